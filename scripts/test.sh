@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds every test with address and undefined-behaviour sanitizers into build-test/ and runs them all.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+"$top/scripts/install-deps.sh"
+cmake -S "$top" -B "$top/build-test" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQM_SANITIZE=ON -DQM_BUILD_BENCH=OFF
+cmake --build "$top/build-test" -j "$(nproc)"
+export QT_QPA_PLATFORM=offscreen
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+cd "$top/build-test"
+# Bus tests need a private session bus; everything runs inside one.
+exec dbus-run-session -- ctest --output-on-failure -j "$(nproc)" --timeout 300
