@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -420,4 +421,31 @@ TEST(SysSorlFile, AliasFolderFollowsTheEnvironment) {
   restore("SORREL_CONFIG_DIR", savedSorrel);
   restore("XDG_CONFIG_HOME", savedXdg);
   restore("HOME", savedHome);
+}
+
+TEST_F(DiskFileTest, LocksAndOpenModesHoldBetweenProcesses) {
+  std::string path = MakeFile("t.dbf", "x");
+  auto file = OpenFile(path, true, true);
+  ASSERT_TRUE(file->LockRegion(0x7FFFFFFE, 1));
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    int result = 0;
+    HXO_DiskFile shared(path, true, true);
+    shared.Open();
+    if (shared.LockRegion(0x7FFFFFFE, 1)) result |= 1;
+    if (!shared.LockRegion(0x7FFFFFFD, 1)) result |= 2;
+    shared.Close();
+    HXO_DiskFile exclusive(path, false, true);
+    try {
+      exclusive.Open();
+      result |= 4;
+    } catch (const ESorrelError&) {
+    }
+    _exit(result);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
