@@ -255,6 +255,36 @@ TEST_F(RigEngineTest, RepliesFailingValidationChangeNothingButShowTheRigAlive) {
   EXPECT_EQ(rig_->Freq(), 14250000);
 }
 
+TEST_F(RigEngineTest, UnreadableValueIsSkippedAndTheFlagsStillCount) {
+  StartOnline();
+  sim_->OverrideNextStatus("IF00007x7400021;");
+  Poll();
+  EXPECT_TRUE(Logged("RIG1: {!}invalid reply"));
+  EXPECT_EQ(rig_->Freq(), 14250000);
+  EXPECT_EQ(rig_->Mode(), pmSSB_L);
+  EXPECT_EQ(rig_->Vfo(), pmVfoAB);
+  EXPECT_EQ(params_.back(), ParamsToInt({pmSSB_L, pmVfoAB}));
+}
+
+TEST_F(RigEngineTest, TypeChangedUnderAQueuedStatusCommand) {
+  TRigCommands write_only;
+  LoadRig(write_only, "WriteOnly", kWriteOnlyRig);
+  StartOnline();
+  sim_->SetMuted(true);
+  TickAt(1000);
+  ASSERT_TRUE(loop_.RunUntil([&] { return Waiting() && sim_->Held().size() == 1; }));
+  // The owner changes the type without stopping the rig; the reply owed to the old type's
+  // second status command must not be read against the new type, which has none.
+  rig_->SetRigCommands(&write_only);
+  sim_->SetMuted(false);
+  sim_->ReleaseHeld();
+  ASSERT_TRUE(loop_.RunUntil([&] { return QueueIdle(); }));
+  EXPECT_EQ(rig_->Freq(), 14250000);
+  TickAt(2000);  // nothing to poll now
+  loop_.RunFor(std::chrono::milliseconds(20));
+  EXPECT_TRUE(QueueIdle());
+}
+
 TEST_F(RigEngineTest, TwoMatchingFlagsOfOneGroupKeepTheLaterAndReportBoth) {
   StartOnline();
   sim_->SetVfoDigit(2);
