@@ -70,8 +70,9 @@ std::vector<TRigFileExpectation> Expectations() {
 
 std::string ParamNames(TRigParamSet s) {
   std::string r;
-  for (int p = 0; p < kRigParamCount; ++p) {
-    if (s.Contains(static_cast<TRigParam>(p))) r += std::string(RigParamName(static_cast<TRigParam>(p))) + " ";
+  for (int i = 0; i < kRigParamCount; ++i) {
+    const auto p = static_cast<TRigParam>(i);
+    if (s.Contains(p)) r += std::string(RigParamName(p)) + " ";
   }
   return r;
 }
