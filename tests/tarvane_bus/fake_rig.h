@@ -1,0 +1,84 @@
+// FakeRig: a RigLink that stores what the tests set and records every write as text
+// ("SetFreqA 7000000", "SetVfo 8"), with custom commands as "Custom <sender> <hex>".
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "rig_link.h"
+
+namespace tarvane_test {
+
+class FakeRig : public tarvane::RigLink {
+ public:
+  explicit FakeRig(int number) : number_(number) {}
+
+  int number_;
+  bool hasType = false;
+  std::string typeName = "NONE";
+  int32_t readable = 0, writeable = 0;
+  int status = 0;
+  std::string statusStr = "Rig is not configured";
+  int32_t freq = 0, freqA = 0, freqB = 0, ritOffset = 0, pitch = 0;
+  int vfo = 0, split = 0, rit = 0, xit = 0, tx = 0, mode = 0;
+  bool cts = false, dsr = false, dtr = false, rts = false;
+  std::vector<std::string> writes;
+  std::recursive_mutex mutex;
+
+  void Configure(std::string name, int32_t r, int32_t w) {
+    hasType = true;
+    typeName = std::move(name);
+    readable = r;
+    writeable = w;
+  }
+
+  int RigNumber() const override { return number_; }
+  bool HasRigType() const override { return hasType; }
+  std::string RigTypeName() const override { return typeName; }
+  int32_t ReadableParams() const override { return readable; }
+  int32_t WriteableParams() const override { return writeable; }
+  int Status() override { return status; }
+  std::string StatusStr() override { return statusStr; }
+  int32_t Freq() const override { return freq; }
+  int32_t FreqA() const override { return freqA; }
+  int32_t FreqB() const override { return freqB; }
+  int32_t RitOffset() const override { return ritOffset; }
+  int32_t Pitch() const override { return pitch; }
+  int Vfo() const override { return vfo; }
+  int Rit() const override { return rit; }
+  int Xit() const override { return xit; }
+  int Tx() const override { return tx; }
+  int Mode() const override { return mode; }
+  int GetSplit() const override { return split; }
+
+  void Record(const char* what, long long v) { writes.push_back(std::string(what) + " " + std::to_string(v)); }
+  void SetFreq(int32_t v) override { Record("SetFreq", v); }
+  void SetFreqA(int32_t v) override { Record("SetFreqA", v); }
+  void SetFreqB(int32_t v) override { Record("SetFreqB", v); }
+  void SetRitOffset(int32_t v) override { Record("SetRitOffset", v); }
+  void SetPitch(int32_t v) override { Record("SetPitch", v); }
+  void SetVfo(int p) override { Record("SetVfo", p); }
+  void SetSplit(int p) override { Record("SetSplit", p); }
+  void SetRit(int p) override { Record("SetRit", p); }
+  void SetXit(int p) override { Record("SetXit", p); }
+  void SetTx(int p) override { Record("SetTx", p); }
+  void SetMode(int p) override { Record("SetMode", p); }
+  void AddCustomCommand(uint64_t sender, const tarvane::Bytes& code, const tarvane::Bytes& replyEnd,
+                        int32_t replyLength) override {
+    std::string hex;
+    static const char* digits = "0123456789ABCDEF";
+    for (uint8_t b : code) { hex += digits[b >> 4]; hex += digits[b & 15]; }
+    std::string end(replyEnd.begin(), replyEnd.end());
+    writes.push_back("Custom " + std::to_string(sender) + " " + hex + " " +
+                     std::to_string(replyLength) + " [" + end + "]");
+  }
+  std::recursive_mutex& Mutex() override { return mutex; }
+  bool Cts() override { return cts; }
+  bool Dsr() override { return dsr; }
+  bool Dtr() override { return dtr; }
+  bool Rts() override { return rts; }
+  void SetDtr(bool level) override { dtr = level; }
+  void SetRts(bool level) override { rts = level; }
+};
+
+}  // namespace tarvane_test
