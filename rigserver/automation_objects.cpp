@@ -12,7 +12,7 @@ namespace tarvane {
 namespace {
 
 // The stored flag as a RigParamX bit: PM_UNKNOWN (bit 0) while nothing is known.
-int FlagBit(int param) { return ParamToInt(param); }
+int FlagBit(TRigParam param) { return ParamToInt(param); }
 
 int32_t Wrap(int64_t value) { return int32_t(uint32_t(uint64_t(value))); }
 
@@ -126,84 +126,84 @@ void TRigX::SetTx(int Value) { Safe([&] { rig_.SetTx(IntToParam(Value)); }); }
 int TRigX::Mode() { return Safe([&] { return FlagBit(rig_.Mode()); }); }
 void TRigX::SetMode(int Value) { Safe([&] { rig_.SetMode(IntToParam(Value)); }); }
 
-void TRigX::ClearRit() { Safe([&] { rig_.SetRit(pm::Rit0); }); }
+void TRigX::ClearRit() { Safe([&] { rig_.SetRit(pmRit0); }); }
 
 void TRigX::SetSimplexMode(int Freq) {
   Safe([&] {
     const int32_t w = rig_.WriteableParams();
-    auto has = [w](std::initializer_list<int> params) {
-      for (int p : params)
+    auto has = [w](std::initializer_list<TRigParam> params) {
+      for (TRigParam p : params)
         if ((w & ParamToInt(p)) == 0) return false;
       return true;
     };
-    if (has({pm::FreqA, pm::VfoAA})) {
+    if (has({pmFreqA, pmVfoAA})) {
       rig_.SetFreqA(Freq);
-      rig_.SetVfo(pm::VfoAA);
-    } else if (has({pm::Freq, pm::SplitOff})) {
+      rig_.SetVfo(pmVfoAA);
+    } else if (has({pmFreq, pmSplitOff})) {
       rig_.SetFreq(Freq);
-      rig_.SetSplit(pm::SplitOff);
-    } else if (has({pm::FreqA, pm::VfoA, pm::SplitOff})) {
+      rig_.SetSplit(pmSplitOff);
+    } else if (has({pmFreqA, pmVfoA, pmSplitOff})) {
       rig_.SetFreqA(Freq);
-      rig_.SetVfo(pm::VfoA);
-      rig_.SetSplit(pm::SplitOff);
-    } else if (has({pm::Freq, pm::VfoA, pm::VfoB})) {
-      rig_.SetVfo(pm::VfoB);
+      rig_.SetVfo(pmVfoA);
+      rig_.SetSplit(pmSplitOff);
+    } else if (has({pmFreq, pmVfoA, pmVfoB})) {
+      rig_.SetVfo(pmVfoB);
       rig_.SetFreq(Freq);
-      rig_.SetVfo(pm::VfoA);
+      rig_.SetVfo(pmVfoA);
       rig_.SetFreq(Freq);
-    } else if (has({pm::Freq, pm::VfoEqual})) {
+    } else if (has({pmFreq, pmVfoEqual})) {
       rig_.SetFreq(Freq);
-      rig_.SetVfo(pm::VfoEqual);
-    } else if (has({pm::Freq, pm::VfoSwap})) {
+      rig_.SetVfo(pmVfoEqual);
+    } else if (has({pmFreq, pmVfoSwap})) {
       rig_.SetFreq(Freq);
-      rig_.SetVfo(pm::VfoSwap);
+      rig_.SetVfo(pmVfoSwap);
       rig_.SetFreq(Freq);
     } else {
       return;
     }
-    rig_.SetRit(pm::RitOff);
-    rig_.SetXit(pm::XitOff);
+    rig_.SetRit(pmRitOff);
+    rig_.SetXit(pmXitOff);
   });
 }
 
 void TRigX::SetSplitMode(int RxFreq, int TxFreq) {
   Safe([&] {
     const int32_t w = rig_.WriteableParams();
-    auto has = [w](std::initializer_list<int> params) {
-      for (int p : params)
+    auto has = [w](std::initializer_list<TRigParam> params) {
+      for (TRigParam p : params)
         if ((w & ParamToInt(p)) == 0) return false;
       return true;
     };
-    if (has({pm::FreqA, pm::FreqB, pm::VfoAB})) {
+    if (has({pmFreqA, pmFreqB, pmVfoAB})) {
       rig_.SetFreqA(RxFreq);
       rig_.SetFreqB(TxFreq);
-      rig_.SetVfo(pm::VfoAB);
-    } else if (has({pm::Freq, pm::VfoEqual})) {
+      rig_.SetVfo(pmVfoAB);
+    } else if (has({pmFreq, pmVfoEqual})) {
       rig_.SetFreq(TxFreq);
-      rig_.SetVfo(pm::VfoEqual);
+      rig_.SetVfo(pmVfoEqual);
       rig_.SetFreq(RxFreq);
-      rig_.SetSplit(pm::SplitOn);
-    } else if (has({pm::Freq, pm::VfoA, pm::VfoB})) {
-      rig_.SetVfo(pm::VfoB);
+      rig_.SetSplit(pmSplitOn);
+    } else if (has({pmFreq, pmVfoA, pmVfoB})) {
+      rig_.SetVfo(pmVfoB);
       rig_.SetFreq(TxFreq);
-      rig_.SetVfo(pm::VfoA);
+      rig_.SetVfo(pmVfoA);
       rig_.SetFreq(RxFreq);
-      rig_.SetSplit(pm::SplitOn);
-    } else if (has({pm::Freq, pm::VfoSwap})) {
+      rig_.SetSplit(pmSplitOn);
+    } else if (has({pmFreq, pmVfoSwap})) {
       rig_.SetFreq(TxFreq);
-      rig_.SetVfo(pm::VfoSwap);
+      rig_.SetVfo(pmVfoSwap);
       rig_.SetFreq(RxFreq);
-      rig_.SetSplit(pm::SplitOn);
-    } else if (has({pm::FreqA, pm::FreqB, pm::VfoA})) {
+      rig_.SetSplit(pmSplitOn);
+    } else if (has({pmFreqA, pmFreqB, pmVfoA})) {
       rig_.SetFreqA(RxFreq);
       rig_.SetFreqB(TxFreq);
-      rig_.SetVfo(pm::VfoA);
-      rig_.SetSplit(pm::SplitOn);
+      rig_.SetVfo(pmVfoA);
+      rig_.SetSplit(pmSplitOn);
     } else {
       return;
     }
-    rig_.SetRit(pm::RitOff);
-    rig_.SetXit(pm::XitOff);
+    rig_.SetRit(pmRitOff);
+    rig_.SetXit(pmXitOff);
   });
 }
 
@@ -212,8 +212,8 @@ int TRigX::FrequencyOfTone(int Tone) {
     std::lock_guard<std::recursive_mutex> lock(rig_.Mutex());
     const int mode = rig_.Mode();
     int64_t v = Tone;
-    if (mode == pm::CW_U || mode == pm::CW_L) v = int64_t(Tone) - rig_.Pitch();
-    if (mode == pm::CW_L || mode == pm::SSB_L) v = -v;
+    if (mode == pmCW_U || mode == pmCW_L) v = int64_t(Tone) - rig_.Pitch();
+    if (mode == pmCW_L || mode == pmSSB_L) v = -v;
     return Wrap(v + rig_.Freq());
   });
 }
@@ -236,15 +236,15 @@ int TRigX::GetRxFrequency() {
     const int32_t r = rig_.ReadableParams();
     const int vfo = rig_.Vfo();
     int64_t f;
-    if ((r & PM_FREQA) && (vfo == pm::VfoAA || vfo == pm::VfoAB || vfo == pm::VfoA))
+    if ((r & PM_FREQA) && (vfo == pmVfoAA || vfo == pmVfoAB || vfo == pmVfoA))
       f = rig_.FreqA();
-    else if ((r & PM_FREQB) && (vfo == pm::VfoBA || vfo == pm::VfoBB || vfo == pm::VfoB))
+    else if ((r & PM_FREQB) && (vfo == pmVfoBA || vfo == pmVfoBB || vfo == pmVfoB))
       f = rig_.FreqB();
-    else if (rig_.Tx() == pm::Tx && rig_.GetSplit() == pm::SplitOn)
+    else if (rig_.Tx() == pmTx && rig_.GetSplit() == pmSplitOn)
       f = 0;
     else
       f = rig_.Freq();
-    if (rig_.Rit() == pm::RitOn) f += rig_.RitOffset();
+    if (rig_.Rit() == pmRitOn) f += rig_.RitOffset();
     return Wrap(f);
   });
 }
@@ -256,13 +256,13 @@ int TRigX::GetTxFrequency() {
     const int32_t r = rig_.ReadableParams();
     const int vfo = rig_.Vfo();
     int64_t f;
-    if ((r & PM_FREQA) && (vfo == pm::VfoAA || vfo == pm::VfoBA))
+    if ((r & PM_FREQA) && (vfo == pmVfoAA || vfo == pmVfoBA))
       f = rig_.FreqA();
-    else if ((r & PM_FREQB) && (vfo == pm::VfoAB || vfo == pm::VfoBB))
+    else if ((r & PM_FREQB) && (vfo == pmVfoAB || vfo == pmVfoBB))
       f = rig_.FreqB();
     else
-      f = rig_.Tx() == pm::Tx ? rig_.Freq() : 0;
-    if (rig_.Xit() == pm::XitOn) f += rig_.RitOffset();
+      f = rig_.Tx() == pmTx ? rig_.Freq() : 0;
+    if (rig_.Xit() == pmXitOn) f += rig_.RitOffset();
     return Wrap(f);
   });
 }

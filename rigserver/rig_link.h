@@ -1,7 +1,6 @@
 // RigLink: what the bus objects need of one rig engine and its serial port. The server wraps each
-// of its two rig engines in one; tests use a recording fake. Parameters are passed as their
-// ordinals (pm::Freq, pm::VfoA, ...; ordinal n is bit n of RigParamX). Called on the main thread
-// only, except that Mutex() is the engine's own re-entrant lock.
+// of its two rig engines in one; tests use a recording fake. Called on the main thread only;
+// Mutex() is the engine's own re-entrant lock.
 #pragma once
 
 #include <cstdint>
@@ -9,25 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "rig_types.h"
+
 namespace tarvane {
-
-namespace pm {
-// The rig parameters in their fixed order; pm::None is "nothing known".
-enum : int {
-  None, Freq, FreqA, FreqB, Pitch, RitOffset, Rit0, VfoAA, VfoAB, VfoBA, VfoBB, VfoA, VfoB,
-  VfoEqual, VfoSwap, SplitOn, SplitOff, RitOn, RitOff, XitOn, XitOff, Rx, Tx, CW_U, CW_L,
-  SSB_U, SSB_L, DIG_U, DIG_L, AM, FM, Count
-};
-}  // namespace pm
-
-// 1 shl p.
-inline int32_t ParamToInt(int p) { return p >= 0 && p < pm::Count ? int32_t(uint32_t(1) << p) : 0; }
-// The parameter p with 1 shl p = value, else pm::None (several bits or none give pm::None).
-inline int IntToParam(int32_t value) {
-  for (int p = 0; p < pm::Count; ++p)
-    if (value == ParamToInt(p)) return p;
-  return pm::None;
-}
 
 using Bytes = std::vector<uint8_t>;
 
@@ -49,12 +32,12 @@ class RigLink {
   virtual int32_t FreqB() const = 0;
   virtual int32_t RitOffset() const = 0;
   virtual int32_t Pitch() const = 0;
-  virtual int Vfo() const = 0;
-  virtual int Rit() const = 0;
-  virtual int Xit() const = 0;
-  virtual int Tx() const = 0;
-  virtual int Mode() const = 0;
-  virtual int GetSplit() const = 0;
+  virtual TRigParam Vfo() const = 0;
+  virtual TRigParam Rit() const = 0;
+  virtual TRigParam Xit() const = 0;
+  virtual TRigParam Tx() const = 0;
+  virtual TRigParam Mode() const = 0;
+  virtual TRigParam GetSplit() const = 0;
 
   // Each setter queues a write and returns at once; out-of-group parameters are ignored.
   virtual void SetFreq(int32_t value) = 0;
@@ -62,12 +45,12 @@ class RigLink {
   virtual void SetFreqB(int32_t value) = 0;
   virtual void SetRitOffset(int32_t value) = 0;
   virtual void SetPitch(int32_t value) = 0;
-  virtual void SetVfo(int param) = 0;
-  virtual void SetSplit(int param) = 0;
-  virtual void SetRit(int param) = 0;
-  virtual void SetXit(int param) = 0;
-  virtual void SetTx(int param) = 0;
-  virtual void SetMode(int param) = 0;
+  virtual void SetVfo(TRigParam param) = 0;
+  virtual void SetSplit(TRigParam param) = 0;
+  virtual void SetRit(TRigParam param) = 0;
+  virtual void SetXit(TRigParam param) = 0;
+  virtual void SetTx(TRigParam param) = 0;
+  virtual void SetMode(TRigParam param) = 0;
 
   // Queues a custom command for the client with this id; an empty code sends nothing.
   virtual void AddCustomCommand(uint64_t sender, const Bytes& code, const Bytes& replyEnd,

@@ -12,7 +12,7 @@
 #include "tarvane_enums.h"
 #include "tarvane_proxies.h"
 
-using namespace tarvane;
+using namespace tarvane;  // NOLINT
 using tarvane_test::Finish;
 using tarvane_test::WaitFor;
 
@@ -146,8 +146,8 @@ TEST_F(AutomationObjects, ReadsComeFromTheStoredValues) {
 
   rig1.Configure("IC-Test", PM_FREQ | PM_SSB_U, PM_FREQ);
   rig1.freq = 14074000;
-  rig1.mode = pm::SSB_U;
-  rig1.split = pm::SplitOn;
+  rig1.mode = pmSSB_U;
+  rig1.split = pmSplitOn;
   rig2.freq = 7000000;
   EXPECT_EQ("IC-Test", Get(rig->RigType()).toStdString());
   EXPECT_EQ(14074000, Get(rig->Freq()));
@@ -225,13 +225,13 @@ TEST_F(AutomationObjects, FrequenciesDerivedFromTheStoredState) {
   ASSERT_TRUE(a.Create());
   auto rig = a.Rig(1);
 
-  rig1.mode = pm::CW_L;
+  rig1.mode = pmCW_L;
   rig1.pitch = 600;
   rig1.freq = 14000;
   EXPECT_EQ(13900, Get(rig->FrequencyOfTone(700)));
-  rig1.mode = pm::SSB_L;
+  rig1.mode = pmSSB_L;
   EXPECT_EQ(13300, Get(rig->FrequencyOfTone(700)));
-  rig1.mode = pm::CW_U;
+  rig1.mode = pmCW_U;
   EXPECT_EQ(14100, Get(rig->FrequencyOfTone(700)));
 
   // Without a rig type both frequency reads fail with an error reply.
@@ -248,19 +248,19 @@ TEST_F(AutomationObjects, FrequenciesDerivedFromTheStoredState) {
   rig1.freq = 7000000;
   rig1.freqA = 14000000;
   rig1.freqB = 14005000;
-  rig1.vfo = pm::VfoAB;
-  rig1.rit = pm::RitOn;
+  rig1.vfo = pmVfoAB;
+  rig1.rit = pmRitOn;
   rig1.ritOffset = 150;
   EXPECT_EQ(14000150, Get(rig->GetRxFrequency()));  // A plus RIT
   EXPECT_EQ(14005000, Get(rig->GetTxFrequency()));  // B, XIT off
-  rig1.vfo = pm::None;
-  rig1.tx = pm::Tx;
-  rig1.split = pm::SplitOn;
-  rig1.rit = pm::RitOff;
-  rig1.xit = pm::XitOn;
+  rig1.vfo = pmNone;
+  rig1.tx = pmTx;
+  rig1.split = pmSplitOn;
+  rig1.rit = pmRitOff;
+  rig1.xit = pmXitOn;
   EXPECT_EQ(0, Get(rig->GetRxFrequency()));
   EXPECT_EQ(7000150, Get(rig->GetTxFrequency()));
-  rig1.tx = pm::Rx;
+  rig1.tx = pmRx;
   EXPECT_EQ(7000000, Get(rig->GetRxFrequency()));
   EXPECT_EQ(150, Get(rig->GetTxFrequency()));
 }

@@ -20,7 +20,8 @@ class FakeRig : public tarvane::RigLink {
   int status = 0;
   std::string statusStr = "Rig is not configured";
   int32_t freq = 0, freqA = 0, freqB = 0, ritOffset = 0, pitch = 0;
-  int vfo = 0, split = 0, rit = 0, xit = 0, tx = 0, mode = 0;
+  tarvane::TRigParam vfo = tarvane::pmNone, split = tarvane::pmNone, rit = tarvane::pmNone,
+                     xit = tarvane::pmNone, tx = tarvane::pmNone, mode = tarvane::pmNone;
   bool cts = false, dsr = false, dtr = false, rts = false;
   std::vector<std::string> writes;
   std::recursive_mutex mutex;
@@ -44,12 +45,12 @@ class FakeRig : public tarvane::RigLink {
   int32_t FreqB() const override { return freqB; }
   int32_t RitOffset() const override { return ritOffset; }
   int32_t Pitch() const override { return pitch; }
-  int Vfo() const override { return vfo; }
-  int Rit() const override { return rit; }
-  int Xit() const override { return xit; }
-  int Tx() const override { return tx; }
-  int Mode() const override { return mode; }
-  int GetSplit() const override { return split; }
+  tarvane::TRigParam Vfo() const override { return vfo; }
+  tarvane::TRigParam Rit() const override { return rit; }
+  tarvane::TRigParam Xit() const override { return xit; }
+  tarvane::TRigParam Tx() const override { return tx; }
+  tarvane::TRigParam Mode() const override { return mode; }
+  tarvane::TRigParam GetSplit() const override { return split; }
 
   void Record(const char* what, long long v) { writes.push_back(std::string(what) + " " + std::to_string(v)); }
   void SetFreq(int32_t v) override { Record("SetFreq", v); }
@@ -57,12 +58,12 @@ class FakeRig : public tarvane::RigLink {
   void SetFreqB(int32_t v) override { Record("SetFreqB", v); }
   void SetRitOffset(int32_t v) override { Record("SetRitOffset", v); }
   void SetPitch(int32_t v) override { Record("SetPitch", v); }
-  void SetVfo(int p) override { Record("SetVfo", p); }
-  void SetSplit(int p) override { Record("SetSplit", p); }
-  void SetRit(int p) override { Record("SetRit", p); }
-  void SetXit(int p) override { Record("SetXit", p); }
-  void SetTx(int p) override { Record("SetTx", p); }
-  void SetMode(int p) override { Record("SetMode", p); }
+  void SetVfo(tarvane::TRigParam p) override { Record("SetVfo", p); }
+  void SetSplit(tarvane::TRigParam p) override { Record("SetSplit", p); }
+  void SetRit(tarvane::TRigParam p) override { Record("SetRit", p); }
+  void SetXit(tarvane::TRigParam p) override { Record("SetXit", p); }
+  void SetTx(tarvane::TRigParam p) override { Record("SetTx", p); }
+  void SetMode(tarvane::TRigParam p) override { Record("SetMode", p); }
   void AddCustomCommand(uint64_t sender, const tarvane::Bytes& code, const tarvane::Bytes& replyEnd,
                         int32_t replyLength) override {
     std::string hex;
