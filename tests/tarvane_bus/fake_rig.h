@@ -5,13 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "rig_link.h"
+#include "rig_commands.h"
+#include "server_rig.h"
 
 namespace tarvane_test {
 
-class FakeRig : public tarvane::RigLink {
+class FakeRig : public tarvane::ServerRig {
  public:
-  explicit FakeRig(int number) : number_(number) {}
+  explicit FakeRig(int number, tarvane::TRigEvents* events = nullptr) : number_(number), events_(events) {}
 
   int number_;
   bool hasType = false;
@@ -80,6 +81,40 @@ class FakeRig : public tarvane::RigLink {
   bool Rts() override { return rts; }
   void SetDtr(bool level) override { dtr = level; }
   void SetRts(bool level) override { rts = level; }
+
+  // The main window's side.
+  tarvane::TRigEvents* events_;
+  bool enabled = false;
+  const tarvane::TRigCommands* commands = nullptr;
+  tarvane::TPortSettings port;
+  int32_t pollMs = 500, timeoutMs = 4000;
+  int ticks = 0;
+  std::vector<std::string> config;  // "Enabled 0", "Commands <name>", "Port 3 9600 8 ..."
+
+  bool Enabled() const override { return enabled; }
+  void SetEnabled(bool value) override {
+    enabled = value;
+    config.push_back(std::string("Enabled ") + (value ? "1" : "0"));
+  }
+  void SetRigCommands(const tarvane::TRigCommands* c) override {
+    commands = c;
+    config.push_back("Commands " + (c ? c->RigType : std::string("NONE")));
+    if (events_ && events_->RigTypeChange) events_->RigTypeChange(number_);
+  }
+  const tarvane::TRigCommands* RigCommands() const override { return commands; }
+  void SetPortSettings(const tarvane::TPortSettings& p) override {
+    port = p;
+    config.push_back("Port " + std::to_string(p.Port) + " " + std::to_string(p.BaudRate) + " " +
+                     std::to_string(p.DataBits) + " " + std::to_string(p.Parity) + " " +
+                     std::to_string(p.StopBits) + " " + std::to_string(p.DtrMode) + " " +
+                     std::to_string(p.RtsMode));
+  }
+  tarvane::TPortSettings PortSettings() const override { return port; }
+  void SetPollMs(int32_t ms) override { pollMs = ms; }
+  void SetTimeoutMs(int32_t ms) override { timeoutMs = ms; }
+  int32_t PollMs() const override { return pollMs; }
+  int32_t TimeoutMs() const override { return timeoutMs; }
+  void TimerTick() override { ++ticks; }
 };
 
 }  // namespace tarvane_test
