@@ -6,8 +6,9 @@
 
 namespace tarvane_test {
 
-PrivateBus::PrivateBus(const QStringList& environment) {
-  QDir().mkpath(ServiceDir());
+PrivateBus::PrivateBus(const QStringList& environment, const QString& serviceDir)
+    : serviceDir_(serviceDir.isEmpty() ? dir_.path() + "/services" : serviceDir) {
+  QDir().mkpath(serviceDir_);
   const QString config = dir_.path() + "/bus.conf";
   QFile f(config);
   if (!f.open(QIODevice::WriteOnly)) return;

@@ -18,20 +18,22 @@ namespace tarvane_test {
 class PrivateBus {
  public:
   // environment: extra variables for the daemon, inherited by the services it starts.
-  explicit PrivateBus(const QStringList& environment = {});
+  // serviceDir: the folder of activation files (empty: one of its own).
+  explicit PrivateBus(const QStringList& environment = {}, const QString& serviceDir = {});
   ~PrivateBus();
   PrivateBus(const PrivateBus&) = delete;
   PrivateBus& operator=(const PrivateBus&) = delete;
 
   bool Ok() const { return !address_.isEmpty(); }
   const QString& Address() const { return address_; }
-  QString ServiceDir() const { return dir_.path() + "/services"; }
+  QString ServiceDir() const { return serviceDir_; }
   QString TempPath() const { return dir_.path(); }
 
  private:
   QTemporaryDir dir_;
   QProcess daemon_;
   QString address_;
+  QString serviceDir_;
 };
 
 // Pumps events until cond() holds or ms pass; returns cond().
