@@ -55,12 +55,12 @@ class IdleRig : public ServerRig {
   void SetEnabled(bool value) override {
     if (value == enabled_ || (value && !commands_)) return;
     enabled_ = value;
-    if (events_.PostStatusChange) events_.PostStatusChange(number_);
+    if (events_.StatusChange) events_.StatusChange(number_);
   }
   void SetRigCommands(const TRigCommands* commands) override {
     commands_ = commands;
     if (events_.RigTypeChange) events_.RigTypeChange(number_);
-    if (events_.PostStatusChange) events_.PostStatusChange(number_);
+    if (events_.StatusChange) events_.StatusChange(number_);
   }
   const TRigCommands* RigCommands() const override { return commands_; }
   void SetPortSettings(const TPortSettings& settings) override { port_ = settings; }

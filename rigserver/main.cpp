@@ -77,11 +77,11 @@ int main(int argc, char** argv) {
   AutomationServer* s = server.get();
   TRigEvents& events = form->RigEvents();
   events.RigTypeChange = [s](int rig) { s->FireRigTypeChange(rig); };
-  events.PostStatusChange = [s](int rig) { s->PostStatusChange(rig); };
-  events.PostParamsChange = [s](int rig, int32_t params) { s->PostParamsChange(rig, params); };
+  events.StatusChange = [s](int rig) { s->FireStatusChange(rig); };
+  events.ParamsChange = [s](int rig, int32_t params) { s->FireParamsChange(rig, params); };
   events.CustomReply = [s](int rig, uint64_t client, const Bytes& command, const Bytes& reply) {
     s->StoreCustomReply(rig, client, command, reply);
-    s->PostCustomReply(rig, client);
+    s->FireCustomReply(rig, client);
   };
 
   if (!server->RegisterFactory()) {

@@ -47,12 +47,13 @@ class ServerRig : public RigLink {
 namespace tarvane {
 
 // Where a rig reports to the bus objects. Set by the program once the server object exists;
-// empty functions drop the reports.
+// empty functions drop the reports. The rig calls them from the main loop: RigTypeChange at
+// once from SetRigCommands, the others as posted notices, never inside the call that caused them.
 struct TRigEvents {
-  std::function<void(int rigNumber)> RigTypeChange;     // fired at once
-  std::function<void(int rigNumber)> PostStatusChange;  // delivered later from the event loop
-  std::function<void(int rigNumber, int32_t params)> PostParamsChange;
-  // Stores a custom command's reply in its client and posts CustomReply to it.
+  std::function<void(int rigNumber)> RigTypeChange;
+  std::function<void(int rigNumber)> StatusChange;
+  std::function<void(int rigNumber, int32_t params)> ParamsChange;
+  // The reply to a client's custom command: stored in that client, then sent to it.
   std::function<void(int rigNumber, uint64_t client, const Bytes& command, const Bytes& reply)>
       CustomReply;
 };
