@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
-
-#include "text_utils.h"
 
 using namespace tarvane;
 using Lines = std::vector<std::string>;
@@ -168,12 +165,4 @@ TEST(ValueFormats, ReplyFailures) {
                    "RIG2: {!}invalid BCD value", "RIG2: {!}invalid BCD value",
                    "RIG2: {!}invalid BCD value", "RIG2: {!}invalid reply",
                    "RIG2: {!}invalid reply"}));
-}
-
-TEST(ValueFormats, NumbersIgnoreTheUserLocale) {
-  // A locale with a decimal comma must not change how files are read.
-  if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "no German locale";
-  EXPECT_EQ(TryStrToFloat("0.1"), 0.1);
-  EXPECT_EQ(TryStrToFloat("0,1"), std::nullopt);
-  std::setlocale(LC_ALL, "C");
 }
