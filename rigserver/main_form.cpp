@@ -199,7 +199,7 @@ void TMainForm::ListComPorts() {
   if (options_.ListPorts) {
     names = options_.ListPorts();
   } else {
-    const auto devices = ListSerialDevices();
+    const auto devices = ListSerialDevices(SerialDevRoot(), SerialSysRoot());
     for (size_t i = 0; i < devices.size(); ++i) names.push_back("COM" + std::to_string(i + 1));
   }
   PortBox->clear();

@@ -40,11 +40,24 @@ class ServerRig : public RigLink {
 
 }  // namespace tarvane
 
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
 
 namespace tarvane {
+
+// Tests point the numbered serial ports at folders of their own (with links to pseudo-terminals).
+inline constexpr const char* kDevRootVariable = "TARVANE_DEV_ROOT";
+inline constexpr const char* kSysRootVariable = "TARVANE_SYS_ROOT";
+inline std::string SerialDevRoot() {
+  const char* dev = std::getenv(kDevRootVariable);
+  return dev && *dev ? dev : "/dev";
+}
+inline std::string SerialSysRoot() {
+  const char* sys = std::getenv(kSysRootVariable);
+  return sys && *sys ? sys : "/sys";
+}
 
 // Where a rig reports to the bus objects. Set by the program once the server object exists;
 // empty functions drop the reports. The rig calls them from the main loop: RigTypeChange at
