@@ -1,0 +1,267 @@
+// Test harness for the rig engine: a main-thread task loop standing in for the server's event
+// loop, and a simulated radio on a pseudo-terminal pair.
+//
+// The simulated radio speaks a small text protocol of our own: every command ends in ';'.
+//   AI0;            nothing back                 ID;          "ID042;"
+//   IF;             "IF" + 11-digit frequency + mode digit + VFO digit + ";"
+//   RB;             "RB" + 5-digit RIT offset + ";"
+//   FAnnnnnnnnnnn;  sets the frequency           MDn; FRn;    set mode and VFO digits
+//   RT1;            RIT on, echoed back
+// Its port is reached through a symbolic link (like a by-id name), so that pulling the far side
+// and plugging a new one in shows the port going away and coming back under the same name.
+#pragma once
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace rigtest {
+
+// Runs tasks handed over from any thread on the test's own thread, in order.
+class TTestMainLoop {
+ public:
+  std::function<void(std::function<void()>)> Dispatcher() {
+    return [this](std::function<void()> task) {
+      {
+        std::lock_guard lock(m_);
+        tasks_.push_back(std::move(task));
+      }
+      cv_.notify_all();
+    };
+  }
+
+  // Runs every task queued, including those queued meanwhile; the number run.
+  int RunPending() {
+    int n = 0;
+    for (;;) {
+      std::function<void()> task;
+      {
+        std::lock_guard lock(m_);
+        if (tasks_.empty()) return n;
+        task = std::move(tasks_.front());
+        tasks_.pop_front();
+      }
+      task();
+      ++n;
+    }
+  }
+
+  // Runs tasks until `done` holds or `timeout` passes; whether `done` held. `done` is looked at
+  // after every batch of tasks and at least every few milliseconds, since it may watch the
+  // simulated radio's thread too.
+  bool RunUntil(const std::function<bool()>& done,
+                std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+      RunPending();
+      if (done()) return true;
+      const auto now = std::chrono::steady_clock::now();
+      if (now >= end) return false;
+      std::unique_lock lock(m_);
+      cv_.wait_until(lock, std::min(end, now + std::chrono::milliseconds(2)),
+                     [this] { return !tasks_.empty(); });
+    }
+  }
+
+  // Runs tasks for a while (for checking that nothing happens).
+  void RunFor(std::chrono::milliseconds span) {
+    RunUntil([] { return false; }, span);
+  }
+
+ private:
+  std::mutex m_;
+  std::condition_variable cv_;
+  std::deque<std::function<void()>> tasks_;
+};
+
+class TSimRadio {
+ public:
+  explicit TSimRadio(std::filesystem::path link) : link_(std::move(link)) { Plug(); }
+  ~TSimRadio() { Unplug(); }
+  TSimRadio(const TSimRadio&) = delete;
+  TSimRadio& operator=(const TSimRadio&) = delete;
+
+  const std::filesystem::path& Link() const { return link_; }
+
+  // Connects a new far side and points the link at it.
+  void Plug() {
+    int master = -1;
+    int slave = -1;
+    if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return;
+    termios t{};
+    ::tcgetattr(slave, &t);
+    ::cfmakeraw(&t);
+    ::tcsetattr(slave, TCSANOW, &t);
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    char name[128] = {};
+    ::ptsname_r(master, name, sizeof name);
+    std::error_code ec;
+    std::filesystem::remove(link_, ec);
+    std::filesystem::create_symlink(name, link_, ec);
+    master_ = master;
+    slave_ = slave;  // kept open so the master never sees a hang-up of its own
+    stop_ = false;
+    thread_ = std::thread([this] { Run(); });
+  }
+
+  // Pulls the far side out: the port sees a hang-up and the link no longer leads anywhere.
+  void Unplug() {
+    if (master_ < 0) return;
+    stop_ = true;
+    thread_.join();
+    ::close(master_);
+    ::close(slave_);
+    master_ = slave_ = -1;
+    std::error_code ec;
+    std::filesystem::remove(link_, ec);
+  }
+
+  // Radio state.
+  void SetFreq(long long hz) { std::lock_guard l(m_); freq_ = hz; }
+  long long Freq() { std::lock_guard l(m_); return freq_; }
+  void SetModeDigit(int d) { std::lock_guard l(m_); mode_ = d; }
+  int ModeDigit() { std::lock_guard l(m_); return mode_; }
+  void SetVfoDigit(int d) { std::lock_guard l(m_); vfo_ = d; }
+  int VfoDigit() { std::lock_guard l(m_); return vfo_; }
+  void SetRitOffset(int hz) { std::lock_guard l(m_); rit_ = hz; }
+  bool RitOn() { std::lock_guard l(m_); return rit_on_; }
+
+  // While muted, replies are held back instead of sent; Release sends them.
+  void SetMuted(bool muted) { std::lock_guard l(m_); muted_ = muted; }
+  std::vector<std::string> Held() { std::lock_guard l(m_); return held_; }
+  void ReleaseHeld() {
+    std::vector<std::string> held;
+    {
+      std::lock_guard l(m_);
+      held.swap(held_);
+    }
+    for (const std::string& r : held) Write(r);
+  }
+  // Sends the oldest held reply only.
+  void ReleaseFirstHeld() {
+    std::string first;
+    {
+      std::lock_guard l(m_);
+      if (held_.empty()) return;
+      first = held_.front();
+      held_.erase(held_.begin());
+    }
+    Write(first);
+  }
+  // The next reply to "IF;" is this text instead.
+  void OverrideNextStatus(std::string reply) { std::lock_guard l(m_); override_ = std::move(reply); }
+
+  // Bytes written to the port as they stand.
+  void Write(const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
+      if (n > 0) {
+        done += static_cast<size_t>(n);
+      } else if (n < 0 && errno == EAGAIN) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      } else {
+        return;
+      }
+    }
+  }
+
+  // The commands received so far, without their ';'.
+  std::vector<std::string> Received() { std::lock_guard l(m_); return received_; }
+  // Waits (bounded) until `n` commands were received.
+  bool WaitReceived(size_t n, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+    std::unique_lock l(m_);
+    return cv_.wait_for(l, timeout, [&] { return received_.size() >= n; });
+  }
+
+ private:
+  void Run() {
+    std::string pending;
+    while (!stop_) {
+      pollfd p{master_, POLLIN, 0};
+      if (::poll(&p, 1, 10) <= 0) continue;
+      char buf[256];
+      const ssize_t n = ::read(master_, buf, sizeof buf);
+      if (n <= 0) continue;
+      pending.append(buf, static_cast<size_t>(n));
+      size_t end;
+      while ((end = pending.find(';')) != std::string::npos) {
+        const std::string command = pending.substr(0, end);
+        pending.erase(0, end + 1);
+        Answer(command);
+      }
+    }
+  }
+
+  void Answer(const std::string& command) {
+    std::string reply;
+    {
+      std::lock_guard l(m_);
+      received_.push_back(command);
+      char text[64];
+      if (command == "ID") {
+        reply = "ID042;";
+      } else if (command == "IF") {
+        std::snprintf(text, sizeof text, "IF%011lld%d%d;", freq_, mode_, vfo_);
+        reply = text;
+        if (!override_.empty()) {
+          reply = std::move(override_);
+          override_.clear();
+        }
+      } else if (command == "RB") {
+        std::snprintf(text, sizeof text, "RB%05d;", rit_);
+        reply = text;
+      } else if (command.rfind("FA", 0) == 0) {
+        freq_ = std::stoll(command.substr(2));
+      } else if (command.rfind("MD", 0) == 0 && command.size() == 3) {
+        mode_ = command[2] - '0';
+      } else if (command.rfind("FR", 0) == 0 && command.size() == 3) {
+        vfo_ = command[2] - '0';
+      } else if (command == "RT1") {
+        rit_on_ = true;
+        reply = "RT1;";
+      }
+      if (!reply.empty() && muted_) {
+        held_.push_back(reply);
+        reply.clear();
+      }
+    }
+    cv_.notify_all();
+    if (!reply.empty()) Write(reply);
+  }
+
+  std::filesystem::path link_;
+  int master_ = -1;
+  int slave_ = -1;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+
+  std::mutex m_;
+  std::condition_variable cv_;
+  long long freq_ = 14250000;
+  int mode_ = 1;
+  int vfo_ = 0;
+  int rit_ = 0;
+  bool rit_on_ = false;
+  bool muted_ = false;
+  std::string override_;
+  std::vector<std::string> held_;
+  std::vector<std::string> received_;
+};
+
+}  // namespace rigtest
