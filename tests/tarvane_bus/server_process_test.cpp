@@ -17,6 +17,7 @@
 #include <sstream>
 
 #include "private_bus.h"
+#include "sim_radio.h"
 #include "tarvane_enums.h"
 #include "tarvane_proxies.h"
 
@@ -100,7 +101,9 @@ class ServerProcess : public ::testing::Test {
     ASSERT_TRUE(QFile::exists(services.path() + "/org.tarvane.TarvaneX.service"));
 
     bus = std::make_unique<tarvane_test::PrivateBus>(
-        QStringList{"TARVANE_HOME=" + home.path(), "QT_QPA_PLATFORM=offscreen"}, services.path());
+        QStringList{"TARVANE_HOME=" + home.path(), "QT_QPA_PLATFORM=offscreen",
+                    "TARVANE_DEV_ROOT=" + DevRoot(), "TARVANE_SYS_ROOT=" + DevRoot()},
+        services.path());
     ASSERT_TRUE(bus->Ok());
     conn = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(bus->Address(), "test"));
     ASSERT_TRUE(conn->isConnected());
@@ -113,6 +116,9 @@ class ServerProcess : public ::testing::Test {
     QDBusConnection::disconnectFromBus("test");
     bus.reset();
   }
+
+  // The serial devices the server sees: none unless a test puts a radio there.
+  QString DevRoot() const { return home.path() + "/dev"; }
 
   bool ServerRunning() { return conn->interface()->isServiceRegistered(kBusName).value(); }
 
@@ -184,7 +190,7 @@ TEST_F(ServerProcess, ActivatedByTheFirstCallAndEndsAtTheLastRelease) {
   const QRegularExpression stamp("^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d  ");
   for (const QString& l : lines) EXPECT_TRUE(stamp.match(l).hasMatch()) << l.toStdString();
   EXPECT_EQ("Tarvane started: Version 1.0", lines[0].mid(14).toStdString());
-  EXPECT_TRUE(lines[1].mid(14).startsWith("COM ports found: "));
+  EXPECT_EQ("COM ports found: ", lines[1].mid(14).toStdString());
   EXPECT_EQ("RIG 1 settings: Rig=NONE|Port=COM0|Baud=9600|Data=8|Parity=None|Stop=1|RTS=Low|Dtr=Low|Poll=500|Timeout=4000",
             lines[2].mid(14).toStdString());
   EXPECT_EQ("RIG 2 settings: Rig=NONE|Port=COM1|Baud=9600|Data=8|Parity=None|Stop=1|RTS=Low|Dtr=Low|Poll=500|Timeout=4000",
@@ -237,6 +243,79 @@ TEST_F(ServerProcess, ASecondStartShowsTheFirstOnesDialogAndEnds) {
     first.kill();
     first.waitForFinished(5000);
   }
+}
+
+TEST_F(ServerProcess, ClientsFollowTheSimulatedRadio) {
+  tarvane_test::SimRadio sim(DevRoot().toStdString());
+  ASSERT_TRUE(sim.Ok());
+  ASSERT_TRUE(QDir(home.path()).mkpath("Rigs"));
+  {
+    QFile rig(home.path() + "/Rigs/SimRig.ini");
+    ASSERT_TRUE(rig.open(QIODevice::WriteOnly));
+    rig.write(tarvane_test::kSimRigFile);
+    QFile ini(home.path() + "/Tarvane.ini");
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[Debug]\r\nLog=1\r\n[RIG1]\r\nRigType=SimRig\r\nPort=1\r\nPollMs=100\r\nTimeoutMs=1000\r\n");
+  }
+  const QString a = Create(true);
+  org::tarvane::ITarvaneXEvents aEvents(kBusName, a, *conn);
+  QSignalSpy aParams(&aEvents, &org::tarvane::ITarvaneXEvents::ParamsChange);
+  QSignalSpy aCustom(&aEvents, &org::tarvane::ITarvaneXEvents::CustomReply);
+  // A second client that never subscribes.
+  QDBusConnection bconn = QDBusConnection::connectToBus(bus->Address(), "quiet");
+  org::tarvane::ITarvaneXFactory bFactory(kBusName, kFactoryPath, bconn);
+  QDBusPendingReply<QDBusObjectPath> b = bFactory.CreateInstance();
+  ASSERT_TRUE(Finish(b));
+  org::tarvane::ITarvaneXEvents bEvents(kBusName, b.value().path(), bconn);
+  QSignalSpy bParams(&bEvents, &org::tarvane::ITarvaneXEvents::ParamsChange);
+
+  org::tarvane::IRigX rig(kBusName, a + "/Rig1", *conn);
+  org::tarvane::IRigX bRig(kBusName, b.value().path() + "/Rig1", bconn);
+  auto freq = [&](org::tarvane::IRigX& r) {
+    QDBusPendingReply<int> f = r.Freq();
+    return Finish(f) && !f.isError() ? f.value() : -1;
+  };
+  auto status = [&] {
+    QDBusPendingReply<int> st = rig.Status();
+    return Finish(st) && !st.isError() ? st.value() : -1;
+  };
+  ASSERT_TRUE(WaitFor([&] { return status() == ST_ONLINE && freq(rig) == 14074000; }, 15000))
+      << ReadAll(home.path() + "/Tarvane.log");
+  QDBusPendingReply<QString> type = rig.RigType();
+  ASSERT_TRUE(Finish(type));
+  EXPECT_EQ("SimRig", type.value().toStdString());
+  QDBusPendingReply<QString> text = rig.StatusStr();
+  ASSERT_TRUE(Finish(text));
+  EXPECT_EQ("On-line", text.value().toStdString());
+
+  // The radio moves: the subscribed client hears ParamsChange(1, PM_FREQ) and reads the new value.
+  aParams.clear();
+  sim.SetFreq(7050000);
+  ASSERT_TRUE(WaitFor([&] {
+    for (const auto& args : aParams)
+      if (args[0].toInt() == 1 && args[1].toInt() == PM_FREQ) return true;
+    return false;
+  }, 10000));
+  EXPECT_EQ(7050000, freq(rig));
+  EXPECT_EQ(7050000, freq(bRig));
+  EXPECT_EQ(0, bParams.size());
+
+  // A write returns at once; the radio gets the command and the next poll brings the value back.
+  QDBusPendingReply<> w = rig.SetFreq(14200000);
+  ASSERT_TRUE(Finish(w));
+  EXPECT_FALSE(w.isError());
+  EXPECT_TRUE(WaitFor([&] { return sim.Received("FA00014200000;"); }, 10000));
+  EXPECT_TRUE(WaitFor([&] { return freq(rig) == 14200000; }, 10000));
+
+  // A custom command from another client process: only that client hears the reply.
+  ClientProcess c(bus->Address(), {"--custom", "1", "ID;", "0", ";"});
+  ASSERT_FALSE(c.Path().isEmpty());
+  EXPECT_TRUE(WaitFor([&] { return c.Lines().contains("CustomReply 1 49443B 49443034323B"); }, 10000))
+      << c.Lines().join("|").toStdString();
+  EXPECT_TRUE(sim.Received("ID;"));
+  WaitFor([] { return false; }, 200);
+  EXPECT_EQ(0, aCustom.size());
+  QDBusConnection::disconnectFromBus("quiet");
 }
 
 }  // namespace
