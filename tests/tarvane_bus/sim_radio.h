@@ -58,11 +58,11 @@ class SimRadio {
       if (c == command) return true;
     return false;
   }
-  // Steady-clock time (ns) of the last frequency reply that carried `hz`, 0 if none.
+  // Steady-clock time (ns) of the first frequency reply that carried `hz`, 0 if none.
   int64_t ReplyTime(int hz) {
     std::lock_guard<std::mutex> lock(m_);
-    for (auto it = replies_.rbegin(); it != replies_.rend(); ++it)
-      if (it->first == hz) return it->second;
+    for (const auto& r : replies_)
+      if (r.first == hz) return r.second;
     return 0;
   }
 
@@ -101,7 +101,6 @@ class SimRadio {
       if (write(master_, reply, 14) == 14) {
         std::lock_guard<std::mutex> lock(m_);
         replies_.emplace_back(hz, now);
-        if (replies_.size() > 1000) replies_.erase(replies_.begin(), replies_.begin() + 500);
       }
     } else if (cmd == "ID;") {
       (void)!write(master_, "ID042;", 6);

@@ -1,11 +1,13 @@
 // A client process for the server tests and the benchmark: connects to Tarvane on the session
 // bus, prints "PATH <object path>", then one line per event ("ParamsChange 1 2",
 // "CustomReply 1 <hex command> <hex reply>", ...), until it is killed or its input closes.
-// Options: --no-advise (never subscribe), --custom <rig> <text> <reply length> <reply end>
+// Options: --no-advise (never subscribe), --stamp (end each ParamsChange line with the
+// steady-clock time of its arrival in ns), --custom <rig> <text> <reply length> <reply end>
 // (send one custom command after connecting).
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QSocketNotifier>
+#include <chrono>
 #include <cstdio>
 #include <unistd.h>
 
@@ -15,8 +17,15 @@ int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   const QStringList args = app.arguments();
   tarvane::TarvaneXClient client(QDBusConnection::sessionBus());
-  QObject::connect(&client, &tarvane::TarvaneXClient::ParamsChange, [](int rig, int params) {
-    std::printf("ParamsChange %d %d\n", rig, params);
+  const bool stamp = args.contains("--stamp");
+  QObject::connect(&client, &tarvane::TarvaneXClient::ParamsChange, [stamp](int rig, int params) {
+    if (stamp) {
+      const long long ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                               std::chrono::steady_clock::now().time_since_epoch()).count();
+      std::printf("ParamsChange %d %d %lld\n", rig, params, ns);
+    } else {
+      std::printf("ParamsChange %d %d\n", rig, params);
+    }
     std::fflush(stdout);
   });
   QObject::connect(&client, &tarvane::TarvaneXClient::StatusChange, [](int rig) {
