@@ -1,0 +1,331 @@
+#include "automation_objects.h"
+
+#include <QByteArray>
+#include <stdexcept>
+
+#include "automation_server.h"
+#include "tarvane_adaptors.h"
+#include "tarvane_enums.h"
+
+namespace tarvane {
+
+namespace {
+
+// The stored flag as a RigParamX bit: PM_UNKNOWN (bit 0) while nothing is known.
+int FlagBit(TRigParam param) { return ParamToInt(param); }
+
+int32_t Wrap(int64_t value) { return int32_t(uint32_t(uint64_t(value))); }
+
+// A variant that holds a string (its characters as bytes) or a byte array; anything else is
+// not a byte string.
+bool VariantBytes(const QDBusVariant& value, Bytes& out) {
+  const QVariant v = value.variant();
+  QByteArray bytes;
+  if (v.metaType().id() == QMetaType::QByteArray) {
+    bytes = v.toByteArray();
+  } else if (v.metaType().id() == QMetaType::QString) {
+    bytes = v.toString().toLatin1();
+  } else {
+    return false;
+  }
+  out.assign(bytes.begin(), bytes.end());
+  return true;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// TPortBits
+
+TPortBits::TPortBits(RigLink& rig, QString path) : rig_(rig), path_(std::move(path)) {
+  new IPortBitsAdaptor(this);
+}
+
+// Locking the port lines is not needed with one server process; the call succeeds.
+bool TPortBits::Lock() { return true; }
+void TPortBits::Unlock() {}
+bool TPortBits::Rts() { return rig_.Rts(); }
+void TPortBits::SetRts(bool Value) { rig_.SetRts(Value); }
+bool TPortBits::Dtr() { return rig_.Dtr(); }
+void TPortBits::SetDtr(bool Value) { rig_.SetDtr(Value); }
+bool TPortBits::Cts() { return rig_.Cts(); }
+bool TPortBits::Dsr() { return rig_.Dsr(); }
+
+// ---------------------------------------------------------------------------------------------
+// TRigX
+
+TRigX::TRigX(uint64_t owner, RigLink& rig, QString path)
+    : owner_(owner), rig_(rig), path_(std::move(path)),
+      portBits_(std::make_unique<TPortBits>(rig, path_ + "/PortBits")) {
+  new IRigXAdaptor(this);
+}
+
+TRigX::~TRigX() = default;
+
+void TRigX::Fail(const char* text) {
+  const QString message =
+      QString::asprintf("0x%08X: ", unsigned(kResultUnexpected)) + QString::fromUtf8(text);
+  if (calledFromDBus()) {
+    sendErrorReply(kErrorUnexpected, message);
+  } else {
+    throw std::runtime_error(message.toStdString());
+  }
+}
+
+template <class F>
+auto TRigX::Safe(F&& body) -> decltype(body()) {
+  try {
+    return body();
+  } catch (const std::exception& e) {
+    Fail(e.what());
+  } catch (...) {
+    Fail("unknown failure");
+  }
+  if constexpr (!std::is_void_v<decltype(body())>) return {};
+}
+
+QString TRigX::RigType() {
+  return Safe([&] { return QString::fromStdString(rig_.RigTypeName()); });
+}
+int TRigX::ReadableParams() { return Safe([&] { return rig_.ReadableParams(); }); }
+int TRigX::WriteableParams() { return Safe([&] { return rig_.WriteableParams(); }); }
+// A parameter is readable when it shares a bit with the readable set, writeable likewise with
+// the writeable set.
+bool TRigX::IsParamReadable(int Param) {
+  return Safe([&] { return (Param & rig_.ReadableParams()) != 0; });
+}
+bool TRigX::IsParamWriteable(int Param) {
+  return Safe([&] { return (Param & rig_.WriteableParams()) != 0; });
+}
+int TRigX::Status() { return Safe([&] { return rig_.Status(); }); }
+QString TRigX::StatusStr() {
+  return Safe([&] { return QString::fromStdString(rig_.StatusStr()); });
+}
+
+int TRigX::Freq() { return Safe([&] { return rig_.Freq(); }); }
+void TRigX::SetFreq(int Value) { Safe([&] { rig_.SetFreq(Value); }); }
+int TRigX::FreqA() { return Safe([&] { return rig_.FreqA(); }); }
+void TRigX::SetFreqA(int Value) { Safe([&] { rig_.SetFreqA(Value); }); }
+int TRigX::FreqB() { return Safe([&] { return rig_.FreqB(); }); }
+void TRigX::SetFreqB(int Value) { Safe([&] { rig_.SetFreqB(Value); }); }
+int TRigX::RitOffset() { return Safe([&] { return rig_.RitOffset(); }); }
+void TRigX::SetRitOffset(int Value) { Safe([&] { rig_.SetRitOffset(Value); }); }
+int TRigX::Pitch() { return Safe([&] { return rig_.Pitch(); }); }
+void TRigX::SetPitch(int Value) { Safe([&] { rig_.SetPitch(Value); }); }
+
+int TRigX::Vfo() { return Safe([&] { return FlagBit(rig_.Vfo()); }); }
+void TRigX::SetVfo(int Value) { Safe([&] { rig_.SetVfo(IntToParam(Value)); }); }
+int TRigX::Split() { return Safe([&] { return FlagBit(rig_.GetSplit()); }); }
+void TRigX::SetSplit(int Value) { Safe([&] { rig_.SetSplit(IntToParam(Value)); }); }
+int TRigX::Rit() { return Safe([&] { return FlagBit(rig_.Rit()); }); }
+void TRigX::SetRit(int Value) { Safe([&] { rig_.SetRit(IntToParam(Value)); }); }
+int TRigX::Xit() { return Safe([&] { return FlagBit(rig_.Xit()); }); }
+void TRigX::SetXit(int Value) { Safe([&] { rig_.SetXit(IntToParam(Value)); }); }
+int TRigX::Tx() { return Safe([&] { return FlagBit(rig_.Tx()); }); }
+void TRigX::SetTx(int Value) { Safe([&] { rig_.SetTx(IntToParam(Value)); }); }
+int TRigX::Mode() { return Safe([&] { return FlagBit(rig_.Mode()); }); }
+void TRigX::SetMode(int Value) { Safe([&] { rig_.SetMode(IntToParam(Value)); }); }
+
+void TRigX::ClearRit() { Safe([&] { rig_.SetRit(pmRit0); }); }
+
+void TRigX::SetSimplexMode(int Freq) {
+  Safe([&] {
+    const int32_t w = rig_.WriteableParams();
+    auto has = [w](std::initializer_list<TRigParam> params) {
+      for (TRigParam p : params)
+        if ((w & ParamToInt(p)) == 0) return false;
+      return true;
+    };
+    if (has({pmFreqA, pmVfoAA})) {
+      rig_.SetFreqA(Freq);
+      rig_.SetVfo(pmVfoAA);
+    } else if (has({pmFreq, pmSplitOff})) {
+      rig_.SetFreq(Freq);
+      rig_.SetSplit(pmSplitOff);
+    } else if (has({pmFreqA, pmVfoA, pmSplitOff})) {
+      rig_.SetFreqA(Freq);
+      rig_.SetVfo(pmVfoA);
+      rig_.SetSplit(pmSplitOff);
+    } else if (has({pmFreq, pmVfoA, pmVfoB})) {
+      rig_.SetVfo(pmVfoB);
+      rig_.SetFreq(Freq);
+      rig_.SetVfo(pmVfoA);
+      rig_.SetFreq(Freq);
+    } else if (has({pmFreq, pmVfoEqual})) {
+      rig_.SetFreq(Freq);
+      rig_.SetVfo(pmVfoEqual);
+    } else if (has({pmFreq, pmVfoSwap})) {
+      rig_.SetFreq(Freq);
+      rig_.SetVfo(pmVfoSwap);
+      rig_.SetFreq(Freq);
+    } else {
+      return;
+    }
+    rig_.SetRit(pmRitOff);
+    rig_.SetXit(pmXitOff);
+  });
+}
+
+void TRigX::SetSplitMode(int RxFreq, int TxFreq) {
+  Safe([&] {
+    const int32_t w = rig_.WriteableParams();
+    auto has = [w](std::initializer_list<TRigParam> params) {
+      for (TRigParam p : params)
+        if ((w & ParamToInt(p)) == 0) return false;
+      return true;
+    };
+    if (has({pmFreqA, pmFreqB, pmVfoAB})) {
+      rig_.SetFreqA(RxFreq);
+      rig_.SetFreqB(TxFreq);
+      rig_.SetVfo(pmVfoAB);
+    } else if (has({pmFreq, pmVfoEqual})) {
+      rig_.SetFreq(TxFreq);
+      rig_.SetVfo(pmVfoEqual);
+      rig_.SetFreq(RxFreq);
+      rig_.SetSplit(pmSplitOn);
+    } else if (has({pmFreq, pmVfoA, pmVfoB})) {
+      rig_.SetVfo(pmVfoB);
+      rig_.SetFreq(TxFreq);
+      rig_.SetVfo(pmVfoA);
+      rig_.SetFreq(RxFreq);
+      rig_.SetSplit(pmSplitOn);
+    } else if (has({pmFreq, pmVfoSwap})) {
+      rig_.SetFreq(TxFreq);
+      rig_.SetVfo(pmVfoSwap);
+      rig_.SetFreq(RxFreq);
+      rig_.SetSplit(pmSplitOn);
+    } else if (has({pmFreqA, pmFreqB, pmVfoA})) {
+      rig_.SetFreqA(RxFreq);
+      rig_.SetFreqB(TxFreq);
+      rig_.SetVfo(pmVfoA);
+      rig_.SetSplit(pmSplitOn);
+    } else {
+      return;
+    }
+    rig_.SetRit(pmRitOff);
+    rig_.SetXit(pmXitOff);
+  });
+}
+
+int TRigX::FrequencyOfTone(int Tone) {
+  return Safe([&] {
+    std::lock_guard<std::recursive_mutex> lock(rig_.Mutex());
+    const int mode = rig_.Mode();
+    int64_t v = Tone;
+    if (mode == pmCW_U || mode == pmCW_L) v = int64_t(Tone) - rig_.Pitch();
+    if (mode == pmCW_L || mode == pmSSB_L) v = -v;
+    return Wrap(v + rig_.Freq());
+  });
+}
+
+void TRigX::SendCustomCommand(const QDBusVariant& Command, int ReplyLength,
+                              const QDBusVariant& ReplyEnd) {
+  Safe([&] {
+    Bytes code;
+    if (!VariantBytes(Command, code)) return;  // not a byte string: nothing to send
+    Bytes replyEnd;
+    if (!VariantBytes(ReplyEnd, replyEnd)) replyEnd.clear();
+    rig_.AddCustomCommand(owner_, code, replyEnd, ReplyLength);
+  });
+}
+
+int TRigX::GetRxFrequency() {
+  return Safe([&] {
+    std::lock_guard<std::recursive_mutex> lock(rig_.Mutex());
+    if (!rig_.HasRigType()) throw std::runtime_error("the rig has no rig type");
+    const int32_t r = rig_.ReadableParams();
+    const int vfo = rig_.Vfo();
+    int64_t f;
+    if ((r & PM_FREQA) && (vfo == pmVfoAA || vfo == pmVfoAB || vfo == pmVfoA))
+      f = rig_.FreqA();
+    else if ((r & PM_FREQB) && (vfo == pmVfoBA || vfo == pmVfoBB || vfo == pmVfoB))
+      f = rig_.FreqB();
+    else if (rig_.Tx() == pmTx && rig_.GetSplit() == pmSplitOn)
+      f = 0;
+    else
+      f = rig_.Freq();
+    if (rig_.Rit() == pmRitOn) f += rig_.RitOffset();
+    return Wrap(f);
+  });
+}
+
+int TRigX::GetTxFrequency() {
+  return Safe([&] {
+    std::lock_guard<std::recursive_mutex> lock(rig_.Mutex());
+    if (!rig_.HasRigType()) throw std::runtime_error("the rig has no rig type");
+    const int32_t r = rig_.ReadableParams();
+    const int vfo = rig_.Vfo();
+    int64_t f;
+    if ((r & PM_FREQA) && (vfo == pmVfoAA || vfo == pmVfoBA))
+      f = rig_.FreqA();
+    else if ((r & PM_FREQB) && (vfo == pmVfoAB || vfo == pmVfoBB))
+      f = rig_.FreqB();
+    else
+      f = rig_.Tx() == pmTx ? rig_.Freq() : 0;
+    if (rig_.Xit() == pmXitOn) f += rig_.RitOffset();
+    return Wrap(f);
+  });
+}
+
+QDBusObjectPath TRigX::PortBits() { return QDBusObjectPath(portBits_->Path()); }
+
+// ---------------------------------------------------------------------------------------------
+// TTarvaneX
+
+TTarvaneX::TTarvaneX(AutomationServer& server, uint64_t id, QString owner, RigLink& rig1,
+                     RigLink& rig2)
+    : server_(server), id_(id), owner_(std::move(owner)),
+      path_(QString("%1/%2").arg(kFactoryPath).arg(id)),
+      rig1_(std::make_unique<TRigX>(id, rig1, path_ + "/Rig1")),
+      rig2_(std::make_unique<TRigX>(id, rig2, path_ + "/Rig2")) {
+  new ITarvaneXAdaptor(this);
+  new ITarvaneXEventsAdaptor(this);
+}
+
+TTarvaneX::~TTarvaneX() { Unregister(); }
+
+bool TTarvaneX::Register(QDBusConnection connection) {
+  connection_ = connection;
+  const auto options = QDBusConnection::ExportAdaptors;
+  registered_ = connection_.registerObject(path_, this, options) &&
+                connection_.registerObject(rig1_->Path(), rig1_.get(), options) &&
+                connection_.registerObject(rig2_->Path(), rig2_.get(), options) &&
+                connection_.registerObject(rig1_->PortBitsObject().Path(),
+                                           &rig1_->PortBitsObject(), options) &&
+                connection_.registerObject(rig2_->PortBitsObject().Path(),
+                                           &rig2_->PortBitsObject(), options);
+  if (!registered_) {
+    connection_.unregisterObject(path_, QDBusConnection::UnregisterTree);
+  }
+  return registered_;
+}
+
+void TTarvaneX::Unregister() {
+  if (!registered_) return;
+  registered_ = false;
+  connection_.unregisterObject(path_, QDBusConnection::UnregisterTree);
+}
+
+int TTarvaneX::InterfaceVersion() { return kInterfaceVersion; }
+int TTarvaneX::SoftwareVersion() { return server_.SoftwareVersionNumber(); }
+QDBusObjectPath TTarvaneX::Rig1() { return QDBusObjectPath(rig1_->Path()); }
+QDBusObjectPath TTarvaneX::Rig2() { return QDBusObjectPath(rig2_->Path()); }
+bool TTarvaneX::DialogVisible() { return server_.Dialog().DialogVisible(); }
+
+void TTarvaneX::SetDialogVisible(bool Value) {
+  if (Value)
+    server_.Dialog().ShowDialog();
+  else
+    server_.Dialog().HideDialog();
+}
+
+// The calling connection becomes this object's one event sink.
+void TTarvaneX::Advise() {
+  if (calledFromDBus()) sink_ = message().service();
+}
+
+void TTarvaneX::Unadvise() {
+  if (!calledFromDBus() || message().service() == sink_) sink_.clear();
+}
+
+}  // namespace tarvane

@@ -1,0 +1,101 @@
+#include "server_settings.h"
+
+#include <cstdio>
+
+namespace tarvane {
+
+namespace {
+
+template <size_t N>
+const char* TextAt(const std::array<const char*, N>& texts, int32_t index) {
+  return index >= 0 && size_t(index) < N ? texts[size_t(index)] : "";
+}
+
+}  // namespace
+
+std::string SettingsSection(int rigNumber) { return rigNumber == 2 ? "RIG2" : "RIG1"; }
+
+TRigSettings DefaultSettings(int rigNumber) {
+  TRigSettings s;
+  s.Port = rigNumber == 2 ? 1 : 0;
+  return s;
+}
+
+TRigSettings LoadRigSettings(const TIniFile& ini, int rigNumber,
+                             const std::function<int(const std::string&)>& typeIndex,
+                             const TLogProc& log) {
+  const std::string section = SettingsSection(rigNumber);
+  const TRigSettings def = DefaultSettings(rigNumber);
+  TRigSettings s;
+
+  const int type = typeIndex ? typeIndex(ini.ReadString(section, "RigType", "NONE")) : -1;
+  s.RigType = type < 0 ? 0 : type;
+
+  auto complain = [&](const char* key, int32_t value, int32_t used) {
+    if (log) {
+      char line[160];
+      std::snprintf(line, sizeof line, "{!}Settings [%s]: %s=%d is out of range, %d used",
+                    section.c_str(), key, int(value), int(used));
+      log(line);
+    }
+  };
+  // An index outside its table falls back to the default.
+  auto index = [&](const char* key, int32_t deflt, int32_t count) {
+    const int32_t v = ini.ReadInteger(section, key, deflt);
+    if (v >= 0 && v < count) return v;
+    complain(key, v, deflt);
+    return deflt;
+  };
+  // Poll and time-out stay within the limits the dialog allows.
+  auto limited = [&](const char* key, int32_t deflt, int32_t lo, int32_t hi) {
+    const int32_t v = ini.ReadInteger(section, key, deflt);
+    const int32_t used = v < lo ? lo : v > hi ? hi : v;
+    if (used != v) complain(key, v, used);
+    return used;
+  };
+
+  s.Port = ini.ReadInteger(section, "Port", def.Port);
+  if (s.Port < 0) {
+    complain("Port", s.Port, def.Port);
+    s.Port = def.Port;
+  }
+  s.BaudRate = index("BaudRate", def.BaudRate, int32_t(kBaudTable.size()));
+  s.DataBits = index("DataBits", def.DataBits, int32_t(kDataBitsTexts.size()));
+  s.Parity = index("Parity", def.Parity, int32_t(kParityTexts.size()));
+  s.StopBits = index("StopBits", def.StopBits, int32_t(kStopBitsTexts.size()));
+  s.RtsMode = index("RtsMode", def.RtsMode, int32_t(kRtsTexts.size()));
+  s.DtrMode = index("DtrMode", def.DtrMode, int32_t(kDtrTexts.size()));
+  s.PollMs = limited("PollMs", def.PollMs, kPollMin, kPollMax);
+  s.TimeoutMs = limited("TimeoutMs", def.TimeoutMs, kTimeoutMin, kTimeoutMax);
+  return s;
+}
+
+void SaveRigSettings(TIniFile& ini, int rigNumber, const TRigSettings& s, const std::string& typeName) {
+  const std::string section = SettingsSection(rigNumber);
+  ini.EraseSection(section);
+  ini.WriteString(section, "RigType", typeName);
+  ini.WriteInteger(section, "Port", s.Port);
+  ini.WriteInteger(section, "BaudRate", s.BaudRate);
+  ini.WriteInteger(section, "DataBits", s.DataBits);
+  ini.WriteInteger(section, "Parity", s.Parity);
+  ini.WriteInteger(section, "StopBits", s.StopBits);
+  ini.WriteInteger(section, "RtsMode", s.RtsMode);
+  ini.WriteInteger(section, "DtrMode", s.DtrMode);
+  ini.WriteInteger(section, "PollMs", s.PollMs);
+  ini.WriteInteger(section, "TimeoutMs", s.TimeoutMs);
+}
+
+std::string SettingsText(const TRigSettings& s, const std::string& typeName) {
+  const std::string baud = s.BaudRate >= 0 && size_t(s.BaudRate) < kBaudTable.size()
+                               ? std::to_string(kBaudTable[size_t(s.BaudRate)])
+                               : std::string();
+  char text[512];
+  std::snprintf(text, sizeof text, "Rig=%s|Port=COM%d|Baud=%s|Data=%s|Parity=%s|Stop=%s|RTS=%s|Dtr=%s|Poll=%d|Timeout=%d",
+                typeName.c_str(), int(s.Port), baud.c_str(), TextAt(kDataBitsTexts, s.DataBits),
+                TextAt(kParityTexts, s.Parity), TextAt(kStopBitsTexts, s.StopBits),
+                TextAt(kRtsTexts, s.RtsMode), TextAt(kDtrTexts, s.DtrMode), int(s.PollMs),
+                int(s.TimeoutMs));
+  return text;
+}
+
+}  // namespace tarvane

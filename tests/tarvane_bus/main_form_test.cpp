@@ -1,0 +1,240 @@
+// The settings dialog and start-up of the server's main window, with fake rigs, offscreen:
+// the log of a fresh start, applying settings, the port box, OK and Cancel, tabs, close rules.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSpinBox>
+#include <QTabBar>
+#include <QTemporaryDir>
+#include <fstream>
+#include <sstream>
+
+#include "automation_server.h"
+#include "fake_rig.h"
+#include "main_form.h"
+#include "private_bus.h"
+
+using namespace tarvane;  // NOLINT
+using tarvane_test::FakeRig;
+
+namespace {
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteAll(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+}
+
+// Log lines without their time stamps; every line must carry one.
+std::vector<std::string> LogTexts(const std::string& path) {
+  std::vector<std::string> texts;
+  const QString text = QString::fromStdString(ReadAll(path));
+  const QRegularExpression stamp("^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d  ");
+  for (const QString& line : text.split("\r\n", Qt::SkipEmptyParts)) {
+    EXPECT_TRUE(stamp.match(line).hasMatch()) << line.toStdString();
+    texts.push_back(line.mid(14).toStdString());
+  }
+  return texts;
+}
+
+const char* kRigFile =
+    "[INIT]\nCommand=(ID;)\nReplyEnd=(;)\n"
+    "[pmFreq]\nCommand=(FA00000000000;)\nValue=2|11|vfText|1|0\n"
+    "[STATUS1]\nCommand=(FA;)\nReplyEnd=(;)\nValue1=2|11|vfText|1|0|pmFreq\n";
+
+class MainForm : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder = home.path().toStdString();
+    QDir(home.path()).mkpath("Rigs");
+    WriteAll(folder + "/Rigs/FT-Test.ini", kRigFile);
+  }
+
+  std::unique_ptr<TMainForm> Create(std::vector<std::string> ports = {"COM1", "COM3"}) {
+    TMainFormOptions o;
+    o.ProgramFolder = folder;
+    o.ListPorts = [ports] { return ports; };
+    o.VersionMajor = 1;
+    o.VersionMinor = 0;
+    o.Quit = [this] { ++quits; };
+    o.RigFactory = [this](int n, std::function<void(const std::string&)>, TRigEvents& events) {
+      auto rig = std::make_unique<FakeRig>(n, &events);
+      (n == 1 ? rig1 : rig2) = rig.get();
+      return rig;
+    };
+    return std::make_unique<TMainForm>(o);
+  }
+
+  template <class T>
+  T* Find(TMainForm& form, const char* name) {
+    T* w = form.findChild<T*>(name);
+    EXPECT_NE(nullptr, w) << name;
+    return w;
+  }
+
+  QTemporaryDir home;
+  std::string folder;
+  FakeRig* rig1 = nullptr;
+  FakeRig* rig2 = nullptr;
+  int quits = 0;
+};
+
+TEST_F(MainForm, FreshStartLogsAndConfiguresBothRigs) {
+  WriteAll(folder + "/Tarvane.ini", "[Debug]\nLog=1\n");
+  {
+    auto form = Create();
+    EXPECT_EQ((std::vector<std::string>{"Enabled 0", "Commands NONE", "Port 0 9600 8 0 0 0 0", "Enabled 1"}),
+              rig1->config);
+    EXPECT_EQ("Port 1 9600 8 0 0 0 0", rig2->config[2]);
+    EXPECT_EQ(500, rig1->pollMs);
+    EXPECT_EQ(4000, rig2->timeoutMs);
+    EXPECT_FALSE(form->isVisible());
+  }
+  EXPECT_EQ((std::vector<std::string>{
+                "Tarvane started: Version 1.0",
+                "COM ports found: COM1,COM3",
+                "Loading commands from \"FT-Test.ini\"",
+                "RIG 1 settings: Rig=NONE|Port=COM0|Baud=9600|Data=8|Parity=None|Stop=1|RTS=Low|Dtr=Low|Poll=500|Timeout=4000",
+                "RIG 2 settings: Rig=NONE|Port=COM1|Baud=9600|Data=8|Parity=None|Stop=1|RTS=Low|Dtr=Low|Poll=500|Timeout=4000",
+                "Tarvane stopped"}),
+            LogTexts(folder + "/Tarvane.log"));
+}
+
+TEST_F(MainForm, NoLogWithoutTheDebugKey) {
+  { auto form = Create(); }
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(folder + "/Tarvane.log")));
+}
+
+TEST_F(MainForm, SettingsFromTheFileAreAppliedAndDamagedValuesLogged) {
+  WriteAll(folder + "/Tarvane.ini",
+           "[Debug]\nLog=2\n[RIG1]\nRigType=ft-test\nPort=3\nBaudRate=99\nDataBits=2\nPollMs=1000\n"
+           "[RIG2]\nRigType=Gone\n");
+  {
+    auto form = Create();
+    ASSERT_NE(nullptr, rig1->commands);
+    EXPECT_EQ("FT-Test", rig1->commands->RigType);
+    EXPECT_EQ("Port 3 9600 7 0 0 0 0", rig1->config[2]);
+    EXPECT_EQ(1000, rig1->pollMs);
+    EXPECT_EQ(nullptr, rig2->commands);  // a type that is not loaded gives NONE
+  }
+  const auto texts = LogTexts(folder + "/Tarvane.log");
+  EXPECT_NE(texts.end(), std::find(texts.begin(), texts.end(),
+                                   "{!}Settings [RIG1]: BaudRate=99 is out of range, 6 used"));
+  EXPECT_NE(texts.end(),
+            std::find(texts.begin(), texts.end(),
+                      "RIG 1 settings: Rig=FT-Test|Port=COM3|Baud=9600|Data=7|Parity=None|Stop=1|RTS=Low|Dtr=Low|Poll=1000|Timeout=4000"));
+}
+
+TEST_F(MainForm, ShowFillsFromTheRigsAndKeepsAnAbsentPort) {
+  auto form = Create();
+  auto* port = Find<QComboBox>(*form, "PortBox");
+  auto* type = Find<QComboBox>(*form, "RigTypeBox");
+  ASSERT_TRUE(port && type);
+  EXPECT_EQ(QStringList({"NONE", "FT-Test"}),
+            QStringList({type->itemText(0), type->itemText(1)}));
+  form->ShowDialog();
+  EXPECT_TRUE(form->DialogVisible());
+  // Rig 1 is on port 0, which this machine does not have.
+  EXPECT_EQ("COM0 (not present)", port->currentText().toStdString());
+  EXPECT_EQ(3, port->count());
+  EXPECT_EQ("Rig type", type->accessibleName().toStdString());
+
+  // OK keeps the configured port instead of silently taking the first one.
+  Find<QPushButton>(*form, "OkButton")->click();
+  EXPECT_FALSE(form->DialogVisible());
+  EXPECT_EQ("Port 0 9600 8 0 0 0 0", rig1->config.back() == "Enabled 1" ? rig1->config[rig1->config.size() - 2]
+                                                                       : rig1->config.back());
+  const std::string ini = ReadAll(folder + "/Tarvane.ini");
+  EXPECT_NE(std::string::npos, ini.find("[RIG1]")) << ini;
+  EXPECT_NE(std::string::npos, ini.find("[RIG2]")) << ini;  // OK writes both sections
+  EXPECT_NE(std::string::npos, ini.find("Port=0"));
+}
+
+TEST_F(MainForm, TabsKeepEachRigsControlsAndOkAppliesBoth) {
+  auto form = Create();
+  form->ShowDialog();
+  auto* tabs = Find<QTabBar>(*form, "TabControl1");
+  auto* port = Find<QComboBox>(*form, "PortBox");
+  auto* baud = Find<QComboBox>(*form, "BaudRateBox");
+  auto* poll = Find<QSpinBox>(*form, "PollSpinEdit");
+  auto* type = Find<QComboBox>(*form, "RigTypeBox");
+  ASSERT_TRUE(tabs && port && baud && poll && type);
+  EXPECT_EQ(QStringList({"RIG 1", "RIG 2", "About"}),
+            QStringList({tabs->tabText(0), tabs->tabText(1), tabs->tabText(2)}));
+
+  type->setCurrentIndex(1);
+  port->setCurrentText("COM3");
+  baud->setCurrentIndex(12);
+  tabs->setCurrentIndex(1);  // leaving RIG 1 stores its controls
+  EXPECT_EQ("COM1", port->currentText().toStdString());  // rig 2 is on port 1
+  poll->setValue(2500);  // beyond the spin edit's limit
+  EXPECT_EQ(2000, poll->value());
+  tabs->setCurrentIndex(2);
+  EXPECT_TRUE(Find<QWidget>(*form, "AboutPanel")->isVisibleTo(form.get()));
+  EXPECT_FALSE(Find<QWidget>(*form, "SettingsPanel")->isVisibleTo(form.get()));
+  EXPECT_EQ("Version 1.0", Find<QLabel>(*form, "VersionLabel")->text().toStdString());
+  tabs->setCurrentIndex(0);
+  EXPECT_EQ("COM3", port->currentText().toStdString());
+  EXPECT_EQ(12, baud->currentIndex());
+
+  Find<QPushButton>(*form, "OkButton")->click();
+  EXPECT_EQ("FT-Test", rig1->commands ? rig1->commands->RigType : "");
+  EXPECT_EQ(3, rig1->port.Port);
+  EXPECT_EQ(115200, rig1->port.BaudRate);
+  EXPECT_EQ(2000, rig2->pollMs);
+  TIniFile ini(folder + "/Tarvane.ini");
+  EXPECT_EQ("FT-Test", ini.ReadString("RIG1", "RigType", ""));
+  EXPECT_EQ(12, ini.ReadInteger("RIG1", "BaudRate", -1));
+  EXPECT_EQ(2000, ini.ReadInteger("RIG2", "PollMs", -1));
+}
+
+TEST_F(MainForm, CancelStoresNothing) {
+  auto form = Create();
+  form->ShowDialog();
+  Find<QComboBox>(*form, "BaudRateBox")->setCurrentIndex(0);
+  const size_t before = rig1->config.size();
+  Find<QPushButton>(*form, "CancelButton")->click();
+  EXPECT_FALSE(form->DialogVisible());
+  EXPECT_EQ(before, rig1->config.size());
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(folder + "/Tarvane.ini")));
+  // Shown again, the dialog reads the rigs afresh.
+  form->ShowDialog();
+  EXPECT_EQ(6, Find<QComboBox>(*form, "BaudRateBox")->currentIndex());
+}
+
+TEST_F(MainForm, ClosingOnlyHidesWhileClientsHoldObjects) {
+  tarvane_test::PrivateBus bus;
+  ASSERT_TRUE(bus.Ok());
+  auto form = Create();
+  {
+    QDBusConnection conn = QDBusConnection::connectToBus(bus.Address(), "form-server");
+    AutomationServer server(conn, *rig1, *rig2, *form, 0x10000);
+    server.OnQuit = [this] { ++quits; };
+    form->SetServer(&server);
+    server.CreateInstance();
+    form->ShowDialog();
+    form->close();
+    EXPECT_FALSE(form->DialogVisible());
+    EXPECT_EQ(0, quits);
+
+    server.ReleaseClient(server.Clients().front()->Id());
+    EXPECT_EQ(1, quits);  // the dialog was hidden, so the last release ends the program
+    form->ShowDialog();
+    form->close();
+    EXPECT_EQ(2, quits);
+    form->SetServer(nullptr);
+  }
+  QDBusConnection::disconnectFromBus("form-server");
+}
+
+}  // namespace
