@@ -123,7 +123,7 @@ int SysPos(std::string_view sub, std::string_view text) {
 }
 
 int SysWildMatch(std::string_view pattern, std::string_view text) {
-  if (pattern.empty() || pattern.size() > text.size()) return 0;
+  if (pattern.empty()) return 0;
   bool leadingStar = false;
   if (pattern.front() == '*') {
     if (pattern.size() == 1) return 1;
@@ -134,6 +134,9 @@ int SysWildMatch(std::string_view pattern, std::string_view text) {
     if (pattern.size() == 1) return 1;
     pattern.remove_suffix(1);
   }
+  // The length test applies to the body without its stars: "W1A*" matches "W1A". A pattern of
+  // stars alone matched above, an empty text included.
+  if (pattern.size() > text.size()) return 0;
   std::string work(text);
   if (!leadingStar) {
     // "?" stands for any character at its own position counted from the start of the text.

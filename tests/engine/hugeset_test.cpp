@@ -65,6 +65,9 @@ TEST(FileNameHelpers, DefaultFileExt) {
   EXPECT_EQ(DefaultFileExt("logbook.dbf", ".DBF"), "logbook.dbf");
   EXPECT_EQ(DefaultFileExt("/home/op/my.logs/LOG", ".cdx"), "/home/op/my.logs/LOG.cdx");
   EXPECT_EQ(DefaultFileExt("/home/op/LOG.", ".cdx"), "/home/op/LOG.");
+  EXPECT_EQ(DefaultFileExt("C:\\LOGS.OLD\\LOG", ".DBF"), "C:\\LOGS.OLD\\LOG.DBF");
+  EXPECT_EQ(DefaultFileExt("C:LOG", ".DBF"), "C:LOG.DBF");
+  EXPECT_EQ(DefaultFileExt("LOGS.OLD\\LOG.dbf", ".DBF"), "LOGS.OLD\\LOG.dbf");
 }
 
 TEST(FileNameHelpers, StripFileExt) {
@@ -73,6 +76,10 @@ TEST(FileNameHelpers, StripFileExt) {
   EXPECT_EQ(StripFileExt("a.b.c"), "a.b");
   EXPECT_EQ(StripFileExt("LOG"), "LOG");
   EXPECT_EQ(StripFileExt("/dir/"), "");
+  EXPECT_EQ(StripFileExt("C:\\LOGS.OLD\\LOG.DBF"), "LOG");
+  EXPECT_EQ(StripFileExt("C:LOG.DBF"), "LOG");
+  EXPECT_EQ(StripFileExt("/home/op/mixed\\dirs/LOG.DBF"), "LOG");
+  EXPECT_EQ(StripFileExt("/home/op/log:2024.dbf"), "log:2024");  // a colon elsewhere is a letter
 }
 
 TEST(FileNameHelpers, StrPadChar) {

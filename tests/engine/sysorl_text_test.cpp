@@ -6,10 +6,23 @@
 
 TEST(SysWildMatch, EmptyAndLoneStarPatterns) {
   EXPECT_EQ(SysWildMatch("", "ABC"), 0);
-  EXPECT_EQ(SysWildMatch("*", ""), 0);  // longer than the text
+  EXPECT_EQ(SysWildMatch("", ""), 0);
+  // A lone star stands for any text, the empty one included: the length test only concerns the
+  // pattern's body, and a lone star has none.
+  EXPECT_NE(SysWildMatch("*", ""), 0);
   EXPECT_NE(SysWildMatch("*", "A"), 0);
   EXPECT_NE(SysWildMatch("**", "AB"), 0);
   EXPECT_EQ(SysWildMatch("ABCD", "ABC"), 0);
+}
+
+TEST(SysWildMatch, LengthTestConcernsTheBodyWithoutStars) {
+  EXPECT_NE(SysWildMatch("W1A*", "W1A"), 0);
+  EXPECT_NE(SysWildMatch("*W1A", "W1A"), 0);
+  EXPECT_NE(SysWildMatch("*W1A*", "W1A"), 0);
+  EXPECT_NE(SysWildMatch("W?A*", "W1A"), 0);
+  EXPECT_EQ(SysWildMatch("W1AW*", "W1A"), 0);  // the body itself is longer
+  EXPECT_EQ(SysWildMatch("*W1AW*", "W1A"), 0);
+  EXPECT_EQ(SysWildMatch("W1A?*", "W1A"), 0);  // "?" needs a character of its own
 }
 
 TEST(SysWildMatch, StarsMeanContainment) {
