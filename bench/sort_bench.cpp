@@ -44,7 +44,7 @@ std::vector<ThxVariant> FloatKeys() {
   std::vector<ThxVariant> keys(kKeys);
   for (int i = 0; i < kKeys; ++i) {
     double v = dist(random);
-    if (i % 4 == 0) v = static_cast<double>(static_cast<int>(v));      // whole numbers
+    if (i % 4 == 0) v = static_cast<double>(static_cast<int>(v));         // whole numbers
     if (i % 4 == 1) v = static_cast<double>(static_cast<int>(v)) + 1e-4;  // and their neighbours
     keys[static_cast<size_t>(i)].PutFloat(v);
   }
@@ -136,7 +136,8 @@ void BM_ThxSort(benchmark::State& state) {
     benchmark::DoNotOptimize(delivered);
     state.counters["runs"] = sort.RunCount();
   }
-  if (gBaselineSeconds[keyClass] > 0) state.counters["ratio"] = seconds / gBaselineSeconds[keyClass];
+  if (gBaselineSeconds[keyClass] > 0)
+    state.counters["ratio"] = seconds / gBaselineSeconds[keyClass];
   state.SetItemsProcessed(state.iterations() * kKeys);
 }
 

@@ -162,10 +162,12 @@ void ThxSort::InsertKey(const ThxVariant& key, int32_t recordNumber) {
       break;
   }
 
-  if (pending_.size() >= runEntries_ || keyBytes_.size() + static_cast<size_t>(keyLength) > kRunKeyBytes)
+  if (pending_.size() >= runEntries_ ||
+      keyBytes_.size() + static_cast<size_t>(keyLength) > kRunKeyBytes)
     FlushRun();
   const Pending pair{KeyHead(out, keyLength), static_cast<uint32_t>(keyBytes_.size()),
-                     static_cast<uint32_t>(recordNumber), static_cast<uint8_t>(keyLength), keyClass};
+                     static_cast<uint32_t>(recordNumber), static_cast<uint8_t>(keyLength),
+                     keyClass};
   keyBytes_.insert(keyBytes_.end(), out, out + keyLength);
   pending_.push_back(pair);
   ++keyCount_;
@@ -239,7 +241,8 @@ void ThxSort::DecodeKey(uint8_t keyClass, const uint8_t* bytes, int length, ThxV
       key.PutDate(length >= 4 ? static_cast<int32_t>(DecodeBE32(bytes)) : 0);
       break;
     case kClassText:
-      key.PutString(std::string_view(reinterpret_cast<const char*>(bytes), static_cast<size_t>(length)));
+      key.PutString(
+          std::string_view(reinterpret_cast<const char*>(bytes), static_cast<size_t>(length)));
       break;
     default:
       key.PutBinary(bytes, length);
