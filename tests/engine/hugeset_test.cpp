@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <random>
+#include <vector>
 
 #include "hx6_tool.h"
 
@@ -58,6 +61,28 @@ TEST(ThxHugeSet, LargeRecordNumbers) {
   EXPECT_TRUE(set.TestBit(5'000'000));
   EXPECT_FALSE(set.TestBit(5'000'001));
   EXPECT_FALSE(set.TestBit(2'000'000'000));
+}
+
+TEST(ThxHugeSet, OperationsAroundPageBoundariesMatchAPlainBitVector) {
+  // Indexes clustered around the first page boundaries and around byte edges inside pages.
+  std::mt19937 random(3);
+  const int32_t kPage = ThxHugeSet::kBitsPerPage;
+  std::vector<bool> reference(static_cast<size_t>(4 * kPage + 16), false);
+  ThxHugeSet set;
+  int32_t highest = -1;
+  for (int step = 0; step < 20000; ++step) {
+    const int32_t base = kPage * static_cast<int32_t>(random() % 4 + 1);
+    const int32_t index = base + static_cast<int32_t>(random() % 24) - 12;
+    const int operation = static_cast<int>(random() % 3);
+    set.SetBit(index, operation);
+    auto bit = reference[static_cast<size_t>(index)];
+    bit = operation == ThxHugeSet::opClear ? false : (operation == ThxHugeSet::opSet ? true : !bit);
+    highest = std::max(highest, index);
+    ASSERT_EQ(set.HighestIndex(), highest);
+    ASSERT_EQ(set.PageCount(), highest / kPage + 1);
+  }
+  for (int32_t i = 0; i < static_cast<int32_t>(reference.size()); ++i)
+    ASSERT_EQ(set.TestBit(i), i <= highest && reference[static_cast<size_t>(i)]) << i;
 }
 
 TEST(FileNameHelpers, DefaultFileExt) {
