@@ -17,7 +17,7 @@
 // memory, each entry sharing its leading bytes with the previous one), and retrieval merges the
 // runs through a heap. This takes the place of a byte trie: sorting the gathered pairs is several
 // times faster than walking sibling lists byte by byte, and the memory for the unsorted pairs
-// stays bounded (about 5 MB) however many keys come; no temporary file is needed.
+// stays bounded (a few megabytes) however many keys come; no temporary file is needed.
 //
 // Order: keys by their encoded bytes (text bytes weighed by the collation table when there is
 // one, equal weights decided by the plain bytes), a key that is a proper prefix of another first,
