@@ -5,6 +5,7 @@
 #include <locale.h>
 #include <wchar.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <charconv>
@@ -255,44 +256,49 @@ std::string SysFloatToFixed(double value, int decimals) {
   if (decimals < 0) decimals = 0;
   // The value to 15 significant digits, as the number's text form holds it: "d.dddddddddddddde+x".
   char buffer[40];
-  const char* end = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
-                                  std::chars_format::scientific, 14)
-                        .ptr;
-  const std::string_view text(buffer, static_cast<size_t>(end - buffer));
-  const size_t e = text.find('e');
-  std::string digits = std::string(text.substr(0, 1)) + std::string(text.substr(2, e - 2));
+  const auto written = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
+                                     std::chars_format::scientific, 14);
+  char digits[15];
+  digits[0] = buffer[0];
+  std::memcpy(digits + 1, buffer + 2, 14);
+  const char* exponentText = std::find(buffer, written.ptr, 'e') + 1;
+  if (exponentText < written.ptr && *exponentText == '+') ++exponentText;
   int exponent = 0;
-  std::string_view exponentText = text.substr(e + 1);
-  if (!exponentText.empty() && exponentText.front() == '+') exponentText.remove_prefix(1);
-  std::from_chars(exponentText.data(), exponentText.data() + exponentText.size(), exponent);
+  std::from_chars(exponentText, written.ptr, exponent);
 
   // The digits of value * 10^decimals, rounded at the last kept digit with halves away from zero.
   const long keep = static_cast<long>(exponent) + 1 + decimals;
-  std::string scaled;
-  if (keep >= static_cast<long>(digits.size())) {
-    scaled = digits + std::string(static_cast<size_t>(keep) - digits.size(), '0');
+  std::vector<char> scaled;
+  if (keep >= 15) {
+    scaled.assign(digits, digits + 15);
+    scaled.resize(static_cast<size_t>(keep), '0');
   } else if (keep >= 0) {
-    const bool up = digits[static_cast<size_t>(keep)] >= '5';
-    scaled = digits.substr(0, static_cast<size_t>(keep));
-    if (up) {
+    scaled.assign(digits, digits + keep);
+    if (digits[keep] >= '5') {
       long i = keep - 1;
-      while (i >= 0 && scaled[static_cast<size_t>(i)] == '9')
-        scaled[static_cast<size_t>(i--)] = '0';
-      if (i < 0)
+      while (i >= 0 && scaled[static_cast<size_t>(i)] == '9') scaled[static_cast<size_t>(i--)] = '0';
+      if (i < 0) {
         scaled.insert(scaled.begin(), '1');
-      else
+      } else {
         ++scaled[static_cast<size_t>(i)];
+      }
     }
   }
-  const size_t width = static_cast<size_t>(decimals) + 1;
-  if (scaled.size() < width) scaled.insert(0, width - scaled.size(), '0');
-  std::string whole = scaled.substr(0, scaled.size() - static_cast<size_t>(decimals));
-  const size_t firstDigit = whole.find_first_not_of('0');
-  whole = firstDigit == std::string::npos ? "0" : whole.substr(firstDigit);
-  std::string out = whole;
-  if (decimals > 0) out += "." + scaled.substr(scaled.size() - static_cast<size_t>(decimals));
-  // A value that rounds to zero shows no sign.
-  if (value < 0 && scaled.find_first_not_of('0') != std::string::npos) out.insert(0, "-");
+  const size_t places = static_cast<size_t>(decimals);
+  if (scaled.size() < places + 1) scaled.insert(scaled.begin(), places + 1 - scaled.size(), '0');
+  const size_t wholeDigits = scaled.size() - places;
+  size_t first = 0;
+  while (first + 1 < wholeDigits && scaled[first] == '0') ++first;
+  const bool zero = std::all_of(scaled.begin(), scaled.end(), [](char c) { return c == '0'; });
+
+  std::string out;
+  out.reserve(scaled.size() + 2);
+  if (value < 0 && !zero) out.push_back('-');  // a value that rounds to zero shows no sign
+  out.append(scaled.data() + first, wholeDigits - first);
+  if (places > 0) {
+    out.push_back('.');
+    out.append(scaled.data() + wholeDigits, places);
+  }
   return out;
 }
 
