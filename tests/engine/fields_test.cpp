@@ -10,6 +10,7 @@
 #include "hx6_date.h"
 #include "hx6_dbf_build.h"
 #include "hx6_dbf_fld.h"
+#include "hx6_encrxm.h"
 #include "hx6_glbl.h"
 #include "table_images.h"
 
@@ -348,6 +349,34 @@ TEST_F(FieldsTest, LoadFieldValuesFillsAScratchRecord) {
   // A bad name is refused and the table's buffer still comes back.
   EXPECT_NE(ErrorOf([&] { t.LoadFieldValues(scratch.data(), "NOPE", {std::string("1")}); }), "");
   EXPECT_EQ(Raw(t), own);
+}
+
+TEST_F(FieldsTest, EncryptedTableWithMemo) {
+  const std::string key = "Secret";
+  const std::vector<Field> fields = {{"CALL", 'C', 10}, {"NOTES", 'M', 10}, {"BAND", 'N', 6, 2}};
+  std::string image = TableImage(0x83, fields);
+  image[15] = 1;
+  ScrambleBuffer(key, image.data() + 32, image.data() + 32, 32 * 3, 1);
+  const std::string path = Put("CRYPT.DBF", image);
+  Put("CRYPT.DBT", Memo3Image("CRYPT"));
+  {
+    HXO_dBaseFld t(path, true, true, key);
+    EXPECT_EQ(t.FieldName(2), "NOTES");
+    EXPECT_EQ(t.FieldNumber("band"), 3);
+    t.BlankRecord();
+    t.PutText("CALL", "W1AW");
+    t.PutText("NOTES", "not for every eye");
+    t.PutFloat("BAND", 14.07);
+    t.AppendRecord();
+  }
+  const std::string table = Contents(path);
+  EXPECT_EQ(table.find("W1AW"), std::string::npos);
+  EXPECT_EQ(Contents(PathOf("CRYPT.DBT")).find("not for every eye"), std::string::npos);
+  HXO_dBaseFld t(path, false, false, key);
+  t.GotoRecord(1);
+  EXPECT_EQ(t.GetString("CALL"), "W1AW      ");
+  EXPECT_EQ(t.GetMemo("NOTES"), "not for every eye");
+  EXPECT_EQ(t.GetFloat("BAND"), 14.07);
 }
 
 // ---------------------------------------------------------------------------------------------
