@@ -132,6 +132,10 @@ void HXO_DBFBuild::AddField(std::string_view name, std::string_view type, int le
       decimalsByte = decimals;
       break;
   }
+  // Two fields of one name (names cut to 10 characters can meet) leave the second unreachable by
+  // name, here and in every other program.
+  for (int i = 0; i < Count(); ++i)
+    if (std::string(reinterpret_cast<const char*>(Items(i)->bytes.data())) == upper) throw refuse();
   if (32 * (Count() + 1) + 33 > kBuildMaxHeaderLength ||
       recordLength_ + fieldLength > kBuildMaxRecordLength) {
     ready_ = false;

@@ -240,11 +240,18 @@ TEST_F(BuildersTest, RefusesBrokenLayoutsAndThenWritesNothing) {
   EXPECT_NE(refused([](HXO_DBFBuild& b) { b.AddField("DEC", "N", 10, 256); }), "");
   EXPECT_NE(refused([](HXO_DBFBuild& b) { b.AddField("NEGDEC", "F", 10, -1); }), "");
   EXPECT_NE(refused([](HXO_DBFBuild& b) { b.AddField("NODIGIT", "N", 3, 2); }), "");
+  EXPECT_EQ(refused([](HXO_DBFBuild& b) { b.AddField("ok", "N", 5, 0); }),
+            "Table Header for " + PathOf("BAD9.DBF") + "->OK is invalid");
+  EXPECT_NE(refused([](HXO_DBFBuild& b) {
+              b.AddField("FREQUENCY1", "C", 5, 0);
+              b.AddField("frequency12", "C", 5, 0);
+            }),
+            "");
   EXPECT_EQ(refused([](HXO_DBFBuild& b) {
               b.AddField("LONGEST", "C", 65535 - 6, 0);
               b.AddField("ONEMORE", "L", 1, 0);
             }),
-            "Table Header for " + PathOf("BAD9.DBF") + " is invalid");
+            "Table Header for " + PathOf("BAD11.DBF") + " is invalid");
   bool written = false;
   EXPECT_EQ(refused([](HXO_DBFBuild& b) { b.AddField("FITS", "N", 4, 2); }, &written), "");
   EXPECT_TRUE(written);
