@@ -273,7 +273,7 @@ TEST_F(BuildersTest, RefusesBrokenLayoutsAndThenWritesNothing) {
 
 TEST_F(BuildersTest, HeaderWithTheMostFieldsStillFits) {
   HXO_DBFBuild b(PathOf("WIDE.DBF"));
-  for (int i = 0; i < 2046; ++i) b.AddField("F" + std::to_string(i), "L", 1, 0);
+  for (int i = 0; i < 2046; ++i) b.AddField(std::string("F").append(std::to_string(i)), "L", 1, 0);
   EXPECT_EQ(b.HeaderLength(), 32 * 2046 + 33);
   EXPECT_NE(ErrorOf<ESorrelError>([&] { b.AddField("ONEMORE", "L", 1, 0); }), "");
 }

@@ -43,7 +43,8 @@ TEST_F(FieldsMemoTest, TextsRoundTripInEveryDialect) {
   const std::string big(3000, 'q');
   for (int dialect = 0; dialect < 3; ++dialect) {
     SCOPED_TRACE(dialect);
-    const std::string path = MakeTable(dialect, "T" + std::to_string(dialect) + ".DBF");
+    const std::string path =
+        MakeTable(dialect, std::string("T").append(std::to_string(dialect)).append(".DBF"));
     {
       HXO_dBaseFld t(path, true, true);
       Append(t, "A", "one");
@@ -214,7 +215,8 @@ TEST_F(FieldsMemoTest, DBase4PostedEditGivesTheOldRunBack) {
 TEST_F(FieldsMemoTest, DBase3AndFoxProRewriteInPlaceWhenTheTextFits) {
   for (int dialect : {0, 2}) {
     SCOPED_TRACE(dialect);
-    HXO_dBaseFld t(MakeTable(dialect, "P" + std::to_string(dialect) + ".DBF"), true, true);
+    HXO_dBaseFld t(MakeTable(dialect, std::string("P").append(std::to_string(dialect)).append(".DBF")),
+                   true, true);
     Append(t, "A", std::string(400, 'a'));
     t.GotoRecord(1);
     const uint32_t block = t.MemoBlock("NOTES");
