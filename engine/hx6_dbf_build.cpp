@@ -71,7 +71,8 @@ std::string HXO_DBFBuild::MemoFileName() const {
   std::string extension = MemoExtension();
   if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
     // Other programs on this system look for the memo file with the case of the table's own
-    // extension ("LOG.DBF" with "LOG.FPT", "log.dbf" with "log.fpt"); the engine finds it in either.
+    // extension ("LOG.DBF" with "LOG.FPT", "log.dbf" with "log.fpt"); the engine finds it in
+    // either.
     const std::string tableExtension = path.substr(dot + 1);
     if (!tableExtension.empty() && SysUpperCase(tableExtension) == tableExtension &&
         SysLowerCase(tableExtension) != tableExtension)

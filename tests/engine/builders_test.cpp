@@ -1,11 +1,11 @@
 // The table builders: byte images of what each dialect writes, the limits they refuse, and reads of
 // their output by the outside dBase tools.
+#include <gtest/gtest.h>
+
 #include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "byteorder.h"
 #include "hx6_dbf.h"
@@ -152,10 +152,10 @@ TEST_F(BuildersTest, MemoExtensionFollowsTheCaseOfTheTablesExtension) {
 
 TEST_F(BuildersTest, FieldEncodingRules) {
   HXO_DBFBuild b(PathOf("rules"));
-  b.AddField("", "C", 10, 0);                   // an empty name adds nothing
-  b.AddField("twelvecharsX", "C", 300, 0);      // cut to 10, upper case, length in two bytes
-  b.AddField("LOGIC", "logical", 40, 7);        // the first letter decides; L is always 1 wide
-  b.AddField("PAYLOAD", "B", 99, 9);            // B, G, M: 10 wide, no decimals
+  b.AddField("", "C", 10, 0);               // an empty name adds nothing
+  b.AddField("twelvecharsX", "C", 300, 0);  // cut to 10, upper case, length in two bytes
+  b.AddField("LOGIC", "logical", 40, 7);    // the first letter decides; L is always 1 wide
+  b.AddField("PAYLOAD", "B", 99, 9);        // B, G, M: 10 wide, no decimals
   b.AddField("RATE", "F", 12, 5);
   EXPECT_EQ(b.Count(), 4);
   EXPECT_EQ(b.RecordLength(), 1 + 300 + 1 + 10 + 12);

@@ -1,9 +1,9 @@
 // Memo, binary and general fields: texts through each dialect's memo file, tables without one,
 // failed writes, and the order in which a dBase IV edit gives its replaced blocks back.
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "byteorder.h"
 #include "hx6_dbf_build.h"
@@ -86,8 +86,8 @@ TEST_F(FieldsMemoTest, PutMemoMarksTheFieldChanged) {
 }
 
 TEST_F(FieldsMemoTest, TableWithoutMemoFileReadsEmptyAndRefusesWrites) {
-  const std::vector<Field> fields = {{"CALL", 'C', 4}, {"NOTES", 'M', 10}, {"PIC", 'B', 10},
-                                     {"OLE", 'G', 10}};
+  const std::vector<Field> fields = {
+      {"CALL", 'C', 4}, {"NOTES", 'M', 10}, {"PIC", 'B', 10}, {"OLE", 'G', 10}};
   const std::string path = Put("PLAIN.DBF", TableImage(0x03, fields,
                                                        {" W1AW         3         5          ",
                                                         " K1AB                              "}));
@@ -215,8 +215,9 @@ TEST_F(FieldsMemoTest, DBase4PostedEditGivesTheOldRunBack) {
 TEST_F(FieldsMemoTest, DBase3AndFoxProRewriteInPlaceWhenTheTextFits) {
   for (int dialect : {0, 2}) {
     SCOPED_TRACE(dialect);
-    HXO_dBaseFld t(MakeTable(dialect, std::string("P").append(std::to_string(dialect)).append(".DBF")),
-                   true, true);
+    HXO_dBaseFld t(
+        MakeTable(dialect, std::string("P").append(std::to_string(dialect)).append(".DBF")), true,
+        true);
     Append(t, "A", std::string(400, 'a'));
     t.GotoRecord(1);
     const uint32_t block = t.MemoBlock("NOTES");
