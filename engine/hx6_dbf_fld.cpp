@@ -493,7 +493,14 @@ void HXO_dBaseFld::PutMemo(int number, std::string_view text) {
   if (f == nullptr) return;
   HXobjMemo* memo = MemoFile();
   // A table without a memo file cannot keep the text; dropping it silently would lose it.
-  if (memo == nullptr) throw ESorrelError(smFileNotFound, {BaseName() + "->" + f->name});
+  if (memo == nullptr) {
+    std::string memoName = Name();
+    const size_t slash = memoName.find_last_of('/');
+    const size_t dot = memoName.find_last_of('.');
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
+      memoName.resize(dot);
+    throw ESorrelError(smFileNotFound, {memoName.append(".dbt")});
+  }
   const uint32_t current = MemoBlock(number);
   uint32_t block = 0;
   if (dynamic_cast<HXobjMemo4*>(memo) == nullptr) {

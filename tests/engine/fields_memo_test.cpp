@@ -99,7 +99,8 @@ TEST_F(FieldsMemoTest, TableWithoutMemoFileReadsEmptyAndRefusesWrites) {
   EXPECT_EQ(t.GetDisplayText("PIC"), "--BINARY--");
   EXPECT_EQ(t.GetDisplayText("OLE"), "-general--");
   const std::string before(t.RecordBuffer(), static_cast<size_t>(t.RecordLength()));
-  EXPECT_NE(ErrorOf<ESorrelError>([&] { t.PutMemo("NOTES", "lost?"); }), "");
+  EXPECT_EQ(ErrorOf<ESorrelError>([&] { t.PutMemo("NOTES", "lost?"); }),
+            "File " + PathOf("PLAIN.dbt") + " could not be found");
   EXPECT_NE(ErrorOf<ESorrelError>([&] { t.PutText("NOTES", "lost?"); }), "");
   EXPECT_EQ(std::string(t.RecordBuffer(), static_cast<size_t>(t.RecordLength())), before);
   t.GotoRecord(2);
