@@ -9,6 +9,11 @@
 //   RT1;            RIT on, echoed back
 // Its port is reached through a symbolic link (like a by-id name), so that pulling the far side
 // and plugging a new one in shows the port going away and coming back under the same name.
+//
+// Faults are injected into the replies, one per reply in the order queued (InjectFault):
+// silence (the reply is never sent), garbage (other bytes instead), a split reply (sent in
+// chunks with a pause between, as a slow line or a USB adapter delivers it), and replies that are
+// too short or too long.
 #pragma once
 
 #include <fcntl.h>
@@ -31,6 +36,21 @@
 #include <vector>
 
 namespace rigtest {
+
+enum class TSimFault {
+  kSilence,  // the reply is dropped
+  kGarbage,  // these bytes go out instead of the reply
+  kSplit,    // the reply goes out in chunks of `size` bytes, `gap` apart
+  kShort,    // the reply loses its last `size` bytes
+  kLong,     // the reply gets `bytes` appended
+};
+
+struct TSimFaultSpec {
+  TSimFault Fault = TSimFault::kSilence;
+  std::string Bytes;
+  size_t Size = 1;
+  std::chrono::milliseconds Gap{20};
+};
 
 // Runs tasks handed over from any thread on the test's own thread, in order.
 class TTestMainLoop {
@@ -163,6 +183,15 @@ class TSimRadio {
     }
     Write(first);
   }
+  // The next replies suffer these faults, one each, in order.
+  void InjectFault(TSimFaultSpec spec) { std::lock_guard l(m_); faults_.push_back(std::move(spec)); }
+  void InjectFault(TSimFault fault) { InjectFault(TSimFaultSpec{fault, {}, 1, {}}); }
+  size_t FaultsLeft() { std::lock_guard l(m_); return faults_.size(); }
+  // The steady-clock time just before the last reply's first byte was written, and how many
+  // replies went out.
+  std::chrono::steady_clock::time_point LastReplyTime() { std::lock_guard l(m_); return last_reply_; }
+  size_t RepliesSent() { std::lock_guard l(m_); return replies_sent_; }
+
   // The next reply to "IF;" is this text instead.
   void OverrideNextStatus(std::string reply) { std::lock_guard l(m_); override_ = std::move(reply); }
 
@@ -210,6 +239,8 @@ class TSimRadio {
 
   void Answer(const std::string& command) {
     std::string reply;
+    TSimFaultSpec fault;
+    bool has_fault = false;
     {
       std::lock_guard l(m_);
       received_.push_back(command);
@@ -240,9 +271,46 @@ class TSimRadio {
         held_.push_back(reply);
         reply.clear();
       }
+      if (!reply.empty() && !faults_.empty()) {
+        fault = std::move(faults_.front());
+        faults_.pop_front();
+        has_fault = true;
+      }
     }
     cv_.notify_all();
-    if (!reply.empty()) Write(reply);
+    if (reply.empty()) return;
+    if (has_fault) {
+      switch (fault.Fault) {
+        case TSimFault::kSilence:
+          return;
+        case TSimFault::kGarbage:
+          reply = fault.Bytes;
+          break;
+        case TSimFault::kShort:
+          reply.resize(reply.size() - std::min(reply.size(), fault.Size));
+          break;
+        case TSimFault::kLong:
+          reply += fault.Bytes;
+          break;
+        case TSimFault::kSplit: {
+          NoteReply();
+          const size_t size = std::max<size_t>(fault.Size, 1);
+          for (size_t at = 0; at < reply.size(); at += size) {
+            if (at > 0) std::this_thread::sleep_for(fault.Gap);
+            Write(reply.substr(at, size));
+          }
+          return;
+        }
+      }
+    }
+    NoteReply();
+    Write(reply);
+  }
+
+  void NoteReply() {
+    std::lock_guard l(m_);
+    last_reply_ = std::chrono::steady_clock::now();
+    ++replies_sent_;
   }
 
   std::filesystem::path link_;
@@ -260,6 +328,9 @@ class TSimRadio {
   bool rit_on_ = false;
   bool muted_ = false;
   std::string override_;
+  std::deque<TSimFaultSpec> faults_;
+  std::chrono::steady_clock::time_point last_reply_{};
+  size_t replies_sent_ = 0;
   std::vector<std::string> held_;
   std::vector<std::string> received_;
 };

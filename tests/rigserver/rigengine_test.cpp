@@ -72,6 +72,10 @@ Command=(FR0;)
 [pmVfoAB]
 Command=(FR1;)
 
+[pmPitch]
+Command=(PT00;)
+Value=2|2|vfText|0.1|-30
+
 [pmRitOn]
 Command=(RT1;)
 ReplyLength=4
@@ -343,12 +347,34 @@ TEST_F(RigEngineTest, SetterRulesAndWriteFailures) {
   // The radio does not report its pitch: the value set is kept at once.
   rig_->SetPitch(650);
   EXPECT_EQ(rig_->Pitch(), 650);
-
-  // A value that does not fit after scaling is logged and the command still goes out as given.
-  rig_->SetFreqA(300000000);
-  EXPECT_TRUE(Logged("{!}Generating command: "));
   ASSERT_TRUE(loop_.RunUntil([&] { return QueueIdle() && sim_->Received().size() == sent + 1; }));
-  EXPECT_EQ(sim_->Received().back(), "FB00000000000");
+  EXPECT_EQ(sim_->Received().back(), "PT35");
+}
+
+// A value the command cannot carry is logged and nothing is queued: the template's zeros, or what
+// is left of a value cut to fit, would tune the radio somewhere the client never asked for.
+TEST_F(RigEngineTest, ValueThatCannotBeEncodedIsNotSent) {
+  StartOnline();
+  const size_t sent = sim_->Received().size();
+  log_.clear();
+  rig_->SetFreqA(300000000);  // 3e9 after scaling: beyond 32 bits
+  EXPECT_EQ(log_, (Strings{"Generating Write command for pmFreqA",
+                           "{!}Generating command: Range check error"}));
+  EXPECT_EQ(Queued(), 0);
+
+  log_.clear();
+  rig_->SetPitch(650);
+  rig_->SetPitch(2000);  // 170 steps: three digits for a two-digit field
+  EXPECT_EQ(Strings(log_.begin() + 1, log_.end()),
+            (Strings{"Generating Write command for pmPitch",
+                     "{!}Generating command: value 170 does not fit 2 bytes of vfText"}));
+  EXPECT_EQ(rig_->Pitch(), 650);  // the refused value never reached the radio
+  EXPECT_EQ(Queued(), 1);
+  ASSERT_TRUE(loop_.RunUntil([&] { return QueueIdle() && sim_->Received().size() == sent + 1; }));
+  loop_.RunFor(std::chrono::milliseconds(30));
+  const Strings got = sim_->Received();
+  ASSERT_EQ(got.size(), sent + 1);
+  EXPECT_EQ(got.back(), "PT35");
 }
 
 TEST_F(RigEngineTest, SplitGoesThroughTheVfoStateWithoutASplitCommand) {
@@ -368,6 +394,28 @@ TEST_F(RigEngineTest, SplitGoesThroughTheVfoStateWithoutASplitCommand) {
   ASSERT_EQ(rig_->Vfo(), pmVfoA);
   rig_->SetSplit(pmSplitOn);
   EXPECT_EQ(Queued(), 0);
+}
+
+// Two replies ready before either notice runs: each notice carries its own rig, sender, command
+// and reply, so nothing of the first is overwritten by the second.
+TEST_F(RigEngineTest, CustomRepliesCarryTheirOwnData) {
+  struct Got {
+    int rig;
+    TCustomSender sender;
+    std::string command, reply;
+    bool operator==(const Got&) const = default;
+  };
+  std::vector<Got> got;
+  rig_->SetRigNumber(2);
+  rig_->OnCustomReply = [&](int n, TCustomSender sender, const TByteArray& command,
+                            const TByteArray& reply) {
+    got.push_back({n, sender, BytesToStr(command), BytesToStr(reply)});
+  };
+  rig_->ProcessCustomReply(7, StrToBytes("ID;"), StrToBytes("ID042;"));
+  rig_->ProcessCustomReply(8, StrToBytes("RB;"), StrToBytes("RB00120;"));
+  EXPECT_TRUE(got.empty());  // posted, not called
+  loop_.RunPending();
+  EXPECT_EQ(got, (std::vector<Got>{{2, 7, "ID;", "ID042;"}, {2, 8, "RB;", "RB00120;"}}));
 }
 
 TEST_F(RigEngineTest, CustomCommandReplyGoesBackToItsSender) {
@@ -404,6 +452,17 @@ TEST_F(RigEngineTest, ReceiveTimeoutDropsTheCommandAndMarksTheRigOffline) {
   EXPECT_EQ(Queued(), 1);
   EXPECT_EQ(sim_->Received().back(), "RB");
   EXPECT_EQ(status_notices_.size(), notices + 1);
+  // A second time-out in a row changes no status again.
+  TickAt(3002);
+  EXPECT_TRUE(Logged("RIG1 {!}recv timeout."));
+  EXPECT_TRUE(QueueIdle());
+  loop_.RunPending();
+  EXPECT_EQ(status_notices_.size(), notices + 1);
+  // The next reply brings the rig back, with one more notice.
+  sim_->SetMuted(false);
+  TickAt(3600);
+  ASSERT_TRUE(loop_.RunUntil([&] { return rig_->Online() && QueueIdle(); }));
+  EXPECT_EQ(status_notices_.size(), notices + 2);
 }
 
 TEST_F(RigEngineTest, LateReplyWithNothingInFlightIsDropped) {
@@ -475,6 +534,112 @@ TEST_F(RigEngineTest, PortUnpluggedAndPluggedInAgain) {
   EXPECT_EQ(rig_->GetStatus(), rsOnline);
   EXPECT_EQ(rig_->Freq(), 10100000);
   EXPECT_EQ(status_notices_.size(), notices + 3);  // gone, port back, on-line
+}
+
+// A reply that arrives in pieces is read once it is whole, by count and by terminator.
+TEST_F(RigEngineTest, SplitRepliesAreReassembled) {
+  StartOnline();
+  sim_->SetFreq(21074000);
+  sim_->SetRitOffset(-50);
+  sim_->InjectFault({rigtest::TSimFault::kSplit, {}, 5, std::chrono::milliseconds(15)});  // IF
+  sim_->InjectFault({rigtest::TSimFault::kSplit, {}, 3, std::chrono::milliseconds(15)});  // RB
+  log_.clear();
+  Poll();
+  EXPECT_EQ(sim_->FaultsLeft(), 0u);
+  EXPECT_EQ(rig_->Freq(), 21074000);
+  EXPECT_EQ(rig_->RitOffset(), -50);
+  EXPECT_TRUE(Logged("RIG1 reply received: 4946303030323130373430303031303B"));
+  EXPECT_TRUE(Logged("RIG1 reply received: 52422D303035303B"));
+  EXPECT_FALSE(Logged("{!}"));
+}
+
+// Garbage of the right length is a sign of life that fails validation; garbage while nothing is
+// awaited is dropped.
+TEST_F(RigEngineTest, GarbageRepliesChangeNothing) {
+  StartOnline();
+  const size_t notices = status_notices_.size();
+  const size_t changes = params_.size();
+  sim_->SetFreq(7000000);
+  sim_->InjectFault({rigtest::TSimFault::kGarbage, std::string("\x00\xFF\x11\x13\r\nIF;;;;;;;;;;", 16)});
+  log_.clear();
+  Poll();
+  EXPECT_TRUE(Logged("RIG1 reply received: 00FF11130D0A49463B3B3B3B3B3B3B3B"));
+  EXPECT_TRUE(Logged("{!}RIG1 reply validation failed"));
+  EXPECT_EQ(rig_->Freq(), 14250000);
+  EXPECT_TRUE(rig_->Online());
+  EXPECT_EQ(status_notices_.size(), notices);
+  EXPECT_EQ(params_.size(), changes);
+
+  // The port still frames by the last command's terminator.
+  sim_->Write("\x7F\x80junk;");
+  ASSERT_TRUE(loop_.RunUntil([&] { return Logged("{!}RIG1 unexpected data received: 7F806A756E6B3B"); }));
+  EXPECT_EQ(rig_->Freq(), 14250000);
+}
+
+// A reply too short never completes and times out; one too long fails validation.
+TEST_F(RigEngineTest, RepliesOfTheWrongLength) {
+  StartOnline();
+  const size_t notices = status_notices_.size();
+  sim_->SetFreq(7000000);
+  sim_->InjectFault({rigtest::TSimFault::kShort, {}, 1, {}});
+  TickAt(1000);
+  ASSERT_TRUE(loop_.RunUntil([&] { return Waiting() && sim_->RepliesSent() > 0 && [&] {
+    std::lock_guard lock(rig_->Lock());
+    return rig_->Port().RxBuffer().size() == 15;
+  }(); }));
+  TickAt(2001);
+  EXPECT_TRUE(Logged("RIG1 {!}recv timeout. Rx Buffer: \"494630303030373030303030303130\""));
+  EXPECT_FALSE(rig_->Online());
+  EXPECT_EQ(rig_->Freq(), 14250000);
+  ASSERT_TRUE(loop_.RunUntil([&] { return rig_->Online() && QueueIdle(); }));  // RB answers
+  EXPECT_EQ(status_notices_.size(), notices + 2);
+
+  sim_->InjectFault({rigtest::TSimFault::kLong, "00", 0, {}});
+  log_.clear();
+  Poll();
+  EXPECT_TRUE(Logged("{!}RIG1 reply validation failed"));
+  EXPECT_EQ(rig_->Freq(), 14250000);
+  Poll();  // and the next good reply is read
+  EXPECT_EQ(rig_->Freq(), 7000000);
+}
+
+// Silence from the radio: each command is dropped after its time-out, and the rig is reported
+// not responding once.
+TEST_F(RigEngineTest, SilenceTimesOutEachCommandOnce) {
+  StartOnline();
+  const size_t notices = status_notices_.size();
+  sim_->InjectFault(rigtest::TSimFault::kSilence);
+  sim_->InjectFault(rigtest::TSimFault::kSilence);
+  TickAt(1000);
+  ASSERT_TRUE(loop_.RunUntil([&] { return Waiting(); }));
+  TickAt(2001);
+  ASSERT_TRUE(loop_.RunUntil([&] { return Waiting() && sim_->Received().back() == "RB"; }));
+  TickAt(3002);
+  loop_.RunPending();
+  EXPECT_TRUE(QueueIdle());
+  EXPECT_EQ(rig_->GetStatus(), rsNotResponding);
+  EXPECT_EQ(status_notices_.size(), notices + 1);
+  int timeouts = 0;
+  for (const auto& line : log_) timeouts += line.rfind("RIG1 {!}recv timeout.", 0) == 0;
+  EXPECT_EQ(timeouts, 2);
+}
+
+// A port that another program holds is "not available"; a later tick opens it once it is free.
+TEST_F(RigEngineTest, PortHeldByAnotherOpenerIsOpenedOnALaterTick) {
+  TAlCommPort other;
+  other.SetDevicePath((dir_ / "radio").string());
+  ASSERT_TRUE(other.Open());
+  rig_->SetRigCommands(&commands_);
+  rig_->SetEnabled(true);
+  EXPECT_EQ(rig_->GetStatus(), rsPortBusy);
+  TickAt(1100);
+  EXPECT_EQ(rig_->GetStatus(), rsPortBusy);
+  EXPECT_TRUE(sim_->Received().empty());
+  other.Close();
+  TickAt(1200);
+  EXPECT_EQ(rig_->GetStatus(), rsNotResponding);
+  ASSERT_TRUE(loop_.RunUntil([&] { return rig_->Online() && QueueIdle(); }));
+  EXPECT_EQ(sim_->Received(), (Strings{"AI0", "ID", "IF", "RB"}));
 }
 
 TEST_F(RigEngineTest, PortThatIsNotThereIsTriedByTheTimer) {
