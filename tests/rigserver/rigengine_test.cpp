@@ -42,6 +42,8 @@ Flag5=(..............1.)|pmVfoAB
 Flag6=(..............2.)|pmVfoA
 Flag7=(..............2.)|pmVfoB
 Flag8=(..............3.)|pmVfoA
+Flag9=(..............4.)|pmVfoBB
+Flag10=(..............5.)|pmVfoBA
 
 [STATUS2]
 Command=(RB;)
@@ -71,6 +73,12 @@ Command=(FR0;)
 
 [pmVfoAB]
 Command=(FR1;)
+
+[pmVfoBB]
+Command=(FR4;)
+
+[pmVfoBA]
+Command=(FR5;)
 
 [pmPitch]
 Command=(PT00;)
@@ -377,27 +385,55 @@ TEST_F(RigEngineTest, ValueThatCannotBeEncodedIsNotSent) {
   EXPECT_EQ(got.back(), "PT35");
 }
 
-TEST_F(RigEngineTest, SplitGoesThroughTheVfoStateWithoutASplitCommand) {
+// Without a split command, split on and off go through the VFO state; with one, it is written.
+TEST_F(RigEngineTest, SplitThroughTheVfoTable) {
+  struct Row {
+    int vfo_digit;        // what the radio reports (see the test rig's flags)
+    TRigParam vfo;        // as the rig stores it
+    TRigParam get_split;  // GetSplit from it
+    TRigParam set;        // SetSplit's argument
+    const char* sent;     // the command that goes out, or nullptr for none
+  };
+  const Row rows[] = {
+      {0, pmVfoAA, pmSplitOff, pmSplitOn, "FR1"},  {4, pmVfoBB, pmSplitOff, pmSplitOn, "FR5"},
+      {1, pmVfoAB, pmSplitOn, pmSplitOff, "FR0"},  {5, pmVfoBA, pmSplitOn, pmSplitOff, "FR4"},
+      {0, pmVfoAA, pmSplitOff, pmSplitOff, nullptr}, {1, pmVfoAB, pmSplitOn, pmSplitOn, nullptr},
+      {3, pmVfoA, pmNone, pmSplitOn, nullptr},     {3, pmVfoA, pmNone, pmSplitOff, nullptr},
+      {2, pmVfoB, pmNone, pmSplitOn, nullptr},
+  };
   StartOnline();
-  EXPECT_EQ(rig_->GetSplit(), pmSplitOff);  // VFO A/A
+  for (const Row& row : rows) {
+    SCOPED_TRACE(testing::Message() << "VFO " << RigParamName(row.vfo) << ", "
+                                    << RigParamName(row.set));
+    sim_->SetVfoDigit(row.vfo_digit);
+    Poll();
+    ASSERT_EQ(rig_->Vfo(), row.vfo);
+    EXPECT_EQ(rig_->GetSplit(), row.get_split);
+    const size_t sent = sim_->Received().size();
+    rig_->SetSplit(row.set);
+    rig_->SetSplit(pmRitOn);  // not a split parameter: ignored
+    if (row.sent == nullptr) {
+      EXPECT_EQ(Queued(), 0);
+      continue;
+    }
+    ASSERT_TRUE(loop_.RunUntil([&] { return QueueIdle() && sim_->Received().size() == sent + 1; }));
+    EXPECT_EQ(sim_->Received().back(), row.sent);
+  }
+
+  // A rig type with a split command of its own writes it, whatever the VFO state.
+  TRigCommands with_split;
+  LoadRig(with_split, "WithSplit", (std::string(kTestRig) + "\n[pmSplitOn]\nCommand=(FT1;)\n").c_str());
+  rig_->SetRigCommands(&with_split);
+  sim_->SetVfoDigit(3);
+  Poll();
   const size_t sent = sim_->Received().size();
   rig_->SetSplit(pmSplitOn);
   ASSERT_TRUE(loop_.RunUntil([&] { return QueueIdle() && sim_->Received().size() == sent + 1; }));
-  EXPECT_EQ(sim_->Received().back(), "FR1");
-  Poll();
-  EXPECT_EQ(rig_->Vfo(), pmVfoAB);
-  EXPECT_EQ(rig_->GetSplit(), pmSplitOn);
-
-  // With VFO A alone there is nothing to switch.
-  sim_->SetVfoDigit(3);
-  Poll();
-  ASSERT_EQ(rig_->Vfo(), pmVfoA);
-  rig_->SetSplit(pmSplitOn);
+  EXPECT_EQ(sim_->Received().back(), "FT1");
+  rig_->SetSplit(pmSplitOff);  // no command of its own, and VFO A alone: nothing
   EXPECT_EQ(Queued(), 0);
 }
 
-// Two replies ready before either notice runs: each notice carries its own rig, sender, command
-// and reply, so nothing of the first is overwritten by the second.
 TEST_F(RigEngineTest, CustomRepliesCarryTheirOwnData) {
   struct Got {
     int rig;
