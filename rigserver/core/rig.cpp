@@ -63,7 +63,12 @@ TCustomRig::~TCustomRig() {
   port_->Close();
 }
 
-TRig::~TRig() = default;
+TRig::~TRig() {
+  // Closed here, while the reply handlers of this class still exist: no hand-over of the port's
+  // reader can reach a half-destroyed rig.
+  Stop();
+  port_->Close();
+}
 
 void TCustomRig::SetDispatcher(TRigDispatcher dispatcher) {
   dispatcher_ = dispatcher;
