@@ -7,6 +7,12 @@
 //   RB;             "RB" + 5-digit RIT offset + ";"
 //   FAnnnnnnnnnnn;  sets the frequency           MDn; FRn;    set mode and VFO digits
 //   RT1;            RIT on, echoed back
+// or, switched to binary frames, a fixed five-byte protocol of our own: four parameter bytes and an
+// opcode, no terminator.
+//   p p p p 01      sets the frequency: 8 BCD digits of tens of hertz, most significant first
+//   00 00 00 00 03  answers 4 BCD bytes of the frequency (as above) and the mode byte
+//   m 00 00 00 07   sets the mode byte
+// The commands received are recorded as they stand (without ';' in the text protocol).
 // Its port is reached through a symbolic link (like a by-id name), so that pulling the far side
 // and plugging a new one in shows the port going away and coming back under the same name.
 //
@@ -25,6 +31,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
@@ -161,6 +168,10 @@ class TSimRadio {
   void SetRitOffset(int hz) { std::lock_guard l(m_); rit_ = hz; }
   bool RitOn() { std::lock_guard l(m_); return rit_on_; }
 
+  // Switches to the fixed five-byte binary protocol (see the top of this file); set before the
+  // first command arrives.
+  void SetBinaryFrames(bool on) { binary_ = on; }
+
   // While muted, replies are held back instead of sent; Release sends them.
   void SetMuted(bool muted) { std::lock_guard l(m_); muted_ = muted; }
   std::vector<std::string> Held() { std::lock_guard l(m_); return held_; }
@@ -228,6 +239,14 @@ class TSimRadio {
       const ssize_t n = ::read(master_, buf, sizeof buf);
       if (n <= 0) continue;
       pending.append(buf, static_cast<size_t>(n));
+      if (binary_) {
+        while (pending.size() >= kFrameSize) {
+          const std::string frame = pending.substr(0, kFrameSize);
+          pending.erase(0, kFrameSize);
+          AnswerFrame(frame);
+        }
+        continue;
+      }
       size_t end;
       while ((end = pending.find(';')) != std::string::npos) {
         const std::string command = pending.substr(0, end);
@@ -239,8 +258,6 @@ class TSimRadio {
 
   void Answer(const std::string& command) {
     std::string reply;
-    TSimFaultSpec fault;
-    bool has_fault = false;
     {
       std::lock_guard l(m_);
       received_.push_back(command);
@@ -267,6 +284,51 @@ class TSimRadio {
         rit_on_ = true;
         reply = "RT1;";
       }
+    }
+    Reply(std::move(reply));
+  }
+
+  // A frame of the fixed five-byte binary protocol.
+  void AnswerFrame(const std::string& frame) {
+    std::string reply;
+    {
+      std::lock_guard l(m_);
+      received_.push_back(frame);
+      auto bcd = [&](int i) {
+        const auto b = static_cast<uint8_t>(frame[static_cast<size_t>(i)]);
+        return (b >> 4) * 10 + (b & 0x0F);
+      };
+      switch (static_cast<uint8_t>(frame[4])) {
+        case 0x01:
+          freq_ = 10LL * (((bcd(0) * 100 + bcd(1)) * 100 + bcd(2)) * 100 + bcd(3));
+          break;
+        case 0x03: {
+          long long tens = freq_ / 10;
+          reply.assign(5, '\0');
+          for (int i = 3; i >= 0; --i) {
+            const int pair = static_cast<int>(tens % 100);
+            tens /= 100;
+            reply[static_cast<size_t>(i)] = static_cast<char>(((pair / 10) << 4) | (pair % 10));
+          }
+          reply[4] = static_cast<char>(mode_);
+          break;
+        }
+        case 0x07:
+          mode_ = static_cast<uint8_t>(frame[0]);
+          break;
+        default:
+          break;
+      }
+    }
+    Reply(std::move(reply));
+  }
+
+  // Sends a reply (nothing for an empty one), held back while muted, with the next fault.
+  void Reply(std::string reply) {
+    TSimFaultSpec fault;
+    bool has_fault = false;
+    {
+      std::lock_guard l(m_);
       if (!reply.empty() && muted_) {
         held_.push_back(reply);
         reply.clear();
@@ -316,7 +378,9 @@ class TSimRadio {
   std::filesystem::path link_;
   int master_ = -1;
   int slave_ = -1;
+  static constexpr size_t kFrameSize = 5;
   std::atomic<bool> stop_{false};
+  std::atomic<bool> binary_{false};
   std::thread thread_;
 
   std::mutex m_;

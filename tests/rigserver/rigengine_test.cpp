@@ -96,6 +96,22 @@ Command=(FA00000000000;)
 Value=2|11|vfText|1|0
 )";
 
+// The simulated radio's fixed five-byte binary protocol (see rig_sim.h): BCD tens of hertz.
+constexpr const char* kBinaryRig = R"([STATUS]
+Command=00.00.00.00.03
+ReplyLength=5
+Value1=0|4|vfBcdBU|10|0|pmFreq
+Flag1=00000000FF|0000000001|pmSSB_U
+Flag2=00000000FF|0000000002|pmSSB_L
+
+[pmFreq]
+Command=00.00.00.00.01
+Value=0|4|vfBcdBU|0.1|0
+
+[pmSSB_L]
+Command=02.00.00.00.07
+)";
+
 class RigEngineTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -383,6 +399,45 @@ TEST_F(RigEngineTest, ValueThatCannotBeEncodedIsNotSent) {
   const Strings got = sim_->Received();
   ASSERT_EQ(got.size(), sent + 1);
   EXPECT_EQ(got.back(), "PT35");
+}
+
+// Binary frames end to end: BCD both ways, bytes that are XON and XOFF inside the frames, a value
+// too large for the field refused, and a reply with a bad BCD digit.
+TEST_F(RigEngineTest, BinaryFramesEndToEnd) {
+  TRigCommands binary;
+  LoadRig(binary, "Binary", kBinaryRig);
+  sim_->SetBinaryFrames(true);
+  sim_->SetFreq(14111130);  // 01 41 11 13: XON and XOFF in the reply
+  rig_->SetRigCommands(&binary);
+  rig_->SetEnabled(true);
+  ASSERT_TRUE(loop_.RunUntil([&] { return rig_->Online() && QueueIdle(); }));
+  EXPECT_TRUE(Logged("RIG1 reply received: 0141111301"));
+  EXPECT_EQ(rig_->Freq(), 14111130);
+  EXPECT_EQ(rig_->Mode(), pmSSB_U);
+
+  rig_->SetFreq(7013110);
+  rig_->SetMode(pmSSB_L);
+  ASSERT_TRUE(loop_.RunUntil([&] { return QueueIdle() && sim_->Received().size() == 3; }));
+  EXPECT_EQ(BytesToHex(StrToBytes(sim_->Received()[1])), "0070131101");
+  Poll();
+  EXPECT_EQ(rig_->Freq(), 7013110);
+  EXPECT_EQ(rig_->Mode(), pmSSB_L);
+
+  // Nine digits for an eight-digit field: refused, not cut to 00 00 00 00.
+  log_.clear();
+  rig_->SetFreq(1000000000);
+  // (1e9 times the single-precision 0.1 is 100000001.49.)
+  EXPECT_TRUE(Logged("{!}Generating command: value 100000001 does not fit 4 bytes of vfBcdBU"));
+  EXPECT_EQ(Queued(), 0);
+
+  // A bad digit loses the frequency of that reply only; its flags still count.
+  sim_->InjectFault({rigtest::TSimFault::kGarbage, std::string("\x1A\x00\x00\x00\x01", 5)});
+  Poll();
+  EXPECT_TRUE(Logged("RIG1: {!}invalid BCD value"));
+  EXPECT_EQ(rig_->Freq(), 7013110);
+  EXPECT_EQ(rig_->Mode(), pmSSB_U);
+  EXPECT_EQ(params_.back(), ParamsToInt({pmSSB_U}));
+  EXPECT_EQ(sim_->Freq(), 7013110);
 }
 
 // Without a split command, split on and off go through the VFO state; with one, it is written.
