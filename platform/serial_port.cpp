@@ -231,8 +231,9 @@ void TPortThread::Execute(TAlCommPort* port, std::shared_ptr<PortLink> link,
 
     bool sent = false;
     if (drain && !hang_up) {
-      // The driver's queue is empty; this only waits for the UART's last characters.
-      ::tcdrain(fd);
+      // The driver's queue is empty: that is "transmit empty". No tcdrain here: with the
+      // handshake held by a radio that is switched off, some adapters never report their last
+      // characters gone, and a reader stuck there would keep Close from joining it.
       std::lock_guard lock(link->m);
       if (link->stop) return;
       if (link->tx.empty() && link->awaiting_empty) {

@@ -63,7 +63,12 @@ TCustomRig::~TCustomRig() {
   port_->Close();
 }
 
-TRig::~TRig() = default;
+TRig::~TRig() {
+  // Closed here, while the reply handlers of this class still exist: no hand-over of the port's
+  // reader can reach a half-destroyed rig.
+  Stop();
+  port_->Close();
+}
 
 void TCustomRig::SetDispatcher(TRigDispatcher dispatcher) {
   dispatcher_ = dispatcher;
@@ -358,8 +363,11 @@ void TCustomRig::SetRitOffset(int32_t value) { AddWriteCommand(pmRitOffset, valu
 
 void TCustomRig::SetPitch(int32_t value) {
   AddWriteCommand(pmPitch, value);
-  // A radio that does not report its pitch keeps the one last set.
-  if (commands_ && !commands_->ReadableParams.Contains(pmPitch)) pitch_ = value;
+  // A radio that does not report its pitch keeps the one last set, unless the value was refused
+  // and so never reached the radio.
+  if (commands_ && !commands_->ReadableParams.Contains(pmPitch) && !value_refused_) {
+    pitch_ = value;
+  }
 }
 
 void TCustomRig::SetVfo(TRigParam param) {
@@ -521,6 +529,7 @@ void TRig::ProcessCustomReply(TCustomSender sender, const TByteArray& command,
 }
 
 void TRig::AddWriteCommand(TRigParam param, int32_t value) {
+  value_refused_ = false;
   LogFmt("Generating Write command for %s", RigParamName(param));
   if (!commands_ || param >= kRigParamCount) return;
   const TRigCommand& command = commands_->WriteCmd[param];
@@ -540,8 +549,11 @@ void TRig::AddWriteCommand(TRigParam param, int32_t value) {
       }
       std::copy(bytes.begin(), bytes.end(), code.begin() + start);
     } catch (const std::exception& e) {
-      // The command still goes out, with the value field as the file gives it.
+      // Not sent: the template's value field, or what is left of a value cut to fit, would set
+      // the radio to something the client never asked for.
       LogFmt("{!}Generating command: %s", e.what());
+      value_refused_ = true;
+      return;
     }
   }
   {

@@ -122,7 +122,8 @@ class TCustomRig {
   TRigParam GetSplit() const;
 
   // Setters: each queues a write command (flags with the value 0) and returns at once. A flag of
-  // another group than the setter's is ignored.
+  // another group than the setter's is ignored. A value that the command's field cannot hold is
+  // logged ("{!}Generating command: ...") and nothing is queued.
   void SetFreq(int32_t value);
   void SetFreqA(int32_t value);
   void SetFreqB(int32_t value);
@@ -173,6 +174,8 @@ class TCustomRig {
 
   bool enabled_ = false;
   bool online_ = false;
+  // Set by AddWriteCommand when the last value could not be encoded (nothing was queued).
+  bool value_refused_ = false;
   std::recursive_mutex lock_;
   const TRigCommands* commands_ = nullptr;
   int64_t next_poll_ = std::numeric_limits<int64_t>::min();  // the first tick polls

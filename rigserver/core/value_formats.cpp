@@ -14,17 +14,34 @@ void LogLine(const TLogProc& log, const std::string& text) {
   if (log) log(text);
 }
 
-// The decimal text of x with its sign, padded on the left with '0' and cut to its last `len`
-// characters (digits that do not fit are dropped from the left).
-std::string FixedText(int64_t x, size_t len) {
-  std::string text = std::to_string(x);
-  if (text.size() < len) return std::string(len - text.size(), '0') + text;
-  return text.substr(text.size() - len);
+// Number of decimal digits of a magnitude (0 has one).
+size_t DigitCount(uint64_t m) {
+  size_t n = 1;
+  while (m >= 10) {
+    m /= 10;
+    ++n;
+  }
+  return n;
 }
 
-// x >= 0 as packed BCD, most significant digits first, two digits per byte.
-TByteArray BcdBU(int64_t x, size_t len) {
-  const std::string digits = FixedText(x, 2 * len);
+[[noreturn]] void Refuse(int64_t x, const TParamValue& pv) {
+  throw EValueError(Format("value %lld does not fit %d bytes of %s", static_cast<long long>(x),
+                           static_cast<int>(pv.Len), ValueFormatName(pv.Fmt)));
+}
+
+// The decimal text of x in exactly `len` characters: zeros between the sign and the digits.
+// The caller has made sure that it fits.
+std::string FixedText(int64_t x, size_t len) {
+  const uint64_t m = x < 0 ? static_cast<uint64_t>(-x) : static_cast<uint64_t>(x);
+  const std::string digits = std::to_string(m);
+  const size_t sign = x < 0 ? 1 : 0;
+  return std::string(sign, '-') + std::string(len - sign - digits.size(), '0') + digits;
+}
+
+// m as packed BCD in `len` bytes, most significant digits first, two digits per byte; the caller
+// has made sure that the digits fit.
+TByteArray BcdBU(uint64_t m, size_t len) {
+  const std::string digits = FixedText(static_cast<int64_t>(m), 2 * len);
   TByteArray out(len);
   for (size_t i = 0; i < len; ++i) {
     out[i] = static_cast<uint8_t>(((digits[2 * i] - '0') << 4) | (digits[2 * i + 1] - '0'));
@@ -65,14 +82,15 @@ int64_t DecodeBinB(TByteArray b) {
   return DecodeBinL(b);
 }
 
-// Packed BCD, most significant first; nullopt for a nibble above 9 or a number beyond 32 bits.
-std::optional<int64_t> DecodeBcdBU(const TByteArray& b) {
+// Packed BCD, most significant first; nullopt for a nibble above 9 or a number above `limit`
+// (INT32_MAX, or 2^31 for the magnitude of a negative value).
+std::optional<int64_t> DecodeBcdBU(const TByteArray& b, int64_t limit) {
   int64_t v = 0;
   for (const uint8_t byte : b) {
     for (const int nibble : {byte >> 4, byte & 0x0F}) {
       if (nibble > 9) return std::nullopt;
       v = v * 10 + nibble;
-      if (v > INT32_MAX) return std::nullopt;
+      if (v > limit) return std::nullopt;
     }
   }
   return v;
@@ -94,50 +112,58 @@ int32_t ScaleValue(long double v, const TParamValue& pv) {
 }
 
 TByteArray FormatValue(int32_t value, const TParamValue& pv, int rigNumber, const TLogProc& log) {
-  const size_t len = pv.Len > 0 ? static_cast<size_t>(pv.Len) : 0;
   const int64_t x = ScaleValue(value, pv);
-  const int64_t ax = x < 0 ? -x : x;
-  const auto ux = static_cast<uint32_t>(x);
-  if ((pv.Fmt == vfBcdLU || pv.Fmt == vfBcdBU) && x < 0) {
-    LogLine(log, Format("RIG%d: {!}user passed invalid value: %d", rigNumber, value));
-    return TByteArray(len, 0);
-  }
+  if (pv.Fmt == vfNone) return TByteArray(pv.Len > 0 ? static_cast<size_t>(pv.Len) : 0, 0);
+  if (pv.Len <= 0) Refuse(x, pv);
+  const auto len = static_cast<size_t>(pv.Len);
+  const uint64_t m = x < 0 ? static_cast<uint64_t>(-x) : static_cast<uint64_t>(x);
+  // Bits that a short binary field holds.
+  const unsigned bits = static_cast<unsigned>(std::min<size_t>(len, 4) * 8);
   TByteArray out;
   switch (pv.Fmt) {
     case vfText: {
+      if (DigitCount(m) + (x < 0 ? 1 : 0) > len) Refuse(x, pv);
       const std::string text = FixedText(x, len);
       out.assign(text.begin(), text.end());
       break;
     }
     case vfBinL:
-      out = BinL(ux, len);
-      break;
     case vfBinB:
-      out = BinB(ux, len);
+      // Short fields take the value as signed or as unsigned bytes, never with bits cut off.
+      if (len < 4 && (x < -(int64_t{1} << (bits - 1)) || x >= (int64_t{1} << bits))) {
+        Refuse(x, pv);
+      }
+      out = pv.Fmt == vfBinL ? BinL(static_cast<uint32_t>(x), len)
+                             : BinB(static_cast<uint32_t>(x), len);
       break;
     case vfBcdBU:
-      out = BcdBU(x, len);
-      break;
     case vfBcdLU:
-      out = BcdBU(x, len);
-      ReverseBytes(out);
-      break;
-    case vfBcdLS:
-      out = BcdBU(ax, len);
-      ReverseBytes(out);
-      if (x < 0 && len > 0) out[len - 1] = 0xFF;
+      if (x < 0) {
+        LogLine(log, Format("RIG%d: {!}user passed invalid value: %d", rigNumber, value));
+        Refuse(x, pv);
+      }
+      if (DigitCount(m) > 2 * len) Refuse(x, pv);
+      out = BcdBU(m, len);
+      if (pv.Fmt == vfBcdLU) ReverseBytes(out);
       break;
     case vfBcdBS:
-      out = BcdBU(ax, len);
-      if (x < 0 && len > 0) out[0] = 0xFF;
+    case vfBcdLS:
+      // The sign byte carries no digits: a digit there would read back as a minus sign.
+      if (len < 2 ? m != 0 : DigitCount(m) > 2 * (len - 1)) Refuse(x, pv);
+      out = BcdBU(m, len);
+      if (x < 0) out[0] = 0xFF;
+      if (pv.Fmt == vfBcdLS) ReverseBytes(out);
       break;
-    case vfYaesu:
-      out = BinB(static_cast<uint32_t>(ax), len);
-      if (x < 0 && len > 0) out[0] |= 0x80;
+    case vfYaesu: {
+      // The magnitude stays clear of the sign bit, and within 31 bits, as the reader takes it.
+      const unsigned magnitude_bits = static_cast<unsigned>(std::min<size_t>(len, 4) * 8) - 1;
+      if (m >= (uint64_t{1} << magnitude_bits)) Refuse(x, pv);
+      out = BinB(static_cast<uint32_t>(m), len);
+      if (x < 0) out[0] |= 0x80;
       break;
+    }
     default:
-      out.assign(len, 0);
-      break;
+      Refuse(x, pv);
   }
   return out;
 }
@@ -175,7 +201,7 @@ std::optional<int32_t> UnformatValue(const TByteArray& reply, const TParamValue&
       // Signed forms: any non-zero first byte is a minus sign.
       const bool negative = (pv.Fmt == vfBcdBS || pv.Fmt == vfBcdLS) && b[0] != 0;
       if (pv.Fmt == vfBcdBS || pv.Fmt == vfBcdLS) b[0] = 0;
-      const auto n = DecodeBcdBU(b);
+      const auto n = DecodeBcdBU(b, negative ? -int64_t{INT32_MIN} : int64_t{INT32_MAX});
       if (!n) {
         LogLine(log, Format("RIG%d: {!}invalid BCD value", rigNumber));
         return std::nullopt;

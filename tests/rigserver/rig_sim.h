@@ -7,8 +7,19 @@
 //   RB;             "RB" + 5-digit RIT offset + ";"
 //   FAnnnnnnnnnnn;  sets the frequency           MDn; FRn;    set mode and VFO digits
 //   RT1;            RIT on, echoed back
+// or, switched to binary frames, a fixed five-byte protocol of our own: four parameter bytes and an
+// opcode, no terminator.
+//   p p p p 01      sets the frequency: 8 BCD digits of tens of hertz, most significant first
+//   00 00 00 00 03  answers 4 BCD bytes of the frequency (as above) and the mode byte
+//   m 00 00 00 07   sets the mode byte
+// The commands received are recorded as they stand (without ';' in the text protocol).
 // Its port is reached through a symbolic link (like a by-id name), so that pulling the far side
 // and plugging a new one in shows the port going away and coming back under the same name.
+//
+// Faults are injected into the replies, one per reply in the order queued (InjectFault):
+// silence (the reply is never sent), garbage (other bytes instead), a split reply (sent in
+// chunks with a pause between, as a slow line or a USB adapter delivers it), and replies that are
+// too short or too long.
 #pragma once
 
 #include <fcntl.h>
@@ -20,6 +31,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
@@ -31,6 +43,21 @@
 #include <vector>
 
 namespace rigtest {
+
+enum class TSimFault {
+  kSilence,  // the reply is dropped
+  kGarbage,  // these bytes go out instead of the reply
+  kSplit,    // the reply goes out in chunks of `size` bytes, `gap` apart
+  kShort,    // the reply loses its last `size` bytes
+  kLong,     // the reply gets `bytes` appended
+};
+
+struct TSimFaultSpec {
+  TSimFault Fault = TSimFault::kSilence;
+  std::string Bytes;
+  size_t Size = 1;
+  std::chrono::milliseconds Gap{20};
+};
 
 // Runs tasks handed over from any thread on the test's own thread, in order.
 class TTestMainLoop {
@@ -141,6 +168,10 @@ class TSimRadio {
   void SetRitOffset(int hz) { std::lock_guard l(m_); rit_ = hz; }
   bool RitOn() { std::lock_guard l(m_); return rit_on_; }
 
+  // Switches to the fixed five-byte binary protocol (see the top of this file); set before the
+  // first command arrives.
+  void SetBinaryFrames(bool on) { binary_ = on; }
+
   // While muted, replies are held back instead of sent; Release sends them.
   void SetMuted(bool muted) { std::lock_guard l(m_); muted_ = muted; }
   std::vector<std::string> Held() { std::lock_guard l(m_); return held_; }
@@ -163,6 +194,15 @@ class TSimRadio {
     }
     Write(first);
   }
+  // The next replies suffer these faults, one each, in order.
+  void InjectFault(TSimFaultSpec spec) { std::lock_guard l(m_); faults_.push_back(std::move(spec)); }
+  void InjectFault(TSimFault fault) { InjectFault(TSimFaultSpec{fault, {}, 1, {}}); }
+  size_t FaultsLeft() { std::lock_guard l(m_); return faults_.size(); }
+  // The steady-clock time just before the last reply's first byte was written, and how many
+  // replies went out.
+  std::chrono::steady_clock::time_point LastReplyTime() { std::lock_guard l(m_); return last_reply_; }
+  size_t RepliesSent() { std::lock_guard l(m_); return replies_sent_; }
+
   // The next reply to "IF;" is this text instead.
   void OverrideNextStatus(std::string reply) { std::lock_guard l(m_); override_ = std::move(reply); }
 
@@ -199,6 +239,14 @@ class TSimRadio {
       const ssize_t n = ::read(master_, buf, sizeof buf);
       if (n <= 0) continue;
       pending.append(buf, static_cast<size_t>(n));
+      if (binary_) {
+        while (pending.size() >= kFrameSize) {
+          const std::string frame = pending.substr(0, kFrameSize);
+          pending.erase(0, kFrameSize);
+          AnswerFrame(frame);
+        }
+        continue;
+      }
       size_t end;
       while ((end = pending.find(';')) != std::string::npos) {
         const std::string command = pending.substr(0, end);
@@ -236,19 +284,103 @@ class TSimRadio {
         rit_on_ = true;
         reply = "RT1;";
       }
+    }
+    Reply(std::move(reply));
+  }
+
+  // A frame of the fixed five-byte binary protocol.
+  void AnswerFrame(const std::string& frame) {
+    std::string reply;
+    {
+      std::lock_guard l(m_);
+      received_.push_back(frame);
+      auto bcd = [&](int i) {
+        const auto b = static_cast<uint8_t>(frame[static_cast<size_t>(i)]);
+        return (b >> 4) * 10 + (b & 0x0F);
+      };
+      switch (static_cast<uint8_t>(frame[4])) {
+        case 0x01:
+          freq_ = 10LL * (((bcd(0) * 100 + bcd(1)) * 100 + bcd(2)) * 100 + bcd(3));
+          break;
+        case 0x03: {
+          long long tens = freq_ / 10;
+          reply.assign(5, '\0');
+          for (int i = 3; i >= 0; --i) {
+            const int pair = static_cast<int>(tens % 100);
+            tens /= 100;
+            reply[static_cast<size_t>(i)] = static_cast<char>(((pair / 10) << 4) | (pair % 10));
+          }
+          reply[4] = static_cast<char>(mode_);
+          break;
+        }
+        case 0x07:
+          mode_ = static_cast<uint8_t>(frame[0]);
+          break;
+        default:
+          break;
+      }
+    }
+    Reply(std::move(reply));
+  }
+
+  // Sends a reply (nothing for an empty one), held back while muted, with the next fault.
+  void Reply(std::string reply) {
+    TSimFaultSpec fault;
+    bool has_fault = false;
+    {
+      std::lock_guard l(m_);
       if (!reply.empty() && muted_) {
         held_.push_back(reply);
         reply.clear();
       }
+      if (!reply.empty() && !faults_.empty()) {
+        fault = std::move(faults_.front());
+        faults_.pop_front();
+        has_fault = true;
+      }
     }
     cv_.notify_all();
-    if (!reply.empty()) Write(reply);
+    if (reply.empty()) return;
+    if (has_fault) {
+      switch (fault.Fault) {
+        case TSimFault::kSilence:
+          return;
+        case TSimFault::kGarbage:
+          reply = fault.Bytes;
+          break;
+        case TSimFault::kShort:
+          reply.resize(reply.size() - std::min(reply.size(), fault.Size));
+          break;
+        case TSimFault::kLong:
+          reply += fault.Bytes;
+          break;
+        case TSimFault::kSplit: {
+          NoteReply();
+          const size_t size = std::max<size_t>(fault.Size, 1);
+          for (size_t at = 0; at < reply.size(); at += size) {
+            if (at > 0) std::this_thread::sleep_for(fault.Gap);
+            Write(reply.substr(at, size));
+          }
+          return;
+        }
+      }
+    }
+    NoteReply();
+    Write(reply);
+  }
+
+  void NoteReply() {
+    std::lock_guard l(m_);
+    last_reply_ = std::chrono::steady_clock::now();
+    ++replies_sent_;
   }
 
   std::filesystem::path link_;
   int master_ = -1;
   int slave_ = -1;
+  static constexpr size_t kFrameSize = 5;
   std::atomic<bool> stop_{false};
+  std::atomic<bool> binary_{false};
   std::thread thread_;
 
   std::mutex m_;
@@ -260,6 +392,9 @@ class TSimRadio {
   bool rit_on_ = false;
   bool muted_ = false;
   std::string override_;
+  std::deque<TSimFaultSpec> faults_;
+  std::chrono::steady_clock::time_point last_reply_{};
+  size_t replies_sent_ = 0;
   std::vector<std::string> held_;
   std::vector<std::string> received_;
 };

@@ -42,6 +42,8 @@ Flag5=(..............1.)|pmVfoAB
 Flag6=(..............2.)|pmVfoA
 Flag7=(..............2.)|pmVfoB
 Flag8=(..............3.)|pmVfoA
+Flag9=(..............4.)|pmVfoBB
+Flag10=(..............5.)|pmVfoBA
 
 [STATUS2]
 Command=(RB;)
@@ -72,6 +74,16 @@ Command=(FR0;)
 [pmVfoAB]
 Command=(FR1;)
 
+[pmVfoBB]
+Command=(FR4;)
+
+[pmVfoBA]
+Command=(FR5;)
+
+[pmPitch]
+Command=(PT00;)
+Value=2|2|vfText|0.1|-30
+
 [pmRitOn]
 Command=(RT1;)
 ReplyLength=4
@@ -82,6 +94,22 @@ Validate=(RT1;)
 constexpr const char* kWriteOnlyRig = R"([pmFreq]
 Command=(FA00000000000;)
 Value=2|11|vfText|1|0
+)";
+
+// The simulated radio's fixed five-byte binary protocol (see rig_sim.h): BCD tens of hertz.
+constexpr const char* kBinaryRig = R"([STATUS]
+Command=00.00.00.00.03
+ReplyLength=5
+Value1=0|4|vfBcdBU|10|0|pmFreq
+Flag1=00000000FF|0000000001|pmSSB_U
+Flag2=00000000FF|0000000002|pmSSB_L
+
+[pmFreq]
+Command=00.00.00.00.01
+Value=0|4|vfBcdBU|0.1|0
+
+[pmSSB_L]
+Command=02.00.00.00.07
 )";
 
 class RigEngineTest : public ::testing::Test {
@@ -343,31 +371,142 @@ TEST_F(RigEngineTest, SetterRulesAndWriteFailures) {
   // The radio does not report its pitch: the value set is kept at once.
   rig_->SetPitch(650);
   EXPECT_EQ(rig_->Pitch(), 650);
-
-  // A value that does not fit after scaling is logged and the command still goes out as given.
-  rig_->SetFreqA(300000000);
-  EXPECT_TRUE(Logged("{!}Generating command: "));
   ASSERT_TRUE(loop_.RunUntil([&] { return QueueIdle() && sim_->Received().size() == sent + 1; }));
-  EXPECT_EQ(sim_->Received().back(), "FB00000000000");
+  EXPECT_EQ(sim_->Received().back(), "PT35");
 }
 
-TEST_F(RigEngineTest, SplitGoesThroughTheVfoStateWithoutASplitCommand) {
+// A value the command cannot carry is logged and nothing is queued: the template's zeros, or what
+// is left of a value cut to fit, would tune the radio somewhere the client never asked for.
+TEST_F(RigEngineTest, ValueThatCannotBeEncodedIsNotSent) {
   StartOnline();
-  EXPECT_EQ(rig_->GetSplit(), pmSplitOff);  // VFO A/A
+  const size_t sent = sim_->Received().size();
+  log_.clear();
+  rig_->SetFreqA(300000000);  // 3e9 after scaling: beyond 32 bits
+  EXPECT_EQ(log_, (Strings{"Generating Write command for pmFreqA",
+                           "{!}Generating command: Range check error"}));
+  EXPECT_EQ(Queued(), 0);
+
+  log_.clear();
+  rig_->SetPitch(650);
+  rig_->SetPitch(2000);  // 170 steps: three digits for a two-digit field
+  EXPECT_EQ(Strings(log_.begin() + 1, log_.end()),
+            (Strings{"Generating Write command for pmPitch",
+                     "{!}Generating command: value 170 does not fit 2 bytes of vfText"}));
+  EXPECT_EQ(rig_->Pitch(), 650);  // the refused value never reached the radio
+  EXPECT_EQ(Queued(), 1);
+  ASSERT_TRUE(loop_.RunUntil([&] { return QueueIdle() && sim_->Received().size() == sent + 1; }));
+  loop_.RunFor(std::chrono::milliseconds(30));
+  const Strings got = sim_->Received();
+  ASSERT_EQ(got.size(), sent + 1);
+  EXPECT_EQ(got.back(), "PT35");
+}
+
+// Binary frames end to end: BCD both ways, bytes that are XON and XOFF inside the frames, a value
+// too large for the field refused, and a reply with a bad BCD digit.
+TEST_F(RigEngineTest, BinaryFramesEndToEnd) {
+  TRigCommands binary;
+  LoadRig(binary, "Binary", kBinaryRig);
+  sim_->SetBinaryFrames(true);
+  sim_->SetFreq(14111130);  // 01 41 11 13: XON and XOFF in the reply
+  rig_->SetRigCommands(&binary);
+  rig_->SetEnabled(true);
+  ASSERT_TRUE(loop_.RunUntil([&] { return rig_->Online() && QueueIdle(); }));
+  EXPECT_TRUE(Logged("RIG1 reply received: 0141111301"));
+  EXPECT_EQ(rig_->Freq(), 14111130);
+  EXPECT_EQ(rig_->Mode(), pmSSB_U);
+
+  rig_->SetFreq(7013110);
+  rig_->SetMode(pmSSB_L);
+  ASSERT_TRUE(loop_.RunUntil([&] { return QueueIdle() && sim_->Received().size() == 3; }));
+  EXPECT_EQ(BytesToHex(StrToBytes(sim_->Received()[1])), "0070131101");
+  Poll();
+  EXPECT_EQ(rig_->Freq(), 7013110);
+  EXPECT_EQ(rig_->Mode(), pmSSB_L);
+
+  // Nine digits for an eight-digit field: refused, not cut to 00 00 00 00.
+  log_.clear();
+  rig_->SetFreq(1000000000);
+  // (1e9 times the single-precision 0.1 is 100000001.49.)
+  EXPECT_TRUE(Logged("{!}Generating command: value 100000001 does not fit 4 bytes of vfBcdBU"));
+  EXPECT_EQ(Queued(), 0);
+
+  // A bad digit loses the frequency of that reply only; its flags still count.
+  sim_->InjectFault({rigtest::TSimFault::kGarbage, std::string("\x1A\x00\x00\x00\x01", 5)});
+  Poll();
+  EXPECT_TRUE(Logged("RIG1: {!}invalid BCD value"));
+  EXPECT_EQ(rig_->Freq(), 7013110);
+  EXPECT_EQ(rig_->Mode(), pmSSB_U);
+  EXPECT_EQ(params_.back(), ParamsToInt({pmSSB_U}));
+  EXPECT_EQ(sim_->Freq(), 7013110);
+}
+
+// Without a split command, split on and off go through the VFO state; with one, it is written.
+TEST_F(RigEngineTest, SplitThroughTheVfoTable) {
+  struct Row {
+    int vfo_digit;        // what the radio reports (see the test rig's flags)
+    TRigParam vfo;        // as the rig stores it
+    TRigParam get_split;  // GetSplit from it
+    TRigParam set;        // SetSplit's argument
+    const char* sent;     // the command that goes out, or nullptr for none
+  };
+  const Row rows[] = {
+      {0, pmVfoAA, pmSplitOff, pmSplitOn, "FR1"},  {4, pmVfoBB, pmSplitOff, pmSplitOn, "FR5"},
+      {1, pmVfoAB, pmSplitOn, pmSplitOff, "FR0"},  {5, pmVfoBA, pmSplitOn, pmSplitOff, "FR4"},
+      {0, pmVfoAA, pmSplitOff, pmSplitOff, nullptr}, {1, pmVfoAB, pmSplitOn, pmSplitOn, nullptr},
+      {3, pmVfoA, pmNone, pmSplitOn, nullptr},     {3, pmVfoA, pmNone, pmSplitOff, nullptr},
+      {2, pmVfoB, pmNone, pmSplitOn, nullptr},
+  };
+  StartOnline();
+  for (const Row& row : rows) {
+    SCOPED_TRACE(testing::Message() << "VFO " << RigParamName(row.vfo) << ", "
+                                    << RigParamName(row.set));
+    sim_->SetVfoDigit(row.vfo_digit);
+    Poll();
+    ASSERT_EQ(rig_->Vfo(), row.vfo);
+    EXPECT_EQ(rig_->GetSplit(), row.get_split);
+    const size_t sent = sim_->Received().size();
+    rig_->SetSplit(row.set);
+    rig_->SetSplit(pmRitOn);  // not a split parameter: ignored
+    if (row.sent == nullptr) {
+      EXPECT_EQ(Queued(), 0);
+      continue;
+    }
+    ASSERT_TRUE(loop_.RunUntil([&] { return QueueIdle() && sim_->Received().size() == sent + 1; }));
+    EXPECT_EQ(sim_->Received().back(), row.sent);
+  }
+
+  // A rig type with a split command of its own writes it, whatever the VFO state.
+  TRigCommands with_split;
+  LoadRig(with_split, "WithSplit", (std::string(kTestRig) + "\n[pmSplitOn]\nCommand=(FT1;)\n").c_str());
+  rig_->SetRigCommands(&with_split);
+  sim_->SetVfoDigit(3);
+  Poll();
   const size_t sent = sim_->Received().size();
   rig_->SetSplit(pmSplitOn);
   ASSERT_TRUE(loop_.RunUntil([&] { return QueueIdle() && sim_->Received().size() == sent + 1; }));
-  EXPECT_EQ(sim_->Received().back(), "FR1");
-  Poll();
-  EXPECT_EQ(rig_->Vfo(), pmVfoAB);
-  EXPECT_EQ(rig_->GetSplit(), pmSplitOn);
-
-  // With VFO A alone there is nothing to switch.
-  sim_->SetVfoDigit(3);
-  Poll();
-  ASSERT_EQ(rig_->Vfo(), pmVfoA);
-  rig_->SetSplit(pmSplitOn);
+  EXPECT_EQ(sim_->Received().back(), "FT1");
+  rig_->SetSplit(pmSplitOff);  // no command of its own, and VFO A alone: nothing
   EXPECT_EQ(Queued(), 0);
+}
+
+TEST_F(RigEngineTest, CustomRepliesCarryTheirOwnData) {
+  struct Got {
+    int rig;
+    TCustomSender sender;
+    std::string command, reply;
+    bool operator==(const Got&) const = default;
+  };
+  std::vector<Got> got;
+  rig_->SetRigNumber(2);
+  rig_->OnCustomReply = [&](int n, TCustomSender sender, const TByteArray& command,
+                            const TByteArray& reply) {
+    got.push_back({n, sender, BytesToStr(command), BytesToStr(reply)});
+  };
+  rig_->ProcessCustomReply(7, StrToBytes("ID;"), StrToBytes("ID042;"));
+  rig_->ProcessCustomReply(8, StrToBytes("RB;"), StrToBytes("RB00120;"));
+  EXPECT_TRUE(got.empty());  // posted, not called
+  loop_.RunPending();
+  EXPECT_EQ(got, (std::vector<Got>{{2, 7, "ID;", "ID042;"}, {2, 8, "RB;", "RB00120;"}}));
 }
 
 TEST_F(RigEngineTest, CustomCommandReplyGoesBackToItsSender) {
@@ -404,6 +543,17 @@ TEST_F(RigEngineTest, ReceiveTimeoutDropsTheCommandAndMarksTheRigOffline) {
   EXPECT_EQ(Queued(), 1);
   EXPECT_EQ(sim_->Received().back(), "RB");
   EXPECT_EQ(status_notices_.size(), notices + 1);
+  // A second time-out in a row changes no status again.
+  TickAt(3002);
+  EXPECT_TRUE(Logged("RIG1 {!}recv timeout."));
+  EXPECT_TRUE(QueueIdle());
+  loop_.RunPending();
+  EXPECT_EQ(status_notices_.size(), notices + 1);
+  // The next reply brings the rig back, with one more notice.
+  sim_->SetMuted(false);
+  TickAt(3600);
+  ASSERT_TRUE(loop_.RunUntil([&] { return rig_->Online() && QueueIdle(); }));
+  EXPECT_EQ(status_notices_.size(), notices + 2);
 }
 
 TEST_F(RigEngineTest, LateReplyWithNothingInFlightIsDropped) {
@@ -475,6 +625,112 @@ TEST_F(RigEngineTest, PortUnpluggedAndPluggedInAgain) {
   EXPECT_EQ(rig_->GetStatus(), rsOnline);
   EXPECT_EQ(rig_->Freq(), 10100000);
   EXPECT_EQ(status_notices_.size(), notices + 3);  // gone, port back, on-line
+}
+
+// A reply that arrives in pieces is read once it is whole, by count and by terminator.
+TEST_F(RigEngineTest, SplitRepliesAreReassembled) {
+  StartOnline();
+  sim_->SetFreq(21074000);
+  sim_->SetRitOffset(-50);
+  sim_->InjectFault({rigtest::TSimFault::kSplit, {}, 5, std::chrono::milliseconds(15)});  // IF
+  sim_->InjectFault({rigtest::TSimFault::kSplit, {}, 3, std::chrono::milliseconds(15)});  // RB
+  log_.clear();
+  Poll();
+  EXPECT_EQ(sim_->FaultsLeft(), 0u);
+  EXPECT_EQ(rig_->Freq(), 21074000);
+  EXPECT_EQ(rig_->RitOffset(), -50);
+  EXPECT_TRUE(Logged("RIG1 reply received: 4946303030323130373430303031303B"));
+  EXPECT_TRUE(Logged("RIG1 reply received: 52422D303035303B"));
+  EXPECT_FALSE(Logged("{!}"));
+}
+
+// Garbage of the right length is a sign of life that fails validation; garbage while nothing is
+// awaited is dropped.
+TEST_F(RigEngineTest, GarbageRepliesChangeNothing) {
+  StartOnline();
+  const size_t notices = status_notices_.size();
+  const size_t changes = params_.size();
+  sim_->SetFreq(7000000);
+  sim_->InjectFault({rigtest::TSimFault::kGarbage, std::string("\x00\xFF\x11\x13\r\nIF;;;;;;;;;;", 16)});
+  log_.clear();
+  Poll();
+  EXPECT_TRUE(Logged("RIG1 reply received: 00FF11130D0A49463B3B3B3B3B3B3B3B"));
+  EXPECT_TRUE(Logged("{!}RIG1 reply validation failed"));
+  EXPECT_EQ(rig_->Freq(), 14250000);
+  EXPECT_TRUE(rig_->Online());
+  EXPECT_EQ(status_notices_.size(), notices);
+  EXPECT_EQ(params_.size(), changes);
+
+  // The port still frames by the last command's terminator.
+  sim_->Write("\x7F\x80junk;");
+  ASSERT_TRUE(loop_.RunUntil([&] { return Logged("{!}RIG1 unexpected data received: 7F806A756E6B3B"); }));
+  EXPECT_EQ(rig_->Freq(), 14250000);
+}
+
+// A reply too short never completes and times out; one too long fails validation.
+TEST_F(RigEngineTest, RepliesOfTheWrongLength) {
+  StartOnline();
+  const size_t notices = status_notices_.size();
+  sim_->SetFreq(7000000);
+  sim_->InjectFault({rigtest::TSimFault::kShort, {}, 1, {}});
+  TickAt(1000);
+  ASSERT_TRUE(loop_.RunUntil([&] { return Waiting() && sim_->RepliesSent() > 0 && [&] {
+    std::lock_guard lock(rig_->Lock());
+    return rig_->Port().RxBuffer().size() == 15;
+  }(); }));
+  TickAt(2001);
+  EXPECT_TRUE(Logged("RIG1 {!}recv timeout. Rx Buffer: \"494630303030373030303030303130\""));
+  EXPECT_FALSE(rig_->Online());
+  EXPECT_EQ(rig_->Freq(), 14250000);
+  ASSERT_TRUE(loop_.RunUntil([&] { return rig_->Online() && QueueIdle(); }));  // RB answers
+  EXPECT_EQ(status_notices_.size(), notices + 2);
+
+  sim_->InjectFault({rigtest::TSimFault::kLong, "00", 0, {}});
+  log_.clear();
+  Poll();
+  EXPECT_TRUE(Logged("{!}RIG1 reply validation failed"));
+  EXPECT_EQ(rig_->Freq(), 14250000);
+  Poll();  // and the next good reply is read
+  EXPECT_EQ(rig_->Freq(), 7000000);
+}
+
+// Silence from the radio: each command is dropped after its time-out, and the rig is reported
+// not responding once.
+TEST_F(RigEngineTest, SilenceTimesOutEachCommandOnce) {
+  StartOnline();
+  const size_t notices = status_notices_.size();
+  sim_->InjectFault(rigtest::TSimFault::kSilence);
+  sim_->InjectFault(rigtest::TSimFault::kSilence);
+  TickAt(1000);
+  ASSERT_TRUE(loop_.RunUntil([&] { return Waiting(); }));
+  TickAt(2001);
+  ASSERT_TRUE(loop_.RunUntil([&] { return Waiting() && sim_->Received().back() == "RB"; }));
+  TickAt(3002);
+  loop_.RunPending();
+  EXPECT_TRUE(QueueIdle());
+  EXPECT_EQ(rig_->GetStatus(), rsNotResponding);
+  EXPECT_EQ(status_notices_.size(), notices + 1);
+  int timeouts = 0;
+  for (const auto& line : log_) timeouts += line.rfind("RIG1 {!}recv timeout.", 0) == 0;
+  EXPECT_EQ(timeouts, 2);
+}
+
+// A port that another program holds is "not available"; a later tick opens it once it is free.
+TEST_F(RigEngineTest, PortHeldByAnotherOpenerIsOpenedOnALaterTick) {
+  TAlCommPort other;
+  other.SetDevicePath((dir_ / "radio").string());
+  ASSERT_TRUE(other.Open());
+  rig_->SetRigCommands(&commands_);
+  rig_->SetEnabled(true);
+  EXPECT_EQ(rig_->GetStatus(), rsPortBusy);
+  TickAt(1100);
+  EXPECT_EQ(rig_->GetStatus(), rsPortBusy);
+  EXPECT_TRUE(sim_->Received().empty());
+  other.Close();
+  TickAt(1200);
+  EXPECT_EQ(rig_->GetStatus(), rsNotResponding);
+  ASSERT_TRUE(loop_.RunUntil([&] { return rig_->Online() && QueueIdle(); }));
+  EXPECT_EQ(sim_->Received(), (Strings{"AI0", "ID", "IF", "RB"}));
 }
 
 TEST_F(RigEngineTest, PortThatIsNotThereIsTriedByTheTimer) {
