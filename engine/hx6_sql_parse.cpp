@@ -263,7 +263,10 @@ std::unique_ptr<ThxExpBaseObject> ThxExpParser::LexName(std::string& text, size_
   for (;;) {
     ThxUserDefFieldVar* fieldVar = GlobalFieldVarReg().Find(name);
     if (!fieldVar && handler_.link_) fieldVar = handler_.link_->LookupFieldVar(name);
-    if (!fieldVar && text.compare(end, 2, "->") == 0) text.replace(end, 2, ".");
+    if (!fieldVar && text.compare(end, 2, "->") == 0) {
+      text[end] = '.';  // "->" becomes "."; erase rather than replace keeps g++ 12's -Wrestrict quiet
+      text.erase(end + 1, 1);
+    }
     bool dotFollows = end < text.size() && text[end] == '.';
     if (fieldVar && (!fieldVar->Qualifier() || !dotFollows)) {
       if (!handler_.link_) throw ESorrelExpression(smFieldVariableUnknown, {name});
