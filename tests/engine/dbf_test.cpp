@@ -236,7 +236,8 @@ TEST_F(DbfTest, RefusesDamagedHeaders) {
   }
   EXPECT_EQ(error(good.substr(0, 20)), "Error on Read of file " + name);
   EXPECT_EQ(error(""), "Error on Read of file " + name);
-  EXPECT_EQ(error(good.substr(0, 100)), "Error on Read of file " + name);  // descriptors cut off
+  EXPECT_EQ(error(good.substr(0, 100)), invalid);  // descriptors cut off
+  EXPECT_EQ(error(good.substr(0, 128)), invalid);  // only the terminator missing
   std::string shortHeader = good;
   EncodeLE16(shortHeader.data() + 8, 20);
   EXPECT_EQ(error(shortHeader), invalid);
