@@ -127,6 +127,24 @@ TEST_F(MemoTest, DBase4IsPaddedAndKeepsBlockHeaders) {
   EXPECT_EQ(memo->ReadText(1), "Hello");
 }
 
+TEST_F(MemoTest, DBase4ShortFileIsPaddedOnlyByAWritableOpener) {
+  const std::string path = MakeTable(0x8B);
+  const std::string memoPath = PathOf("LOG.DBT");
+  for (bool shared : {false, true}) {
+    HXO_dBaseDBF t(path, shared, false);
+    ASSERT_NE(t.MemoFile(), nullptr);
+    EXPECT_EQ(t.MemoFile()->BlockSize(), 512u);
+    EXPECT_EQ(t.MemoFile()->ReadText(0), "");
+  }
+  EXPECT_EQ(Contents(memoPath), Memo4Image("LOG"));
+  HXO_dBaseDBF t(path, true, true);
+  t.MemoFile();
+  std::string padded = Contents(memoPath);
+  ASSERT_EQ(padded.size(), 512u);
+  EXPECT_EQ(padded.substr(0, 24), Memo4Image("LOG"));
+  EXPECT_EQ(padded.substr(24), std::string(488, '\0'));
+}
+
 TEST_F(MemoTest, DBase4FreeChainIsReused) {
   HXO_dBaseDBF t(MakeTable(0x8B), false, true);
   HXobjMemo* memo = t.MemoFile();
