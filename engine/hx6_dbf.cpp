@@ -110,7 +110,7 @@ void HXO_dBaseDBF::RewriteHeaderLocked() {
   const AppendLockHold hold = TakeAppendLock();
   try {
     RefreshHeader();
-    WriteHeader();
+    WriteHeaderUnderAppendLock();
   } catch (...) {
     try {
       ReleaseAppendLock(hold);
@@ -222,13 +222,23 @@ void HXO_dBaseDBF::RefreshHeader() {
 
 void HXO_dBaseDBF::WriteHeader() {
   if (!ReadWrite() || !headerDirty_ || tableLocked_) return;
+  // Readers of other programs take the count from here: never announce fewer records than the
+  // file holds, whatever this object saw last.
+  StoreHeader(std::max(recordCount_, CountFromFileSize()));
+}
+
+void HXO_dBaseDBF::WriteHeaderUnderAppendLock() {
+  if (!ReadWrite() || !headerDirty_ || tableLocked_) return;
+  // The count was just taken from the file size (or is this exclusive opener's own), and no
+  // appender can have moved it since.
+  StoreHeader(recordCount_);
+}
+
+void HXO_dBaseDBF::StoreHeader(int32_t count) {
   uint8_t header[kDbfHeaderSize];
   std::memcpy(header, header_, kDbfHeaderSize);
   uint32_t stamp = 0;
   StampNow(header + kDbfHdrDate, stamp);
-  // Readers of other programs take the count from here: never announce fewer records than the
-  // file holds, whatever this object saw last.
-  const int32_t count = std::max(recordCount_, CountFromFileSize());
   EncodeLE32(header + kDbfHdrCount, static_cast<uint32_t>(count));
   // The layout this object works with, not whatever the last re-read found there.
   EncodeLE16(header + kDbfHdrHeaderLength, static_cast<uint16_t>(headerLength_));
@@ -439,7 +449,7 @@ void HXO_dBaseDBF::AppendRecord() {
       UndoFailedAppend(previousCount, previousCurrent);
       throw;
     }
-    WriteHeader();
+    WriteHeaderUnderAppendLock();
   } catch (...) {
     try {
       ReleaseAppendLock(hold);
@@ -490,7 +500,7 @@ void HXO_dBaseDBF::UpdateRecord(int32_t record) {
     Write(RecordOffset(record), RecordForWrite(), recordLength_);
     current_ = record;
     RefreshHeader();
-    WriteHeader();
+    WriteHeaderUnderAppendLock();
   } catch (...) {
     try {
       ReleaseAppendLock(hold);

@@ -262,6 +262,10 @@ class HXO_dBaseDBF : public HXO_DiskFile {
   void ReadHeaderAndDescriptors();
   // Re-reads and rewrites a dirty header under the append lock (update, close, last unlock).
   void RewriteHeaderLocked();
+  // WriteHeader right after RefreshHeader under the append lock: the count is current.
+  void WriteHeaderUnderAppendLock();
+  // Stamps the header copy, with `count` records, and writes it at 0.
+  void StoreHeader(int32_t count);
   // Rolls an append back after its write failed: count and file as before the append.
   void UndoFailedAppend(int32_t previousCount, int32_t previousCurrent);
 
