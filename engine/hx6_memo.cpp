@@ -43,7 +43,13 @@ HXobjMemo::HXobjMemo(HXO_dBaseDBF* table, uint8_t version, bool shared, bool rea
   Open();
 }
 
-HXobjMemo::~HXobjMemo() { Close(); }
+HXobjMemo::~HXobjMemo() {
+  // A destructor cannot report; closing the handle releases the memo lock in any case.
+  try {
+    Close();
+  } catch (const std::exception&) {
+  }
+}
 
 void HXobjMemo::SetKeys(std::string_view readKey, std::string_view writeKey) {
   readKey_ = readKey;
