@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <chrono>
-#include <exception>
 #include <climits>
 #include <cstring>
 #include <ctime>
+#include <exception>
 
 #include "SysSorl.h"
 #include "byteorder.h"

@@ -8,7 +8,9 @@
 // It owns its buffers and its memo file. Typed field access builds on it (HXO_dBaseFld).
 //
 // Several programs may share one table; the header and the lock bytes are their only coordination.
-// The record count always comes from the file size, so appends of other programs are seen.
+// The record count always comes from the file size, so appends of other programs are seen. Every
+// append, record write and header rewrite holds the append lock (waiting for it up to 5 s), so two
+// appenders never take one record number and the header's count never goes back.
 //
 // Thread-safety: one table object is used by one thread.
 //
