@@ -1,29 +1,25 @@
-// TMainForm: the server's main window, the settings dialog "Tarvane Settings". It owns the log,
-// the list of rig types, both rigs and their settings records, and the 100 ms timer that
-// drives the rigs. It is the DialogHost of the bus objects: shown by the user or by a client,
-// hidden when started by the bus. Closing it only hides it while clients hold objects.
-// Main thread only.
+// TMainForm: the server's main window, the settings dialog "Tarvane Settings", laid out in
+// main_form.ui. It owns the server application (TServerApp: the log, the list of rig types,
+// both rigs and their settings records) and the 100 ms timer that drives the rigs; the window
+// itself only moves settings between the records and its controls. It is the DialogHost of the
+// bus objects: shown by the user or by a client, hidden when started by the bus. Closing it only
+// hides it while clients hold objects. Main thread only.
 #pragma once
 
-#include <QComboBox>
 #include <QDialog>
-#include <QLabel>
-#include <QPushButton>
-#include <QSpinBox>
-#include <QTabBar>
+#include <QString>
 #include <QTimer>
-#include <QWidget>
-#include <array>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "automation_server.h"
-#include "log_file.h"
-#include "rig_type_list.h"
-#include "server_rig.h"
-#include "server_settings.h"
+#include "server_app.h"
+
+namespace Ui {
+class TMainForm;
+}
 
 namespace tarvane {
 
@@ -46,14 +42,14 @@ class TMainForm : public QDialog, public DialogHost {
 
   // The bus server, once it exists: close and hide consult its client count.
   void SetServer(AutomationServer* server) { server_ = server; }
-  TRigEvents& RigEvents() { return events_; }
-  ServerRig& Rig(int rigNumber) { return rigNumber == 2 ? *rig2_ : *rig1_; }
-  const TRigSettings& Settings(int rigNumber) const { return rigNumber == 2 ? settings2_ : settings1_; }
-  const TRigTypeList& RigTypes() const { return rigTypes_; }
-  std::string SettingsFileName() const;
-  std::string LogFileName() const;
+  TRigEvents& RigEvents() { return app_->RigEvents(); }
+  ServerRig& Rig(int rigNumber) { return app_->Rig(rigNumber); }
+  const TRigSettings& Settings(int rigNumber) const { return app_->Settings(rigNumber); }
+  const TRigTypeList& RigTypes() const { return app_->RigTypes(); }
+  std::string SettingsFileName() const { return app_->SettingsFileName(); }
+  std::string LogFileName() const { return app_->LogFileName(); }
 
-  void Log(const std::string& text);
+  void Log(const std::string& text) { app_->Log(text); }
 
   // DialogHost.
   bool DialogVisible() const override { return isVisible(); }
@@ -67,59 +63,26 @@ class TMainForm : public QDialog, public DialogHost {
   void hideEvent(QHideEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
- private:
-  void FormCreate();
-  void FormShow();
-  void FormHide();
+ private slots:
   void TabControl1Changing(int leaving);
   void TabControl1Change(int index);
   void OkButtonClick();
   void CancelButtonClick();
   void Timer1Timer();
 
-  void SetupUi();
-  void OpenLog();
-  void CloseLog();
-  void ListComPorts();
-  void ListBaudRates();
-  void LoadSettings();
-  void SaveSettings();
-  void ApplyToRig(const TRigSettings& settings, ServerRig& rig);
-  void FromRig(TRigSettings& settings, ServerRig& rig);
+ private:
+  void FormCreate();
+  void FormShow();
+  void FormHide();
   void StoreControls(TRigSettings& settings);
   void FillControls(const TRigSettings& settings);
-  std::string TypeName(int index) const;
-  std::string SettingsLine(int rigNumber) const;
 
   TMainFormOptions options_;
-  TLogFile log_;
-  TRigTypeList rigTypes_;
-  TRigEvents events_;
-  std::unique_ptr<ServerRig> rig1_;
-  std::unique_ptr<ServerRig> rig2_;
-  TRigSettings settings1_;
-  TRigSettings settings2_;
+  std::unique_ptr<Ui::TMainForm> ui_;
+  std::unique_ptr<TServerApp> app_;
   AutomationServer* server_ = nullptr;
   int currentTab_ = 0;
-
-  // Controls (owned by Qt's parent chain).
-  QTabBar* TabControl1 = nullptr;
-  QWidget* SettingsPanel = nullptr;
-  QWidget* AboutPanel = nullptr;
-  QComboBox* RigTypeBox = nullptr;
-  QComboBox* PortBox = nullptr;
-  QComboBox* BaudRateBox = nullptr;
-  QComboBox* DataBitsBox = nullptr;
-  QComboBox* ParityBox = nullptr;
-  QComboBox* StopBitsBox = nullptr;
-  QComboBox* RtsBox = nullptr;
-  QComboBox* DtrBox = nullptr;
-  QSpinBox* PollSpinEdit = nullptr;
-  QSpinBox* TimeoutSpinEdit = nullptr;
-  QLabel* VersionLabel = nullptr;
-  QPushButton* OkButton = nullptr;
-  QPushButton* CancelButton = nullptr;
-  QTimer* Timer1 = nullptr;
+  QTimer* Timer1 = nullptr;  // owned by the form
 };
 
 // "COM<n>"; the marked entry for a configured port that is not on this machine.

@@ -1,0 +1,162 @@
+#include "server_app.h"
+
+#include <algorithm>
+
+#include "ini_file.h"
+#include "program_folder.h"
+#include "serial_devices.h"
+
+namespace tarvane {
+
+int32_t BaudRateAt(int index) {
+  return index >= 0 && index < static_cast<int>(kBaudTable.size()) ? kBaudTable[static_cast<size_t>(index)]
+                                                                    : 9600;
+}
+
+int BaudRateIndex(int32_t baud) {
+  const auto it = std::find(kBaudTable.begin(), kBaudTable.end(), baud);
+  return it == kBaudTable.end() ? 0 : static_cast<int>(it - kBaudTable.begin());
+}
+
+TServerApp::TServerApp(std::string programFolder, int versionMajor, int versionMinor)
+    : programFolder_(std::move(programFolder)), versionMajor_(versionMajor), versionMinor_(versionMinor) {}
+
+TServerApp::~TServerApp() {
+  CloseLog();
+  rig1_.reset();
+  rig2_.reset();
+}
+
+std::string TServerApp::SettingsFileName() const { return ResolveFileCase(programFolder_ + "/Tarvane.ini"); }
+
+std::string TServerApp::LogFileName() const { return ResolveFileCase(programFolder_ + "/Tarvane.log"); }
+
+void TServerApp::Log(const std::string& text) { log_.Log(text); }
+
+void TServerApp::OpenLog() {
+  int level = 0;
+  try {
+    TIniFile ini(SettingsFileName());
+    level = ini.ReadInteger("Debug", "Log", 0);
+  } catch (const EIniFileError&) {
+    level = 0;
+  }
+  if (level == 0) return;
+  if (!log_.Open(programFolder_ + "/Tarvane.log", level)) return;
+  log_.LogFmt("Tarvane started: Version %d.%d", versionMajor_, versionMinor_);
+}
+
+void TServerApp::CloseLog() {
+  log_.Log("Tarvane stopped");
+  log_.Close();
+}
+
+void TServerApp::CreateRigs(const TRigFactory& factory) {
+  auto log = [this](const std::string& text) { Log(text); };
+  rig1_ = factory(1, log, events_);
+  rig2_ = factory(2, log, events_);
+  settings1_ = DefaultSettings(1);
+  settings2_ = DefaultSettings(2);
+}
+
+std::vector<std::string> TServerApp::ListComPorts(const std::function<std::vector<std::string>()>& listPorts) {
+  std::vector<std::string> names;
+  if (listPorts) {
+    names = listPorts();
+  } else {
+    const auto devices = ListSerialDevices(SerialDevRoot(), SerialSysRoot());
+    for (size_t i = 0; i < devices.size(); ++i) names.push_back("COM" + std::to_string(i + 1));
+  }
+  std::string list;
+  for (const std::string& n : names) {
+    if (!list.empty()) list += ",";
+    list += n;
+  }
+  Log("COM ports found: " + list);
+  return names;
+}
+
+void TServerApp::LoadRigTypes() { rigTypes_.LoadRigTypes(RigsFolder(programFolder_), log_.Proc()); }
+
+std::string TServerApp::TypeName(int index) const {
+  const std::string& n = rigTypes_.Name(index);
+  return n.empty() ? TRigTypeList::kNoRig : n;
+}
+
+std::string TServerApp::SettingsLine(int rigNumber) const {
+  const TRigSettings& s = Settings(rigNumber);
+  return (rigNumber == 2 ? "RIG 2 settings: " : "RIG 1 settings: ") + SettingsText(s, TypeName(s.RigType));
+}
+
+void TServerApp::LoadSettings() {
+  auto typeIndex = [this](const std::string& name) { return rigTypes_.IndexOf(name); };
+  auto log = [this](const std::string& text) { Log(text); };
+  try {
+    TIniFile ini(SettingsFileName());
+    settings1_ = LoadRigSettings(ini, 1, typeIndex, log);
+    Log(SettingsLine(1));
+    settings2_ = LoadRigSettings(ini, 2, typeIndex, log);
+    Log(SettingsLine(2));
+  } catch (const EIniFileError& e) {
+    Log(std::string("{!}") + e.what());
+  }
+}
+
+void TServerApp::SaveSettings() {
+  try {
+    TIniFile ini(SettingsFileName());
+    SaveRigSettings(ini, 1, settings1_, TypeName(settings1_.RigType));
+    SaveRigSettings(ini, 2, settings2_, TypeName(settings2_.RigType));
+    ini.UpdateFile();
+  } catch (const EIniFileError& e) {
+    Log(std::string("{!}") + e.what());
+  }
+}
+
+void TServerApp::ApplyToRig(int rigNumber) {
+  const TRigSettings& s = Settings(rigNumber);
+  ServerRig& rig = Rig(rigNumber);
+  rig.SetEnabled(false);
+  try {
+    rig.SetRigCommands(rigTypes_.Commands(s.RigType));
+    TPortSettings port;
+    port.Port = s.Port;
+    port.BaudRate = BaudRateAt(s.BaudRate);
+    port.DataBits = s.DataBits + 5;
+    port.Parity = s.Parity;
+    port.StopBits = s.StopBits;
+    port.DtrMode = s.DtrMode;
+    port.RtsMode = s.RtsMode;
+    rig.SetPortSettings(port);
+    rig.SetPollMs(s.PollMs);
+    rig.SetTimeoutMs(s.TimeoutMs);
+  } catch (const std::exception& e) {
+    Log(std::string("{!}") + e.what());
+  }
+  rig.SetEnabled(true);
+}
+
+void TServerApp::FromRig(int rigNumber) {
+  TRigSettings& s = Settings(rigNumber);
+  ServerRig& rig = Rig(rigNumber);
+  s.RigType = 0;
+  for (int i = 1; i < rigTypes_.Count(); ++i)
+    if (rig.RigCommands() && rigTypes_.Commands(i) == rig.RigCommands()) s.RigType = i;
+  const TPortSettings port = rig.PortSettings();
+  s.Port = port.Port;
+  s.BaudRate = BaudRateIndex(port.BaudRate);
+  s.DataBits = port.DataBits - 5;
+  s.Parity = port.Parity;
+  s.StopBits = port.StopBits;
+  s.RtsMode = port.RtsMode;
+  s.DtrMode = port.DtrMode;
+  s.PollMs = rig.PollMs();
+  s.TimeoutMs = rig.TimeoutMs();
+}
+
+void TServerApp::TimerTick() {
+  rig1_->TimerTick();
+  rig2_->TimerTick();
+}
+
+}  // namespace tarvane
