@@ -512,8 +512,8 @@ void ThxExpHandler::EvaluateKey(ThxVariant& key) {
       key.PutFloat(value.Number());
       break;
     case etDate: {
-      // The empty date (1.0E100) and anything else outside the day-number range is the engine's
-      // empty date 0; a plain cast would be undefined for such values.
+      // The empty date (1.0E100) and anything else outside the day-number range (a NaN from a
+      // damaged field included) is the engine's empty date 0; a plain cast would be undefined.
       double day = std::trunc(value.Number());
       int32_t julian = 0;
       if (day >= static_cast<double>(std::numeric_limits<int32_t>::min()) &&
