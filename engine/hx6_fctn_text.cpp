@@ -111,9 +111,11 @@ std::string FormatStr(ThxExpFunction& node, const std::string& name) {
   // A double shows nothing beyond about 17 significant digits; more decimals only add zeros.
   int places = decimals > 0.0 ? static_cast<int>(std::min(decimals, 60.0)) : 0;
   int fieldWidth = width > 0.0 ? static_cast<int>(width) : 0;
-  int size = std::snprintf(nullptr, 0, "%*.*f", fieldWidth, places, number);
-  std::string text(static_cast<size_t>(std::max(size, 0)), ' ');
-  std::snprintf(text.data(), text.size() + 1, "%*.*f", fieldWidth, places, number);
+  // Fixed decimals in the C locale with halves rounded away from zero, whatever the process
+  // locale (a GUI program runs under the user's, where printf may write a decimal comma).
+  std::string text = SysFloatToFixed(number, places);
+  if (text.size() < static_cast<size_t>(fieldWidth))
+    text.insert(0, static_cast<size_t>(fieldWidth) - text.size(), ' ');
   return text;
 }
 

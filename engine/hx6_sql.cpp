@@ -134,9 +134,13 @@ bool ExpTextToFloat(std::string_view text, double& value) {
 std::string ExpFloatToText(double value) {
   if (std::isnan(value)) return "NAN";
   if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
+  // Fifteen significant digits as printf's %.15G gives them, but always in the C locale.
   char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.15G", value);
-  std::string text = buffer;
+  const auto written = std::to_chars(buffer, buffer + sizeof buffer, value,
+                                     std::chars_format::general, 15);
+  std::string text(buffer, written.ptr);
+  for (char& c : text)
+    if (c == 'e') c = 'E';
   // The exponent without "+" and leading zeros: 1E100, 1.5E-7.
   size_t e = text.find('E');
   if (e != std::string::npos) {
@@ -390,9 +394,7 @@ std::string ThxExpNumLit::GetName() const {
   // Width 20 with the literal's decimals, leading blanks removed: the fixed form with those
   // decimals. Beyond 60 decimals a double has nothing more to show.
   int decimals = std::min(decimals_, 60);
-  char buffer[400];
-  std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value_);
-  return buffer;
+  return SysFloatToFixed(value_, decimals);
 }
 
 void ThxExpNumLit::Evaluate(ThxExpValue& value, uint8_t& type) {
