@@ -631,7 +631,10 @@ std::vector<Row> Functions() {
       T("STR(7, 4, 'x')", "   7"),
       T("STR(123456789012, 5)", "123456789012"),
       T("STR(1, -10^301)", "1"),
-      T("STR(2.5, 3, -10^301)", "  2"),
+      // Halves round away from zero, as the engine's fixed-decimal text does everywhere.
+      T("STR(2.5, 3, -10^301)", "  3"),
+      T("STR(-2.5, 3)", " -3"),
+      T("STR(0.125, 5, 2)", " 0.13"),
       E("STR(1, 10^9)", MustBe("STR", "65535 or less")),
       E("STR('a')", Needed("Number", 1, "STR")),
       T("STRZERO(5, 4)", "0005"),
