@@ -4,9 +4,18 @@
 // hx6_disk does not wrap itself through these functions. They raise nothing of their own: failures
 // are results, and callers turn them into the engine's messages.
 //
-// Texts are std::string / std::string_view holding code-page bytes (CP1252 in the engine). Locale
-// comparisons and case mapping use the C library's locale when one is configured and fall back to a
-// deterministic CP1252 mapping otherwise, so index key order never depends on the user's setup.
+// Texts are std::string / std::string_view holding code-page bytes (CP1252 in the engine). The text
+// functions never consult the process locale: index keys, filters and field-name look-ups must give
+// the same answer on every machine, so case mapping and comparison follow one fixed CP1252 rule:
+//  - Case mapping: A-Z <-> a-z, the Latin-1 letters 0xC0-0xDE <-> 0xE0-0xFE (except the
+//    multiplication and division signs 0xD7 / 0xF7), and S/Z caron, OE and Y diaeresis
+//    (0x8A/0x9A, 0x8E/0x9E, 0x8C/0x9C, 0x9F/0xFF). Sharp s and micro sign have no partner and stay.
+//  - Case-insensitive comparison: bytes compared after upper-casing, then by length (a proper prefix
+//    sorts first).
+//  - Case-sensitive comparison: as the case-insensitive one; texts that differ only in case are
+//    ordered at their first differing byte, the lower-case letter first ("a" < "A" < "b").
+// Code pages: CP1252 <-> CP437 through fixed tables; a character both pages hold survives a round
+// trip byte for byte, others are replaced by their unaccented letter or a look-alike, else "?".
 //
 // Thread-safety: all functions are safe from any thread.
 #pragma once
