@@ -1,0 +1,438 @@
+#include "hx6_dbf.h"
+
+#include <chrono>
+#include <climits>
+#include <cstring>
+#include <ctime>
+
+#include "SysSorl.h"
+#include "byteorder.h"
+#include "hx6_encrxm.h"
+#include "hx6_glbl.h"
+#include "hx6_memo.h"
+#include "hx6_tool.h"
+
+ThxLockOffsets LockProtocolOffsets(ThxLokProtocol protocol) {
+  switch (protocol) {
+    case ThxLokProtocol::DB4Lock:
+      return {0x40000000, 0xEFFFFFFF, 0xB0000000};
+    case ThxLokProtocol::ClipLock:
+      return {1000000000, 1000000000, 1000000000};
+    case ThxLokProtocol::Default:
+    case ThxLokProtocol::FoxLock:
+      break;
+  }
+  return {0x40000000, 0x7FFFFFFE, 0x3FFFFFFF};
+}
+
+namespace {
+
+bool KnownVersion(uint8_t v) {
+  return v == kDbfVersionPlain || v == kDbfVersion4 || v == kDbfVersionFoxBacklink ||
+         v == kDbfVersion3Memo || v == kDbfVersion4Memo || v == kDbfVersionFoxMemo;
+}
+
+// The header's date and change stamp of this moment, in local time.
+void StampNow(uint8_t date[3], uint32_t& stamp) {
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()) % 1000;
+  std::tm local{};
+  localtime_r(&seconds, &local);
+  date[0] = static_cast<uint8_t>(local.tm_year % 100);
+  date[1] = static_cast<uint8_t>(local.tm_mon + 1);
+  date[2] = static_cast<uint8_t>(local.tm_mday);
+  stamp = ((static_cast<uint32_t>(local.tm_hour) * 64 + static_cast<uint32_t>(local.tm_min)) * 64 +
+           static_cast<uint32_t>(local.tm_sec)) * 1024 + static_cast<uint32_t>(ms.count());
+}
+
+}  // namespace
+
+HXO_dBaseDBF::HXO_dBaseDBF(std::string_view path, bool shared, bool readWrite,
+                           std::string_view password)
+    : HXO_DiskFile(DefaultFileExt(std::string(path), ".DBF"), shared, readWrite),
+      password_(password) {
+  if (!Exists()) throw ESorrelError(smFileNotFound, {Name()});
+  alias_ = SysUpperCase(StripFileExt(Name()));
+  protocol_ = ThxLokProtocol::Default;
+  lockOffsets_ = LockProtocolOffsets(protocol_);
+  Open();
+  // A failure below leaves the object unmade; the base destructor closes the file.
+  ReadHeaderAndDescriptors();
+  tableState_ = kTableIdle;
+  RefreshHeader();
+  StatusNotify(kStatusOpened, 0);
+}
+
+HXO_dBaseDBF::~HXO_dBaseDBF() {
+  // A destructor cannot report: a header that cannot be written now keeps the count it had, and
+  // the next opener takes the count from the file size anyway.
+  try {
+    if (headerDirty_ && !Closed()) {
+      tableLocked_ = false;  // closing releases every lock; the header is written first
+      RefreshHeader();
+      WriteHeader();
+    }
+  } catch (const std::exception&) {
+  }
+  memo_.reset();
+  Close();
+}
+
+void HXO_dBaseDBF::ReadHeaderAndDescriptors() {
+  if (Read(0, header_, kDbfHeaderSize) < kDbfHeaderSize) throw ESorrelError(smReadError, {Name()});
+  version_ = header_[kDbfHdrVersion];
+  if (!KnownVersion(version_)) throw ESorrelError(smTableHeaderInvalid, {Name()});
+  headerLength_ = DecodeLE16(header_ + kDbfHdrHeaderLength);
+  recordLength_ = DecodeLE16(header_ + kDbfHdrRecordLength);
+  flags_ = header_[kDbfHdrFlags];
+  changeStamp_ = DecodeLE32(header_ + kDbfHdrStamp);
+  encrypted_ = header_[kDbfHdrEncrypted] != 0;
+  if (encrypted_ && password_.empty()) throw ESorrelEncryption(smNoPasswordForEncrypted, {Name()});
+  if (!encrypted_ && !password_.empty())
+    throw ESorrelEncryption(smPasswordForUnencrypted, {Name()});
+
+  hasMemo_ = version_ == kDbfVersion3Memo || version_ == kDbfVersion4Memo ||
+             version_ == kDbfVersionFoxMemo ||
+             (version_ == kDbfVersionFoxBacklink && (flags_ & kDbfFlagMemo) != 0);
+  current_ = 0;
+  eof_ = false;
+  bof_ = true;
+
+  // The descriptor area lies between the 32 header bytes and the terminator (and the backlink
+  // area of version 0x30). A header length that leaves no room for it, or a record without even
+  // its deletion byte, cannot be a table.
+  const int trailer = version_ == kDbfVersionFoxBacklink ? 1 + kDbfBacklinkSize : 1;
+  const int area = headerLength_ - kDbfHeaderSize - trailer;
+  if (area < 0 || recordLength_ < 1) throw ESorrelError(smTableHeaderInvalid, {Name()});
+  descriptors_.assign(static_cast<size_t>(area), 0);
+  if (area > 0 && Read(kDbfHeaderSize, descriptors_.data(), area) < area)
+    throw ESorrelError(smReadError, {Name()});
+  if (encrypted_) ScrambleBuffer(password_, descriptors_.data(), descriptors_.data(), descriptors_.size(), 0);
+
+  // Descriptors up to the area's end; a terminator met earlier (files padded by other programs)
+  // ends the list there.
+  int count = area / kDbfDescriptorSize;
+  fields_.clear();
+  int offset = 1;
+  for (int i = 0; i < count; ++i) {
+    uint8_t* d = descriptors_.data() + static_cast<size_t>(i) * kDbfDescriptorSize;
+    if (d[0] == kDbfDescriptorEnd) break;
+    ThxFieldInfo f;
+    const char* name = reinterpret_cast<const char*>(d + kDbfFldName);
+    f.name.assign(name, strnlen(name, kDbfFldNameSize));
+    f.type = static_cast<char>(d[kDbfFldType]);
+    if (f.type == 'C') {
+      f.length = d[kDbfFldLength] + 256 * d[kDbfFldDecimals];
+      f.decimals = 0;
+    } else {
+      f.length = d[kDbfFldLength];
+      f.decimals = d[kDbfFldDecimals];
+    }
+    f.offset = offset;
+    f.number = i + 1;
+    offset += f.length;
+    EncodeLE32(d + kDbfFldOffset, static_cast<uint32_t>(f.offset));
+    EncodeLE16(d + kDbfFldNumber, static_cast<uint16_t>(f.number));
+    fields_.push_back(std::move(f));
+  }
+  // The fields must fit the record: a plain table whose descriptors add up to more than its record
+  // length is damaged; on an encrypted table a mismatch means the key does not descramble them.
+  if (encrypted_) {
+    if (offset != recordLength_ || recordLength_ > kDbfMaxEncryptedRecordLength)
+      throw ESorrelEncryption(smInvalidPassword, {Name()});
+  } else if (offset > recordLength_) {
+    throw ESorrelError(smTableHeaderInvalid, {Name()});
+  }
+
+  const size_t size = static_cast<size_t>(recordLength_) + 1;
+  ownRecord_.assign(size, kRecordLive);
+  ownRecord_[size - 1] = static_cast<char>(kEndOfFileByte);
+  record_ = ownRecord_.data();
+  saved_.assign(size, kRecordLive);
+  work_.assign(size, kRecordLive);
+  recordCount_ = CountFromFileSize();
+}
+
+int32_t HXO_dBaseDBF::CountFromFileSize() {
+  const int64_t data = FileSize() - headerLength_;
+  if (data <= 0) return 0;
+  const int64_t count = data / recordLength_;
+  return count > INT32_MAX ? INT32_MAX : static_cast<int32_t>(count);
+}
+
+void HXO_dBaseDBF::RefreshHeader() {
+  if (!Shared()) {
+    changedByOthers_ = false;
+    return;
+  }
+  uint8_t header[kDbfHeaderSize];
+  if (Read(0, header, kDbfHeaderSize) < kDbfHeaderSize) throw ESorrelError(smReadError, {Name()});
+  std::memcpy(header_, header, kDbfHeaderSize);
+  const int32_t count = CountFromFileSize();
+  const uint32_t stamp = DecodeLE32(header_ + kDbfHdrStamp);
+  if (count != recordCount_ || stamp != changeStamp_) changedByOthers_ = true;
+  recordCount_ = count;
+  changeStamp_ = stamp;
+}
+
+void HXO_dBaseDBF::WriteHeader() {
+  if (!ReadWrite() || !headerDirty_ || tableLocked_) return;
+  uint8_t header[kDbfHeaderSize];
+  std::memcpy(header, header_, kDbfHeaderSize);
+  uint32_t stamp = 0;
+  StampNow(header + kDbfHdrDate, stamp);
+  EncodeLE32(header + kDbfHdrCount, static_cast<uint32_t>(recordCount_));
+  header[kDbfHdrFlags] = flags_;
+  EncodeLE32(header + kDbfHdrStamp, stamp);
+  header[kDbfHdrEncrypted] = encrypted_ ? 1 : 0;
+  EncodeLE32(header + kDbfHdrUserId, static_cast<uint32_t>(userId_));
+  Write(0, header, kDbfHeaderSize);
+  std::memcpy(header_, header, kDbfHeaderSize);
+  changeStamp_ = stamp;
+  headerDirty_ = false;
+}
+
+char* HXO_dBaseDBF::SetRecordBuffer(char* buffer) {
+  char* previous = record_;
+  record_ = buffer != nullptr ? buffer : ownRecord_.data();
+  return previous;
+}
+
+void HXO_dBaseDBF::SaveRecord() {
+  std::memcpy(saved_.data(), record_, static_cast<size_t>(recordLength_));
+}
+
+void HXO_dBaseDBF::DescrambleRecord(char* record) {
+  if (encrypted_) ScrambleBuffer(password_, record, record, static_cast<size_t>(recordLength_), 0);
+}
+
+const char* HXO_dBaseDBF::RecordForWrite() {
+  if (!encrypted_) {
+    record_[recordLength_] = static_cast<char>(kEndOfFileByte);
+    return record_;
+  }
+  ScrambleBuffer(password_, record_, work_.data(), static_cast<size_t>(recordLength_), 1);
+  work_[static_cast<size_t>(recordLength_)] = static_cast<char>(kEndOfFileByte);
+  return work_.data();
+}
+
+void HXO_dBaseDBF::StatusNotify(int code, int32_t) {
+  if (code == kStatusAfterRead || code == kStatusAfterWrite) {
+    appending_ = false;
+    if (tableState_ != kTablePasswordChange) tableState_ = kTableIdle;
+  }
+}
+
+void HXO_dBaseDBF::GotoRecord(int32_t record) {
+  if (recordCount_ == 0) {
+    RefreshHeader();
+    if (recordCount_ == 0) {
+      bof_ = true;
+      eof_ = true;
+      return;
+    }
+  }
+  if (record == 0) return;
+  bof_ = false;
+  eof_ = false;
+  int32_t target = record;
+  switch (record) {
+    case kGotoCurrent: target = current_; break;
+    case kGotoLast: target = recordCount_; break;
+    case kGotoFirst: target = 1; break;
+    case kGotoNext: target = current_ + 1; break;
+    case kGotoPrevious: target = current_ - 1; break;
+    default:
+      if (record < 1) throw ESorrelError(smRecordNotInTable, {record, Name()});
+  }
+  if (target < 1) {
+    // Before the first record (prior from record 1, or no record yet): nothing is read.
+    bof_ = true;
+    return;
+  }
+  if (target > recordCount_) {
+    RefreshHeader();  // another program may have appended
+    if (target > recordCount_) {
+      if (target == recordCount_ + 1) {
+        eof_ = true;
+        return;
+      }
+      throw ESorrelError(smRecordNotInTable, {target, Name()});
+    }
+  }
+  StatusNotify(kStatusBeforeRead, target);
+  if (Read(RecordOffset(target), record_, recordLength_) < recordLength_)
+    throw ESorrelError(smReadError, {Name()});
+  DescrambleRecord(record_);
+  current_ = target;
+  StatusNotify(kStatusAfterRead, target);
+  SaveRecord();
+}
+
+bool HXO_dBaseDBF::LockOrCount(int64_t offset, int64_t length) {
+  if (tableLocked_) {
+    CountLock();
+    return true;
+  }
+  return LockRegion(offset, length);
+}
+
+int64_t HXO_dBaseDBF::RecordLockOffset(int32_t record) {
+  switch (protocol_) {
+    case ThxLokProtocol::DB4Lock:
+      return lockOffsets_.b - record - 1;
+    case ThxLokProtocol::ClipLock:
+      return lockOffsets_.a + record;
+    case ThxLokProtocol::Default:
+    case ThxLokProtocol::FoxLock:
+      break;
+  }
+  if (RecordLockFromTop()) return lockOffsets_.b - record;
+  return lockOffsets_.a + RecordOffset(record);
+}
+
+bool HXO_dBaseDBF::FileLock() { return LockOrCount(lockOffsets_.b, 1); }
+
+bool HXO_dBaseDBF::LockTable() {
+  if (!LockOrCount(lockOffsets_.a, lockOffsets_.c)) return false;
+  tableLocked_ = true;
+  RefreshHeader();
+  return true;
+}
+
+bool HXO_dBaseDBF::LockWholeFile() {
+  if (!LockOrCount(kWholeFileLockOffset, kWholeFileLockLength)) return false;
+  tableLocked_ = true;
+  RefreshHeader();
+  return true;
+}
+
+bool HXO_dBaseDBF::RecordLock() { return LockOrCount(RecordLockOffset(current_), 1); }
+
+bool HXO_dBaseDBF::FileUnlock() {
+  const bool result = Unlock();
+  if (tableLocked_ && LockCount() == 0) {
+    tableLocked_ = false;
+    WriteHeader();
+  }
+  return result;
+}
+
+void HXO_dBaseDBF::SetLockProtocol(ThxLokProtocol protocol) {
+  protocol_ = protocol;
+  lockOffsets_ = LockProtocolOffsets(protocol);
+  if (memo_) memo_->SetLockMode(protocol);
+}
+
+void HXO_dBaseDBF::AppendRecord() {
+  // The append lock keeps two appenders from taking the same record number. When another program
+  // holds it we wait for it like the memo and index locks do rather than write over its record; a
+  // region this object holds itself (a record lock of an edit) cannot be joined, and the append
+  // goes on under that one as before.
+  bool locked = FileLock();
+  if (!locked && Shared() && LockCount() == 0) {
+    LockRegionWithRetry(*this, lockOffsets_.b, 1);
+    locked = true;
+  }
+  try {
+    StatusNotify(kStatusBeforeWrite, 0);
+    headerDirty_ = true;
+    appending_ = true;
+    RefreshHeader();
+    record_[0] = kRecordLive;
+    const int32_t previousCount = recordCount_;
+    const int32_t previousCurrent = current_;
+    recordCount_ = previousCount + 1;
+    current_ = recordCount_;
+    try {
+      Write(RecordOffset(current_), RecordForWrite(), recordLength_ + 1);
+    } catch (...) {
+      UndoFailedAppend(previousCount, previousCurrent);
+      throw;
+    }
+    WriteHeader();
+  } catch (...) {
+    if (locked) FileUnlock();
+    throw;
+  }
+  if (locked) FileUnlock();
+  eof_ = false;
+  bof_ = false;
+  StatusNotify(kStatusAfterWrite, 0);
+  if (autoFlush_) Flush();
+  SaveRecord();
+}
+
+void HXO_dBaseDBF::UndoFailedAppend(int32_t previousCount, int32_t previousCurrent) {
+  recordCount_ = previousCount;
+  current_ = previousCurrent;
+  // A write that stopped part way leaves a piece of a record after the last one. The count never
+  // includes it (it comes from whole records), but other programs would read the stray bytes as
+  // the start of their next record; cut them off and put the end-of-file byte back.
+  try {
+    const int64_t end = RecordOffset(previousCount + 1);
+    const int64_t size = FileSize();
+    if (size <= end) return;
+    uint8_t last = 0;
+    if (size == end + 1 && HXO_DiskFile::Read(end, &last, 1) == 1 && last == kEndOfFileByte) return;
+    const uint8_t eof = kEndOfFileByte;
+    HXO_DiskFile::Write(end, &eof, 1);
+    SysTruncateFile(Handle(), end + 1);
+  } catch (const std::exception&) {
+    // The disk refuses even that: the partial bytes stay, and are still not counted.
+  }
+}
+
+void HXO_dBaseDBF::UpdateRecord(int32_t record) {
+  StatusNotify(kStatusBeforeWrite, record);
+  if (record < 1 || record > recordCount_ || tableState_ == kTableAppendOnUpdate) {
+    AppendRecord();
+    return;
+  }
+  headerDirty_ = true;
+  Write(RecordOffset(record), RecordForWrite(), recordLength_);
+  current_ = record;
+  RefreshHeader();
+  WriteHeader();
+  StatusNotify(kStatusAfterWrite, record);
+  if (autoFlush_) Flush();
+  SaveRecord();
+}
+
+void HXO_dBaseDBF::Flush() {
+  HXO_DiskFile::Flush();
+  // Only an open memo file can have anything to flush; opening one here would make a table whose
+  // memo file went missing fail every flush.
+  if (memo_) memo_->Flush();
+  StatusNotify(kStatusAfterFlush, current_);
+}
+
+bool HXO_dBaseDBF::Rename(std::string_view newPath) {
+  // Open the memo file first, so that a missing one stops the rename before anything moved.
+  HXobjMemo* memo = MemoFile();
+  const bool result = HXO_DiskFile::Rename(newPath);
+  if (memo != nullptr) memo->RenameWithTable(Name());
+  return result;
+}
+
+HXobjMemo* HXO_dBaseDBF::MemoFile() {
+  if (memo_ || !hasMemo_) return memo_.get();
+  switch (version_) {
+    case kDbfVersion3Memo:
+      memo_ = std::make_unique<HXobjMemo>(this, version_, Shared(), ReadWrite(), password_, Name());
+      break;
+    case kDbfVersion4Memo:
+      memo_ = std::make_unique<HXobjMemo4>(this, version_, Shared(), ReadWrite(), password_, Name());
+      break;
+    case kDbfVersionFoxMemo:
+    case kDbfVersionFoxBacklink:
+      memo_ =
+          std::make_unique<HXobjFXMemo20>(this, version_, Shared(), ReadWrite(), password_, Name());
+      break;
+    default:
+      return nullptr;
+  }
+  memo_->SetLockMode(protocol_);
+  return memo_.get();
+}

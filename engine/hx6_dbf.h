@@ -1,0 +1,278 @@
+// hx6_dbf: the dBase table file.
+//
+// HXO_dBaseDBF is one open ".DBF" table (dBase III and IV, FoxPro, with or without memo): it checks
+// and keeps the 32-byte header and the field descriptors, reads and writes whole records by number
+// into its record buffer, appends records (record and end-of-file byte in one write), keeps the
+// header's record count, date and change stamp current, takes the byte-range locks of its lock
+// protocol, scrambles the records of an encrypted table and opens its memo file on first use.
+// It owns its buffers and its memo file. Typed field access builds on it (HXO_dBaseFld).
+//
+// Several programs may share one table; the header and the lock bytes are their only coordination.
+// The record count always comes from the file size, so appends of other programs are seen.
+//
+// Thread-safety: one table object is used by one thread.
+//
+// File layout (integers little-endian):
+//   offset size  content
+//   0      1     version: 0x03, 0x04, 0x30 (with backlink area), 0x83, 0x8B, 0xF5 (with memo)
+//   1      3     date of the last header write: year mod 100, month, day
+//   4      4     record count (informative: the count is taken from the file size)
+//   8      2     header length = offset of the first record
+//   10     2     record length, deletion byte included
+//   12     3     reserved, kept
+//   15     1     1 when records and descriptors are scrambled
+//   16     4     change stamp ((hour * 64 + minute) * 64 + second) * 1024 + millisecond
+//   20     4     user id of the last writer
+//   24     4     reserved, kept
+//   28     1     flags: bit 0 production index, bit 1 memo file (0x30), bit 2 database container
+//   29     3     reserved, kept
+//   32     32*n  field descriptors
+//   32+32n 1     0x0D; version 0x30 then has a 263-byte backlink area
+//   header length: the records; after the last one the end-of-file byte 0x1A.
+//
+// Field descriptor (32 bytes): name (11, zero padded), type letter (1), 4 bytes zero in the file and
+// the field's offset in the record in memory, length (1; for C the low byte), decimals (1; for C the
+// high byte of the length), 8 zero bytes, 2 bytes zero in the file and the field number in memory,
+// 4 zero bytes.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "hx6_disk.h"
+
+class HXobjMemo;
+
+// The lock protocols: where records, the append point, the table and memo and index headers are
+// locked. Each fixes three offsets a, b, c (see LockProtocolOffsets).
+enum class ThxLokProtocol : uint8_t { Default = 0, DB4Lock = 1, ClipLock = 2, FoxLock = 3 };
+
+struct ThxLockOffsets {
+  int64_t a;
+  int64_t b;
+  int64_t c;
+};
+
+// The three offsets of a protocol (the same for table, memo and index files).
+ThxLockOffsets LockProtocolOffsets(ThxLokProtocol protocol);
+
+// Table versions (header byte 0).
+inline constexpr uint8_t kDbfVersionPlain = 0x03;
+inline constexpr uint8_t kDbfVersion4 = 0x04;
+inline constexpr uint8_t kDbfVersionFoxBacklink = 0x30;
+inline constexpr uint8_t kDbfVersion3Memo = 0x83;
+inline constexpr uint8_t kDbfVersion4Memo = 0x8B;
+inline constexpr uint8_t kDbfVersionFoxMemo = 0xF5;
+
+// Header layout.
+inline constexpr int kDbfHeaderSize = 32;
+inline constexpr int kDbfDescriptorSize = 32;
+inline constexpr int kDbfBacklinkSize = 263;
+inline constexpr int kDbfHdrVersion = 0;
+inline constexpr int kDbfHdrDate = 1;
+inline constexpr int kDbfHdrCount = 4;
+inline constexpr int kDbfHdrHeaderLength = 8;
+inline constexpr int kDbfHdrRecordLength = 10;
+inline constexpr int kDbfHdrEncrypted = 15;
+inline constexpr int kDbfHdrStamp = 16;
+inline constexpr int kDbfHdrUserId = 20;
+inline constexpr int kDbfHdrFlags = 28;
+inline constexpr uint8_t kDbfFlagProductionIndex = 0x01;
+inline constexpr uint8_t kDbfFlagMemo = 0x02;
+inline constexpr uint8_t kDbfFlagContainer = 0x04;
+inline constexpr uint8_t kDbfDescriptorEnd = 0x0D;
+// Descriptor layout.
+inline constexpr int kDbfFldName = 0;
+inline constexpr int kDbfFldNameSize = 11;
+inline constexpr int kDbfFldType = 11;
+inline constexpr int kDbfFldOffset = 12;
+inline constexpr int kDbfFldLength = 16;
+inline constexpr int kDbfFldDecimals = 17;
+inline constexpr int kDbfFldNumber = 26;
+// Largest record of a plain and of an encrypted table.
+inline constexpr int kDbfMaxRecordLength = 65519;
+inline constexpr int kDbfMaxEncryptedRecordLength = 32767;
+
+// Deletion byte of a live and of a deleted record.
+inline constexpr char kRecordLive = ' ';
+inline constexpr char kRecordDeleted = '*';
+
+// Move codes of GotoRecord.
+inline constexpr int32_t kGotoCurrent = -5;
+inline constexpr int32_t kGotoLast = -4;
+inline constexpr int32_t kGotoFirst = -3;
+inline constexpr int32_t kGotoPrevious = -2;
+inline constexpr int32_t kGotoNext = -1;
+
+// Codes of StatusNotify.
+inline constexpr int kStatusBlank = 0;
+inline constexpr int kStatusOpened = 2;
+inline constexpr int kStatusBeforeRead = 4;
+inline constexpr int kStatusBeforeWrite = 5;
+inline constexpr int kStatusAfterRead = 6;
+inline constexpr int kStatusAfterWrite = 7;
+inline constexpr int kStatusAfterFlush = 8;
+
+// Table states (the handler keeps others of its own).
+inline constexpr uint8_t kTableIdle = 1;
+inline constexpr uint8_t kTableAppendOnUpdate = 3;
+inline constexpr uint8_t kTablePasswordChange = 5;
+
+// One field as the descriptors give it.
+struct ThxFieldInfo {
+  std::string name;  // as stored, up to the first zero byte
+  char type = 'C';
+  int length = 0;    // C fields: low byte + 256 x high byte
+  int decimals = 0;  // C fields: 0
+  int offset = 0;    // in the record; the first field at 1
+  int number = 0;    // from 1
+};
+
+class HXO_dBaseDBF : public HXO_DiskFile {
+ public:
+  // Opens and checks the table at `path` (".DBF" is put on a name without extension).
+  // Raises "File %s could not be found", "Error on Read of file %s", "Table Header for %s is
+  // invalid", and ESorrelEncryption for a password that does not match the table's encryption flag.
+  HXO_dBaseDBF(std::string_view path, bool shared, bool readWrite, std::string_view password = {});
+  // Writes a dirty header (after re-reading the shared header), closes the memo file and the table.
+  ~HXO_dBaseDBF() override;
+
+  // Overrides of the disk file.
+  void Flush() override;
+  bool Rename(std::string_view newPath) override;
+  void StatusReport(int, int, int) override {}
+
+  // Virtual operations added by the table, in slot order.
+  virtual void AppendRecord();
+  virtual void StatusNotify(int code, int32_t record);
+  virtual void GotoRecord(int32_t record);
+  virtual bool FileLock();
+  virtual bool LockTable();
+  virtual bool LockWholeFile();
+  virtual bool FileUnlock();
+  virtual bool RecordLock();
+  virtual void UpdateRecord(int32_t record);
+  virtual void SetLockProtocol(ThxLokProtocol protocol);
+  virtual bool RecordLockFromTop() { return false; }
+
+  // The record buffer's deletion byte is "*".
+  bool IsDeleted() const { return record_[0] == kRecordDeleted; }
+  // Re-reads the header of a shared table and recomputes the record count from the file size.
+  void RefreshHeader();
+  // Writes the header when it is dirty, the file is writable and no table lock is in force.
+  void WriteHeader();
+  // The memo file, opened on first use; null for a table without one.
+  HXobjMemo* MemoFile();
+
+  // Header and descriptors.
+  uint8_t Version() const { return version_; }
+  const uint8_t* HeaderBytes() const { return header_; }
+  int32_t RecordCount() const { return recordCount_; }
+  int HeaderLength() const { return headerLength_; }
+  int RecordLength() const { return recordLength_; }
+  bool HasMemo() const { return hasMemo_; }
+  bool Encrypted() const { return encrypted_; }
+  bool ProductionIndex() const { return (flags_ & kDbfFlagProductionIndex) != 0; }
+  uint8_t TableFlags() const { return flags_; }
+  void SetTableFlags(uint8_t flags) { flags_ = flags; }
+  uint32_t ChangeStamp() const { return changeStamp_; }
+  bool ChangedByOthers() const { return changedByOthers_; }
+  void SetChangedByOthers(bool on) { changedByOthers_ = on; }
+  int FieldCount() const { return static_cast<int>(fields_.size()); }
+  // Field `number` (1..FieldCount()) as the descriptors give it.
+  const ThxFieldInfo& FieldInfo(int number) const { return fields_.at(static_cast<size_t>(number - 1)); }
+  // The descriptor bytes (descrambled; in memory each holds its offset and number), 32 per field.
+  uint8_t* Descriptors() { return descriptors_.data(); }
+  // Size of the descriptor area as read: header length - 33, or - 296 for version 0x30.
+  int DescriptorAreaSize() const { return static_cast<int>(descriptors_.size()); }
+  // The file name without folder and extension, upper case.
+  const std::string& Alias() const { return alias_; }
+  const std::string& Password() const { return password_; }
+
+  // Records. The record buffer holds RecordLength() bytes followed by the end-of-file byte.
+  char* RecordBuffer() { return record_; }
+  const char* RecordBuffer() const { return record_; }
+  // Aims the record pointer at another buffer of at least RecordLength() + 1 bytes (null: back to
+  // the table's own); returns the previous pointer.
+  char* SetRecordBuffer(char* buffer);
+  // The record as last read or written (index maintenance reads the old keys from it).
+  char* SavedRecord() { return saved_.data(); }
+  const char* SavedRecord() const { return saved_.data(); }
+  int32_t RecNo() const { return current_; }
+  void SetRecNo(int32_t record) { current_ = record; }
+  bool Bof() const { return bof_; }
+  bool Eof() const { return eof_; }
+  void SetBof(bool on) { bof_ = on; }
+  void SetEof(bool on) { eof_ = on; }
+  bool Appending() const { return appending_; }
+  void SetAppending(bool on) { appending_ = on; }
+  // Offset of record `record` (from 1) in the file.
+  int64_t RecordOffset(int32_t record) const {
+    return headerLength_ + static_cast<int64_t>(record - 1) * recordLength_;
+  }
+
+  // Header state.
+  bool HeaderDirty() const { return headerDirty_; }
+  void MarkHeaderDirty() { headerDirty_ = true; }
+  bool TableLocked() const { return tableLocked_; }
+  ThxLokProtocol LockProtocol() const { return protocol_; }
+  const ThxLockOffsets& LockOffsets() const { return lockOffsets_; }
+  int32_t UserID() const { return userId_; }
+  void SetUserID(int32_t id) { userId_ = id; }
+  bool AutoFlush() const { return autoFlush_; }
+  void SetAutoFlush(bool on) { autoFlush_ = on; }
+  uint8_t TableState() const { return tableState_; }
+  void SetTableState(uint8_t state) { tableState_ = state; }
+
+ protected:
+  // A table-side lock: only one more level while a table lock is held, else the region.
+  bool LockOrCount(int64_t offset, int64_t length);
+  // The 1-byte region locking record `record` under the current protocol.
+  int64_t RecordLockOffset(int32_t record);
+  // Scrambles the record buffer into the work buffer (end-of-file byte after it) and returns the
+  // bytes to write: the work buffer for an encrypted table, else the record buffer.
+  const char* RecordForWrite();
+  void DescrambleRecord(char* record);
+  void SaveRecord();
+  // Sets the count from the file size, never below 0.
+  int32_t CountFromFileSize();
+
+ private:
+  void ReadHeaderAndDescriptors();
+  // Rolls an append back after its write failed: count and file as before the append.
+  void UndoFailedAppend(int32_t previousCount, int32_t previousCurrent);
+
+  uint8_t header_[kDbfHeaderSize] = {};
+  uint8_t version_ = 0;
+  int32_t recordCount_ = 0;
+  int headerLength_ = 0;
+  int recordLength_ = 0;
+  uint8_t flags_ = 0;
+  uint32_t changeStamp_ = 0;
+  bool encrypted_ = false;
+  bool hasMemo_ = false;
+  std::vector<uint8_t> descriptors_;
+  std::vector<ThxFieldInfo> fields_;
+  std::string alias_;
+  std::string password_;
+  int32_t current_ = 0;
+  std::vector<char> ownRecord_;
+  char* record_ = nullptr;
+  std::vector<char> saved_;
+  std::vector<char> work_;
+  bool bof_ = true;
+  bool eof_ = false;
+  bool appending_ = false;
+  bool headerDirty_ = false;
+  bool changedByOthers_ = false;
+  bool tableLocked_ = false;
+  ThxLokProtocol protocol_ = ThxLokProtocol::Default;
+  ThxLockOffsets lockOffsets_{};
+  int32_t userId_ = 0;
+  bool autoFlush_ = false;
+  uint8_t tableState_ = kTableIdle;
+  std::unique_ptr<HXobjMemo> memo_;
+};
