@@ -255,7 +255,8 @@ int32_t ThxDBFDate::CTOD(std::string_view text) const {
   int numbers[3] = {0, 0, 0};
   int digits[3] = {0, 0, 0};
   int count = 0;
-  const std::string notADate = "'" + std::string(text) + "' is not a valid date";
+  std::string notADate = "'";
+  notADate.append(text).append("' is not a valid date");
   if (!ScanShortDate(trimmed, DateSeparator(), numbers, digits, count))
     throw EConvertError(notADate);
 

@@ -58,7 +58,11 @@ double TextToFloat(std::string_view text) {
     // Out-of-range magnitudes are refused like malformed text.
     valid = result.ec == std::errc() && result.ptr == body.data() + body.size();
   }
-  if (!valid) throw EConvertError("'" + original + "' is not a valid floating point value");
+  if (!valid) {
+    std::string message = "'";
+    message.append(original).append("' is not a valid floating point value");
+    throw EConvertError(message);
+  }
   return negative ? -value : value;
 }
 
