@@ -167,6 +167,12 @@ std::string TrimKey(std::string_view key, uint8_t pad) {
   return std::string(key.substr(0, n));
 }
 
+std::string StoredKey(const KeyForm& form, std::string_view rawKey) {
+  std::string key = form.general ? ToStoredGeneral(rawKey) : std::string(rawKey);
+  if (static_cast<int>(key.size()) > form.keyLength) key.resize(static_cast<size_t>(form.keyLength));
+  return TrimKey(key, form.Pad());
+}
+
 bool DecodeLeaf(const uint8_t* node, const KeyForm& form, std::vector<NodeEntry>& out) {
   out.clear();
   int count = DecodeLE16(node + kNodeCount);
@@ -264,9 +270,7 @@ void LeafBuilder::Reset() {
 }
 
 bool LeafBuilder::Add(std::string_view rawKey, uint32_t record) {
-  std::string key = form_.general ? ToStoredGeneral(rawKey) : std::string(rawKey);
-  if (static_cast<int>(key.size()) > form_.keyLength) key.resize(static_cast<size_t>(form_.keyLength));
-  key = TrimKey(key, form_.Pad());
+  std::string key = StoredKey(form_, rawKey);
   const int e = layout_.entryBytes;
   int dup = DuplicateCount(key, previous_, layout_.dupMask);
   int len = static_cast<int>(key.size());
