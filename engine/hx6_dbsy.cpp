@@ -129,11 +129,10 @@ void HXO_dBHandler::DropReadBuffer() {
 }
 
 void HXO_dBHandler::ValidateReadBuffer() {
-  // Another program's writes reach us only through the file; the header's change stamp and the
-  // record count tell whether there were any since the buffer was filled.
-  if (!bufferActive_ || bufferStart_ < 0 || !Shared()) return;
-  RefreshHeader();
-  if (ChangeStamp() != bufferStamp_ || RecordCount() != bufferCount_) DropReadBuffer();
+  // Other programs may write a shared table at any time, and the header's change stamp (one
+  // millisecond) cannot show every such write: on a shared table the buffer serves one outside
+  // call at most (a scan, a filter build, a Locate) and is dropped before the next.
+  if (Shared()) DropReadBuffer();
 }
 
 int32_t HXO_dBHandler::Read(int64_t offset, void* buffer, int32_t count) {
@@ -154,8 +153,6 @@ int32_t HXO_dBHandler::Read(int64_t offset, void* buffer, int32_t count) {
     const int32_t got = HXO_DiskFile::Read(offset, buffer_.data(), static_cast<int32_t>(size));
     bufferStart_ = offset;
     bufferEnd_ = offset + std::max(got, 0);  // only what was actually read
-    bufferStamp_ = ChangeStamp();
-    bufferCount_ = RecordCount();
   }
   const int64_t available = bufferEnd_ - offset;
   if (available <= 0) return 0;
@@ -192,6 +189,10 @@ void HXO_dBHandler::ReadRecordAt(int32_t record) {
 
 void HXO_dBHandler::GoTo(int32_t code) {
   CallScope call(*this);
+  // A single step asked for from outside reads a shared table's record from the file.
+  const bool savedDirect = directRead_;
+  OnExit back([this, savedDirect] { directRead_ = savedDirect; });
+  if (callDepth_ == 1 && Shared()) directRead_ = true;
   if (TableState() != kHandlerIdle) {
     HXO_dBaseFld::GotoRecord(code);
     return;
@@ -218,8 +219,9 @@ void HXO_dBHandler::Position(int32_t code) {
   if (code >= 0) {
     // A record asked for by number (an edit re-reading its record, a bookmark) always comes
     // from the file, never from the read-ahead buffer.
+    const bool savedDirect = directRead_;
     directRead_ = true;
-    OnExit back([this] { directRead_ = false; });
+    OnExit back([this, savedDirect] { directRead_ = savedDirect; });
     if (code == 0) return;
     ReadRecordAt(code);
     if (master_ && !Bof() && !Eof() && RecNo() == code) master_->Resync(code);
@@ -292,6 +294,9 @@ void HXO_dBHandler::PositionBySet(int32_t code) {
 
 void HXO_dBHandler::Skip(int32_t count) {
   CallScope call(*this);
+  const bool savedDirect = directRead_;
+  OnExit back([this, savedDirect] { directRead_ = savedDirect; });
+  if (callDepth_ == 1 && Shared()) directRead_ = true;
   if (count == 0) {
     GoTo(kGotoCurrent);
     return;

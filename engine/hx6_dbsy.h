@@ -17,8 +17,8 @@
 // (hx6_indx); the one place that picks a format by extension is MakeIndexFile.
 //
 // Thread-safety: one handler is used by one thread. Between programs, appends and record writes
-// are bracketed by the index header locks; the read-ahead buffer of a shared table is dropped
-// whenever the table header shows that another program changed the table.
+// are bracketed by the index header locks; the read-ahead buffer of a shared table serves one
+// outside call at most, and single steps asked for from outside read the file directly.
 #pragma once
 
 #include <array>
@@ -174,8 +174,8 @@ class HXO_dBHandler : public HXO_dBaseFld, public HXobjIndexTable {
   std::unique_ptr<HXobjIndexExpression> CompileIndexExpression(const std::string& text) override;
 
  private:
-  // Marks a call from outside: the first one in a nest checks the read-ahead buffer of a shared
-  // table against the header.
+  // Marks a call from outside: the first one in a nest drops what the read-ahead buffer of a
+  // shared table holds, since another program may have written since.
   struct CallScope {
     explicit CallScope(HXO_dBHandler& h) : handler(h) {
       if (handler.callDepth_++ == 0) handler.ValidateReadBuffer();
@@ -222,8 +222,6 @@ class HXO_dBHandler : public HXO_dBaseFld, public HXobjIndexTable {
   int32_t bufferRecords_ = 0;
   int64_t bufferStart_ = -1;  // file offset of the first buffered byte, -1 when empty
   int64_t bufferEnd_ = -1;    // offset after the last byte actually read
-  uint32_t bufferStamp_ = 0;  // header stamp and count when the buffer was filled
-  int32_t bufferCount_ = 0;
   bool directRead_ = false;
   int callDepth_ = 0;
 
