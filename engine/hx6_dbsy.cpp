@@ -161,6 +161,19 @@ int32_t HXO_dBHandler::Read(int64_t offset, void* buffer, int32_t count) {
   return n;
 }
 
+char* HXO_dBHandler::BufferedRecord(int32_t record) {
+  const int64_t offset = RecordOffset(record);
+  const int length = RecordLength();
+  if (bufferStart_ < 0 || offset < bufferStart_ || offset + length > bufferEnd_) {
+    const int32_t got =
+        HXO_DiskFile::Read(offset, buffer_.data(), static_cast<int32_t>(buffer_.size()));
+    bufferStart_ = offset;
+    bufferEnd_ = offset + std::max(got, 0);
+  }
+  if (offset + length > bufferEnd_) return nullptr;
+  return buffer_.data() + (offset - bufferStart_);
+}
+
 void HXO_dBHandler::Write(int64_t offset, const void* buffer, int32_t count) {
   HXO_DiskFile::Write(offset, buffer, count);
   if (bufferStart_ < 0) return;
@@ -552,10 +565,35 @@ void HXO_dBHandler::BuildFilterSet() {
     master_ = nullptr;
     SetReadBuffer(true);
   }
-  GoTo(kGotoFirst);
-  while (!Eof() && !Bof()) {
-    if (EvaluateFilter(*filter_)) filterSet_->SetBit(RecNo(), ThxHugeSet::opSet);
-    GoTo(kGotoNext);
+  if (master_) {
+    // A key range limits the scan to the master tag's range.
+    GoTo(kGotoFirst);
+    while (!Eof() && !Bof()) {
+      if (EvaluateFilter(*filter_)) filterSet_->SetBit(RecNo(), ThxHugeSet::opSet);
+      GoTo(kGotoNext);
+    }
+    return;
+  }
+  // Record order: every record straight from the read-ahead buffer, judged as navigation would
+  // (deleted ones only when shown, the data set's own test), then by the expression.
+  if (Shared()) RefreshHeader();
+  const int32_t count = RecordCount();
+  // A plain table's records are judged where they lie in the buffer, without a copy.
+  const bool noCopy = bufferActive_ && !Encrypted();
+  char* const own = RecordBuffer();
+  OnExit back([this, own] { SetRecordBuffer(own); });
+  for (int32_t r = 1; r <= count; ++r) {
+    if (noCopy) {
+      char* record = BufferedRecord(r);
+      if (record == nullptr) break;
+      SetRecordBuffer(record);
+      SetRecNo(r);
+    } else if (!IndexLoadRecord(r)) {
+      break;
+    }
+    if (IsDeleted() && !showDeleted_) continue;
+    if (!AcceptRecord()) continue;
+    if (EvaluateFilter(*filter_)) filterSet_->SetBit(r, ThxHugeSet::opSet);
   }
 }
 
@@ -620,9 +658,12 @@ bool HXO_dBHandler::Locate(std::string_view fieldNames,
                            bool caseInsensitive) {
   CallScope call(*this);
   found_ = false;
-  GoTo(kGotoFirst);
-  if (Bof() && Eof()) return false;
-  if (RecordCount() == 0) return false;
+  if (RecordCount() == 0) RefreshHeader();
+  if (RecordCount() == 0) {
+    SetBof(true);
+    SetEof(true);
+    return false;
+  }
 
   std::vector<std::string> names;
   {

@@ -208,6 +208,9 @@ class HXO_dBHandler : public HXO_dBaseFld, public HXobjIndexTable {
   std::string ResolveIndexName(std::string_view name) const;
   void SetMasterTag(HXobjIndexTag* tag);
   void DropReadBuffer();
+  // Record `record` inside the read-ahead buffer (refilled from it when needed); null when the
+  // file ends before it.
+  char* BufferedRecord(int32_t record);
   void ValidateReadBuffer();
   bool IsMemoField(char type) const;
   void ReadRawRecord(int32_t record, char* into);

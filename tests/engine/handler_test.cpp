@@ -159,6 +159,21 @@ TEST_F(HandlerNav, FilterIsASetOfPassingRecordsInBothOrders) {
   EXPECT_EQ(Walk(h), (std::vector<int32_t>{5, 1, 9, 2}));
 }
 
+TEST_F(HandlerNav, FilterBuildPassesOverRefusedRecordsAndReadsEncryptedOnes) {
+  const std::string path = MakeTen();
+  {
+    RecordingHandler h(path, false, true);
+    h.SetPassword("pw");
+  }
+  RecordingHandler h(path, false, true, "pw");
+  h.SetReadBuffer(true);
+  h.refuse = "K";
+  h.SetFilterActive(true);
+  h.SetFilter("BAND = 20", false, true);
+  EXPECT_EQ(Walk(h), (std::vector<int32_t>{5, 9}));
+  EXPECT_FALSE(h.FilterSet()->TestBit(1));  // refused while the set was built
+}
+
 TEST_F(HandlerNav, FilterWithNoPassingRecordSetsBothEnds) {
   RecordingHandler h(MakeTen(), false, true);
   h.SetFilterActive(true);
@@ -361,6 +376,31 @@ TEST_F(HandlerNav, AppendsAndRewritesKeepEveryTagCurrent) {
   EXPECT_TRUE(h.Find("E8") == false);  // BAND is numeric: "E8" is no number
   h.SelectMasterTag("BANDSTAT", false);
   EXPECT_EQ(Walk(h), (std::vector<int32_t>{5, 1, 9}));
+}
+
+TEST_F(HandlerNav, FlushAfterEveryWriteKeepsTheMasterTagInStep) {
+  RecordingHandler h(MakeTen(), true, true);
+  h.SetIndexFiles("LOG.CDX", "STATION");
+  h.SetAutoFlush(true);
+  Append(h, {"AB", 20, ""});
+  h.GoTo(11);
+  h.GoTo(kGotoNext);
+  EXPECT_EQ(h.RecNo(), 5);  // AB, then B4
+  EXPECT_EQ(Walk(h).size(), 9u);
+}
+
+TEST_F(HandlerNav, ClipperLocksHoldTheIndexesOnlyDuringASearch) {
+  const std::string path = MakeTen();
+  RecordingHandler h(path, true, true);
+  h.SetIndexFiles("LOG.CDX", "STATION");
+  h.SetLockProtocol(ThxLokProtocol::ClipLock);
+  EXPECT_EQ(h.IndexFile(1)->LockProtocol(), 2);
+  EXPECT_TRUE(h.Find("N9"));
+  EXPECT_EQ(h.FindKeyInTag("STATION", "K1"), 1);
+  HXO_DiskFile probe(PathOf("LOG.CDX"), true, true);
+  probe.Open();
+  EXPECT_TRUE(probe.LockRegion(1000000000, 1));  // nothing left locked
+  probe.Unlock();
 }
 
 TEST_F(HandlerNav, ReindexReportsEveryPhaseInOrder) {
