@@ -1,0 +1,197 @@
+// hx6_sql_eval: evaluation of operator nodes and the text comparison rule of the language.
+#include <cmath>
+
+#include "SysSorl.h"
+#include "hx6_sql.h"
+
+namespace {
+
+// Texts that operators build stay below this size: an expression is user input, and a few nested
+// concatenations must not be able to ask for gigabytes.
+constexpr size_t kMaxOperatorText = 16u << 20;
+
+std::string TrimRightBlanks(std::string_view text) {
+  size_t end = text.size();
+  while (end > 0 && text[end - 1] == ' ') --end;
+  return std::string(text.substr(0, end));
+}
+
+[[noreturn]] void ValueRequired(const char* what) {
+  throw ESorrelExpression(smValueRequiredInvalid, {what});
+}
+
+void CheckTextSize(size_t size) {
+  if (size > kMaxOperatorText) throw ESorrelExpression(smCannotEvaluate);
+}
+
+// A numeric result that is not a number would break the order of index keys and make every
+// filter comparison false; it is refused instead.
+double Checked(double result) {
+  if (std::isnan(result)) throw ESorrelExpression(smCannotEvaluate);
+  return result;
+}
+
+[[noreturn]] void DivisionByZero() { ValueRequired("non-zero"); }
+
+}  // namespace
+
+// The text comparison of the language: empty sides first, then trailing blanks dropped, then a
+// pattern on the right matched by the wildcard test, else the locale's case-sensitive order.
+int ExpCompareText(const ThxExpValue& left, const ThxExpValue& right, bool caseInsensitive,
+                   bool wildcard, char manyWildcard) {
+  bool leftEmpty = left.IsNull() || left.Text().empty();
+  bool rightEmpty = right.IsNull() || right.Text().empty();
+  if (leftEmpty || rightEmpty) return leftEmpty == rightEmpty ? 0 : (leftEmpty ? -1 : 1);
+  std::string a = TrimRightBlanks(left.Text());
+  std::string b = TrimRightBlanks(right.Text());
+  if (caseInsensitive) {
+    a = SysUpperCase(a);
+    b = SysUpperCase(b);
+  }
+  if (wildcard && !b.empty() && (b.front() == manyWildcard || b.back() == manyWildcard))
+    return SysWildMatch(b, a) != 0 ? 0 : -1;
+  int r = SysCompareStr(a, b);
+  return (r > 0) - (r < 0);
+}
+
+ThxExpOperator::ThxExpOperator(ThxExpHandler* handler, uint8_t code, uint8_t level)
+    : ThxExpBaseObject(handler, enOperator),
+      code_(code),
+      level_(level),
+      caseInsensitive_(handler->CaseInsensitive()),
+      wildcard_(handler->Wildcard()),
+      manyWildcard_(handler->ManyWildcard()),
+      oneWildcard_(handler->OneWildcard()) {}
+
+std::string ThxExpOperator::GetName() const {
+  switch (code_) {
+    case ocEqual: return "=";
+    case ocNotEqual: return "#";
+    case ocGreater: return ">";
+    case ocLess: return "<";
+    case ocGreaterEqual: return ">=";
+    case ocLessEqual: return "<=";
+    case ocInString: return "in string";
+    case ocExactlyEqual: return "exactly equal";
+    case ocPlus: return "+";
+    case ocMinus: return "-";
+    case ocTimes: return "*";
+    case ocDivide: return "/";
+    case ocPower: return "^";
+    case ocAnd: return ".AND.";
+    case ocOr: return ".OR.";
+    case ocNot: return ".NOT.";
+    default: return {};
+  }
+}
+
+namespace {
+
+bool SignTest(uint8_t code, int sign) {
+  switch (code) {
+    case ocEqual: return sign == 0;
+    case ocNotEqual: return sign != 0;
+    case ocGreater: return sign > 0;
+    case ocLess: return sign < 0;
+    case ocGreaterEqual: return sign >= 0;
+    case ocLessEqual: return sign <= 0;
+    default: return false;
+  }
+}
+
+bool IsComparison(uint8_t code) { return code >= ocEqual && code <= ocLessEqual; }
+
+// left ^ right with the exponent truncated to a whole number, as the language defines it.
+double Power(double base, double exponent) {
+  double n = std::trunc(exponent);
+  if (base == 0.0 && n < 0.0) DivisionByZero();
+  return std::pow(base, n);
+}
+
+}  // namespace
+
+void ThxExpOperator::Evaluate(ThxExpValue& value, uint8_t& type) {
+  type = etUnknown;
+  if (!left_ && code_ != ocNot) throw ESorrelExpression(smTargetMissing, {GetName()});
+  if (!right_) throw ESorrelExpression(smCannotEvaluate);
+
+  ThxExpValue rightValue;
+  uint8_t rightType = etUnknown;
+  right_->Evaluate(rightValue, rightType);
+  ThxExpValue leftValue;
+  uint8_t leftType = rightType;
+  if (left_) {
+    leftType = etUnknown;
+    left_->Evaluate(leftValue, leftType);
+  }
+  if (!ExpTypesAgree(leftType, rightType)) throw ESorrelExpression(smSidesDoNotMatch);
+
+  value.Clear();
+  if (rightType == etText) {
+    if (IsComparison(code_)) {
+      int sign = ExpCompareText(leftValue, rightValue, caseInsensitive_, wildcard_, manyWildcard_);
+      value.SetBoolean(SignTest(code_, sign));
+    } else if (code_ == ocInString) {
+      const std::string& needle = leftValue.Text();
+      value.SetBoolean(!needle.empty() && SysPos(needle, rightValue.Text()) > 0);
+    } else if (code_ == ocPlus) {
+      CheckTextSize(leftValue.Text().size() + rightValue.Text().size());
+      value.SetText(leftValue.Text() + rightValue.Text());
+    } else if (code_ == ocMinus) {
+      // The left side's trailing blanks move to the end of the result.
+      size_t total = leftValue.Text().size() + rightValue.Text().size();
+      CheckTextSize(total);
+      std::string text = TrimRightBlanks(leftValue.Text()) + rightValue.Text();
+      text.resize(total, ' ');
+      value.SetText(std::move(text));
+    } else {
+      ValueRequired("assigned");
+    }
+  } else if (ExpIsNumeric(rightType)) {
+    double a = leftValue.Number();
+    double b = rightValue.Number();
+    switch (code_) {
+      case ocEqual:
+      case ocNotEqual:
+      case ocGreater:
+      case ocLess:
+      case ocGreaterEqual:
+      case ocLessEqual: {
+        double difference = Checked(a - b);
+        value.SetBoolean(SignTest(code_, (difference > 0) - (difference < 0)));
+        break;
+      }
+      case ocPlus: value.SetNumber(Checked(a + b)); break;
+      case ocMinus: value.SetNumber(Checked(a - b)); break;
+      case ocTimes: value.SetNumber(Checked(a * b)); break;
+      case ocDivide:
+        if (b == 0.0) DivisionByZero();
+        value.SetNumber(Checked(a / b));
+        break;
+      case ocPower: value.SetNumber(Checked(Power(a, b))); break;
+      default: ValueRequired("assigned");
+    }
+  } else if (rightType == etBoolean) {
+    bool a = leftValue.Boolean();
+    bool b = rightValue.Boolean();
+    switch (code_) {
+      case ocEqual: value.SetBoolean(a == b); break;
+      case ocNotEqual: value.SetBoolean(a != b); break;
+      case ocAnd: value.SetBoolean(a && b); break;
+      case ocOr: value.SetBoolean(a || b); break;
+      case ocNot: value.SetBoolean(!b); break;
+      case ocPlus:
+      case ocMinus:
+      case ocTimes:
+      case ocDivide:
+      case ocPower: ValueRequired("number");
+      default: ValueRequired("assigned");
+    }
+  }
+  // Any other type produces no value.
+
+  bool logical = (code_ >= ocEqual && code_ <= ocExactlyEqual) ||
+                 (code_ >= ocAnd && code_ <= ocNot);
+  type = logical ? static_cast<uint8_t>(etBoolean) : rightType;
+  resultType_ = type;
+}
