@@ -418,3 +418,80 @@ TEST(CdxInterop, OutsideReaderAgreesAfterKeysAddedOneByOne) {
   table.Detach();
   CheckWithIndexDump(file, table, dir.File("LOG.CDX"));
 }
+
+namespace {
+
+uint32_t Fnv(const std::vector<uint8_t>& b) {
+  uint32_t h = 2166136261u;
+  for (uint8_t c : b) h = (h ^ c) * 16777619u;
+  return h;
+}
+
+struct Golden {
+  int64_t fileSize;
+  int depth, leaves;
+  uint8_t entryBytes, recordBits;
+  uint32_t hash;
+};
+
+Golden BuildGolden(int records) {
+  IndexTempDir dir;
+  FakeIndexTable table(dir.File("G.DBF"));
+  for (int i = 0; i < records; ++i) table.Records().push_back(Rec("K" + std::to_string((i * 37) % 9973)));
+  const std::string path = dir.File("G.CDX");
+  int32_t header;
+  cdx::KeyForm form;
+  {
+    HXobjCDXFile file(&table, path, false, true, false, true);
+    EXPECT_TRUE(file.CreateTag("CALL", "CALL", "", true, false));
+    auto* tag = static_cast<HXobjCDXTag*>(file.TagByName("CALL"));
+    header = tag->HeaderPosition();
+    form = tag->Form();
+  }
+  Golden g{};
+  g.fileSize = static_cast<int64_t>(std::filesystem::file_size(path));
+  TreeShape shape = CheckTree(path, header, form);
+  EXPECT_EQ(shape.keys, records);
+  g.depth = shape.depth;
+  g.leaves = shape.leaves;
+  // The first leaf of the tree sits right after the tag header.
+  auto leaf = ReadNode(path, header + 1024);
+  EXPECT_GE(DecodeLE16(leaf.data()), 2);
+  g.entryBytes = leaf[23];
+  g.recordBits = leaf[20];
+  std::vector<uint8_t> all = ReadNode(path, 0, static_cast<int>(g.fileSize));
+  g.hash = Fnv(all);
+  return g;
+}
+
+}  // namespace
+
+TEST(CdxGolden, EmptyTag) {
+  Golden g = BuildGolden(0);
+  EXPECT_EQ(g.fileSize, 3072);
+  EXPECT_EQ(g.depth, 1);
+  EXPECT_EQ(g.entryBytes, 3);
+  EXPECT_EQ(g.recordBits, 16);
+  EXPECT_EQ(g.hash, 768604385u) << std::hex << g.hash;
+}
+
+TEST(CdxGolden, ThousandRecords) {
+  Golden g = BuildGolden(1000);
+  EXPECT_EQ(g.entryBytes, 3);
+  EXPECT_EQ(g.recordBits, 16);
+  EXPECT_EQ(g.depth, 2);
+  // Directory (3 nodes), tag header (2), 11 leaves and their root: nothing allocated unused.
+  EXPECT_EQ(g.fileSize, 17 * 512);
+  EXPECT_EQ(g.leaves, 11);
+  EXPECT_EQ(g.hash, 768525218u) << std::hex << g.hash;
+}
+
+TEST(CdxGolden, SeventyThousandRecords) {
+  Golden g = BuildGolden(70000);
+  EXPECT_EQ(g.entryBytes, 4);
+  EXPECT_EQ(g.recordBits, 24);
+  EXPECT_EQ(g.depth, 3);
+  EXPECT_EQ(g.fileSize, 686 * 512);
+  EXPECT_EQ(g.leaves, 655);
+  EXPECT_EQ(g.hash, 63857108u) << std::hex << g.hash;
+}
