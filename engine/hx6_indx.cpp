@@ -541,7 +541,10 @@ bool HXobjIndexTag::SetRange(const ThxVariant* low, const ThxVariant* high, bool
   };
   HXobjIndexKeyData newLow = stored(low);
   HXobjIndexKeyData newHigh = stored(high);
-  if (SameKey(newLow, low_) && SameKey(newHigh, high_)) return false;
+  // New options with the same bounds are a change too: they decide which keys are in range.
+  if (SameKey(newLow, low_) && SameKey(newHigh, high_) && excludeHigh == excludeHigh_ &&
+      partialLow == partialLow_ && excludeLow == excludeLow_)
+    return false;
   low_ = newLow;
   high_ = newHigh;
   excludeHigh_ = excludeHigh;
@@ -767,17 +770,20 @@ bool HXobjIndexTag::KeyUpdate(int32_t record, bool isNew) {
   updating_ = true;
   ScopeExit clear([this] { updating_ = false; });
   const bool filterHolds = hasFilter_ ? EvaluateFilter() : true;
-  HXobjIndexKeyData newKey;
-  if (!EvaluateKey(newKey)) return false;
-  newKey.SetRecNo(record);
-  newKey.SetTarget(record);
+  // The evaluated key goes to AddKey as it is (AddKey translates); comparisons use the stored
+  // form.
+  HXobjIndexKeyData newRaw;
+  if (!EvaluateKey(newRaw)) return false;
+  newRaw.SetRecNo(record);
+  newRaw.SetTarget(record);
+  HXobjIndexKeyData newKey = newRaw;
   TranslateKey(newKey, true);
   const bool wasLoaded = TreeLoaded();
   bool changed = false;
   if (isNew) {
     if (filterHolds) {
       Reset(2);
-      AddKey(newKey);
+      AddKey(newRaw);
       changed = true;
     }
   } else {
@@ -801,7 +807,7 @@ bool HXobjIndexTag::KeyUpdate(int32_t record, bool isNew) {
     }
     if (oldOk && SameKey(oldKey, newKey) && filterHolds) {
       if (!found) {
-        AddKey(newKey);
+        AddKey(newRaw);
         changed = true;
       }
     } else {
@@ -810,7 +816,7 @@ bool HXobjIndexTag::KeyUpdate(int32_t record, bool isNew) {
         changed = true;
       }
       if (filterHolds) {
-        AddKey(newKey);
+        AddKey(newRaw);
         changed = true;
       }
     }

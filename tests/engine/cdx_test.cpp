@@ -495,3 +495,329 @@ TEST(CdxGolden, SeventyThousandRecords) {
   EXPECT_EQ(g.leaves, 655);
   EXPECT_EQ(g.hash, 63857108u) << std::hex << g.hash;
 }
+
+TEST(CdxTag, UniqueTagKeepsTheFirstRecordOfAKey) {
+  IndexTempDir dir;
+  FakeIndexTable table(dir.File("U.DBF"));
+  auto file = std::make_unique<HXobjCDXFile>(&table, dir.File("U.CDX"), false, true, false, true);
+  ASSERT_TRUE(file->CreateTag("U", "CALL", "", true, true));
+  table.Attach(file.get());
+  table.Append(Rec("W1AW"));
+  table.Append(Rec("W1AW"));
+  table.Append(Rec("K2X"));
+  HXobjIndexTag* tag = file->TagByName("U");
+  EXPECT_EQ(Walk(tag), (KeyList{{"K2X", 3}, {"W1AW", 1}}));
+  // Rewritten with its key unchanged: the entry stays, nothing is added twice.
+  table.Rewrite(1, Rec("W1AW", 5));
+  EXPECT_EQ(Walk(tag), (KeyList{{"K2X", 3}, {"W1AW", 1}}));
+  EXPECT_EQ(file->TagByName("U")->Unique(), true);
+  table.Detach();
+  file.reset();
+  HXobjCDXFile again(&table, dir.File("U.CDX"), false, false, false, true);
+  EXPECT_TRUE(again.TagByName("U")->Unique());
+}
+
+TEST(CdxTag, RootGrowthKeepsTheRootPositionInTheHeader) {
+  IndexTempDir dir;
+  FakeIndexTable table(dir.File("R.DBF"));
+  const std::string path = dir.File("R.CDX");
+  HXobjCDXFile file(&table, path, false, true, false, true);
+  ASSERT_TRUE(file.CreateTag("TEXT", "TEXT", "", true, false));
+  auto* tag = static_cast<HXobjCDXTag*>(file.TagByName("TEXT"));
+  const uint32_t root = DecodeLE32(ReadNode(path, tag->HeaderPosition()).data());
+  table.Attach(&file);
+  for (int i = 0; i < 200; ++i) {
+    FakeRecord r = Rec("X");
+    r.text = std::string(static_cast<size_t>(i % 90), 'M') + std::to_string(i * 7919 % 1000);
+    table.Append(r);
+  }
+  table.Detach();
+  EXPECT_EQ(DecodeLE32(ReadNode(path, tag->HeaderPosition()).data()), root);
+  TreeShape shape = CheckTree(path, tag->HeaderPosition(), tag->Form());
+  EXPECT_GE(shape.depth, 3);
+  EXPECT_EQ(shape.keys, 200);
+}
+
+TEST(CdxTag, SeekMatchesPrefixesUnlessExact) {
+  IndexTempDir dir;
+  FakeIndexTable table(dir.File("S.DBF"));
+  for (const char* c : {"W1AW", "W1ABC", "K2XYZ", "W1", "DL1"}) table.Records().push_back(Rec(c));
+  HXobjCDXFile file(&table, dir.File("S.CDX"), false, true, false, true);
+  ASSERT_TRUE(file.CreateTag("CALL", "CALL", "", true, false));
+  HXobjIndexTag* tag = file.TagByName("CALL");
+  EXPECT_EQ(tag->Seek(TextKey("W1A")), 2);  // W1ABC comes before W1AW
+  EXPECT_EQ(tag->Seek(TextKey("W1")), 4);
+  EXPECT_EQ(tag->Seek(TextKey("W1AW   ")), 1);  // trailing blanks do not count
+  EXPECT_EQ(tag->Seek(TextKey("A")), 0);
+  EXPECT_TRUE(tag->Bof());  // below every key
+  EXPECT_EQ(tag->Seek(TextKey("ZZ")), 0);
+  EXPECT_TRUE(tag->Eof());
+  EXPECT_EQ(tag->Seek(TextKey("VE")), 0);  // between keys: not found, inside the tag
+  EXPECT_FALSE(tag->Bof());
+  file.SetExact(true);
+  EXPECT_EQ(tag->Seek(TextKey("W1A")), 0);
+  EXPECT_EQ(tag->Seek(TextKey("W1")), 4);
+  file.SetExact(false);
+  // FindRecord compares whole keys and leaves the position alone.
+  EXPECT_EQ(tag->Move(kMoveTop), 5);
+  EXPECT_EQ(tag->FindRecord(TextKey("K2XYZ")), 3);
+  EXPECT_EQ(tag->FindRecord(TextKey("K2")), 0);
+  EXPECT_EQ(tag->Move(kMoveNext), 3);
+}
+
+TEST(CdxTag, DescendingTagsRangesAndResync) {
+  IndexTempDir dir;
+  FakeIndexTable table(dir.File("D.DBF"));
+  for (const char* c : {"B", "D", "A", "C", "E", "C"}) table.Records().push_back(Rec(c));
+  const std::string path = dir.File("D.CDX");
+  HXobjCDXFile file(&table, path, false, true, false, true);
+  ASSERT_TRUE(file.CreateTag("DOWN", "CALL", "", false, false));
+  ASSERT_TRUE(file.CreateTag("UP", "CALL", "", true, false));
+  HXobjIndexTag* down = file.TagByName("DOWN");
+  EXPECT_EQ(Walk(down), (KeyList{{"E", 5}, {"D", 2}, {"C", 6}, {"C", 4}, {"B", 1}, {"A", 3}}));
+  auto* cdxDown = static_cast<HXobjCDXTag*>(down);
+  EXPECT_EQ(DecodeLE16(ReadNode(path, cdxDown->HeaderPosition() + 502, 2).data()), 1);
+
+  HXobjIndexTag* up = file.TagByName("UP");
+  HXobjIndexKeyData low = TextKey("B"), high = TextKey("C");
+  EXPECT_TRUE(up->SetRange(&low, &high, false, false, false));
+  EXPECT_EQ(Walk(up), (KeyList{{"B", 1}, {"C", 4}, {"C", 6}}));
+  KeyList back = WalkBack(up);
+  EXPECT_EQ(back, (KeyList{{"C", 6}, {"C", 4}, {"B", 1}}));
+  EXPECT_FALSE(up->SetRange(&low, &high, false, false, false));
+  EXPECT_TRUE(up->SetRange(&low, &high, true, false, true));  // both ends excluded
+  EXPECT_EQ(Walk(up), KeyList{});
+  EXPECT_TRUE(up->SetRange(nullptr, nullptr, false, false, false));
+  EXPECT_EQ(Walk(up).size(), 6u);
+
+  table.GoTo(4);
+  EXPECT_EQ(up->Resync(4), 4);
+  EXPECT_EQ(up->Move(kMoveNext), 6);
+  EXPECT_EQ(up->Move(kMovePrior), 4);
+  EXPECT_EQ(up->Move(kMoveCurrent), 4);
+}
+
+TEST(CdxTag, KeysLongerThanTheKeyLengthAreCut) {
+  IndexTempDir dir;
+  FakeIndexTable table(dir.File("L.DBF"));
+  FakeRecord first = Rec("A");
+  first.text = "SHORT";
+  table.Records().push_back(first);
+  for (int i = 0; i < 40; ++i) {
+    FakeRecord r = Rec("A");
+    r.text = "LONGER-" + std::to_string(i) + std::string(200, 'Z');
+    table.Records().push_back(r);
+  }
+  table.GoTo(1);
+  HXobjCDXFile file(&table, dir.File("L.CDX"), false, true, false, true);
+  ASSERT_TRUE(file.CreateTag("VAR", "VAR", "", true, false));
+  HXobjIndexTag* tag = file.TagByName("VAR");
+  EXPECT_EQ(tag->KeyLength(), 5);
+  KeyList keys = Walk(tag);
+  ASSERT_EQ(keys.size(), 41u);
+  for (const auto& k : keys) EXPECT_LE(k.first.size(), 5u);
+  // Added one by one, long keys are cut the same way.
+  table.Attach(&file);
+  FakeRecord r = Rec("A");
+  r.text = std::string(300, 'Y');
+  const int32_t n = table.Append(r);
+  table.Detach();
+  EXPECT_EQ(tag->Seek(TextKey("YYYYY")), n);
+}
+
+TEST(CdxTag, RefusedTagDefinitions) {
+  IndexTempDir dir;
+  FakeIndexTable table(dir.File("F.DBF"));
+  table.Records().push_back(Rec("A"));
+  FakeRecord wide = Rec("A");
+  wide.text = std::string(240, 'W');
+  table.AddExpression("W240", [](const FakeRecord&, ThxVariant& v) {
+    v.PutString(std::string(240, 'W'));
+    return kExpTypeText;
+  });
+  table.AddExpression("W239", [](const FakeRecord&, ThxVariant& v) {
+    v.PutString(std::string(239, 'W'));
+    return kExpTypeText;
+  });
+  table.GoTo(1);
+  auto file = std::make_unique<HXobjCDXFile>(&table, dir.File("F.CDX"), false, true, false, true);
+  ASSERT_TRUE(file->CreateTag("CALL", "CALL", "", true, false));
+  // Names are directory keys of ten characters: a longer one would be cut onto another tag.
+  EXPECT_THROW(file->CreateTag("CALLSIGNTAG", "CALL", "", true, false), ESorrelError);
+  EXPECT_EQ(file->TagCount(), 1);
+  try {
+    file->CreateTag("WIDE", "W240", "", true, false);
+    ADD_FAILURE() << "a 240-byte key was accepted";
+  } catch (const ESorrelError& e) {
+    EXPECT_EQ(e.Number(), smSortKeyLength);
+    EXPECT_STREQ(e.what(), "Sort key length must be 1-240 bytes, is 241");
+  }
+  EXPECT_TRUE(file->CreateTag("WIDE", "W239", "", true, false));
+  EXPECT_EQ(Walk(file->TagByName("WIDE")).size(), 1u);
+  // A key that cannot be evaluated builds nothing and leaves no tag behind.
+  EXPECT_FALSE(file->CreateTag("NONE", "NOKEY", "", true, false));
+  EXPECT_EQ(file->TagByName("NONE"), nullptr);
+  EXPECT_THROW(file->CreateTag("BAD", "NO SUCH FIELD", "", true, false), ESorrelExpression);
+  EXPECT_EQ(file->TagCount(), 2);
+  file.reset();
+  HXobjCDXFile again(&table, dir.File("F.CDX"), false, false, false, true);
+  EXPECT_TRUE(again.Valid());
+  EXPECT_EQ(again.TagCount(), 2);
+}
+
+TEST(CdxFile, ReplacingDeletingAndRebuildingTags) {
+  IndexTempDir dir;
+  FakeIndexTable table(dir.File("T.DBF"));
+  for (int i = 0; i < 500; ++i) table.Records().push_back(Rec("C" + std::to_string(i % 77), i));
+  const std::string path = dir.File("T.CDX");
+  auto file = std::make_unique<HXobjCDXFile>(&table, path, false, true, false, true);
+  ASSERT_TRUE(file->CreateTag("A", "CALL", "", true, false));
+  ASSERT_TRUE(file->CreateTag("B", "NUMBER", "", true, false));
+  const auto size1 = std::filesystem::file_size(path);
+  // Same name again: replaced, the file only grows.
+  ASSERT_TRUE(file->CreateTag("a", "NUMBER", "", true, false));
+  EXPECT_EQ(file->TagCount(), 2);
+  EXPECT_GT(std::filesystem::file_size(path), size1);
+  EXPECT_EQ(file->TagByName("A")->KeyType(), 'N');
+  std::vector<int> statuses;
+  table.onStatus = [&](int a, int b, int c) {
+    if (a < 0 || (a == 0 && b == 0 && c == 0)) statuses.push_back(a * 100 + b);
+  };
+  file->Reindex();
+  EXPECT_EQ(statuses, (std::vector<int>{-99, 0, -98, 0, -99, 0, -98, 0}));
+  table.onStatus = nullptr;
+  KeyList b = Walk(file->TagByName("B"));
+  EXPECT_EQ(b.size(), 500u);
+  file.reset();
+  file = std::make_unique<HXobjCDXFile>(&table, path, false, false, false, true);
+  ASSERT_EQ(file->TagCount(), 2);
+  EXPECT_EQ(file->TagByIndex(0)->TagName(), "A");
+  EXPECT_EQ(Walk(file->TagByName("A")), b);
+  EXPECT_TRUE(file->DeleteTag("A"));
+  EXPECT_FALSE(file->DeleteTag("A"));
+  EXPECT_EQ(file->TagCount(), 1);
+  EXPECT_TRUE(file->DeleteTag("b"));
+  EXPECT_EQ(std::filesystem::file_size(path), 1536u);
+  file.reset();
+  HXobjCDXFile empty(&table, path, false, false, false, true);
+  EXPECT_TRUE(empty.Valid());
+  EXPECT_EQ(empty.TagCount(), 0);
+}
+
+TEST(CdxTag, EmptiedTreeBecomesAnEmptyLeafRootAndGrowsAgain) {
+  IndexTempDir dir;
+  FakeIndexTable table(dir.File("E.DBF"));
+  const std::string path = dir.File("E.CDX");
+  HXobjCDXFile file(&table, path, false, true, false, true);
+  ASSERT_TRUE(file.CreateTag("T20", "TEXT", "BAND=20", true, false));
+  table.Attach(&file);
+  for (int i = 0; i < 60; ++i) {
+    FakeRecord r = Rec("X", 0, 0, 20);
+    r.text = std::to_string(i * 7 % 60) + std::string(50, 'P');
+    table.Append(r);
+  }
+  auto* tag = static_cast<HXobjCDXTag*>(file.TagByName("T20"));
+  EXPECT_GE(CheckTree(path, tag->HeaderPosition(), tag->Form()).depth, 3);
+  // Every record leaves the FOR condition: every page empties.
+  for (int32_t n = 1; n <= 60; ++n) {
+    FakeRecord r = table.Records()[static_cast<size_t>(n - 1)];
+    r.band = 40;
+    table.Rewrite(n, r);
+  }
+  EXPECT_EQ(Walk(tag), KeyList{});
+  auto root = ReadNode(path, DecodeLE32(ReadNode(path, tag->HeaderPosition()).data()));
+  EXPECT_EQ(DecodeLE16(root.data()), 3);  // leaf root
+  EXPECT_EQ(DecodeLE16(root.data() + 2), 0);
+  // And back again.
+  for (int32_t n = 60; n >= 1; --n) {
+    FakeRecord r = table.Records()[static_cast<size_t>(n - 1)];
+    r.band = 20;
+    table.Rewrite(n, r);
+  }
+  table.Detach();
+  EXPECT_EQ(Walk(tag).size(), 60u);
+  TreeShape shape = CheckTree(path, tag->HeaderPosition(), tag->Form());
+  EXPECT_EQ(shape.keys, 60);
+}
+
+TEST(CdxTag, GeneralCollationDoublesKeysAndSortsSharpSAsSs) {
+  IndexTempDir dir;
+  FakeIndexTable table(dir.File("G.DBF"));
+  for (const char* c : {"STRASSE", "STRA\xDF" "E", "STRASSA", "STRAST", "strasse"})
+    table.Records().push_back(Rec(c));
+  const std::string path = dir.File("G.CDX");
+  auto file = std::make_unique<HXobjCDXFile>(&table, path, false, true, false, true);
+  HXobjCDXFile::SetNewTagCollation(cdx::kCollateGeneral);
+  ASSERT_TRUE(file->CreateTag("GEN", "CALL", "", true, false));
+  HXobjCDXFile::SetNewTagCollation(cdx::kCollateNone);
+  auto* tag = static_cast<HXobjCDXTag*>(file->TagByName("GEN"));
+  EXPECT_EQ(tag->KeyLength(), 20);
+  auto h = ReadNode(path, tag->HeaderPosition(), 1024);
+  EXPECT_EQ(h[15], 2);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(h.data() + 494)), "GENERAL");
+  std::vector<int32_t> order;
+  for (auto& k : Walk(tag)) order.push_back(k.second);
+  // STRASSA < STRASSE = STRA(sharp s)E = strasse (case and the sharp s weigh alike; equal keys
+  // by record) < STRAST.
+  EXPECT_EQ(order, (std::vector<int32_t>{3, 1, 2, 5, 4}));
+  table.Attach(file.get());
+  table.Append(Rec("STRASSB"));
+  table.Detach();
+  order.clear();
+  for (auto& k : Walk(tag)) order.push_back(k.second);
+  EXPECT_EQ(order, (std::vector<int32_t>{3, 6, 1, 2, 5, 4}));
+  KeyList keys = Walk(tag);
+  file.reset();
+  file = std::make_unique<HXobjCDXFile>(&table, path, false, false, false, true);
+  EXPECT_EQ(static_cast<HXobjCDXTag*>(file->TagByName("GEN"))->Collation(), cdx::kCollateGeneral);
+  EXPECT_EQ(Walk(file->TagByName("GEN")), keys);
+}
+
+TEST(CdxFile, EncryptedTablesScrambleIndexBlocks) {
+  IndexTempDir dir;
+  FakeIndexTable table(dir.File("X.DBF"));
+  table.password_ = "secret";
+  for (int i = 0; i < 300; ++i) table.Records().push_back(Rec("CALL" + std::to_string(i)));
+  const std::string path = dir.File("X.CDX");
+  KeyList keys;
+  {
+    HXobjCDXFile file(&table, path, false, true, false, true);
+    ASSERT_TRUE(file.CreateTag("CALL", "CALL", "", true, false));
+    keys = Walk(file.TagByName("CALL"));
+    ASSERT_EQ(keys.size(), 300u);
+  }
+  auto raw = ReadNode(path, 0, 1024);
+  EXPECT_NE(DecodeLE32(raw.data()), 1024u);  // the directory header is scrambled
+  {
+    HXobjCDXFile file(&table, path, false, false, false, true);
+    ASSERT_TRUE(file.Valid());
+    EXPECT_EQ(Walk(file.TagByName("CALL")), keys);
+    file.Rescramble("secret", "");
+  }
+  table.password_.clear();
+  EXPECT_EQ(DecodeLE32(ReadNode(path, 0, 1024).data()), 1024u);
+  HXobjCDXFile plain(&table, path, false, false, false, true);
+  EXPECT_EQ(Walk(plain.TagByName("CALL")), keys);
+}
+
+TEST(CdxFile, DamagedHeadersMarkTheFileInvalid) {
+  IndexTempDir dir;
+  FakeIndexTable table(dir.File("B.DBF"));
+  table.Records().push_back(Rec("A"));
+  const std::string path = dir.File("B.CDX");
+  int32_t header;
+  {
+    HXobjCDXFile file(&table, path, false, true, false, true);
+    ASSERT_TRUE(file.CreateTag("CALL", "CALL", "", true, false));
+    header = file.TagByName("CALL")->HeaderPosition();
+  }
+  // Key length 241.
+  FILE* f = fopen(path.c_str(), "r+b");
+  fseek(f, header + 12, SEEK_SET);
+  uint8_t len[2] = {241, 0};
+  fwrite(len, 1, 2, f);
+  fclose(f);
+  HXobjCDXFile file(&table, path, false, false, false, true);
+  EXPECT_FALSE(file.Valid());
+  EXPECT_TRUE(file.HeaderError());
+}
