@@ -1,8 +1,13 @@
 // CDX files through the index framework: building, navigation, seeks, key upkeep, file layout.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstring>
 #include <functional>
+#include <thread>
 #include <random>
 #include <set>
 
@@ -820,4 +825,127 @@ TEST(CdxFile, DamagedHeadersMarkTheFileInvalid) {
   HXobjCDXFile file(&table, path, false, false, false, true);
   EXPECT_FALSE(file.Valid());
   EXPECT_TRUE(file.HeaderError());
+}
+
+namespace {
+
+FakeRecord SharedRecord(int32_t n) {
+  FakeRecord r = Rec("S" + std::to_string((n * 7919) % 4000), n % 97, 2459000 + n % 300, 20);
+  r.text = std::string(static_cast<size_t>(n % 40), 'T') + std::to_string(n);
+  return r;
+}
+
+void CreateSharedFile(const std::string& path, FakeIndexTable& table) {
+  HXobjCDXFile file(&table, path, false, true, false, true);
+  ASSERT_TRUE(file.CreateTag("CALL", "CALL", "", true, false));
+  ASSERT_TRUE(file.CreateTag("TEXT", "TEXT", "", true, false));
+}
+
+void CheckSharedFile(const std::string& path, FakeIndexTable& table, int32_t records) {
+  HXobjCDXFile file(&table, path, false, false, true, true);
+  ASSERT_TRUE(file.Valid());
+  std::set<std::pair<std::string, int32_t>> calls, texts;
+  for (int32_t n = 1; n <= records; ++n) {
+    calls.emplace(CallKey(SharedRecord(n).call), n);
+    texts.emplace(cdx::TrimKey(SharedRecord(n).text, ' '), n);
+  }
+  EXPECT_EQ(Walk(file.TagByName("CALL")), KeyList(calls.begin(), calls.end()));
+  EXPECT_EQ(Walk(file.TagByName("TEXT")), KeyList(texts.begin(), texts.end()));
+  for (int i = 0; i < file.TagCount(); ++i) {
+    auto* tag = static_cast<HXobjCDXTag*>(file.TagByIndex(i));
+    EXPECT_EQ(CheckTree(path, tag->HeaderPosition(), tag->Form()).keys, records);
+  }
+}
+
+}  // namespace
+
+TEST(CdxShared, TwoHandlesInOneProcessSeeEachOthersKeys) {
+  IndexTempDir dir;
+  const std::string path = dir.File("SH.CDX");
+  FakeIndexTable ta(dir.File("SH.DBF")), tb(dir.File("SH.DBF"));
+  ASSERT_NO_FATAL_FAILURE(CreateSharedFile(path, ta));
+  {
+    HXobjCDXFile a(&ta, path, false, false, true, true), b(&tb, path, false, false, true, true);
+    ASSERT_TRUE(a.Valid() && b.Valid());
+    ta.Attach(&a);
+    tb.Attach(&b);
+    // Both keep a tag's tree in memory between their updates, as a master tag does.
+    a.TagByName("TEXT")->Move(kMoveTop);
+    b.TagByName("CALL")->Move(kMoveTop);
+    for (int32_t n = 1; n <= 400; ++n) {
+      (n % 3 == 0 ? tb : ta).AppendAs(n, SharedRecord(n));
+      if (n % 100 == 0) {
+        EXPECT_EQ(Walk(a.TagByName("CALL")).size(), static_cast<size_t>(n));
+        EXPECT_EQ(Walk(b.TagByName("TEXT")).size(), static_cast<size_t>(n));
+      }
+    }
+    ta.Detach();
+    tb.Detach();
+
+    // The header lock: the second handle waits for the first.
+    a.LockHeader();
+    auto start = std::chrono::steady_clock::now();
+    std::thread waiter([&] { b.LockHeader(); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    a.UnlockHeader();
+    waiter.join();
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
+    b.UnlockHeader();
+  }
+  CheckSharedFile(path, ta, 400);
+}
+
+TEST(CdxShared, HeaderLockGivesUpWithTheFileName) {
+  IndexTempDir dir;
+  const std::string path = dir.File("LK.CDX");
+  FakeIndexTable ta(dir.File("LK.DBF"));
+  ASSERT_NO_FATAL_FAILURE(CreateSharedFile(path, ta));
+  HXobjCDXFile a(&ta, path, false, false, true, true), b(&ta, path, false, false, true, true);
+  a.LockHeader();
+  try {
+    b.LockHeader();
+    ADD_FAILURE() << "the lock was granted twice";
+  } catch (const ESorrelError& e) {
+    EXPECT_EQ(e.Number(), smCannotLockFile);
+    EXPECT_NE(std::string(e.what()).find("LK.CDX"), std::string::npos);
+  }
+  a.UnlockHeader();
+  b.LockHeader();
+  b.UnlockHeader();
+}
+
+TEST(CdxShared, TwoProcessesAppendingThroughTheHeaderLock) {
+  IndexTempDir dir;
+  const std::string path = dir.File("PR.CDX");
+  FakeIndexTable table(dir.File("PR.DBF"));
+  ASSERT_NO_FATAL_FAILURE(CreateSharedFile(path, table));
+  const int32_t total = 600;
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    int rc = 0;
+    try {
+      FakeIndexTable t(dir.File("PR.DBF"));
+      HXobjCDXFile f(&t, path, false, false, true, true);
+      t.Attach(&f);
+      f.TagByName("CALL")->Move(kMoveTop);
+      for (int32_t n = 2; n <= total; n += 2) t.AppendAs(n, SharedRecord(n));
+      t.Detach();
+    } catch (...) {
+      rc = 1;
+    }
+    _exit(rc);
+  }
+  {
+    HXobjCDXFile f(&table, path, false, false, true, true);
+    table.Attach(&f);
+    f.TagByName("TEXT")->Move(kMoveTop);
+    for (int32_t n = 1; n <= total; n += 2) table.AppendAs(n, SharedRecord(n));
+    table.Detach();
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_EQ(WEXITSTATUS(status), 0);
+  CheckSharedFile(path, table, total);
 }
