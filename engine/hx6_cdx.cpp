@@ -240,12 +240,18 @@ int HXobjCDXTag::WritePage(HXobjIndexKey& page) {
       // The entry cost of every key, and the split point of the first part (below 250 bytes).
       int sum = 0;
       size_t firstPart = 0;
-      std::string previous;
+      std::string previousCopy, storedCopy;
+      std::string_view previous;
       for (size_t i = 0; i < keys.size(); ++i) {
-        std::string stored = cdx::StoredKey(form, keys[i].Bytes());
+        std::string_view stored = keys[i].Bytes();
+        if (!cdx::IsStoredForm(form, stored)) {
+          storedCopy = cdx::StoredKey(form, stored);
+          stored = storedCopy;
+        }
         sum += cdx::LeafEntryCost(layout, stored, previous);
         if (sum < 250) firstPart = i + 1;
-        previous = std::move(stored);
+        previousCopy.assign(stored.data(), stored.size());
+        previous = previousCopy;
       }
       if (sum < cdx::kLeafAreaSize) break;
       firstPart = std::clamp<size_t>(firstPart, 1, keys.size() - 1);
