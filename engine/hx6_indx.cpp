@@ -49,7 +49,8 @@ HXobjIndexKey* HXobjIndexKey::OpenChild() {
   const int32_t target = keys_[static_cast<size_t>(pos_)].Target();
   if (child_ && child_->block_ == target) return child_;
   child_ = nullptr;
-  DropCleanChildren(nullptr);
+  // A few pages stay decoded beside the current path; pages with changes always stay.
+  if (children_.size() >= kCachedChildren) DropCleanChildren(nullptr);
   child_ = FindLoaded(target);
   if (!child_) {
     children_.push_back(std::make_unique<HXobjIndexKey>(tag_, this, target));
@@ -264,20 +265,36 @@ int HXobjIndexTag::Find(HXobjIndexKey* page, int32_t searchRecord, const ThxVari
     return 1;
   }
   const bool byRecord = file_ && file_->EqualKeysByRecord();
-  int c = 0;
-  int i = 0;
-  for (;; ++i) {
+  auto compareAt = [&](int i) {
     const HXobjIndexKeyData& e = page->keys_[static_cast<size_t>(i)];
-    c = CompareKeys(key, e, partial);
+    int c = CompareKeys(key, e, partial);
     if (c == 0 && searchRecord == kAfterEqualKeys)
       c = 1;
     else if (c == 0 && searchRecord != kAnyRecord && byRecord)
       c = Sign(static_cast<int64_t>(searchRecord) - e.RecNo());
     else if (c == 0 && searchRecord != kAnyRecord && page->IsLeaf())
       c = Sign(static_cast<int64_t>(searchRecord) - e.Target());
-    if (c > 0 && i < n - 1) continue;
-    break;
+    return c;
+  };
+  // The position is the first entry the search key is not greater than, else the last entry.
+  int i = 0;
+  if (byRecord || searchRecord == kAnyRecord || searchRecord == kAfterEqualKeys) {
+    // Entries are in (key, record) order, so "greater" holds for a leading run: bisect it.
+    int lo = 0, hi = n - 1, first = n - 1;
+    while (lo <= hi) {
+      const int mid = lo + (hi - lo) / 2;
+      if (compareAt(mid) > 0) {
+        lo = mid + 1;
+      } else {
+        first = mid;
+        hi = mid - 1;
+      }
+    }
+    i = first;
+  } else {
+    while (i < n - 1 && compareAt(i) > 0) ++i;
   }
+  const int c = compareAt(i);
   page->pos_ = i;
   if (!page->IsLeaf()) {
     HXobjIndexKey* child = page->OpenChild();
@@ -343,11 +360,7 @@ int32_t HXobjIndexTag::Move(int code) {
     else if (code == kMoveTop) code = kMoveBottom;
     else if (code == kMoveBottom) code = kMoveTop;
   }
-  if (code == kMoveTop || code == kMoveBottom) {
-    if (!updating_) {
-      ReleasePages();
-    }
-  }
+  if ((code == kMoveTop || code == kMoveBottom) && !updating_) Refresh();
   if (!rootPage_) {
     if (code == kMoveTop || code == kMoveBottom) {
       EnsureTree();
@@ -472,7 +485,7 @@ int32_t HXobjIndexTag::Seek(const HXobjIndexKeyData& search) {
   HXobjIndexKeyData key = search;
   TranslateKey(key, true);
   bof_ = eof_ = false;
-  if (!updating_) ReleasePages();
+  if (!updating_) Refresh();
   EnsureTree();
   const int partial = (file_ && file_->Exact()) || updating_ ? -1 : 0;
   if (rootPage_->Count() == 0) {
@@ -541,7 +554,10 @@ bool HXobjIndexTag::SetRange(const ThxVariant* low, const ThxVariant* high, bool
   };
   HXobjIndexKeyData newLow = stored(low);
   HXobjIndexKeyData newHigh = stored(high);
-  if (SameKey(newLow, low_) && SameKey(newHigh, high_)) return false;
+  // New options with the same bounds are a change too: they decide which keys are in range.
+  if (SameKey(newLow, low_) && SameKey(newHigh, high_) && excludeHigh == excludeHigh_ &&
+      partialLow == partialLow_ && excludeLow == excludeLow_)
+    return false;
   low_ = newLow;
   high_ = newHigh;
   excludeHigh_ = excludeHigh;
@@ -555,7 +571,7 @@ bool HXobjIndexTag::SetRange(const ThxVariant* low, const ThxVariant* high, bool
 // Key maintenance
 
 bool HXobjIndexTag::AddKey(const HXobjIndexKeyData& key) {
-  if (!updating_) Reset(0);
+  if (!updating_) Refresh();
   EnsureTree();
   HXobjIndexKeyData k = key;
   TranslateKey(k, true);
@@ -566,7 +582,11 @@ bool HXobjIndexTag::AddKey(const HXobjIndexKeyData& key) {
   if (unique_ && root->Count() > 0 && Find(root, kAnyRecord, k, -1) == 0) return false;
   const int r = Find(root, ins, k, -1);
   InsertIntoPage(CurrentLeaf(), k, r > 0);
-  if (!updating_) Reset(2);
+  if (!updating_) {
+    // The key reaches the file now.
+    WriteChangedPages();
+    if (headerChanged_) WriteHeader();
+  }
   root = rootPage_.get();
   bool atFirst, atLast;
   if (r > 0) {
@@ -740,15 +760,33 @@ void HXobjIndexTag::ReleasePages() {
 }
 
 void HXobjIndexTag::FlushPages() {
-  if (!rootPage_ || !rootPage_->HasChanges()) return;
-  HXobjIndexKeyData saved = current_;
-  const bool b = bof_, e = eof_;
+  if (rootPage_ && rootPage_->HasChanges()) {
+    // Writing may split pages: the tree stays consistent with the file, positions do not.
+    const HXobjIndexKeyData saved = current_;
+    const bool b = bof_, e = eof_;
+    WriteChangedPages();
+    if (saved.Target() != 0 && rootPage_->Count() > 0)
+      Find(rootPage_.get(), saved.RecNo(), saved, -1);
+    bof_ = b;
+    eof_ = e;
+  }
+  if (headerChanged_) WriteHeader();
+}
+
+bool HXobjIndexTag::TreeMayBeStale() const {
+  // Another handle may change a shared file between our operations; an exclusive one only we
+  // change, and what we changed is in the tree.
+  const HXO_DiskFile* disk = file_ ? file_->DiskFile() : nullptr;
+  return disk == nullptr || disk->Shared();
+}
+
+void HXobjIndexTag::Refresh() {
+  if (rootPage_ && !TreeMayBeStale()) {
+    FlushPages();
+    return;
+  }
   ReleasePages();
   EnsureTree();
-  if (saved.Target() != 0 && rootPage_->Count() > 0)
-    Find(rootPage_.get(), saved.RecNo(), saved, -1);
-  bof_ = b;
-  eof_ = e;
 }
 
 bool HXobjIndexTag::DeleteKey(const HXobjIndexKeyData& key) {
@@ -767,17 +805,19 @@ bool HXobjIndexTag::KeyUpdate(int32_t record, bool isNew) {
   updating_ = true;
   ScopeExit clear([this] { updating_ = false; });
   const bool filterHolds = hasFilter_ ? EvaluateFilter() : true;
-  HXobjIndexKeyData newKey;
-  if (!EvaluateKey(newKey)) return false;
-  newKey.SetRecNo(record);
-  newKey.SetTarget(record);
+  // The evaluated key goes to AddKey as it is (AddKey translates); comparisons use the stored
+  // form.
+  HXobjIndexKeyData newRaw;
+  if (!EvaluateKey(newRaw)) return false;
+  newRaw.SetRecNo(record);
+  newRaw.SetTarget(record);
+  HXobjIndexKeyData newKey = newRaw;
   TranslateKey(newKey, true);
-  const bool wasLoaded = TreeLoaded();
   bool changed = false;
   if (isNew) {
     if (filterHolds) {
-      Reset(2);
-      AddKey(newKey);
+      EnsureTree();
+      AddKey(newRaw);
       changed = true;
     }
   } else {
@@ -801,7 +841,7 @@ bool HXobjIndexTag::KeyUpdate(int32_t record, bool isNew) {
     }
     if (oldOk && SameKey(oldKey, newKey) && filterHolds) {
       if (!found) {
-        AddKey(newKey);
+        AddKey(newRaw);
         changed = true;
       }
     } else {
@@ -810,15 +850,15 @@ bool HXobjIndexTag::KeyUpdate(int32_t record, bool isNew) {
         changed = true;
       }
       if (filterHolds) {
-        AddKey(newKey);
+        AddKey(newRaw);
         changed = true;
       }
     }
   }
-  if (!wasLoaded)
-    ReleasePages();
-  else
-    FlushPages();
+  // Every page the update changed is written before the index files are unlocked. The tree
+  // stays in memory for the next update: the file's change counter tells when another handle
+  // made it stale (HXobjIndexFile::UpdateTags).
+  FlushPages();
   return changed;
 }
 

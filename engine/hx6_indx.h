@@ -117,6 +117,8 @@ class HXobjIndexKey {
  public:
   static constexpr int kLeaf = 3;
   static constexpr int kInterior = 0;
+  // Clean child pages a page keeps decoded beside the current path.
+  static constexpr size_t kCachedChildren = 32;
 
   // A page at `block` (0: not yet on disk) loads itself through the tag's ReadPage.
   HXobjIndexKey(HXobjIndexTag* tag, HXobjIndexKey* parent, int32_t block);
@@ -322,8 +324,13 @@ class HXobjIndexTag {
   void UnlinkEmptyPage(HXobjIndexKey* page);
   void WriteSubtree(HXobjIndexKey* page);
   HXobjIndexKey* FindLoadedPage(int32_t block) const;
-  // Writes changed pages now and finds the current key again.
+  // Writes changed pages (and a changed header) now, keeps the tree and finds the current key
+  // again.
   void FlushPages();
+  // Before a search from the top: writes what changed and keeps the tree when no other handle
+  // can have changed the file, else reads the tree afresh.
+  void Refresh();
+  bool TreeMayBeStale() const;
   int32_t CurrentRecord() const { return (bof_ || eof_) ? 0 : current_.Target(); }
 };
 
