@@ -331,7 +331,9 @@ void ThxUDFUpper::Evaluate(ThxExpFunction& node, ThxExpValue& value, uint8_t& ty
 
 void ThxUDFVal::Evaluate(ThxExpFunction& node, ThxExpValue& value, uint8_t& type) {
   type = etNumber;
+  // Blanks and control characters go from both ends first, so a tab or a carriage return
+  // around the digits does not turn the number into 0.
   double number = 0.0;
-  if (!ExpTextToFloat(TextArg(node, 0), number)) number = 0.0;
+  if (!ExpTextToFloat(TrimRight(TrimLeft(TextArg(node, 0))), number)) number = 0.0;
   value.SetNumber(number);
 }

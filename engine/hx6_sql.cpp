@@ -209,12 +209,28 @@ std::string RegistryName(std::string_view name) {
   return upper;
 }
 
+char RegistryChar(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Orders a registered (upper-case) name against a name as written, upper-casing the latter on
+// the fly: a look-up costs the common prefix, not a copy of the name, which matters when the
+// lexer tries ever longer qualified names on a hostile text.
+int CompareRegistryName(std::string_view registered, std::string_view name) {
+  size_t n = std::min(registered.size(), name.size());
+  for (size_t i = 0; i < n; ++i) {
+    auto a = static_cast<unsigned char>(registered[i]);
+    auto b = static_cast<unsigned char>(RegistryChar(name[i]));
+    if (a != b) return a < b ? -1 : 1;
+  }
+  return registered.size() == name.size() ? 0 : (registered.size() < name.size() ? -1 : 1);
+}
+
 template <class Entries>
 int SortedIndexOf(const Entries& entries, std::string_view name) {
-  std::string key = RegistryName(name);
-  auto it = std::lower_bound(entries.begin(), entries.end(), key,
-                             [](const auto& entry, const std::string& k) { return entry.first < k; });
-  if (it == entries.end() || it->first != key) return -1;
+  auto it = std::lower_bound(entries.begin(), entries.end(), name,
+                             [](const auto& entry, std::string_view k) {
+                               return CompareRegistryName(entry.first, k) < 0;
+                             });
+  if (it == entries.end() || CompareRegistryName(it->first, name) != 0) return -1;
   return static_cast<int>(it - entries.begin());
 }
 

@@ -131,6 +131,9 @@ void ThxExpOperator::Evaluate(ThxExpValue& value, uint8_t& type) {
     if (IsComparison(code_)) {
       int sign = ExpCompareText(leftValue, rightValue, caseInsensitive_, wildcard_, manyWildcard_);
       value.SetBoolean(SignTest(code_, sign));
+    } else if (code_ == ocExactlyEqual) {
+      // Exact equality: byte for byte, trailing blanks and wildcard characters included.
+      value.SetBoolean(leftValue.Text() == rightValue.Text());
     } else if (code_ == ocInString) {
       const std::string& needle = leftValue.Text();
       value.SetBoolean(!needle.empty() && SysPos(needle, rightValue.Text()) > 0);
@@ -161,6 +164,7 @@ void ThxExpOperator::Evaluate(ThxExpValue& value, uint8_t& type) {
         value.SetBoolean(SignTest(code_, (difference > 0) - (difference < 0)));
         break;
       }
+      case ocExactlyEqual: value.SetBoolean(a == b); break;
       case ocPlus: value.SetNumber(Checked(a + b)); break;
       case ocMinus: value.SetNumber(Checked(a - b)); break;
       case ocTimes: value.SetNumber(Checked(a * b)); break;
@@ -175,7 +179,8 @@ void ThxExpOperator::Evaluate(ThxExpValue& value, uint8_t& type) {
     bool a = leftValue.Boolean();
     bool b = rightValue.Boolean();
     switch (code_) {
-      case ocEqual: value.SetBoolean(a == b); break;
+      case ocEqual:
+      case ocExactlyEqual: value.SetBoolean(a == b); break;
       case ocNotEqual: value.SetBoolean(a != b); break;
       case ocAnd: value.SetBoolean(a && b); break;
       case ocOr: value.SetBoolean(a || b); break;
