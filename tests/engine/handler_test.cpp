@@ -356,6 +356,18 @@ TEST_F(HandlerNav, CreateIndexTagLeavesNoFileOpenAndRefusesAnEmptyCdxTagName) {
 // ---------------------------------------------------------------------------------------------
 // Index upkeep and status reports
 
+TEST_F(HandlerNav, ATagWhoseKeysAreAllBlankBuildsAndGrows) {
+  RecordingHandler h(MakeLog(), false, true);
+  for (int i = 0; i < 5; ++i) Append(h, {"X" + std::to_string(i), 20, ""});
+  h.CreateIndexTag("LOG.CDX", "QTH", "QTH", "", 1, 0);
+  h.SetIndexFiles("LOG.CDX", "QTH");
+  EXPECT_EQ(Walk(h), (std::vector<int32_t>{1, 2, 3, 4, 5}));
+  Append(h, {"Y", 20, "A"});
+  EXPECT_EQ(Walk(h).back(), 6);
+  h.Reindex();
+  EXPECT_EQ(Walk(h).size(), 6u);
+}
+
 TEST_F(HandlerNav, AppendsAndRewritesKeepEveryTagCurrent) {
   const std::string path = MakeTen();
   {
