@@ -558,7 +558,10 @@ void HXO_dBHandler::BuildFilterSet() {
     filterActive_ = savedActive;
     master_ = savedMaster;
     SetReadBuffer(savedBuffer);
-    if (saved >= 1 && saved <= RecordCount()) GoTo(saved);
+    if (saved >= 1 && saved <= RecordCount())
+      GoTo(saved);
+    else
+      SetRecNo(saved);
   });
   filterActive_ = false;  // the set being built must not steer the scan
   if (!KeyRangeSet()) {

@@ -282,7 +282,10 @@ void HXO_dBHandler::CreateIndexTag(std::string_view fileName, std::string_view t
       try {
         h.SetTableState(kHandlerIdle);
         h.SetReadBuffer(buffer);
-        if (record >= 1 && record <= h.RecordCount()) h.GoTo(record);
+        if (record >= 1 && record <= h.RecordCount())
+          h.GoTo(record);
+        else
+          h.SetRecNo(record);
       } catch (...) {
       }
     }
