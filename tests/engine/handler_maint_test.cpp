@@ -336,6 +336,10 @@ TEST_F(HandlerMaint, AFailedIndexLockLeavesNoIndexLocked) {
 
 TEST_F(HandlerMaint, SeveralProcessesAppendWithTheCompoundIndexOpen) {
   const std::string path = MakePackTable({}, true);
+  {
+    RecordingHandler h(path, false, true);
+    h.CreateIndexTag("QTH.CDX", "QTH", "QTH", "", 1, 0);
+  }
   constexpr int kWriters = 3;
   constexpr int kEach = 25;
   std::vector<pid_t> children;
@@ -346,12 +350,14 @@ TEST_F(HandlerMaint, SeveralProcessesAppendWithTheCompoundIndexOpen) {
       int status = 0;
       try {
         RecordingHandler h(path, true, true);
-        h.SetIndexFiles("LOG.CDX", "STATION");
+        // Two index files: every writer locks their headers in the same (slot) order.
+        h.SetIndexFiles("LOG.CDX;QTH.CDX", "STATION");
         for (int i = 0; i < kEach; ++i) {
           char station[16];
           std::snprintf(station, sizeof station, "P%d-%02d", w, i);
           h.BlankRecord();
           h.PutText("STATION", station);
+          h.PutText("QTH", std::string("Q") + station);
           h.AppendRecord();
         }
       } catch (const std::exception& e) {
@@ -380,6 +386,9 @@ TEST_F(HandlerMaint, SeveralProcessesAppendWithTheCompoundIndexOpen) {
   EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end()));
   std::sort(records.begin(), records.end());
   for (size_t i = 0; i < records.size(); ++i) EXPECT_EQ(records[i], static_cast<int32_t>(i + 1));
+  h.SetIndexFiles("QTH.CDX", "QTH");
+  EXPECT_EQ(Walk(h).size(), static_cast<size_t>(8 + kWriters * kEach));
+  EXPECT_TRUE(h.Find("QP2-24"));
 }
 
 }  // namespace
