@@ -1,6 +1,7 @@
 // The handler's index files: the slot list, opening by format, the master tag, tag creation,
 // rebuilding, the header locks around record writes, lock protocol and rename.
 #include <algorithm>
+#include <exception>
 
 #include "SysSorl.h"
 #include "hx6_cdx.h"
@@ -202,13 +203,14 @@ void HXO_dBHandler::LockIndexFiles() {
       file->LockHeader();
       ++locked;
     }
-  } catch (const ESorrelException&) {
+  } catch (...) {
+    // None stays locked: the files locked in this step are released before the error leaves.
     for (auto& file : slots_) {
       if (locked == 0) break;
       if (!file) continue;
       try {
         file->UnlockHeader();
-      } catch (const ESorrelException&) {
+      } catch (...) {
       }
       --locked;
     }
@@ -220,8 +222,17 @@ void HXO_dBHandler::LockIndexFiles() {
 void HXO_dBHandler::UnlockIndexFiles() {
   if (indexLockDepth_ == 0) return;
   if (--indexLockDepth_ > 0) return;
-  for (auto& file : slots_)
-    if (file) file->UnlockHeader();
+  // Every file is released even when one of them reports an error; the first error is raised.
+  std::exception_ptr failure;
+  for (auto& file : slots_) {
+    if (!file) continue;
+    try {
+      file->UnlockHeader();
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+  }
+  if (failure) std::rethrow_exception(failure);
 }
 
 void HXO_dBHandler::AppendRecord() {
