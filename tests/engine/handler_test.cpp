@@ -287,6 +287,11 @@ TEST_F(HandlerNav, KeyRangeLimitsTheMasterTag) {
   EXPECT_EQ(Walk(h), (std::vector<int32_t>{2, 6}));
   h.SetKeyRange("K", "N", {1, 1, 1});
   EXPECT_EQ(Walk(h), (std::vector<int32_t>{1, 9, 4}));
+  // Options 0 exclude the bounds themselves.
+  h.SetKeyRange("K1", "N9", {0, 0, 0});
+  EXPECT_EQ(Walk(h), (std::vector<int32_t>{9}));
+  h.SetKeyRange("K1", "N9", {0, 1, 0});
+  EXPECT_EQ(Walk(h), (std::vector<int32_t>{1, 9}));
   h.SetKeyRange("ZZ", "ZZ", {1, 1, 1});
   EXPECT_TRUE(h.Bof());
   h.ClearKeyRange();
