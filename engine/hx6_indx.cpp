@@ -53,6 +53,14 @@ HXobjIndexKey* HXobjIndexKey::OpenChild() {
   if (children_.size() >= kCachedChildren) DropCleanChildren(nullptr);
   child_ = FindLoaded(target);
   if (!child_) {
+    // A damaged file can name a page above this one as a child: no real tree is that deep.
+    int depth = 0;
+    for (const HXobjIndexKey* p = this; p; p = p->parent_) {
+      if (++depth > kMaxDepth || p->block_ == target) {
+        const HXO_DiskFile* disk = tag_->File() ? tag_->File()->DiskFile() : nullptr;
+        throw ESorrelError(smIndexCorrupted, {disk ? disk->Name() : tag_->TagName()});
+      }
+    }
     children_.push_back(std::make_unique<HXobjIndexKey>(tag_, this, target));
     child_ = children_.back().get();
   }

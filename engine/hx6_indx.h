@@ -119,6 +119,8 @@ class HXobjIndexKey {
   static constexpr int kInterior = 0;
   // Clean child pages a page keeps decoded beside the current path.
   static constexpr size_t kCachedChildren = 32;
+  // Deeper trees than this are taken for damaged files.
+  static constexpr int kMaxDepth = 32;
 
   // A page at `block` (0: not yet on disk) loads itself through the tag's ReadPage.
   HXobjIndexKey(HXobjIndexTag* tag, HXobjIndexKey* parent, int32_t block);
