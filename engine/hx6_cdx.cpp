@@ -189,7 +189,7 @@ void HXobjCDXTag::ReadPage(int32_t position, HXobjIndexKey& page) {
       if (e.child <= 0 || e.child % cdx::kNodeSize != 0 || e.child == position) Corrupted(file_);
       k.SetTarget(e.child);
     }
-    keys.push_back(std::move(k));
+    keys.push_back(std::make_unique<HXobjIndexKeyData>(std::move(k)));
   }
 }
 
@@ -210,19 +210,19 @@ int HXobjCDXTag::WritePage(HXobjIndexKey& page) {
     if (layout) {
       cdx::LeafBuilder b(node, form, *layout);
       for (size_t i = from; i < to; ++i)
-        if (!b.Add(keys[i].Bytes(), static_cast<uint32_t>(keys[i].Target()))) Corrupted(file_);
+        if (!b.Add(keys[i]->Bytes(), static_cast<uint32_t>(keys[i]->Target()))) Corrupted(file_);
     } else {
       std::memset(node + cdx::kInteriorEntries, form.Pad(), cdx::kInteriorArea);
       for (size_t i = from; i < to; ++i)
-        cdx::PutInteriorEntry(node, form, static_cast<int>(i - from), keys[i].Bytes(),
-                              static_cast<uint32_t>(keys[i].RecNo()), keys[i].Target());
+        cdx::PutInteriorEntry(node, form, static_cast<int>(i - from), keys[i]->Bytes(),
+                              static_cast<uint32_t>(keys[i]->RecNo()), keys[i]->Target());
     }
     file_->WriteBlock(position, node, sizeof node);
   };
   // Splits off the first `n` entries into a new node left of the page.
   auto splitOff = [&](size_t n, uint16_t attributes, const cdx::LeafLayout* layout) {
     const int32_t newPos = file_->AllocateBlock();
-    HXobjIndexKeyData splitKey = keys[n - 1];
+    HXobjIndexKeyData splitKey = *keys[n - 1];
     splitKey.SetTarget(newPos);
     // The split step may move a root page to a new block: the new node's right sibling is the
     // page's position after that.
@@ -247,7 +247,7 @@ int HXobjCDXTag::WritePage(HXobjIndexKey& page) {
       cdx::WriteNodeHeader(node, h);
       cdx::LeafBuilder b(node, form, layout);
       size_t i = 0;
-      while (i < keys.size() && b.Add(keys[i].Bytes(), static_cast<uint32_t>(keys[i].Target()))) ++i;
+      while (i < keys.size() && b.Add(keys[i]->Bytes(), static_cast<uint32_t>(keys[i]->Target()))) ++i;
       if (i == keys.size() && b.Free() > 0) {
         file_->WriteBlock(page.Block(), node, sizeof node);
         return 1;
@@ -260,7 +260,7 @@ int HXobjCDXTag::WritePage(HXobjIndexKey& page) {
       std::string previousCopy, storedCopy;
       std::string_view previous;
       for (size_t i = 0; i < keys.size(); ++i) {
-        std::string_view stored = keys[i].Bytes();
+        std::string_view stored = keys[i]->Bytes();
         if (!cdx::IsStoredForm(form, stored)) {
           storedCopy = cdx::StoredKey(form, stored);
           stored = storedCopy;

@@ -949,3 +949,115 @@ TEST(CdxShared, TwoProcessesAppendingThroughTheHeaderLock) {
   ASSERT_EQ(WEXITSTATUS(status), 0);
   CheckSharedFile(path, table, total);
 }
+
+TEST(CdxBuild, LastLeafFilledByTheLastKeyNamesNoRightSibling) {
+  // More records than keys (a FOR condition left some out) and the last leaf fills on the last
+  // key: its right sibling must not name a node that is never written.
+  IndexTempDir dir;
+  FakeIndexTable table(dir.File("LB.DBF"));
+  for (int i = 0; i < 1000; ++i) table.Records().push_back(Rec("K" + std::to_string(i), 0, 0, 40));
+  const std::string path = dir.File("LB.CDX");
+  HXobjCDXFile file(&table, path, false, true, false, true);
+  ASSERT_TRUE(file.CreateTag("ONLY20", "CALL", "BAND=20", true, false));
+  auto* tag = static_cast<HXobjCDXTag*>(file.TagByName("ONLY20"));
+  {
+    HXobjSortCDX sorter(tag, nullptr, false);
+    const int64_t before = file.DiskFile()->FileSize();
+    int added = 0;
+    // Distinct ten-byte keys until the first leaf is written.
+    while (file.DiskFile()->FileSize() == before) {
+      char key[16];
+      snprintf(key, sizeof key, "Z%09d", added * 7919);
+      HXobjIndexKeyData k;
+      k.PutString(key);
+      ++added;
+      sorter.CountEmitted();
+      sorter.AddToLevel(0, added, k, added);
+    }
+    sorter.Finish();
+    ASSERT_LT(added, 1000);
+    uint8_t h[4];
+    EncodeLE32(h, static_cast<uint32_t>(tag->Root()));
+    FILE* f = fopen(path.c_str(), "r+b");
+    fseek(f, tag->HeaderPosition(), SEEK_SET);
+    fwrite(h, 1, 4, f);
+    fclose(f);
+    TreeShape shape = CheckTree(path, tag->HeaderPosition(), tag->Form());
+    EXPECT_EQ(shape.keys, added);
+    EXPECT_EQ(shape.leaves, 1);
+    // Nothing was allocated past the last node written.
+    EXPECT_EQ(file.End(), file.DiskFile()->FileSize());
+  }
+}
+
+TEST(CdxFile, NamesLockRegionsAndRename) {
+  IndexTempDir dir;
+  FakeIndexTable table(dir.File("NAMES.DBF"));
+  table.Records().push_back(Rec("A"));
+  {
+    // A bare name takes the table's folder and the default extension.
+    HXobjCDXFile file(&table, "names", false, true, false, true);
+    ASSERT_TRUE(file.Valid());
+    EXPECT_EQ(file.FileName(), "names.cdx");
+    EXPECT_TRUE(std::filesystem::exists(dir.File("names.cdx")));
+    EXPECT_TRUE(file.HasName(dir.File("NAMES.CDX")));
+    ASSERT_TRUE(file.CreateTag("CALL", "CALL", "", true, false));
+  }
+  {
+    // Create without overwrite opens what is there.
+    HXobjCDXFile file(&table, dir.File("names.cdx"), false, true, true, true);
+    EXPECT_EQ(file.TagCount(), 1);
+    EXPECT_TRUE(file.DiskFile()->Shared());  // opened as asked, not made again
+  }
+  {
+    HXobjCDXFile file(&table, dir.File("names.cdx"), false, false, true, true);
+    ASSERT_TRUE(file.DiskFile()->Shared());
+    struct Case {
+      int protocol;
+      int64_t offset, length;
+    } cases[] = {{0, 0x7FFFFFFD, 1}, {1, 0xEFFFFFFE, 2}, {2, 1000000000, 1}, {3, 0x7FFFFFFD, 1}};
+    for (const Case& c : cases) {
+      file.SetLockProtocol(c.protocol);
+      file.LockHeader();
+      EXPECT_EQ(file.DiskFile()->LockOffset(), c.offset) << c.protocol;
+      EXPECT_EQ(file.DiskFile()->LockLength(), c.length) << c.protocol;
+      file.UnlockHeader();
+      EXPECT_EQ(file.DiskFile()->LockCount(), 0);
+    }
+    EXPECT_TRUE(file.Rename(dir.File("renamed.cdx")));
+    EXPECT_EQ(file.FileName(), "renamed.cdx");
+  }
+  HXobjCDXFile missing(&table, dir.File("names.cdx"), false, false, true, true);
+  EXPECT_FALSE(missing.Valid());
+  EXPECT_EQ(missing.DiskFile(), nullptr);
+  HXobjCDXFile renamed(&table, dir.File("renamed.cdx"), false, false, true, true);
+  EXPECT_EQ(renamed.TagCount(), 1);
+}
+
+TEST(CdxFile, ACycleInTheTreeIsReportedAsDamage) {
+  IndexTempDir dir;
+  FakeIndexTable table(dir.File("CY.DBF"));
+  for (int i = 0; i < 3000; ++i) table.Records().push_back(Rec("K" + std::to_string(i)));
+  const std::string path = dir.File("CY.CDX");
+  int32_t root;
+  {
+    HXobjCDXFile file(&table, path, false, true, false, true);
+    ASSERT_TRUE(file.CreateTag("CALL", "CALL", "", true, false));
+    root = static_cast<HXobjCDXTag*>(file.TagByName("CALL"))->Root();
+  }
+  // The root's first entry names the root itself.
+  auto node = ReadNode(path, root);
+  ASSERT_EQ(DecodeLE16(node.data()), 1);
+  EncodeBE32(node.data() + 12 + 10 + 4, static_cast<uint32_t>(root));
+  FILE* f = fopen(path.c_str(), "r+b");
+  fseek(f, root, SEEK_SET);
+  fwrite(node.data(), 1, node.size(), f);
+  fclose(f);
+  HXobjCDXFile file(&table, path, false, false, false, true);
+  try {
+    file.TagByName("CALL")->Move(kMoveTop);
+    ADD_FAILURE() << "no error";
+  } catch (const ESorrelError& e) {
+    EXPECT_EQ(e.Number(), smIndexCorrupted);
+  }
+}
