@@ -318,3 +318,39 @@ TEST(Functions, StrTakesItsDefaultWidthFromTheLink) {
   unlinked.Evaluate(v);
   EXPECT_EQ(v.Text(), "         5");
 }
+
+TEST(Functions, ANotANumberFromAFieldIsNeverCastToAnInteger) {
+  // A damaged binary field can hand a NaN to the functions; every count, width, position and
+  // day number made from it is refused or falls back, never converted blindly.
+  TestLink t;
+  t.band->SetNumber(std::nan(""));
+  auto text = [&](const char* e) { return Eval(e, &t.link).value.Text(); };
+  auto error = [&](const char* e) {
+    try {
+      Eval(e, &t.link);
+    } catch (const ESorrelExpression& x) {
+      return x.Message();
+    }
+    return std::string("no error");
+  };
+  EXPECT_EQ(error("SPACE(BAND)"), "Argument for SPACE must be 65535 or less");
+  EXPECT_EQ(error("PADL('A', BAND)"), "Argument for PADL must be 65535 or less");
+  EXPECT_EQ(error("STR(1, BAND)"), "Argument for STR must be 65535 or less");
+  EXPECT_EQ(text("STR(1, 5, BAND)"), "    1");
+  EXPECT_EQ(text("LEFT('ABC', BAND)"), "ABC");
+  EXPECT_EQ(text("RIGHT('ABC', BAND)"), "ABC");
+  EXPECT_EQ(text("SUBSTR('ABC', BAND)"), "ABC");
+  EXPECT_EQ(text("SUBSTR('ABC', 2, BAND)"), "");
+  EXPECT_EQ(Eval("AT('A', 'BANANA', BAND)", &t.link).value.Number(), 0);
+  EXPECT_EQ(text("DTOS(BAND)"), "        ");
+  EXPECT_EQ(Eval("DOW(BAND)", &t.link).value.Number(), 0);
+  EXPECT_EQ(error("CHR(BAND)"), "A Byte value is required but invalid");
+  EXPECT_EQ(error("MOD(BAND, 2)"), "Expression cannot be evaluated");
+  EXPECT_EQ(error("BAND = 20"), "Expression cannot be evaluated");
+
+  t.qsoDate->SetNumber(std::nan(""), etDate);
+  ThxExpHandler key(&t.link, false, "QSODATE");
+  ThxVariant variant;
+  key.EvaluateKey(variant);
+  EXPECT_EQ(variant.GetDate(), 0);
+}
