@@ -3,7 +3,6 @@
 // reindex and pack, each beside a floor measured in the same run (reading the whole table file
 // once, sequentially).
 #include <benchmark/benchmark.h>
-
 #include <unistd.h>
 
 #include <cstdio>
@@ -32,7 +31,8 @@ struct Logbook {
 const Logbook& TheLogbook() {
   static const Logbook book = [] {
     Logbook b;
-    std::string pattern = (std::filesystem::temp_directory_path() / "handler_bench_XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "handler_bench_XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) std::abort();
     b.dir = pattern;
     b.table = b.dir + "/LOG.DBF";
@@ -88,10 +88,9 @@ const Logbook& TheLogbook() {
       f.write(data.data(), static_cast<std::streamsize>(data.size()));
     }
     HXO_dBHandler h(b.table, false, true);
-    const char* tags[][2] = {{"DATE", "DTOS(DATE)+TIME"}, {"TIME", "(TIME)"},
-                             {"STATION", "STATION"},      {"STATE", "STATE"},
-                             {"NUMBER", "NUMBER"},        {"QTH", "QTH"},
-                             {"BAND", "BAND"}};
+    const char* tags[][2] = {
+        {"DATE", "DTOS(DATE)+TIME"}, {"TIME", "(TIME)"}, {"STATION", "STATION"}, {"STATE", "STATE"},
+        {"NUMBER", "NUMBER"},        {"QTH", "QTH"},     {"BAND", "BAND"}};
     for (auto& t : tags) h.CreateIndexTag("LOG.CDX", t[0], t[1], "", 1, 0);
     return b;
   }();
@@ -137,8 +136,7 @@ void BM_DuplicateCheck(benchmark::State& state) {
   for (auto _ : state) {
     const std::string& station = b.stations[(i++ * 7919) % b.stations.size()];
     h.SetFilter("STATION = '" + station + "'", false, true);
-    benchmark::DoNotOptimize(
-        h.Locate("STATION;BAND", {station, std::string("20")}, false, false));
+    benchmark::DoNotOptimize(h.Locate("STATION;BAND", {station, std::string("20")}, false, false));
   }
 }
 BENCHMARK(BM_DuplicateCheck)->Unit(benchmark::kMillisecond);
@@ -153,8 +151,7 @@ void BM_DuplicateCheckLocateOnly(benchmark::State& state) {
   const std::string& station = b.stations[17];
   h.SetFilter("STATION = '" + station + "'", false, true);
   for (auto _ : state)
-    benchmark::DoNotOptimize(
-        h.Locate("STATION;BAND", {station, std::string("20")}, false, false));
+    benchmark::DoNotOptimize(h.Locate("STATION;BAND", {station, std::string("20")}, false, false));
 }
 BENCHMARK(BM_DuplicateCheckLocateOnly)->Unit(benchmark::kMicrosecond);
 

@@ -12,7 +12,6 @@
 #include "hx6_glbl.h"
 #include "hx6_sql.h"
 
-
 namespace {
 
 // Runs a clean-up when the scope ends, also when an error leaves it.
@@ -145,7 +144,8 @@ int32_t HXO_dBHandler::Read(int64_t offset, void* buffer, int32_t count) {
       const int64_t to = std::min(offset + got, bufferEnd_);
       if (from < to)
         std::memcpy(buffer_.data() + (from - bufferStart_),
-                    static_cast<const char*>(buffer) + (from - offset), static_cast<size_t>(to - from));
+                    static_cast<const char*>(buffer) + (from - offset),
+                    static_cast<size_t>(to - from));
     }
     return got;
   }
@@ -282,12 +282,25 @@ void HXO_dBHandler::PositionBySet(int32_t code) {
   int32_t record = 0;
   bool forward = true;
   switch (code) {
-    case kGotoFirst: record = up(1); break;
-    case kGotoNext: record = up(RecNo() + 1); break;
-    case kGotoCurrent: record = up(RecNo()); break;
-    case kGotoLast: record = down(last); forward = false; break;
-    case kGotoPrevious: record = down(RecNo() - 1); forward = false; break;
-    default: break;
+    case kGotoFirst:
+      record = up(1);
+      break;
+    case kGotoNext:
+      record = up(RecNo() + 1);
+      break;
+    case kGotoCurrent:
+      record = up(RecNo());
+      break;
+    case kGotoLast:
+      record = down(last);
+      forward = false;
+      break;
+    case kGotoPrevious:
+      record = down(RecNo() - 1);
+      forward = false;
+      break;
+    default:
+      break;
   }
   SetBof(false);
   SetEof(false);
@@ -483,11 +496,11 @@ bool HXO_dBHandler::SetKeyRange(std::string_view lowKey, std::string_view highKe
   ThxVariant low, high;
   if (!lowKey.empty()) low.PutString(lowKey);
   if (!highKey.empty()) high.PutString(highKey);
-  const bool changed = master_->SetRange(lowKey.empty() ? nullptr : &low,
-                                         highKey.empty() ? nullptr : &high,
-                                         /*excludeHigh*/ options[2] == 0,
-                                         /*partialLow*/ options[0] != 0,
-                                         /*excludeLow*/ options[1] == 0);
+  const bool changed =
+      master_->SetRange(lowKey.empty() ? nullptr : &low, highKey.empty() ? nullptr : &high,
+                        /*excludeHigh*/ options[2] == 0,
+                        /*partialLow*/ options[0] != 0,
+                        /*excludeLow*/ options[1] == 0);
   if (changed) {
     GoTo(kGotoFirst);
     if (Bof()) BlankRecord();
@@ -639,8 +652,8 @@ bool HXO_dBHandler::LocateByScan(const std::vector<std::string>& names,
   while (!Eof() && !Bof()) {
     bool all = true;
     for (size_t i = 0; i < fields.size() && all; ++i) {
-      std::string_view value = TrimRight(std::string_view(
-          RecordBuffer() + fields[i]->offset, static_cast<size_t>(fields[i]->length)));
+      std::string_view value = TrimRight(std::string_view(RecordBuffer() + fields[i]->offset,
+                                                          static_cast<size_t>(fields[i]->length)));
       std::string folded;
       if (caseInsensitive) {
         folded = SysUpperCase(value);
@@ -715,8 +728,8 @@ bool HXO_dBHandler::Locate(std::string_view fieldNames,
       std::vector<std::string> texts;
       for (const std::string& n : names) {
         const ThxFieldInfo& f = FieldInfo(FieldNumber(n));
-        std::string text(TrimRight(std::string_view(scratch.data() + f.offset,
-                                                   static_cast<size_t>(f.length))));
+        std::string text(
+            TrimRight(std::string_view(scratch.data() + f.offset, static_cast<size_t>(f.length))));
         texts.push_back(caseInsensitive ? SysUpperCase(text) : text);
       }
       if (!KeyRangeSet()) {

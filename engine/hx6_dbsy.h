@@ -65,8 +65,7 @@ class HXO_dBHandler : public HXO_dBaseFld, public HXobjIndexTable {
 
   // Opens the table (see HXO_dBaseFld); read buffer allowed but off, no index files, no master
   // tag, no filter, near flag 0.
-  HXO_dBHandler(std::string_view path, bool shared, bool readWrite,
-                std::string_view password = {});
+  HXO_dBHandler(std::string_view path, bool shared, bool readWrite, std::string_view password = {});
   // Frees the filter, every index file (writing their changed pages), the buffer, then the table.
   ~HXO_dBHandler() override;
 

@@ -31,11 +31,16 @@ std::string Folder(std::string_view path) {
 
 const char* FormatName(ThxIndexFormat format) {
   switch (format) {
-    case ThxIndexFormat::CDX: return "CDX";
-    case ThxIndexFormat::NDX: return "NDX";
-    case ThxIndexFormat::MDX: return "MDX";
-    case ThxIndexFormat::NTX: return "NTX";
-    case ThxIndexFormat::Unknown: break;
+    case ThxIndexFormat::CDX:
+      return "CDX";
+    case ThxIndexFormat::NDX:
+      return "NDX";
+    case ThxIndexFormat::MDX:
+      return "MDX";
+    case ThxIndexFormat::NTX:
+      return "NTX";
+    case ThxIndexFormat::Unknown:
+      break;
   }
   return "unknown";
 }
@@ -79,8 +84,8 @@ HXobjIndexFile* HXO_dBHandler::IndexFile(int slot) const {
 }
 
 int HXO_dBHandler::IndexFileCount() const {
-  return static_cast<int>(std::count_if(slots_.begin(), slots_.end(),
-                                        [](const auto& f) { return f != nullptr; }));
+  return static_cast<int>(
+      std::count_if(slots_.begin(), slots_.end(), [](const auto& f) { return f != nullptr; }));
 }
 
 void HXO_dBHandler::CloseIndexFiles() {

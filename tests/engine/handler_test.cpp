@@ -19,7 +19,8 @@ class HandlerNav : public HandlerTest {
     RecordingHandler h(path, false, true);
     const char* stations[] = {"K1", "W5", "A2", "N9", "B4", "W5", "C3", "Z0", "M7", "D6"};
     for (int i = 0; i < 10; ++i)
-      Append(h, {stations[i], i % 2 ? 40.0 : 20.0, "QTH" + std::to_string(i + 1), i == 2 || i == 6});
+      Append(h,
+             {stations[i], i % 2 ? 40.0 : 20.0, "QTH" + std::to_string(i + 1), i == 2 || i == 6});
     h.CreateIndexTag("LOG.CDX", "STATION", "STATION", "", 1, 0);
     h.CreateIndexTag("LOG.CDX", "BAND", "BAND", "", 1, 0);
     h.CreateIndexTag("LOG.CDX", "BANDSTAT", "STATION", "BAND = 20", 1, 0);
@@ -233,7 +234,7 @@ TEST_F(HandlerNav, FindHonoursExactNearDeletedAndFilter) {
   EXPECT_FALSE(h.Find("A2"));
   EXPECT_EQ(h.RecNo(), 5);  // stays at the next key, B4
   EXPECT_FALSE(h.Find("L"));
-  EXPECT_EQ(h.RecNo(), 9);  // M7
+  EXPECT_EQ(h.RecNo(), 9);    // M7
   EXPECT_FALSE(h.Find("0"));  // before every key: the first key
   EXPECT_EQ(h.RecNo(), 5);
   EXPECT_FALSE(h.Find("ZZ"));
