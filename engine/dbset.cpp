@@ -221,14 +221,10 @@ char* TDataSet::ActiveRecordBuffer() {
 }
 
 void TDataSet::GetCalcFields(char* buffer) {
-  if (calcFieldsSize_ == 0 || buffer == nullptr) return;
-  char* const savedCalc = calcBuffer_;
+  // The buffer stays the calculation buffer afterwards, so that a search can read the fields it
+  // computed there in the calculated-fields state.
   calcBuffer_ = buffer;
-  struct RestoreCalc {
-    TDataSet& ds;
-    char* saved;
-    ~RestoreCalc() { ds.calcBuffer_ = saved; }
-  } restore{*this, savedCalc};
+  if (calcFieldsSize_ == 0 || buffer == nullptr) return;
   TTempState temp(*this, TDataSetState::dsCalcFields);
   ClearCalcFields(buffer);
   CalculateFields(buffer);
