@@ -25,8 +25,14 @@ void DatabaseError(std::string_view text, std::initializer_list<SorrelArg> args,
 TDataSet::TDataSet() = default;
 
 TDataSet::~TDataSet() {
-  // Subclasses close in Destroying(); anything left here can no longer reach its hooks.
-  for (TDataSource* source : std::vector<TDataSource*>(dataSources_)) source->SetDataSet(nullptr);
+  // Subclasses close and detach in Destroying(); a source still attached here is let go without
+  // reaching the subclass's hooks, which no longer exist.
+  const std::vector<TDataSource*> sources = std::move(dataSources_);
+  dataSources_.clear();
+  for (TDataSource* source : sources) {
+    source->dataSet_ = nullptr;
+    source->UpdateState();
+  }
 }
 
 void TDataSet::Destroying() {

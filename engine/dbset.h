@@ -194,6 +194,8 @@ class TDataSet {
 
   // Fields.
   TFieldDefs& FieldDefs() { return fieldDefs_; }
+  // Fills the field definitions from the cursor when they are out of date (also while closed).
+  void InitFieldDefs();
   TFields& Fields() { return fields_; }
   int FieldCount() const { return fields_.Count(); }
   TField* FindField(std::string_view name) const { return fields_.FindField(name); }
@@ -351,7 +353,6 @@ class TDataSet {
   // Binds fields to their definitions (column numbers, calculated offsets) or unbinds them.
   void BindFields(bool binding);
   void DestroyFields();
-  void InitFieldDefs();
   // Sizes the window after the links' buffer counts.
   void UpdateBufferCount();
   void SetBufferCount(int count);

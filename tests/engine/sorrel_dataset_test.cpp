@@ -306,6 +306,27 @@ TEST_F(SorrelDataSetTest, MessagesOfMisuse) {
   EXPECT_EQ(ds.About(), "Sorrel xBase engine 6.0");
 }
 
+TEST_F(SorrelDataSetTest, FieldDefinitionsOfAClosedTableAndExclusiveOpens) {
+  MakeTwelve();
+  Name(ds);
+  ds.InitFieldDefs();
+  EXPECT_FALSE(ds.Active());
+  ASSERT_EQ(ds.FieldDefs().Count(), 5);
+  EXPECT_EQ(ds.FieldDefs().Items(1).Name, "BAND");
+  EXPECT_EQ(ds.FieldDefs().Items(1).DataType, TFieldType::ftFloat);
+  EXPECT_EQ(ds.FieldDefs().Items(4).DataType, TFieldType::ftMemo);
+
+  ds.SetExclusive(true);
+  ds.Open();
+  TSorrelDataSet other;
+  Name(other);
+  EXPECT_THROW(other.Open(), ESorrelException);
+  EXPECT_FALSE(other.Active());
+  ds.Close();
+  other.Open();
+  EXPECT_TRUE(other.Active());
+}
+
 TEST_F(SorrelDataSetTest, StatusReportsReachOnStatus) {
   MakeTwelve();
   {
