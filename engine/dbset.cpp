@@ -94,9 +94,8 @@ void TDataSet::SetActive(bool on) {
 
 void TDataSet::OpenCursor() {
   try {
-    defaultFields_ = std::none_of(fields_.begin(), fields_.end(), [](const auto& f) {
-      return f->FieldKind() == TFieldKind::fkData;
-    });
+    // Fields made by the program (persistent fields) replace the default ones altogether.
+    defaultFields_ = fields_.Count() == 0;
     InternalOpen();
     bof_ = true;
     eof_ = false;
@@ -165,7 +164,7 @@ void TDataSet::CreateFields() {
 }
 
 void TDataSet::DestroyFields() {
-  // Default fields go; persistent calculated and lookup fields the caller added stay.
+  // Default fields go with the cursor; persistent fields stay with the data set.
   if (defaultFields_) fields_.Clear();
 }
 

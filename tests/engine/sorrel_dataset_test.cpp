@@ -197,6 +197,29 @@ TEST_F(SorrelDataSetTest, AppendsEndTheFileInOneEndByteAndReadBack) {
             "W0 14.5 2024-02-29\nW1 15.5 2024-02-29\nW2 16.5 2024-02-29\nK9 7.0 None\n");
 }
 
+TEST_F(SorrelDataSetTest, HandlerWritesNothingPastTheRecordOfADataSetBuffer) {
+  MakeLog("LOG.DBF", false);
+  OpenOn(ds);
+  DBFObject& h = *ds.Handler();
+  const size_t length = static_cast<size_t>(h.RecordLength());
+  std::vector<char> buffer(length + 8, '#');
+  char* const own = h.SetRecordBuffer(buffer.data());
+  h.BlankRecord();
+  buffer[length] = '#';
+  h.PutText("STATION", "X1");
+  h.AppendRecord();
+  EXPECT_EQ(buffer[length], '#');
+  EXPECT_EQ(h.RecordBuffer(), buffer.data());
+  h.PutText("STATION", "X2");
+  h.UpdateRecord(1);
+  EXPECT_EQ(buffer[length], '#');
+  h.SetRecordBuffer(own);
+  ds.Close();
+  const std::string bytes = Contents(PathOf("LOG.DBF"));
+  EXPECT_EQ(bytes.back(), '\x1A');
+  EXPECT_EQ(bytes.substr(bytes.size() - 1 - length, 3), " X2");
+}
+
 TEST_F(SorrelDataSetTest, BookmarksCompareByRecordNumberAndCheckTheRange) {
   MakeTwelve();
   OpenOn(ds);
