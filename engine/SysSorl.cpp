@@ -2,8 +2,18 @@
 // test of filters, and CP1252 <-> CP437 conversion. The file primitives live in SysSorlFile.cpp.
 #include "SysSorl.h"
 
+#include <locale.h>
+#include <wchar.h>
+
+#include <algorithm>
 #include <array>
+#include <atomic>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <vector>
 
 namespace {
 
@@ -110,11 +120,93 @@ void Convert(const char* source, char* destination, size_t count, const unsigned
   }
 }
 
+// CP1252 0x80-0x9F in Unicode; the five unassigned positions stay C1 controls. 0xA0-0xFF are the
+// same code points as the bytes.
+constexpr wchar_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+std::wstring Widen(std::string_view text) {
+  std::wstring out(text.size(), L'\0');
+  for (size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = Byte(text[i]);
+    out[i] = c >= 0x80 && c < 0xA0 ? kCp1252High[c - 0x80] : static_cast<wchar_t>(c);
+  }
+  return out;
+}
+
+// The collation locale of the text comparisons, or null for the fixed rule; chosen once from the
+// environment unless SysSetCollationLocale chooses another.
+std::mutex gCollationGuard;
+std::atomic<locale_t> gCollation{nullptr};
+std::atomic<bool> gCollationChosen{false};
+
+bool IsPlainCLocale(const char* name) {
+  return name == nullptr || *name == '\0' || std::strcmp(name, "C") == 0 ||
+         std::strcmp(name, "POSIX") == 0 || std::strncmp(name, "C.", 2) == 0;
+}
+
+bool ChooseCollation(const char* name, bool fromEnvironment) {
+  locale_t chosen = nullptr;
+  if (fromEnvironment) {
+    const char* env = nullptr;
+    for (const char* variable : {"LC_ALL", "LC_COLLATE", "LANG"}) {
+      env = std::getenv(variable);
+      if (env != nullptr && *env != '\0') break;
+    }
+    if (!IsPlainCLocale(env))
+      chosen = newlocale(LC_COLLATE_MASK, env, static_cast<locale_t>(nullptr));
+  } else if (name != nullptr && std::strcmp(name, "C") != 0 && std::strcmp(name, "POSIX") != 0) {
+    chosen = newlocale(LC_COLLATE_MASK, name, static_cast<locale_t>(nullptr));
+  }
+  // The locale replaced is kept, never freed: another thread may still be comparing with it.
+  static auto* retired = new std::vector<locale_t>();
+  if (locale_t old = gCollation.exchange(chosen); old != nullptr) retired->push_back(old);
+  gCollationChosen.store(true);
+  return chosen != nullptr;
+}
+
+locale_t Collation() {
+  if (!gCollationChosen.load()) {
+    std::lock_guard<std::mutex> guard(gCollationGuard);
+    if (!gCollationChosen.load()) ChooseCollation(nullptr, true);
+  }
+  return gCollation.load();
+}
+
+// The locale's order of two texts; texts it finds equal but that differ in their bytes are
+// ordered by `fallback`, so only identical texts (or, ignoring case, texts equal apart from case)
+// compare equal.
+int Collate(std::string_view a, std::string_view b,
+            int (*fallback)(std::string_view, std::string_view)) {
+  const locale_t locale = Collation();
+  if (locale != nullptr) {
+    // The library's comparison stops at a zero byte; such texts are left to the fixed rule.
+    if (a.find('\0') == std::string_view::npos && b.find('\0') == std::string_view::npos) {
+      const int r = wcscoll_l(Widen(a).c_str(), Widen(b).c_str(), locale);
+      if (r != 0) return r;
+    }
+  }
+  return fallback(a, b);
+}
+
 }  // namespace
 
-int SysCompareStr(std::string_view a, std::string_view b) { return CompareCased(a, b); }
+bool SysSetCollationLocale(const char* name) {
+  std::lock_guard<std::mutex> guard(gCollationGuard);
+  return ChooseCollation(name, name == nullptr);
+}
 
-int SysCompareText(std::string_view a, std::string_view b) { return CompareFolded(a, b); }
+int SysCompareStr(std::string_view a, std::string_view b) { return Collate(a, b, CompareCased); }
+
+int SysCompareText(std::string_view a, std::string_view b) {
+  if (Collation() == nullptr) return CompareFolded(a, b);
+  const std::string upperA = MapBytes(a, kUpper);
+  const std::string upperB = MapBytes(b, kUpper);
+  return Collate(upperA, upperB, CompareFolded);
+}
 
 int SysPos(std::string_view sub, std::string_view text) {
   if (sub.empty()) return 0;
@@ -123,7 +215,7 @@ int SysPos(std::string_view sub, std::string_view text) {
 }
 
 int SysWildMatch(std::string_view pattern, std::string_view text) {
-  if (pattern.empty() || pattern.size() > text.size()) return 0;
+  if (pattern.empty()) return 0;
   bool leadingStar = false;
   if (pattern.front() == '*') {
     if (pattern.size() == 1) return 1;
@@ -134,6 +226,9 @@ int SysWildMatch(std::string_view pattern, std::string_view text) {
     if (pattern.size() == 1) return 1;
     pattern.remove_suffix(1);
   }
+  // The length test applies to the body without its stars: "W1A*" matches "W1A". A pattern of
+  // stars alone matched above, an empty text included.
+  if (pattern.size() > text.size()) return 0;
   std::string work(text);
   if (!leadingStar) {
     // "?" stands for any character at its own position counted from the start of the text.
@@ -148,11 +243,63 @@ std::string SysLowerCase(std::string_view text) { return MapBytes(text, kLower);
 std::string SysUpperCase(std::string_view text) { return MapBytes(text, kUpper); }
 
 int SysStrComp(const char* a, const char* b) {
-  return Sign(CompareCased(a ? a : "", b ? b : ""));
+  return Sign(SysCompareStr(a ? a : "", b ? b : ""));
 }
 
 int SysStrIComp(const char* a, const char* b) {
-  return Sign(CompareFolded(a ? a : "", b ? b : ""));
+  return Sign(SysCompareText(a ? a : "", b ? b : ""));
+}
+
+std::string SysFloatToFixed(double value, int decimals) {
+  if (std::isnan(value)) return "NAN";
+  if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
+  if (decimals < 0) decimals = 0;
+  // The value to 15 significant digits, as the number's text form holds it: "d.dddddddddddddde+x".
+  char buffer[40];
+  const auto written = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
+                                     std::chars_format::scientific, 14);
+  char digits[15];
+  digits[0] = buffer[0];
+  std::memcpy(digits + 1, buffer + 2, 14);
+  const char* exponentText = std::find(buffer, written.ptr, 'e') + 1;
+  if (exponentText < written.ptr && *exponentText == '+') ++exponentText;
+  int exponent = 0;
+  std::from_chars(exponentText, written.ptr, exponent);
+
+  // The digits of value * 10^decimals, rounded at the last kept digit with halves away from zero.
+  const long keep = static_cast<long>(exponent) + 1 + decimals;
+  std::vector<char> scaled;
+  if (keep >= 15) {
+    scaled.assign(digits, digits + 15);
+    scaled.resize(static_cast<size_t>(keep), '0');
+  } else if (keep >= 0) {
+    scaled.assign(digits, digits + keep);
+    if (digits[keep] >= '5') {
+      long i = keep - 1;
+      while (i >= 0 && scaled[static_cast<size_t>(i)] == '9') scaled[static_cast<size_t>(i--)] = '0';
+      if (i < 0) {
+        scaled.insert(scaled.begin(), '1');
+      } else {
+        ++scaled[static_cast<size_t>(i)];
+      }
+    }
+  }
+  const size_t places = static_cast<size_t>(decimals);
+  if (scaled.size() < places + 1) scaled.insert(scaled.begin(), places + 1 - scaled.size(), '0');
+  const size_t wholeDigits = scaled.size() - places;
+  size_t first = 0;
+  while (first + 1 < wholeDigits && scaled[first] == '0') ++first;
+  const bool zero = std::all_of(scaled.begin(), scaled.end(), [](char c) { return c == '0'; });
+
+  std::string out;
+  out.reserve(scaled.size() + 2);
+  if (value < 0 && !zero) out.push_back('-');  // a value that rounds to zero shows no sign
+  out.append(scaled.data() + first, wholeDigits - first);
+  if (places > 0) {
+    out.push_back('.');
+    out.append(scaled.data() + wholeDigits, places);
+  }
+  return out;
 }
 
 void SysAnsiToOem(const char* source, char* destination, size_t count) {

@@ -61,7 +61,6 @@ void HXO_DBFBuild::FinishQuietly() noexcept {
     CreateFiles();
   } catch (...) {
     // A destructor cannot report; the table creator calls CreateFiles itself and sees the error.
-    ready_ = false;
   }
 }
 
@@ -72,7 +71,8 @@ std::string HXO_DBFBuild::MemoFileName() const {
   std::string extension = MemoExtension();
   if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
     // Other programs on this system look for the memo file with the case of the table's own
-    // extension ("LOG.DBF" with "LOG.FPT", "log.dbf" with "log.fpt"); the engine finds it in either.
+    // extension ("LOG.DBF" with "LOG.FPT", "log.dbf" with "log.fpt"); the engine finds it in
+    // either.
     const std::string tableExtension = path.substr(dot + 1);
     if (!tableExtension.empty() && SysUpperCase(tableExtension) == tableExtension &&
         SysLowerCase(tableExtension) != tableExtension)
@@ -90,7 +90,12 @@ void HXO_DBFBuild::AddField(std::string_view name, std::string_view type, int le
   if (name.empty()) return;
   std::string upper = SysUpperCase(name);
   if (upper.size() > static_cast<size_t>(kNameLength)) upper.resize(kNameLength);
-  auto refuse = [&]() { return ESorrelError(smTableHeaderInvalid, {fileName_ + "->" + upper}); };
+  // A refused field stops the whole table: a builder that has refused one writes nothing, so that
+  // no table with part of its fields is left behind.
+  auto refuse = [&]() {
+    ready_ = false;
+    return ESorrelError(smTableHeaderInvalid, {fileName_ + "->" + upper});
+  };
 
   // A descriptor without a type letter, or with a length or decimals that do not fit their bytes,
   // makes a table that no program reads correctly: refuse it before anything is written.
@@ -128,9 +133,15 @@ void HXO_DBFBuild::AddField(std::string_view name, std::string_view type, int le
       decimalsByte = decimals;
       break;
   }
+  // Two fields of one name (names cut to 10 characters can meet) leave the second unreachable by
+  // name, here and in every other program.
+  for (int i = 0; i < Count(); ++i)
+    if (std::string(reinterpret_cast<const char*>(Items(i)->bytes.data())) == upper) throw refuse();
   if (32 * (Count() + 1) + 33 > kBuildMaxHeaderLength ||
-      recordLength_ + fieldLength > kBuildMaxRecordLength)
+      recordLength_ + fieldLength > kBuildMaxRecordLength) {
+    ready_ = false;
     throw ESorrelError(smTableHeaderInvalid, {fileName_});
+  }
 
   auto descriptor = std::make_unique<ThxBuildDescriptor>();
   std::copy(upper.begin(), upper.end(), descriptor->bytes.begin());
@@ -144,6 +155,9 @@ void HXO_DBFBuild::AddField(std::string_view name, std::string_view type, int le
 
 void HXO_DBFBuild::CreateFiles() {
   if (created_ || !ready_) return;
+  // Whatever fails here is reported once; the destructor does not try again behind the caller's
+  // back.
+  ready_ = false;
   // A table without fields has a record of only its deletion byte, which other programs take for
   // a damaged header.
   if (Count() == 0) throw ESorrelError(smTableHeaderInvalid, {fileName_});

@@ -4,8 +4,9 @@
 // empty memo file, in one of three dialects: HXO_DBFBuild (dBase III, also the Clipper dialect),
 // HXO_DB4Build (dBase IV) and HXO_DBFoxBuild (FoxPro). The caller adds the fields in record order
 // and then calls CreateFiles, which writes and closes both files and raises on any failure. A
-// builder destroyed without CreateFiles still writes the files, as the table creator has always
-// relied on, but a failure there cannot be reported: callers that care call CreateFiles.
+// builder destroyed without CreateFiles still writes the files, but a failure there cannot be
+// reported: callers that care call CreateFiles and look at FilesCreated. A builder that refused a
+// field writes nothing at all.
 //
 // The builder owns its 32-byte descriptors and, while writing, its two disk files. It never asks
 // before replacing an existing file; the table creator does that.
@@ -62,14 +63,16 @@ class HXO_DBFBuild : public ThxCollection<ThxBuildDescriptor> {
 
   // Virtual operations, in slot order after the collection's FreeItem.
   // Writes the table file and, when a memo field was added, the memo file; both are closed when it
-  // returns. Does nothing when the files were already written. Raises "Could not create file %s"
-  // and the disk layer's write and close errors, and refuses a table without fields or with a
-  // header or record length beyond the format's 16-bit words ("Table Header for %s is invalid").
+  // returns. Runs once: does nothing after it was called (successfully or not) and after a field
+  // was refused. Raises "Could not create file %s" and the disk layer's write and close errors,
+  // and refuses a table without fields ("Table Header for %s is invalid").
   virtual void CreateFiles();
-  // Adds a field after those already added. An empty name adds nothing. Refuses, before anything
-  // is written, an empty type, and lengths or decimals the descriptor cannot hold or with which a
-  // numeric field cannot even hold zero ("Table Header for %s is invalid" with the file name, "->"
-  // and the field name).
+  // Adds a field after those already added. An empty name adds nothing. Refuses a name that,
+  // upper-cased and cut to 10 characters, is already taken, an empty type,
+  // lengths or decimals the descriptor cannot hold or with which a numeric field cannot even hold
+  // zero ("Table Header for %s is invalid" with the file name, "->" and the field name), and a
+  // field that would take the header or record length beyond the format's 16-bit words ("Table
+  // Header for %s is invalid" with the file name). After a refusal the builder writes nothing.
   virtual void AddField(std::string_view name, std::string_view type, int length, int decimals);
   virtual void WriteHeader();
   virtual void WriteMemoFile();
@@ -81,7 +84,7 @@ class HXO_DBFBuild : public ThxCollection<ThxBuildDescriptor> {
   bool HasMemo() const { return hasMemo_; }
   // The version byte the header gets: with or without memo.
   uint8_t Version() const { return hasMemo_ ? versionWithMemo_ : versionPlain_; }
-  // True once CreateFiles has written and closed both files.
+  // True once CreateFiles has written and closed both files: the builder's report of success.
   bool FilesCreated() const { return created_; }
   // The path of the memo file the builder writes: the table name with the dialect's extension
   // (".DBT", ".fpt"), in the case of the table's extension when that is all upper or all lower

@@ -1,5 +1,6 @@
 #include "hx6_sort.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "byteorder.h"
@@ -8,11 +9,10 @@
 // ---- ThxPageCollection ------------------------------------------------------------------------
 
 void ThxPageCollection::AddEntry(uint8_t keyClass, const uint8_t* bytes, int length) {
-  size_t shared = 0;
-  const size_t limit = previous_.size() < static_cast<size_t>(length) ? previous_.size()
-                                                                      : static_cast<size_t>(length);
+  int shared = 0;
+  const int limit = previousLength_ < length ? previousLength_ : length;
   while (shared < limit && previous_[shared] == bytes[shared]) ++shared;
-  const int stored = length - static_cast<int>(shared);
+  const int stored = length - shared;
   // Room for the 3 leading bytes, the stored bytes and the end mark.
   if (pages_.empty() || writePos_ + 3 + stored + 1 > kPageBytes) {
     pages_.push_back(std::make_unique<uint8_t[]>(kPageBytes));  // zero-filled: end marks in place
@@ -24,14 +24,14 @@ void ThxPageCollection::AddEntry(uint8_t keyClass, const uint8_t* bytes, int len
   page[writePos_++] = static_cast<uint8_t>(stored);
   std::memcpy(page + writePos_, bytes + shared, static_cast<size_t>(stored));
   writePos_ += stored;
-  previous_.assign(bytes, bytes + length);
+  std::memcpy(previous_ + shared, bytes + shared, static_cast<size_t>(stored));
+  previousLength_ = length;
   ++entryCount_;
 }
 
 void ThxPageCollection::Close() {
   if (!pages_.empty() && writePos_ < kPageBytes) pages_.back()[writePos_] = 0;
-  previous_.clear();
-  previous_.shrink_to_fit();
+  previousLength_ = 0;
   readPage_ = 0;
   readPos_ = 0;
   atEnd_ = false;
@@ -65,102 +65,57 @@ bool ThxPageCollection::NextEntry() {
 
 // ---- ThxSort ----------------------------------------------------------------------------------
 
+namespace {
+
+// The first 8 bytes of a key, big-endian, zero-padded: when two heads differ they order the keys
+// as a byte-wise comparison would (a key that ends early has zeros where the other has more).
+uint64_t KeyHead(const uint8_t* bytes, int length) {
+  uint8_t head[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+  std::memcpy(head, bytes, static_cast<size_t>(length < 8 ? length : 8));
+  return DecodeBE64(head);
+}
+
+}  // namespace
+
 ThxSort::ThxSort(int maxKeyLength, const uint8_t* collation, bool ascending, bool unique)
     : maxKeyLength_(maxKeyLength),
       collation_(collation),
       ascending_(ascending),
       unique_(unique),
-      work_(static_cast<uint16_t>(kMaxKeyLength + 4)),
       lastKey_(static_cast<uint16_t>(kMaxKeyLength + 4)) {
   if (maxKeyLength < 1 || maxKeyLength > kMaxKeyLength)
     throw ESorrelError(smSortKeyLength, {kMaxKeyLength, maxKeyLength});
-  blocks_.push_back(std::make_unique<Node[]>(kNodesPerBlock));
 }
 
 ThxSort::~ThxSort() = default;
 
-uint32_t ThxSort::NewNode(uint8_t byte) {
-  if (usedNodes_ >= static_cast<int>(blocks_.size()) * kNodesPerBlock)
-    blocks_.push_back(std::make_unique<Node[]>(kNodesPerBlock));
-  const uint32_t ref = static_cast<uint32_t>(++usedNodes_);
-  At(ref) = Node{0, 0, 0, byte};
-  return ref;
+int ThxSort::CompareKeys(uint8_t classA, const uint8_t* a, int lengthA, uint32_t recordA,
+                         uint8_t classB, const uint8_t* b, int lengthB, uint32_t recordB,
+                         int from) const {
+  const int n = lengthA < lengthB ? lengthA : lengthB;
+  const bool weighted = collation_ != nullptr && classA == kClassText && classB == kClassText;
+  for (int i = from; i < n; ++i) {
+    const uint8_t p = a[i];
+    const uint8_t q = b[i];
+    if (p == q) continue;
+    if (weighted && collation_[p] != collation_[q]) return collation_[p] < collation_[q] ? -1 : 1;
+    return p < q ? -1 : 1;
+  }
+  if (lengthA != lengthB) return lengthA < lengthB ? -1 : 1;
+  if (recordA != recordB) return recordA < recordB ? -1 : 1;
+  return 0;
 }
 
-// Gives each byte held in place its own node, so that the node can take siblings and children.
-void ThxSort::Split(uint32_t ref) {
-  const int count = At(ref).flags & kInPlaceMask;
-  const uint8_t keyClass = At(ref).flags & static_cast<uint8_t>(~kInPlaceMask);
-  const uint32_t packed = At(ref).next;
-  At(ref).flags = 0;
-  At(ref).next = 0;
-  uint32_t current = ref;
-  for (int i = 0; i < count; ++i) {
-    const uint32_t child = NewNode(static_cast<uint8_t>(packed >> (8 * i)));
-    At(current).child = child;
-    current = child;
+int ThxSort::ComparePending(const Pending& a, const Pending& b) const {
+  int from = 0;
+  if (collation_ == nullptr || a.keyClass != kClassText) {
+    if (a.head != b.head) return a.head < b.head ? -1 : 1;
+    // Equal heads: the first min(8, shorter length) bytes agree.
+    from = a.keyLength < b.keyLength ? a.keyLength : b.keyLength;
+    if (from > 8) from = 8;
   }
-  At(current).flags = keyClass;
-}
-
-// Whether byte a belongs before byte b in a sibling list.
-bool ThxSort::Before(uint8_t a, uint8_t b, bool weighted) const {
-  int x = a, y = b;
-  if (weighted && collation_[a] != collation_[b]) {
-    x = collation_[a];
-    y = collation_[b];
-  }
-  return ascending_ ? x < y : x > y;
-}
-
-void ThxSort::AddString(const uint8_t* s, int length, int keyLength, uint8_t keyClass) {
-  uint32_t* link = &root_;
-  int pos = 0;
-  for (;;) {
-    const uint8_t c = s[pos];
-    const bool weighted = collation_ != nullptr && keyClass == kClassText && pos < keyLength;
-    uint32_t n = *link;
-    while (n != 0) {
-      Node& node = At(n);
-      if (node.flags & kInPlaceMask) Split(n);
-      if (node.byte == c || Before(c, node.byte, weighted)) break;
-      link = &node.next;
-      n = node.next;
-    }
-    if (n != 0 && At(n).byte == c) {
-      if (pos == length - 1) {
-        At(n).flags = keyClass;
-        ++keyCount_;
-        return;
-      }
-      link = &At(n).child;
-      ++pos;
-      continue;
-    }
-    // A new node in the list, then a leaf chain for the rest of the string.
-    const uint32_t first = NewNode(c);
-    At(first).next = n;
-    *link = first;
-    uint32_t current = first;
-    int p = pos + 1;
-    while (p < length) {
-      const int rest = length - p;
-      if (rest <= 3 && At(current).next == 0) {
-        uint32_t packed = 0;
-        for (int i = 0; i < rest; ++i) packed |= static_cast<uint32_t>(s[p + i]) << (8 * i);
-        At(current).next = packed;
-        At(current).flags = static_cast<uint8_t>(rest);
-        break;
-      }
-      const uint32_t child = NewNode(s[p]);
-      At(current).child = child;
-      current = child;
-      ++p;
-    }
-    At(current).flags |= keyClass;
-    ++keyCount_;
-    return;
-  }
+  return CompareKeys(a.keyClass, keyBytes_.data() + a.offset, a.keyLength, a.record, b.keyClass,
+                     keyBytes_.data() + b.offset, b.keyLength, b.record, from);
 }
 
 void ThxSort::InsertKey(const ThxVariant& key, int32_t recordNumber) {
@@ -176,8 +131,8 @@ void ThxSort::InsertKey(const ThxVariant& key, int32_t recordNumber) {
   if (key.Length() > maxKeyLength_)
     throw ESorrelError(smSortKeyLength, {maxKeyLength_, key.Length()});
 
+  uint8_t out[kMaxKeyLength + 8];
   int keyLength = 0;
-  uint8_t* out = work_.Data();
   switch (keyClass) {
     case kClassText:
       keyLength = key.Length();
@@ -185,10 +140,12 @@ void ThxSort::InsertKey(const ThxVariant& key, int32_t recordNumber) {
       if (keyLength > 0) std::memcpy(out, key.Data(), static_cast<size_t>(keyLength));
       break;
     case kClassFloat: {
-      // All 8 bytes are kept: dropping trailing zero bytes would let the record number that
-      // follows decide between values that differ only in their last bytes.
+      // All 8 bytes are kept: dropping trailing zero bytes would make 14000 a prefix of
+      // 14000.0001 and -12 a prefix of -12.3456, and let a shorter key's bytes meet a longer
+      // key's in the wrong order.
       uint64_t bits;
-      const double value = key.GetFloat();
+      double value = key.GetFloat();
+      if (value == 0) value = 0;  // -0 and 0 are one key
       std::memcpy(&bits, &value, 8);
       bits = (bits >> 63) == 0 ? bits | (uint64_t{1} << 63) : ~bits;
       EncodeBE64(out, bits);
@@ -204,70 +161,64 @@ void ThxSort::InsertKey(const ThxVariant& key, int32_t recordNumber) {
       if (keyLength > 0) std::memcpy(out, key.Data(), static_cast<size_t>(keyLength));
       break;
   }
-  EncodeBE32(out + keyLength, static_cast<uint32_t>(recordNumber));
-  const int length = keyLength + 4;
 
-  // Worst case: one node per byte plus up to three per level for splitting in-place nodes.
-  if (usedNodes_ + 4 * length > kMaxNodes) FlushRun();
-  AddString(out, length, keyLength, keyClass);
-}
-
-void ThxSort::Walk(uint32_t first, int depth, ThxPageCollection& run) {
-  for (uint32_t n = first; n != 0;) {
-    const Node& node = At(n);
-    path_[depth] = node.byte;
-    const int inPlace = node.flags & kInPlaceMask;
-    const uint8_t keyClass = node.flags & static_cast<uint8_t>(~kInPlaceMask);
-    if (inPlace > 0) {
-      for (int i = 0; i < inPlace; ++i) path_[depth + 1 + i] = static_cast<uint8_t>(node.next >> (8 * i));
-      run.AddEntry(keyClass, path_, depth + 1 + inPlace);
-      break;  // a node holding bytes in place has no siblings
-    }
-    // A string that ends here is a prefix of those below: first when ascending, last otherwise.
-    if (keyClass != 0 && ascending_) run.AddEntry(keyClass, path_, depth + 1);
-    if (node.child != 0) Walk(node.child, depth + 1, run);
-    if (keyClass != 0 && !ascending_) run.AddEntry(keyClass, path_, depth + 1);
-    n = node.next;
-  }
+  if (pending_.size() >= runEntries_ ||
+      keyBytes_.size() + static_cast<size_t>(keyLength) > kRunKeyBytes)
+    FlushRun();
+  const Pending pair{KeyHead(out, keyLength), static_cast<uint32_t>(keyBytes_.size()),
+                     static_cast<uint32_t>(recordNumber), static_cast<uint8_t>(keyLength),
+                     keyClass};
+  keyBytes_.insert(keyBytes_.end(), out, out + keyLength);
+  pending_.push_back(pair);
+  ++keyCount_;
 }
 
 void ThxSort::FlushRun() {
-  if (root_ == 0) return;
+  if (pending_.empty()) return;
+  if (ascending_) {
+    std::sort(pending_.begin(), pending_.end(),
+              [this](const Pending& a, const Pending& b) { return ComparePending(a, b) < 0; });
+  } else {
+    std::sort(pending_.begin(), pending_.end(),
+              [this](const Pending& a, const Pending& b) { return ComparePending(a, b) > 0; });
+  }
   auto run = std::make_unique<ThxPageCollection>();
-  Walk(root_, 0, *run);
+  uint8_t entry[kMaxKeyLength + 8];
+  for (const Pending& pair : pending_) {
+    // Keys may be empty (a blank text key): then there is nothing to copy, and no byte store.
+    if (pair.keyLength > 0) std::memcpy(entry, keyBytes_.data() + pair.offset, pair.keyLength);
+    EncodeBE32(entry + pair.keyLength, pair.record);
+    run->AddEntry(pair.keyClass, entry, pair.keyLength + 4);
+  }
   run->Close();
   runs_.push_back(std::move(run));
-  root_ = 0;
-  usedNodes_ = 0;
+  pending_.clear();
+  keyBytes_.clear();
 }
 
 void ThxSort::BeginRetrieval() {
   if (!accepting_) return;
   FlushRun();
-  blocks_.clear();
-  blocks_.shrink_to_fit();
+  std::vector<Pending>().swap(pending_);
+  std::vector<uint8_t>().swap(keyBytes_);
   accepting_ = false;
+  heap_.clear();
+  for (int i = 0; i < static_cast<int>(runs_.size()); ++i)
+    if (!runs_[static_cast<size_t>(i)]->AtEnd()) heap_.push_back(i);
+  std::make_heap(heap_.begin(), heap_.end(), [this](int i, int j) { return RunBefore(j, i); });
 }
 
-// The order of two run entries: their bytes, text bytes weighed by the collation table when
-// there is one, a proper prefix first.
-int ThxSort::CompareEntries(const ThxPageCollection& a, const ThxPageCollection& b) const {
-  int position;
-  if (collation_ == nullptr) return a.Entry().CompareRaw(&b.Entry(), position, nullptr, -1);
+bool ThxSort::RunBefore(int i, int j) const {
+  const ThxPageCollection& a = *runs_[static_cast<size_t>(i)];
+  const ThxPageCollection& b = *runs_[static_cast<size_t>(j)];
   const ThxVariant& x = a.Entry();
   const ThxVariant& y = b.Entry();
-  const int n = x.Length() < y.Length() ? x.Length() : y.Length();
-  const bool text = a.EntryClass() == kClassText && b.EntryClass() == kClassText;
-  const int keyLength = n - 4;
-  for (int i = 0; i < n; ++i) {
-    const uint8_t p = x.Data()[i];
-    const uint8_t q = y.Data()[i];
-    if (p == q) continue;
-    if (text && i < keyLength && collation_[p] != collation_[q])
-      return collation_[p] < collation_[q] ? -1 : 1;
-    return p < q ? -1 : 1;
-  }
-  return x.Length() == y.Length() ? 0 : (x.Length() < y.Length() ? -1 : 1);
+  const int keyA = x.Length() - 4;
+  const int keyB = y.Length() - 4;
+  const int c = CompareKeys(a.EntryClass(), x.Data(), keyA, DecodeBE32(x.Data() + keyA),
+                            b.EntryClass(), y.Data(), keyB, DecodeBE32(y.Data() + keyB), 0);
+  if (c == 0) return i < j;  // on a tie the earlier run comes first
+  return ascending_ ? c < 0 : c > 0;
 }
 
 void ThxSort::DecodeKey(uint8_t keyClass, const uint8_t* bytes, int length, ThxVariant& key) const {
@@ -277,7 +228,7 @@ void ThxSort::DecodeKey(uint8_t keyClass, const uint8_t* bytes, int length, ThxV
       const int n = length < 8 ? length : 8;
       std::memcpy(raw, bytes, static_cast<size_t>(n));
       if (n > 0 && raw[0] < 0x80) {
-        for (int i = 0; i < n; ++i) raw[i] = static_cast<uint8_t>(~raw[i]);
+        for (int i = 0; i < 8; ++i) raw[i] = static_cast<uint8_t>(~raw[i]);
       } else {
         raw[0] &= 0x7F;
       }
@@ -291,7 +242,8 @@ void ThxSort::DecodeKey(uint8_t keyClass, const uint8_t* bytes, int length, ThxV
       key.PutDate(length >= 4 ? static_cast<int32_t>(DecodeBE32(bytes)) : 0);
       break;
     case kClassText:
-      key.PutString(std::string_view(reinterpret_cast<const char*>(bytes), static_cast<size_t>(length)));
+      key.PutString(
+          std::string_view(reinterpret_cast<const char*>(bytes), static_cast<size_t>(length)));
       break;
     default:
       key.PutBinary(bytes, length);
@@ -301,34 +253,31 @@ void ThxSort::DecodeKey(uint8_t keyClass, const uint8_t* bytes, int length, ThxV
 
 bool ThxSort::GetNextKey(ThxVariant& key, int32_t& recordNumber) {
   if (accepting_) BeginRetrieval();
-  for (;;) {
-    ThxPageCollection* best = nullptr;
-    for (const auto& run : runs_) {
-      if (run->AtEnd()) continue;
-      if (best == nullptr) {
-        best = run.get();
-        continue;
-      }
-      const int c = CompareEntries(*run, *best);
-      if (ascending_ ? c < 0 : c > 0) best = run.get();  // on a tie the earlier run stays
-    }
-    if (best == nullptr) return false;
-
-    const ThxVariant& entry = best->Entry();
+  const auto after = [this](int i, int j) { return RunBefore(j, i); };
+  while (!heap_.empty()) {
+    std::pop_heap(heap_.begin(), heap_.end(), after);
+    const int index = heap_.back();
+    ThxPageCollection& run = *runs_[static_cast<size_t>(index)];
+    const ThxVariant& entry = run.Entry();
     const int keyLength = entry.Length() - 4;
     const uint8_t* bytes = entry.Data();
-    if (unique_ && haveLastKey_ && lastKey_.Length() == keyLength &&
-        (keyLength == 0 || std::memcmp(lastKey_.Data(), bytes, static_cast<size_t>(keyLength)) == 0)) {
-      best->NextEntry();
-      continue;
+    const bool skip = unique_ && haveLastKey_ && lastKey_.Length() == keyLength &&
+                      (keyLength == 0 ||
+                       std::memcmp(lastKey_.Data(), bytes, static_cast<size_t>(keyLength)) == 0);
+    if (!skip) {
+      recordNumber = static_cast<int32_t>(DecodeBE32(bytes + keyLength));
+      DecodeKey(run.EntryClass(), bytes, keyLength, key);
+      if (unique_) {
+        lastKey_.PutBinary(bytes, keyLength);
+        haveLastKey_ = true;
+      }
     }
-    recordNumber = static_cast<int32_t>(DecodeBE32(bytes + keyLength));
-    DecodeKey(best->EntryClass(), bytes, keyLength, key);
-    if (unique_) {
-      lastKey_.PutBinary(bytes, keyLength);
-      haveLastKey_ = true;
+    if (run.NextEntry()) {
+      std::push_heap(heap_.begin(), heap_.end(), after);
+    } else {
+      heap_.pop_back();
     }
-    best->NextEntry();
-    return true;
+    if (!skip) return true;
   }
+  return false;
 }

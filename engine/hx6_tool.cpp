@@ -404,19 +404,32 @@ bool ThxHugeSet::TestBit(int32_t index) const {
 
 // ---- file-name helpers ------------------------------------------------------------------------
 
+namespace {
+
+// Where the directory part of a name ends: the last slash or backslash (names stored by Windows
+// installations use the backslash), or the colon of a drive letter ("C:LOG.DBF"); npos when none.
+size_t DirectoryEnd(std::string_view name) {
+  const size_t slash = name.find_last_of("/\\");
+  if (slash != std::string_view::npos) return slash;
+  if (name.size() >= 2 && name[1] == ':') return 1;
+  return std::string_view::npos;
+}
+
+}  // namespace
+
 std::string DefaultFileExt(std::string_view name, std::string_view extension) {
-  const size_t slash = name.rfind(kPathDelimiter);
+  const size_t end = DirectoryEnd(name);
   const size_t dot = name.rfind('.');
   const bool hasExtension =
-      dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash);
+      dot != std::string_view::npos && (end == std::string_view::npos || dot > end);
   std::string result(name);
   if (!hasExtension) result += extension;
   return result;
 }
 
 std::string StripFileExt(std::string_view path) {
-  const size_t slash = path.rfind(kPathDelimiter);
-  if (slash != std::string_view::npos) path.remove_prefix(slash + 1);
+  const size_t end = DirectoryEnd(path);
+  if (end != std::string_view::npos) path.remove_prefix(end + 1);
   const size_t dot = path.rfind('.');
   if (dot != std::string_view::npos) path = path.substr(0, dot);
   return std::string(path);

@@ -169,7 +169,8 @@ class ThxHugeSet {
   int32_t highest_ = -1;
 };
 
-// File-name helpers; "/" separates folders.
+// File-name helpers; "/" separates folders, and a backslash and a drive letter's ":" are understood
+// too, for names stored by Windows installations.
 // The name unchanged when its last component has a ".", else the name with `extension` (".DBF")
 // put on.
 std::string DefaultFileExt(std::string_view name, std::string_view extension);

@@ -1,11 +1,11 @@
 // The table builders: byte images of what each dialect writes, the limits they refuse, and reads of
 // their output by the outside dBase tools.
+#include <gtest/gtest.h>
+
 #include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "byteorder.h"
 #include "hx6_dbf.h"
@@ -152,10 +152,10 @@ TEST_F(BuildersTest, MemoExtensionFollowsTheCaseOfTheTablesExtension) {
 
 TEST_F(BuildersTest, FieldEncodingRules) {
   HXO_DBFBuild b(PathOf("rules"));
-  b.AddField("", "C", 10, 0);                   // an empty name adds nothing
-  b.AddField("twelvecharsX", "C", 300, 0);      // cut to 10, upper case, length in two bytes
-  b.AddField("LOGIC", "logical", 40, 7);        // the first letter decides; L is always 1 wide
-  b.AddField("PAYLOAD", "B", 99, 9);            // B, G, M: 10 wide, no decimals
+  b.AddField("", "C", 10, 0);               // an empty name adds nothing
+  b.AddField("twelvecharsX", "C", 300, 0);  // cut to 10, upper case, length in two bytes
+  b.AddField("LOGIC", "logical", 40, 7);    // the first letter decides; L is always 1 wide
+  b.AddField("PAYLOAD", "B", 99, 9);        // B, G, M: 10 wide, no decimals
   b.AddField("RATE", "F", 12, 5);
   EXPECT_EQ(b.Count(), 4);
   EXPECT_EQ(b.RecordLength(), 1 + 300 + 1 + 10 + 12);
@@ -209,34 +209,59 @@ TEST_F(BuildersTest, LogbookTableHasItsRecordAndHeaderLength) {
   EXPECT_EQ(table.RecordCount(), 0);
 }
 
-TEST_F(BuildersTest, RefusesBrokenLayoutsBeforeWritingAnything) {
-  const std::string path = PathOf("BAD.DBF");
-  auto refused = [&](auto add) {
-    HXO_DBFBuild b(path);
-    b.AddField("OK", "C", 5, 0);
-    std::string error = ErrorOf<ESorrelError>([&] { add(b); });
+TEST_F(BuildersTest, RefusesBrokenLayoutsAndThenWritesNothing) {
+  int tables = 0;
+  // Adds a good field and then runs `add`; answers the refusal's text, and whether the destroyed
+  // builder left a table behind.
+  auto refused = [&](auto add, bool* written = nullptr) {
+    const std::string path = PathOf("BAD" + std::to_string(++tables) + ".DBF");
+    std::string error;
+    {
+      HXO_DBFBuild b(path);
+      b.AddField("OK", "C", 5, 0);
+      error = ErrorOf<ESorrelError>([&] { add(b); });
+      if (!error.empty()) {
+        b.CreateFiles();  // a builder that refused a field writes nothing, even when asked
+        EXPECT_FALSE(b.FilesCreated());
+      }
+    }
+    if (written != nullptr) *written = std::filesystem::exists(path);
+    if (!error.empty()) {
+      EXPECT_FALSE(std::filesystem::exists(path)) << error;
+    }
     return error;
   };
   EXPECT_EQ(refused([](HXO_DBFBuild& b) { b.AddField("NOTYPE", "", 5, 0); }),
-            "Table Header for " + path + "->NOTYPE is invalid");
+            "Table Header for " + PathOf("BAD1.DBF") + "->NOTYPE is invalid");
   EXPECT_NE(refused([](HXO_DBFBuild& b) { b.AddField("WIDE", "N", 256, 0); }), "");
   EXPECT_NE(refused([](HXO_DBFBuild& b) { b.AddField("ZERO", "N", 0, 0); }), "");
   EXPECT_NE(refused([](HXO_DBFBuild& b) { b.AddField("NEG", "C", -1, 0); }), "");
   EXPECT_NE(refused([](HXO_DBFBuild& b) { b.AddField("HUGE", "C", 65536, 0); }), "");
   EXPECT_NE(refused([](HXO_DBFBuild& b) { b.AddField("DEC", "N", 10, 256); }), "");
+  EXPECT_NE(refused([](HXO_DBFBuild& b) { b.AddField("NEGDEC", "F", 10, -1); }), "");
   EXPECT_NE(refused([](HXO_DBFBuild& b) { b.AddField("NODIGIT", "N", 3, 2); }), "");
-  EXPECT_EQ(refused([](HXO_DBFBuild& b) { b.AddField("FITS", "N", 4, 2); }), "");
-  EXPECT_EQ(refused([](HXO_DBFBuild& b) { b.AddField("LONGEST", "C", 65535 - 6, 0); }), "");
+  EXPECT_EQ(refused([](HXO_DBFBuild& b) { b.AddField("ok", "N", 5, 0); }),
+            "Table Header for " + PathOf("BAD9.DBF") + "->OK is invalid");
+  EXPECT_NE(refused([](HXO_DBFBuild& b) {
+              b.AddField("FREQUENCY1", "C", 5, 0);
+              b.AddField("frequency12", "C", 5, 0);
+            }),
+            "");
   EXPECT_EQ(refused([](HXO_DBFBuild& b) {
               b.AddField("LONGEST", "C", 65535 - 6, 0);
               b.AddField("ONEMORE", "L", 1, 0);
             }),
-            "Table Header for " + path + " is invalid");
-  // The refusals above destroyed their builders: each wrote the table with its good fields only.
-  HXO_dBaseDBF written(path, false, false);
-  EXPECT_EQ(written.FieldCount(), 2);
-  std::filesystem::remove(path);
+            "Table Header for " + PathOf("BAD11.DBF") + " is invalid");
+  bool written = false;
+  EXPECT_EQ(refused([](HXO_DBFBuild& b) { b.AddField("FITS", "N", 4, 2); }, &written), "");
+  EXPECT_TRUE(written);
+  EXPECT_EQ(refused([](HXO_DBFBuild& b) { b.AddField("LONGEST", "C", 65535 - 6, 0); }, &written),
+            "");
+  EXPECT_TRUE(written);
+  EXPECT_EQ(refused([](HXO_DBFBuild& b) { b.AddField("ANYTYPE", "x", 255, 255); }, &written), "");
+  EXPECT_TRUE(written);
 
+  const std::string path = PathOf("EMPTY.DBF");
   {
     HXO_DBFBuild empty(path);
     EXPECT_EQ(ErrorOf<ESorrelError>([&] { empty.CreateFiles(); }),
@@ -244,6 +269,13 @@ TEST_F(BuildersTest, RefusesBrokenLayoutsBeforeWritingAnything) {
     EXPECT_FALSE(empty.FilesCreated());
   }
   EXPECT_FALSE(std::filesystem::exists(path));  // nor does its destructor write one
+}
+
+TEST_F(BuildersTest, HeaderWithTheMostFieldsStillFits) {
+  HXO_DBFBuild b(PathOf("WIDE.DBF"));
+  for (int i = 0; i < 2046; ++i) b.AddField(std::string("F").append(std::to_string(i)), "L", 1, 0);
+  EXPECT_EQ(b.HeaderLength(), 32 * 2046 + 33);
+  EXPECT_NE(ErrorOf<ESorrelError>([&] { b.AddField("ONEMORE", "L", 1, 0); }), "");
 }
 
 TEST_F(BuildersTest, DestructorWritesTheDialectsOwnMemoFile) {
@@ -275,6 +307,24 @@ TEST_F(BuildersTest, UnwritableFolderRaisesCouldNotCreate) {
   AddExampleFields(b, false);
   EXPECT_EQ(ErrorOf<ESorrelError>([&] { b.CreateFiles(); }), "Could not create file " + path);
   EXPECT_FALSE(b.FilesCreated());
+  std::filesystem::create_directories(PathOf("missing/folder"));
+  b.CreateFiles();  // reported once; not tried again behind the caller's back
+  EXPECT_FALSE(b.FilesCreated());
+  EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST_F(BuildersTest, RefusesToReplaceATableThatIsOpen) {
+  const std::string path = PathOf("OPEN.DBF");
+  {
+    HXO_DBFBuild b(path);
+    AddExampleFields(b, false);
+    b.CreateFiles();
+  }
+  HXO_dBaseDBF open(path, true, true);
+  HXO_DBFBuild again(path);
+  again.AddField("OTHER", "C", 3, 0);
+  EXPECT_EQ(ErrorOf<ESorrelError>([&] { again.CreateFiles(); }), "Could not create file " + path);
+  EXPECT_EQ(Contents(path).size(), 32u * 3 + 34);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "hx6_date.h"
 
 namespace {
@@ -131,4 +133,50 @@ TEST_F(DateTest, FormatJulianLetters) {
 TEST_F(DateTest, TodayIsRecent) {
   EXPECT_GT(date_.Today(), date_.EncodeDate(2020, 1, 1));
   EXPECT_LT(date_.Today(), date_.EncodeDate(2200, 1, 1));
+}
+
+namespace {
+
+// The Julian day number of a proleptic Gregorian date, by the Fliegel and Van Flandern formula
+// (integer division truncating), kept apart from the converter's own arithmetic.
+int64_t ReferenceJulianDay(int64_t y, int64_t m, int64_t d) {
+  return (1461 * (y + 4800 + (m - 14) / 12)) / 4 + (367 * (m - 2 - 12 * ((m - 14) / 12))) / 12 -
+         (3 * ((y + 4900 + (m - 14) / 12) / 100)) / 4 + d - 32075;
+}
+
+int ReferenceDaysInMonth(int y, int m) {
+  if (m == 2) return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0 ? 29 : 28;
+  return m == 4 || m == 6 || m == 9 || m == 11 ? 30 : 31;
+}
+
+}  // namespace
+
+TEST_F(DateTest, EveryDayOfTheYears1To9999AgainstAnIndependentFormula) {
+  int64_t previous = 0;
+  char text[16];
+  for (int y = 1; y <= 9999; ++y) {
+    for (int m = 1; m <= 12; ++m) {
+      for (int d = 1; d <= ReferenceDaysInMonth(y, m); ++d) {
+        const int64_t expected = ReferenceJulianDay(y, m, d);
+        if (previous != 0) {
+          ASSERT_EQ(expected, previous + 1);
+        }
+        previous = expected;
+        const int32_t day = date_.EncodeDate(y, m, d);
+        ASSERT_EQ(day, expected) << y << "-" << m << "-" << d;
+        // The stored form and back, for the first days of each month and every day of some years.
+        if (d <= 2 || d >= 28 || y % 97 == 0 || (y >= 1896 && y <= 2104)) {
+          std::snprintf(text, sizeof text, "%04d%02d%02d", y, m, d);
+          ASSERT_EQ(date_.DTOS(day), text);
+          ASSERT_EQ(date_.CTOD(text), day) << text;
+          ASSERT_EQ(date_.DayOfWeek(day), static_cast<int>((expected + 1) % 7) + 1);
+        }
+      }
+    }
+  }
+  EXPECT_EQ(ReferenceJulianDay(1980, 1, 1), kJan1st1980);
+  // Outside the years 1-9999 there is no stored form.
+  EXPECT_EQ(date_.DTOS(static_cast<int32_t>(ReferenceJulianDay(1, 1, 1)) - 1), "        ");
+  EXPECT_EQ(date_.DTOS(static_cast<int32_t>(previous) + 1), "        ");
+  EXPECT_EQ(date_.CTOD("00001231"), 0);
 }

@@ -1,5 +1,7 @@
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <csignal>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -448,4 +450,139 @@ TEST_F(DiskFileTest, LocksAndOpenModesHoldBetweenProcesses) {
   ASSERT_EQ(waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// Runs `body` in a forked child and returns its exit status (the child's own findings as bits).
+template <class Body>
+int InChild(Body body) {
+  pid_t child = fork();
+  if (child < 0) return -1;
+  if (child == 0) {
+    int result = 0;
+    try {
+      result = body();
+    } catch (...) {
+      result = 0x80;
+    }
+    _exit(result);
+  }
+  int status = 0;
+  if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+TEST_F(DiskFileTest, ShortWritesRaiseInsteadOfPassing) {
+  // A file size limit makes the system move fewer bytes than asked, as a full disk does.
+  std::string path = MakeFile("full.dbf", "");
+  const std::string expected = "Error writing to " + path;
+  const int found = InChild([&] {
+    signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit {1000, 1000};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return 0x40;
+    int result = 0;
+    HXO_DiskFile file(path, true, true);
+    file.Open();
+    const std::string block(600, 'x');
+    file.Write(0, block.data(), 600);  // fits
+    if (!file.Dirty() || file.BytesMoved() != 600) result |= 1;
+    try {
+      file.Write(600, block.data(), 600);  // only 400 bytes fit
+      result |= 2;
+    } catch (const ESorrelError& e) {
+      if (e.Message() != expected || e.Number() != smWriteError) result |= 4;
+      if (file.Dirty()) result |= 8;
+    }
+    try {
+      file.Write(5000, "y", 1);  // nothing fits
+      result |= 16;
+    } catch (const ESorrelError&) {
+    }
+    return result;
+  });
+  EXPECT_EQ(found, 0);
+  EXPECT_EQ(fs::file_size(path), 1000u);
+}
+
+TEST_F(DiskFileTest, DescriptorsAreClosedOnExec) {
+  std::string path = MakeFile("t.dbf", "x");
+  auto shared = OpenFile(path, true, false);
+  EXPECT_NE(fcntl(shared->Handle(), F_GETFD) & FD_CLOEXEC, 0);
+  HXO_DiskFile created(PathOf("new.dbf"), false, true);
+  created.Rewrite();
+  EXPECT_NE(fcntl(created.Handle(), F_GETFD) & FD_CLOEXEC, 0);
+}
+
+TEST_F(DiskFileTest, RegionsBeyondFourGigabytesAndEmptyRegions) {
+  std::string path = MakeFile("t.dbf", "x");
+  auto first = OpenFile(path, true, true);
+  auto second = OpenFile(path, true, true);
+  // A region crossing 4 GiB is locked where it lies, not wrapped to the start of the file.
+  ASSERT_TRUE(first->LockRegion(0xFFFFFFFF, 2));
+  EXPECT_EQ(LockTypeSeenAt(path, 0x100000000, 1), F_WRLCK);
+  EXPECT_EQ(LockTypeSeenAt(path, 0, 1), F_UNLCK);
+  EXPECT_FALSE(second->LockRegion(0x100000000, 1));
+  EXPECT_TRUE(second->LockRegion(0xEFFFFFFF, 0x10000000));  // ends just below
+  second->Unlock();
+  first->Unlock();
+
+  // An empty region locks nothing: it must never become a lock "to the end of the file".
+  ASSERT_TRUE(first->LockRegion(100, 0));
+  EXPECT_EQ(LockTypeSeenAt(path, 100, 1), F_UNLCK);
+  EXPECT_TRUE(second->LockRegion(0x7FFFFFFE, 1));
+  EXPECT_TRUE(SysLockRegion(second->Handle(), 50, 0));
+  EXPECT_EQ(LockTypeSeenAt(path, 50, 1000), F_UNLCK);
+}
+
+TEST_F(DiskFileTest, AChildProcessMeetsTheParentsOpensAndLocks) {
+  std::string path = MakeFile("t.dbf", "x");
+  {
+    // The parent holds the file exclusively: the child can open it in no mode.
+    auto exclusive = OpenFile(path, false, true);
+    EXPECT_EQ(InChild([&] {
+                int result = 0;
+                for (bool shared : {true, false}) {
+                  HXO_DiskFile file(path, shared, false);
+                  try {
+                    file.Open();
+                    result |= shared ? 1 : 2;
+                  } catch (const ESorrelError&) {
+                  }
+                }
+                return result;
+              }),
+              0);
+  }
+  // The child holds a region on its own handle; the parent's two handles both meet it, and it
+  // goes with the child.
+  auto first = OpenFile(path, true, true);
+  int toChild[2], toParent[2];
+  ASSERT_EQ(pipe(toChild), 0);
+  ASSERT_EQ(pipe(toParent), 0);
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    HXO_DiskFile own(path, true, true);
+    own.Open();
+    char go = own.LockRegion(0x40000000, 10) ? 'L' : 'F';
+    if (write(toParent[1], &go, 1) != 1 || read(toChild[0], &go, 1) != 1) _exit(1);
+    _exit(0);
+  }
+  char answer = 0;
+  ASSERT_EQ(read(toParent[0], &answer, 1), 1);
+  EXPECT_EQ(answer, 'L');
+  auto second = OpenFile(path, true, true);
+  EXPECT_FALSE(first->LockRegion(0x40000005, 1));
+  EXPECT_FALSE(second->LockRegion(0x40000000, 10));
+  EXPECT_FALSE(second->LockFile());
+  EXPECT_TRUE(first->LockRegion(0x4000000A, 1)) << "next to the child's region";
+  first->Unlock();
+  char go = 'x';
+  ASSERT_EQ(write(toChild[1], &go, 1), 1);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  for (int fd : {toChild[0], toChild[1], toParent[0], toParent[1]}) close(fd);
+  EXPECT_TRUE(second->LockFile()) << "the child's lock ended with it";
+  second->Truncate(0);
+  EXPECT_EQ(second->FileSize(), 0);
 }

@@ -1,15 +1,16 @@
 // Field access: each type's encoding both ways, access by name and by number, text conversions,
 // display text, the deletion mark, the blank record and the changed flags.
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "byteorder.h"
 #include "hx6_date.h"
 #include "hx6_dbf_build.h"
 #include "hx6_dbf_fld.h"
+#include "hx6_encrxm.h"
 #include "hx6_glbl.h"
 #include "table_images.h"
 
@@ -109,7 +110,8 @@ TEST_F(FieldsTest, ReadingNumbers) {
   t.PutString("COUNT", "-42");
   EXPECT_EQ(t.GetFloat("COUNT"), -42.0);
   t.PutString("BAND", "12a");
-  EXPECT_EQ(ErrorOf([&] { t.GetFloat("BAND"); }), "Invalid numeric value in field LOG->BAND (   12a)");
+  EXPECT_EQ(ErrorOf([&] { t.GetFloat("BAND"); }),
+            "Invalid numeric value in field LOG->BAND (   12a)");
   t.PutString("BAND", "*****");
   EXPECT_NE(ErrorOf([&] { t.GetFloat("BAND"); }), "");
   t.PutString("BAND", "1.2.3");
@@ -166,7 +168,8 @@ TEST_F(FieldsTest, Dates) {
   EXPECT_EQ(t.GetString("CALL"), std::string(10, ' '));
 
   t.PutString("QSODATE", "1980010x");
-  EXPECT_EQ(ErrorOf([&] { t.GetDate("QSODATE"); }), "Invalid date in field LOG->QSODATE (1980010x)");
+  EXPECT_EQ(ErrorOf([&] { t.GetDate("QSODATE"); }),
+            "Invalid date in field LOG->QSODATE (1980010x)");
   t.PutString("QSODATE", "00000000");
   EXPECT_EQ(t.GetDate("QSODATE"), 0);
 
@@ -223,11 +226,12 @@ TEST_F(FieldsTest, NamesMatchWithoutCaseAndTrailingBlanks) {
   EXPECT_EQ(ErrorOf([&] { t.GetString("NOPE"); }), "There is no field name " + path + "->NOPE");
   EXPECT_EQ(ErrorOf<ESorrelError>([&] { t.PutFloat("nope", 1); }),
             "There is no field name " + path + "->nope");
-  EXPECT_EQ(ErrorOf([&] { t.FieldDescriptor("NOPE"); }), "There is no field name " + path + "->NOPE");
+  EXPECT_EQ(ErrorOf([&] { t.FieldDescriptor("NOPE"); }),
+            "There is no field name " + path + "->NOPE");
   const uint8_t* d = t.FieldDescriptor("qsl");
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(d)), "QSL");
   EXPECT_EQ(DecodeLE32(d + 12), 1u + 10 + 6 + 8);  // offset in the record
-  EXPECT_EQ(DecodeLE16(d + 26), 4);                 // field number
+  EXPECT_EQ(DecodeLE16(d + 26), 4);                // field number
 }
 
 TEST_F(FieldsTest, NumbersOutOfRangeDoNothing) {
@@ -350,13 +354,41 @@ TEST_F(FieldsTest, LoadFieldValuesFillsAScratchRecord) {
   EXPECT_EQ(Raw(t), own);
 }
 
+TEST_F(FieldsTest, EncryptedTableWithMemo) {
+  const std::string key = "Secret";
+  const std::vector<Field> fields = {{"CALL", 'C', 10}, {"NOTES", 'M', 10}, {"BAND", 'N', 6, 2}};
+  std::string image = TableImage(0x83, fields);
+  image[15] = 1;
+  ScrambleBuffer(key, image.data() + 32, image.data() + 32, 32 * 3, 1);
+  const std::string path = Put("CRYPT.DBF", image);
+  Put("CRYPT.DBT", Memo3Image("CRYPT"));
+  {
+    HXO_dBaseFld t(path, true, true, key);
+    EXPECT_EQ(t.FieldName(2), "NOTES");
+    EXPECT_EQ(t.FieldNumber("band"), 3);
+    t.BlankRecord();
+    t.PutText("CALL", "W1AW");
+    t.PutText("NOTES", "not for every eye");
+    t.PutFloat("BAND", 14.07);
+    t.AppendRecord();
+  }
+  const std::string table = Contents(path);
+  EXPECT_EQ(table.find("W1AW"), std::string::npos);
+  EXPECT_EQ(Contents(PathOf("CRYPT.DBT")).find("not for every eye"), std::string::npos);
+  HXO_dBaseFld t(path, false, false, key);
+  t.GotoRecord(1);
+  EXPECT_EQ(t.GetString("CALL"), "W1AW      ");
+  EXPECT_EQ(t.GetMemo("NOTES"), "not for every eye");
+  EXPECT_EQ(t.GetFloat("BAND"), 14.07);
+}
+
 // ---------------------------------------------------------------------------------------------
 // The binary types of version 0x30 tables.
 
 class Binary30Test : public FieldsTest {
  protected:
   std::string MakeFox30(std::vector<std::string> records = {}) {
-    const std::vector<Field> fields = {{"AMOUNT", 'Y', 8}, {"WHEN", 'T', 8}, {"COUNT", 'I', 4},
+    const std::vector<Field> fields = {{"AMOUNT", 'Y', 8}, {"WHEN", 'T', 8},  {"COUNT", 'I', 4},
                                        {"RATIO", 'B', 8},  {"NOTES", 'M', 4}, {"CALL", 'C', 6},
                                        {"BAND", 'N', 6, 2}};
     return Put("FOX30.DBF", TableImage(0x30, fields, records));

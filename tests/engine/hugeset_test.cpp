@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <random>
+#include <vector>
 
 #include "hx6_tool.h"
 
@@ -60,11 +63,36 @@ TEST(ThxHugeSet, LargeRecordNumbers) {
   EXPECT_FALSE(set.TestBit(2'000'000'000));
 }
 
+TEST(ThxHugeSet, OperationsAroundPageBoundariesMatchAPlainBitVector) {
+  // Indexes clustered around the first page boundaries and around byte edges inside pages.
+  std::mt19937 random(3);
+  const int32_t kPage = ThxHugeSet::kBitsPerPage;
+  std::vector<bool> reference(static_cast<size_t>(4 * kPage + 16), false);
+  ThxHugeSet set;
+  int32_t highest = -1;
+  for (int step = 0; step < 20000; ++step) {
+    const int32_t base = kPage * static_cast<int32_t>(random() % 4 + 1);
+    const int32_t index = base + static_cast<int32_t>(random() % 24) - 12;
+    const int operation = static_cast<int>(random() % 3);
+    set.SetBit(index, operation);
+    auto bit = reference[static_cast<size_t>(index)];
+    bit = operation == ThxHugeSet::opClear ? false : (operation == ThxHugeSet::opSet ? true : !bit);
+    highest = std::max(highest, index);
+    ASSERT_EQ(set.HighestIndex(), highest);
+    ASSERT_EQ(set.PageCount(), highest / kPage + 1);
+  }
+  for (int32_t i = 0; i < static_cast<int32_t>(reference.size()); ++i)
+    ASSERT_EQ(set.TestBit(i), i <= highest && reference[static_cast<size_t>(i)]) << i;
+}
+
 TEST(FileNameHelpers, DefaultFileExt) {
   EXPECT_EQ(DefaultFileExt("LOGBOOK", ".DBF"), "LOGBOOK.DBF");
   EXPECT_EQ(DefaultFileExt("logbook.dbf", ".DBF"), "logbook.dbf");
   EXPECT_EQ(DefaultFileExt("/home/op/my.logs/LOG", ".cdx"), "/home/op/my.logs/LOG.cdx");
   EXPECT_EQ(DefaultFileExt("/home/op/LOG.", ".cdx"), "/home/op/LOG.");
+  EXPECT_EQ(DefaultFileExt("C:\\LOGS.OLD\\LOG", ".DBF"), "C:\\LOGS.OLD\\LOG.DBF");
+  EXPECT_EQ(DefaultFileExt("C:LOG", ".DBF"), "C:LOG.DBF");
+  EXPECT_EQ(DefaultFileExt("LOGS.OLD\\LOG.dbf", ".DBF"), "LOGS.OLD\\LOG.dbf");
 }
 
 TEST(FileNameHelpers, StripFileExt) {
@@ -73,6 +101,10 @@ TEST(FileNameHelpers, StripFileExt) {
   EXPECT_EQ(StripFileExt("a.b.c"), "a.b");
   EXPECT_EQ(StripFileExt("LOG"), "LOG");
   EXPECT_EQ(StripFileExt("/dir/"), "");
+  EXPECT_EQ(StripFileExt("C:\\LOGS.OLD\\LOG.DBF"), "LOG");
+  EXPECT_EQ(StripFileExt("C:LOG.DBF"), "LOG");
+  EXPECT_EQ(StripFileExt("/home/op/mixed\\dirs/LOG.DBF"), "LOG");
+  EXPECT_EQ(StripFileExt("/home/op/log:2024.dbf"), "log:2024");  // a colon elsewhere is a letter
 }
 
 TEST(FileNameHelpers, StrPadChar) {

@@ -44,44 +44,140 @@ std::vector<Pair> DrainText(ThxSort& sort) {
   return out;
 }
 
-std::string Trimmed(std::string s) {
-  while (!s.empty() && s.back() == ' ') s.pop_back();
-  return s;
+// A sorter that spills a run every few pairs, so that small tests merge many runs.
+class SmallRunSort : public ThxSort {
+ public:
+  SmallRunSort(int maxKeyLength, bool ascending, bool unique, size_t runEntries)
+      : ThxSort(maxKeyLength, nullptr, ascending, unique) {
+    SetRunEntries(runEntries);
+  }
+};
+
+enum class Kind { kText, kFloat, kDate, kBinary };
+
+// One inserted pair as the reference sort sees it: the value in its natural form.
+struct Ref {
+  std::string bytes;  // text (trimmed) and binary keys
+  double number = 0;  // float and date keys
+  int32_t record = 0;
+};
+
+// Value order of two reference keys: negative, 0, positive.
+int RefCompare(Kind kind, const Ref& a, const Ref& b) {
+  if (kind == Kind::kFloat || kind == Kind::kDate)
+    return a.number < b.number ? -1 : (a.number > b.number ? 1 : 0);
+  return a.bytes.compare(b.bytes);  // unsigned bytes, a proper prefix first
 }
 
-// Builds random keys over a small alphabet (many shared prefixes, duplicates and keys that are
-// prefixes of others), sorts them, and checks the sorter against std::sort.
-void CheckRandomText(bool ascending, bool unique, int count, int minRuns) {
-  std::mt19937 random(ascending * 2 + unique + 17);
-  std::uniform_int_distribution<int> length(0, 12);
-  std::uniform_int_distribution<int> letter(0, 4);
-  std::vector<Pair> pairs;
-  ThxSort sort(20, nullptr, ascending, unique);
-  for (int i = 0; i < count; ++i) {
-    std::string key;
-    const int n = length(random);
-    for (int j = 0; j < n; ++j) key += static_cast<char>('A' + letter(random));
-    if (i % 7 == 0) key += "  ";  // trailing blanks are not part of the key
-    const int32_t record = (i * 7919) % count + 1;
-    sort.InsertKey(Text(key), record);
-    pairs.push_back({Trimmed(key), record});
+ThxVariant RandomKey(Kind kind, std::mt19937& random, Ref& ref) {
+  ThxVariant v;
+  switch (kind) {
+    case Kind::kText: {
+      // A small alphabet with a control byte: many shared prefixes, duplicates, keys that are
+      // prefixes of others, and bytes below a record number's leading byte.
+      static const char kLetters[] = {'\x01', 'A', 'B', 'C', 'z'};
+      std::string text;
+      const int n = static_cast<int>(random() % 9);
+      for (int i = 0; i < n; ++i) text += kLetters[random() % 5];
+      ref.bytes = text;
+      if (random() % 5 == 0) text += "   ";  // trailing blanks are not part of the key
+      v.PutString(text);
+      break;
+    }
+    case Kind::kFloat: {
+      // Negatives, near-equal neighbours and whole numbers whose low bytes are zero.
+      static const double kBases[] = {-12.0, -12.3456, 14000.0, 14000.0001, 0.0, -0.5, 1e-300,
+                                      -1e300, 1.0, 1.0000000000000002, -1.0000000000000002, 2.5};
+      double d = kBases[random() % 12];
+      if (random() % 3 == 0) d = static_cast<double>(static_cast<int>(random() % 2001) - 1000) / 8;
+      ref.number = d;
+      v.PutFloat(d);
+      break;
+    }
+    case Kind::kDate: {
+      const int32_t day = random() % 10 == 0 ? 0 : 2444240 + static_cast<int32_t>(random() % 400);
+      ref.number = day;
+      v.PutDate(day);
+      break;
+    }
+    case Kind::kBinary: {
+      static const uint8_t kBytes[] = {0x00, 0x01, 0x7F, 0x80, 0xFF};
+      std::string bytes;
+      const int n = static_cast<int>(random() % 6);
+      for (int i = 0; i < n; ++i) bytes += static_cast<char>(kBytes[random() % 5]);
+      ref.bytes = bytes;
+      v.PutBinary(bytes.data(), static_cast<int>(bytes.size()));
+      break;
+    }
   }
-  EXPECT_GE(sort.RunCount(), minRuns);
-  std::sort(pairs.begin(), pairs.end(), [&](const Pair& a, const Pair& b) {
-    return ascending ? std::tie(a.key, a.record) < std::tie(b.key, b.record)
-                     : std::tie(a.key, a.record) > std::tie(b.key, b.record);
+  return v;
+}
+
+Ref Delivered(Kind kind, const ThxVariant& key) {
+  Ref ref;
+  switch (kind) {
+    case Kind::kText:
+      EXPECT_EQ(key.Type(), vtText);
+      ref.bytes = key.GetString();
+      break;
+    case Kind::kFloat:
+      EXPECT_EQ(key.Type(), vtFloat);
+      ref.number = key.GetFloat();
+      break;
+    case Kind::kDate:
+      EXPECT_EQ(key.Type(), vtDate);
+      ref.number = key.GetDate();
+      break;
+    case Kind::kBinary:
+      EXPECT_EQ(key.Type(), vtBinary);
+      ref.bytes = key.GetString();
+      break;
+  }
+  return ref;
+}
+
+// Inserts random pairs into a sorter that spills a run every few hundred pairs, and checks every
+// delivered pair against std::stable_sort of the same pairs: keys in value order (a proper
+// prefix first), equal keys by record number, all reversed when descending; unique keeps the
+// first pair of each key in delivery order.
+void CheckAgainstReference(Kind kind, bool ascending, bool unique, unsigned seed) {
+  SCOPED_TRACE(testing::Message() << "kind " << static_cast<int>(kind) << " ascending "
+                                  << ascending << " unique " << unique);
+  std::mt19937 random(seed);
+  const int kCount = 20000;
+  SmallRunSort sort(12, ascending, unique, 700);
+  std::vector<Ref> refs;
+  for (int i = 0; i < kCount; ++i) {
+    Ref ref;
+    const ThxVariant key = RandomKey(kind, random, ref);
+    // Record numbers across the whole range, duplicates of keys under distinct records.
+    ref.record = i % 10 == 0 ? 0x7FFFFFFF - i : (i % 10 == 1 ? 0x01000000 + i : i + 1);
+    sort.InsertKey(key, ref.record);
+    refs.push_back(ref);
+  }
+  std::stable_sort(refs.begin(), refs.end(), [&](const Ref& a, const Ref& b) {
+    int c = RefCompare(kind, a, b);
+    if (c == 0) c = a.record < b.record ? -1 : (a.record > b.record ? 1 : 0);
+    return ascending ? c < 0 : c > 0;
   });
   if (unique) {
-    pairs.erase(std::unique(pairs.begin(), pairs.end(),
-                            [](const Pair& a, const Pair& b) { return a.key == b.key; }),
-                pairs.end());
+    refs.erase(std::unique(refs.begin(), refs.end(),
+                           [&](const Ref& a, const Ref& b) { return RefCompare(kind, a, b) == 0; }),
+               refs.end());
   }
-  const std::vector<Pair> got = DrainText(sort);
-  ASSERT_EQ(got.size(), pairs.size());
-  for (size_t i = 0; i < got.size(); ++i) {
-    ASSERT_EQ(got[i].key, pairs[i].key) << i;
-    ASSERT_EQ(got[i].record, pairs[i].record) << i;
+  ThxVariant key;
+  int32_t record = 0;
+  size_t i = 0;
+  while (sort.GetNextKey(key, record)) {
+    ASSERT_LT(i, refs.size());
+    const Ref got = Delivered(kind, key);
+    ASSERT_EQ(RefCompare(kind, got, refs[i]), 0) << "pair " << i;
+    ASSERT_EQ(record, refs[i].record) << "pair " << i;
+    ++i;
   }
+  EXPECT_EQ(i, refs.size());
+  EXPECT_GE(sort.RunCount(), kCount / 700);
+  EXPECT_EQ(sort.KeyCount(), kCount);
 }
 
 }  // namespace
@@ -246,29 +342,73 @@ TEST(ThxSort, CollationTableWeighsTextBytes) {
   EXPECT_EQ(order, "AaBbc");  // equal weights: plain byte order decides
 }
 
-TEST(ThxSort, ManyRunsMergeIntoOneOrderAscending) { CheckRandomText(true, false, 200000, 3); }
-TEST(ThxSort, ManyRunsMergeIntoOneOrderDescending) { CheckRandomText(false, false, 200000, 3); }
-TEST(ThxSort, ManyRunsUniqueAscending) { CheckRandomText(true, true, 150000, 2); }
-TEST(ThxSort, ManyRunsUniqueDescending) { CheckRandomText(false, true, 150000, 2); }
-
-TEST(ThxSort, ManyRandomFloatsAcrossRuns) {
-  std::mt19937_64 random(5);
-  std::uniform_real_distribution<double> dist(-1e6, 1e6);
-  std::vector<std::pair<double, int32_t>> pairs;
-  ThxSort sort(8, nullptr, true, false);
-  for (int i = 0; i < 120000; ++i) {
-    const double v = i % 3 == 0 ? std::round(dist(random)) : dist(random);
-    sort.InsertKey(Float(v), i + 1);
-    pairs.emplace_back(v, i + 1);
-  }
-  EXPECT_GE(sort.RunCount(), 2);
-  std::sort(pairs.begin(), pairs.end());
+TEST(ThxSort, KeysOrderBeforeRecordNumbers) {
+  // A shorter key that is a prefix of a longer one comes first whatever the record numbers:
+  // the record number must never be compared with the longer key's bytes.
   ThxVariant key;
   int32_t record;
-  for (const auto& [value, rec] : pairs) {
-    ASSERT_TRUE(sort.GetNextKey(key, record));
-    ASSERT_EQ(key.GetFloat(), value);
-    ASSERT_EQ(record, rec);
+  {
+    ThxSort sort(8, nullptr, true, false);
+    sort.InsertKey(Text("AB\x01"), 1);
+    sort.InsertKey(Text("AB"), 0x02000000);
+    sort.InsertKey(Text("AB"), 5);
+    const auto got = DrainText(sort);
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[0].record, 5);
+    EXPECT_EQ(got[1].record, 0x02000000);
+    EXPECT_EQ(got[2].key, "AB\x01");
   }
-  EXPECT_FALSE(sort.GetNextKey(key, record));
+  {
+    ThxSort sort(4, nullptr, true, false);
+    ThxVariant b;
+    b.PutBinary("\x10\x00", 2);
+    sort.InsertKey(b, 1);
+    b.PutBinary("\x10", 1);
+    sort.InsertKey(b, 0x7FFFFFFF);
+    ASSERT_TRUE(sort.GetNextKey(key, record));
+    EXPECT_EQ(key.Length(), 1);
+    EXPECT_EQ(record, 0x7FFFFFFF);
+  }
+  for (bool ascending : {true, false}) {
+    // Values whose low bytes are zero next to near-equal ones.
+    ThxSort sort(8, nullptr, ascending, false);
+    sort.InsertKey(Float(14000.0), 300);
+    sort.InsertKey(Float(14000.0001), 1);
+    sort.InsertKey(Float(-12.0), 0x00FFFFFF);
+    sort.InsertKey(Float(-12.3456), 2);
+    sort.InsertKey(Float(-0.0), 9);
+    sort.InsertKey(Float(0.0), 3);
+    std::vector<std::pair<double, int32_t>> got;
+    while (sort.GetNextKey(key, record)) got.emplace_back(key.GetFloat(), record);
+    std::vector<std::pair<double, int32_t>> expected = {
+        {-12.3456, 2}, {-12.0, 0x00FFFFFF}, {0.0, 3}, {0.0, 9}, {14000.0, 300}, {14000.0001, 1}};
+    if (!ascending) std::reverse(expected.begin(), expected.end());
+    EXPECT_EQ(got, expected) << "ascending " << ascending;
+  }
+}
+
+TEST(ThxSort, MatchesAReferenceSortAcrossManyRuns) {
+  unsigned seed = 11;
+  for (Kind kind : {Kind::kText, Kind::kFloat, Kind::kDate, Kind::kBinary})
+    for (bool ascending : {true, false})
+      for (bool unique : {false, true}) CheckAgainstReference(kind, ascending, unique, seed++);
+}
+
+TEST(ThxSort, ManyKeysFillSeveralFullRuns) {
+  // Runs spilled at the sorter's own bound, as a large index build does.
+  ThxSort sort(4, nullptr, true, false);
+  const int32_t count = static_cast<int32_t>(ThxSort::kRunEntries) * 2 + 17;
+  for (int32_t i = 0; i < count; ++i) sort.InsertKey(Date(2444240 + (i * 7919) % 5000), i + 1);
+  EXPECT_EQ(sort.RunCount(), 2);
+  ThxVariant key;
+  int32_t record, previousDay = 0, previousRecord = 0, delivered = 0;
+  while (sort.GetNextKey(key, record)) {
+    const int32_t day = key.GetDate();
+    ASSERT_TRUE(day > previousDay || (day == previousDay && record > previousRecord));
+    previousDay = day;
+    previousRecord = record;
+    ++delivered;
+  }
+  EXPECT_EQ(delivered, count);
+  EXPECT_EQ(sort.RunCount(), 3);
 }

@@ -1,15 +1,30 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
+#include <vector>
 
 #include "SysSorl.h"
 
 TEST(SysWildMatch, EmptyAndLoneStarPatterns) {
   EXPECT_EQ(SysWildMatch("", "ABC"), 0);
-  EXPECT_EQ(SysWildMatch("*", ""), 0);  // longer than the text
+  EXPECT_EQ(SysWildMatch("", ""), 0);
+  // A lone star stands for any text, the empty one included: the length test only concerns the
+  // pattern's body, and a lone star has none.
+  EXPECT_NE(SysWildMatch("*", ""), 0);
   EXPECT_NE(SysWildMatch("*", "A"), 0);
   EXPECT_NE(SysWildMatch("**", "AB"), 0);
   EXPECT_EQ(SysWildMatch("ABCD", "ABC"), 0);
+}
+
+TEST(SysWildMatch, LengthTestConcernsTheBodyWithoutStars) {
+  EXPECT_NE(SysWildMatch("W1A*", "W1A"), 0);
+  EXPECT_NE(SysWildMatch("*W1A", "W1A"), 0);
+  EXPECT_NE(SysWildMatch("*W1A*", "W1A"), 0);
+  EXPECT_NE(SysWildMatch("W?A*", "W1A"), 0);
+  EXPECT_EQ(SysWildMatch("W1AW*", "W1A"), 0);  // the body itself is longer
+  EXPECT_EQ(SysWildMatch("*W1AW*", "W1A"), 0);
+  EXPECT_EQ(SysWildMatch("W1A?*", "W1A"), 0);  // "?" needs a character of its own
 }
 
 TEST(SysWildMatch, StarsMeanContainment) {
@@ -62,7 +77,20 @@ TEST(SysCase, MapsEveryCp1252LetterAndLeavesOthers) {
   }
 }
 
+// Selects a collation for one test and restores the environment's choice afterwards.
+class CollationScope {
+ public:
+  explicit CollationScope(const char* name) : inForce_(SysSetCollationLocale(name)) {}
+  ~CollationScope() { SysSetCollationLocale(nullptr); }
+  bool InForce() const { return inForce_; }
+
+ private:
+  bool inForce_;
+};
+
 TEST(SysCompare, CaseInsensitiveAndCaseSensitiveOrders) {
+  const CollationScope fixedRule("C");
+  EXPECT_FALSE(fixedRule.InForce());
   EXPECT_EQ(SysCompareText("station", "STATION"), 0);
   EXPECT_LT(SysCompareText("abc", "ABD"), 0);
   EXPECT_LT(SysCompareText("AB", "abc"), 0);
@@ -112,4 +140,60 @@ TEST(SysCodePages, MissingCharactersGetLookAlikesAndInPlaceWorks) {
   std::string box = "\xC4\xB3\xC5\xE0";  // box drawing and alpha
   SysOemToAnsi(box.data(), box.data(), box.size());
   EXPECT_EQ(box, "-|+?");
+}
+
+TEST(SysCompare, LibraryCollationSeesCp1252Characters) {
+  // The C library's code-point collation: the euro sign (0x80 in CP1252, U+20AC) sorts after
+  // y diaeresis (0xFF, U+00FF), the opposite of their bytes; capitals before small letters.
+  const CollationScope codePoints("C.UTF-8");
+  if (!codePoints.InForce()) GTEST_SKIP() << "no C.UTF-8 locale";
+  EXPECT_GT(SysCompareStr("\x80", "\xFF"), 0);
+  EXPECT_LT(SysCompareStr("A", "a"), 0);
+  EXPECT_EQ(SysCompareStr("W1AW", "W1AW"), 0);
+  EXPECT_LT(SysCompareStr("W1", "W1AW"), 0);
+  EXPECT_EQ(SysCompareText("station", "STATION"), 0);
+  EXPECT_EQ(SysStrIComp("\x9a", "\x8a"), 0);  // s caron in either case
+  // Texts with a zero byte, which the library cannot see past, still differ.
+  EXPECT_NE(SysCompareStr(std::string("A\0B", 3), std::string("A\0C", 3)), 0);
+}
+
+TEST(SysCompare, OrdersAreConsistentInEitherCollation) {
+  const std::vector<std::string> texts = {"", "a", "A", "ab", "AB", "b", "\xE9", "\xC9", "\x80",
+                                          "W1AW", "W1AW/P", "w1aw", "1", "-", "z"};
+  for (const char* name : {"C", "C.UTF-8"}) {
+    const CollationScope scope(name);
+    for (const auto& x : texts) {
+      for (const auto& y : texts) {
+        const int s = SysCompareStr(x, y);
+        EXPECT_EQ(s == 0, x == y) << name << " " << x << " " << y;
+        EXPECT_EQ((s > 0) - (s < 0), -((SysCompareStr(y, x) > 0) - (SysCompareStr(y, x) < 0)));
+        const int t = SysCompareText(x, y);
+        EXPECT_EQ(t == 0, SysUpperCase(x) == SysUpperCase(y)) << name << " " << x << " " << y;
+      }
+    }
+  }
+}
+
+TEST(SysNumbers, FixedDecimalsRoundHalvesAwayFromZero) {
+  EXPECT_EQ(SysFloatToFixed(0.125, 2), "0.13");  // printf would give 0.12
+  EXPECT_EQ(SysFloatToFixed(-0.125, 2), "-0.13");
+  EXPECT_EQ(SysFloatToFixed(2.5, 0), "3");
+  EXPECT_EQ(SysFloatToFixed(-2.5, 0), "-3");
+  EXPECT_EQ(SysFloatToFixed(0.5, 0), "1");
+  EXPECT_EQ(SysFloatToFixed(2.675, 2), "2.68");  // 2.67499999... in binary, 2.675 to 15 digits
+  EXPECT_EQ(SysFloatToFixed(1.005, 2), "1.01");
+  EXPECT_EQ(SysFloatToFixed(9.995, 2), "10.00");
+  EXPECT_EQ(SysFloatToFixed(99.5, 0), "100");
+  EXPECT_EQ(SysFloatToFixed(0.0049, 2), "0.00");
+  EXPECT_EQ(SysFloatToFixed(-0.001, 2), "0.00");
+  EXPECT_EQ(SysFloatToFixed(-0.0, 1), "0.0");
+  EXPECT_EQ(SysFloatToFixed(0, 0), "0");
+  EXPECT_EQ(SysFloatToFixed(14000.0001, 4), "14000.0001");
+  EXPECT_EQ(SysFloatToFixed(14.2, 4), "14.2000");
+  EXPECT_EQ(SysFloatToFixed(123456789.125, 2), "123456789.13");
+  EXPECT_EQ(SysFloatToFixed(1e-20, 3), "0.000");
+  EXPECT_EQ(SysFloatToFixed(1e20, 1), "100000000000000000000.0");
+  EXPECT_EQ(SysFloatToFixed(0.05, 1), "0.1");
+  EXPECT_EQ(SysFloatToFixed(7, -2), "7");
+  EXPECT_EQ(SysFloatToFixed(std::nan(""), 2), "NAN");
 }
