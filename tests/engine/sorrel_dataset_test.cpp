@@ -350,6 +350,25 @@ TEST_F(SorrelDataSetTest, FieldDefinitionsOfAClosedTableAndExclusiveOpens) {
   EXPECT_TRUE(other.Active());
 }
 
+TEST_F(SorrelDataSetTest, AFailedOpenLeavesTheDataSetClosedAndTheFileFree) {
+  MakeTwelve();
+  Name(ds);
+  ds.SetFilter("STATION");
+  ds.SetFiltered(true);
+  ds.SetExclusive(true);
+  EXPECT_EQ(ErrorOf([&] { ds.Open(); }), "Filter expression must return boolean result");
+  EXPECT_FALSE(ds.Active());
+  EXPECT_EQ(ds.Handler(), nullptr);
+  // The exclusive open was undone: another data set may open the file.
+  TSorrelDataSet other;
+  OpenOn(other);
+  EXPECT_EQ(other.RecordCount(), 12);
+  other.Close();
+  ds.SetFilter("BAND = 40");
+  ds.Open();
+  EXPECT_EQ(Station(ds), "W5");
+}
+
 TEST_F(SorrelDataSetTest, StatusReportsReachOnStatus) {
   MakeTwelve();
   {
