@@ -128,6 +128,26 @@ TEST_F(DataSetCoreTest, ASmallLinkKeepsItsOwnWindowInsideTheLargerOne) {
   EXPECT_EQ(small.Ids(), (std::vector<int>{50, 70}));
 }
 
+TEST_F(DataSetCoreTest, ALinkAddedLaterGrowsTheWindowAroundTheActiveRecord) {
+  link.SetDataSource(nullptr);
+  ds.Open();
+  EXPECT_EQ(ds.BufferCount(), 1);
+  ds.MoveBy(6);
+  ASSERT_EQ(Id(), 100);
+  RecordingLink wide(4);
+  wide.SetDataSource(&source);
+  EXPECT_EQ(ds.BufferCount(), 4);
+  EXPECT_EQ(Id(), 100);
+  const std::vector<int> ids = wide.Ids();
+  EXPECT_EQ(ids, (std::vector<int>{70, 80, 100, 110}));
+  EXPECT_EQ(wide.ActiveRecord(), 2);
+  ds.Next();
+  EXPECT_EQ(Id(), 110);
+  EXPECT_EQ(wide.ActiveRecord(), 3);
+  ds.Next();
+  EXPECT_TRUE(ds.Eof());
+}
+
 TEST_F(DataSetCoreTest, InsertInTheMiddleShowsThePostedRecordInOrder) {
   ds.Open();
   ds.MoveBy(2);
