@@ -1,0 +1,164 @@
+// The table's own names for its expressions: the pseudo-functions RECNO, DELETED, BOF, EOF, TYPE,
+// LEN and FIELDNO, and one field variable per field, registered in the table's ThxExpUserLink.
+// Each object points back at its table, which owns the link and so outlives them.
+#include <memory>
+#include <string>
+
+#include "SysSorl.h"
+#include "hx6_dbf_fld.h"
+#include "hx6_sql.h"
+
+namespace {
+
+// A field as an expression variable, under NAME and ALIAS.NAME.
+class ThxDBFFieldVar : public ThxUserDefFieldVar {
+ public:
+  ThxDBFFieldVar(HXO_dBaseFld* table, int number, std::string names, int length)
+      : ThxUserDefFieldVar(std::move(names), length), table_(table), number_(number) {}
+
+  int ClassCode() const override { return kTableFieldClassCode; }
+
+  void GetValue(ThxExpValue& value, uint8_t& type) override {
+    switch (table_->FieldType(number_)) {
+      case 'C':
+        value.SetText(table_->GetString(number_));
+        type = etText;
+        break;
+      case 'F':
+      case 'N':
+        value.SetNumber(table_->GetFloat(number_));
+        type = etNumber;
+        break;
+      case 'D':
+        value.SetNumber(table_->GetDate(number_));
+        type = etDate;
+        break;
+      case 'L':
+        value.SetBoolean(table_->GetLogical(number_));
+        type = etBoolean;
+        break;
+      case 'M':
+        value.SetText(table_->GetMemo(number_));
+        type = etText;
+        break;
+      default:
+        value.SetText(table_->GetString(number_));
+        type = etText;
+        break;
+    }
+  }
+
+ private:
+  HXO_dBaseFld* table_;
+  int number_;
+};
+
+// The base of the pseudo-functions: a name and the table they look at.
+class ThxDBFFunction : public ThxUserDefFunction {
+ public:
+  ThxDBFFunction(HXO_dBaseFld* table, const char* name) : table_(table), name_(name) {}
+  std::string GetName() const override { return name_; }
+
+ protected:
+  // The field-name argument, upper-cased.
+  std::string FieldNameArgument(ThxExpFunction& node) {
+    ThxExpValue value;
+    uint8_t actual = etUnknown;
+    node.GetArgument(0, value, etText, actual);
+    return SysUpperCase(value.Text());
+  }
+
+  HXO_dBaseFld* table_;
+  const char* name_;
+};
+
+class ThxDBFRecNo : public ThxDBFFunction {
+ public:
+  explicit ThxDBFRecNo(HXO_dBaseFld* table) : ThxDBFFunction(table, "RECNO") {}
+  void Evaluate(ThxExpFunction&, ThxExpValue& value, uint8_t& type) override {
+    value.SetNumber(table_->RecNo());
+    type = etNumber;
+  }
+};
+
+class ThxDBFDeleted : public ThxDBFFunction {
+ public:
+  explicit ThxDBFDeleted(HXO_dBaseFld* table) : ThxDBFFunction(table, "DELETED") {}
+  void Evaluate(ThxExpFunction&, ThxExpValue& value, uint8_t& type) override {
+    value.SetBoolean(table_->IsDeleted());
+    type = etBoolean;
+  }
+};
+
+class ThxDBFBof : public ThxDBFFunction {
+ public:
+  explicit ThxDBFBof(HXO_dBaseFld* table) : ThxDBFFunction(table, "BOF") {}
+  void Evaluate(ThxExpFunction&, ThxExpValue& value, uint8_t& type) override {
+    value.SetBoolean(table_->Bof());
+    type = etBoolean;
+  }
+};
+
+class ThxDBFEof : public ThxDBFFunction {
+ public:
+  explicit ThxDBFEof(HXO_dBaseFld* table) : ThxDBFFunction(table, "EOF") {}
+  void Evaluate(ThxExpFunction&, ThxExpValue& value, uint8_t& type) override {
+    value.SetBoolean(table_->Eof());
+    type = etBoolean;
+  }
+};
+
+class ThxDBFType : public ThxDBFFunction {
+ public:
+  explicit ThxDBFType(HXO_dBaseFld* table) : ThxDBFFunction(table, "TYPE") {}
+  void Evaluate(ThxExpFunction& node, ThxExpValue& value, uint8_t& type) override {
+    const int number = FieldNumberOrRaise(node);
+    value.SetText(std::string(1, table_->FieldType(number)));
+    type = etText;
+  }
+
+ protected:
+  int FieldNumberOrRaise(ThxExpFunction& node) {
+    const std::string name = FieldNameArgument(node);
+    const int number = table_->FieldNumber(name);
+    if (number == 0) throw ESorrelError(smNoFieldName, {table_->Name() + "->" + name});
+    return number;
+  }
+};
+
+class ThxDBFLen : public ThxDBFType {
+ public:
+  explicit ThxDBFLen(HXO_dBaseFld* table) : ThxDBFType(table) { name_ = "LEN"; }
+  void Evaluate(ThxExpFunction& node, ThxExpValue& value, uint8_t& type) override {
+    // The whole length: a text field of more than 255 bytes keeps its high byte in the decimals.
+    value.SetNumber(table_->FieldLength(FieldNumberOrRaise(node)));
+    type = etNumber;
+  }
+};
+
+class ThxDBFFieldNo : public ThxDBFFunction {
+ public:
+  explicit ThxDBFFieldNo(HXO_dBaseFld* table) : ThxDBFFunction(table, "FIELDNO") {}
+  void Evaluate(ThxExpFunction& node, ThxExpValue& value, uint8_t& type) override {
+    value.SetNumber(table_->FieldNumber(FieldNameArgument(node)));
+    type = etNumber;
+  }
+};
+
+}  // namespace
+
+void HXO_dBaseFld::RegisterExpressions() {
+  link_ = std::make_unique<ThxExpUserLink>();
+  link_->AddFunction(std::make_unique<ThxDBFRecNo>(this));
+  link_->AddFunction(std::make_unique<ThxDBFDeleted>(this));
+  link_->AddFunction(std::make_unique<ThxDBFBof>(this));
+  link_->AddFunction(std::make_unique<ThxDBFEof>(this));
+  link_->AddFunction(std::make_unique<ThxDBFType>(this));
+  link_->AddFunction(std::make_unique<ThxDBFLen>(this));
+  link_->AddFunction(std::make_unique<ThxDBFFieldNo>(this));
+  for (auto& field : fieldList_) {
+    const std::string names = field->Name() + ";" + Alias() + "." + field->Name();
+    field->SetFieldVar(link_->AddFieldVar(
+        std::make_unique<ThxDBFFieldVar>(this, field->Number(), names, field->Length())));
+  }
+}
