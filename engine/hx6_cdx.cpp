@@ -1,0 +1,678 @@
+#include "hx6_cdx.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "SysSorl.h"
+#include "byteorder.h"
+#include "hx6_date.h"
+#include "hx6_glbl.h"
+
+namespace {
+
+int gNewTagCollation = cdx::kCollateNone;
+
+constexpr int kTagNameLength = 10;
+
+[[noreturn]] void Corrupted(const HXobjIndexFile* file) {
+  throw ESorrelError(smIndexCorrupted, {file->DiskFile() ? file->DiskFile()->Name() : file->FileName()});
+}
+
+// Sets the right-sibling field of a node on disk.
+void PatchRightSibling(HXobjIndexFile* file, int32_t position, int32_t value) {
+  uint8_t node[cdx::kNodeSize];
+  if (!file->ReadBlock(position, node, sizeof node)) return;
+  EncodeLE32(node + cdx::kNodeRight, static_cast<uint32_t>(value));
+  file->WriteBlock(position, node, sizeof node);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// HXobjCDXTag
+
+HXobjCDXTag::HXobjCDXTag(HXobjCDXFile* file, int32_t headerPosition, std::string_view tagName)
+    : HXobjIndexTag(file, headerPosition, SysUpperCase(tagName)), cdxFile_(file) {
+  formatName_ = "CDX";
+  if (headerPosition_ == -1) {
+    headerPosition_ = file->AllocateBlock();
+    file->AllocateBlock();
+    options_ = cdx::kOptNewTag;
+  } else if (!ReadHeader()) {
+    valid_ = false;
+    file->SetHeaderError(true);
+  } else {
+    options_ = (options_ & cdx::kOptDirectory) ? cdx::kOptNewDirectory : cdx::kOptNewTag;
+  }
+}
+
+HXobjCDXTag::~HXobjCDXTag() {
+  // The base destructor no longer reaches this class's page and header writers.
+  try {
+    ReleasePages();
+  } catch (...) {
+  }
+}
+
+cdx::KeyForm HXobjCDXTag::Form() const {
+  return cdx::KeyForm{keyLength_, keyType_ == 'C', collation_ == cdx::kCollateGeneral && !IsDirectory()};
+}
+
+cdx::LeafLayout HXobjCDXTag::Layout() const {
+  int64_t n = 0;
+  if (IsDirectory()) {
+    if (file_->DiskFile()) n = file_->DiskFile()->FileSize();
+  } else if (file_->Table()) {
+    n = file_->Table()->IndexRecordCount();
+  }
+  return cdx::ChooseLeafLayout(keyLength_, n);
+}
+
+void HXobjCDXTag::TranslateKey(HXobjIndexKeyData& key, bool trim) {
+  if (keyType_ == 'C') {
+    std::string s = key.Type() == vtText || key.Type() == vtBinary
+                        ? std::string(key.Bytes())
+                        : key.GetString();
+    if (trim) s = cdx::TrimKey(s, ' ');
+    if (collation_ == cdx::kCollateGeneral && !IsDirectory()) s = cdx::EncodeGeneralKey(s);
+    // A key longer than the tag's key length is cut, as it would be in a leaf.
+    if (keyLength_ > 0 && static_cast<int>(s.size()) > keyLength_) {
+      s.resize(static_cast<size_t>(keyLength_));
+      if (trim) s = cdx::TrimKey(s, ' ');
+    }
+    key.PutString(s);
+    return;
+  }
+  if (key.Type() == vtBinary) return;  // already in the stored form
+  double value = 0.0;
+  try {
+    if (keyType_ == 'D')
+      value = key.Type() == vtFloat ? key.GetFloat() : static_cast<double>(key.GetDate());
+    else
+      value = key.GetFloat();
+  } catch (const EConvertError&) {
+    value = 0.0;
+  }
+  std::string bytes = cdx::EncodeNumberKey(value);
+  key.PutBinary(bytes.data(), static_cast<int>(bytes.size()));
+}
+
+bool HXobjCDXTag::CreateTag(std::string_view tagName, std::string_view keyExpression,
+                            std::string_view filterExpression, bool ascending, bool unique) {
+  HXobjIndexTag::CreateTag(SysUpperCase(tagName), keyExpression, filterExpression, ascending,
+                           unique);
+  if (keyExpression_.empty()) {
+    keyType_ = 'C';
+    keyLength_ = kTagNameLength;
+  } else {
+    HXobjIndexKeyData v;
+    const int type = keyHandler_ ? keyHandler_->EvaluateKey(v) : kExpTypeUnknown;
+    switch (type) {
+      case kExpTypeText:
+      case kExpTypeBoolean:
+        keyType_ = 'C';
+        keyLength_ = static_cast<int>(v.GetString().size());
+        if (collation_ == cdx::kCollateGeneral) keyLength_ *= 2;
+        break;
+      case kExpTypeNumber:
+      case kExpTypeInteger:
+      case kExpTypeDateTime:
+        keyType_ = 'N';
+        keyLength_ = 8;
+        break;
+      case kExpTypeDate:
+        keyType_ = 'D';
+        keyLength_ = 8;
+        break;
+      default:
+        // A key that cannot be evaluated builds nothing.
+        return false;
+    }
+    // The build's sorter takes keys of key length + 1 bytes, at most 240.
+    if (keyLength_ < 1 || keyLength_ >= cdx::kMaxKeyLength)
+      throw ESorrelError(smSortKeyLength,
+                         {ThxSort::kMaxKeyLength, keyLength_ < 1 ? keyLength_ : keyLength_ + 1});
+  }
+  entryLength_ = keyLength_ + 8;
+  maxKeys_ = cdx::kInteriorArea / entryLength_;
+  uint8_t zero[cdx::kHeaderSize] = {};
+  file_->WriteBlock(headerPosition_, zero, sizeof zero);
+  Build();
+  headerChanged_ = true;
+  WriteHeader();
+  return true;
+}
+
+bool HXobjCDXTag::AddKey(const HXobjIndexKeyData& key) {
+  HXobjIndexKeyData k = key;
+  k.SetRecNo(k.Target());
+  return HXobjIndexTag::AddKey(k);
+}
+
+int32_t HXobjCDXTag::RootBlock() {
+  uint8_t b[4];
+  if (!file_->ReadBlock(headerPosition_ + cdx::kHdrRoot, b, 4)) Corrupted(file_);
+  const auto root = static_cast<int32_t>(DecodeLE32(b));
+  const int64_t size = file_->DiskFile() ? file_->DiskFile()->FileSize() : 0;
+  if (root <= 0 || root % cdx::kNodeSize != 0 || root + cdx::kNodeSize > size) Corrupted(file_);
+  root_ = root;
+  return root_;
+}
+
+void HXobjCDXTag::ReadPage(int32_t position, HXobjIndexKey& page) {
+  uint8_t node[cdx::kNodeSize];
+  if (position <= 0 || position % cdx::kNodeSize != 0 ||
+      !file_->ReadBlock(position, node, sizeof node))
+    Corrupted(file_);
+  const cdx::NodeHeader h = cdx::ReadNodeHeader(node);
+  const bool leaf = h.attributes >= cdx::kAttrLeaf;
+  page.SetKind(leaf ? HXobjIndexKey::kLeaf : HXobjIndexKey::kInterior);
+  page.SetLeft(h.left);
+  page.SetRight(h.right);
+  std::vector<cdx::NodeEntry> entries;
+  const cdx::KeyForm form = Form();
+  if (!(leaf ? cdx::DecodeLeaf(node, form, entries) : cdx::DecodeInterior(node, form, entries)))
+    Corrupted(file_);
+  auto& keys = page.Keys();
+  keys.clear();
+  keys.reserve(entries.size());
+  for (const auto& e : entries) {
+    HXobjIndexKeyData k;
+    if (keyType_ == 'C')
+      k.PutString(e.key);
+    else
+      k.PutBinary(e.key.data(), static_cast<int>(e.key.size()));
+    k.SetRecNo(static_cast<int32_t>(e.record));
+    if (leaf) {
+      k.SetTarget(static_cast<int32_t>(e.record));
+    } else {
+      if (e.child <= 0 || e.child % cdx::kNodeSize != 0 || e.child == position) Corrupted(file_);
+      k.SetTarget(e.child);
+    }
+    keys.push_back(std::move(k));
+  }
+}
+
+int HXobjCDXTag::WritePage(HXobjIndexKey& page) {
+  if (page.Block() == 0) page.SetBlock(file_->AllocateBlock());
+  const cdx::KeyForm form = Form();
+  auto& keys = page.Keys();
+  uint8_t node[cdx::kNodeSize];
+  auto writeNode = [&](int32_t position, uint16_t attributes, int32_t left, int32_t right,
+                       size_t from, size_t to, const cdx::LeafLayout* layout) {
+    std::memset(node, 0, sizeof node);
+    cdx::NodeHeader h;
+    h.attributes = attributes;
+    h.count = static_cast<uint16_t>(to - from);
+    h.left = left;
+    h.right = right;
+    cdx::WriteNodeHeader(node, h);
+    if (layout) {
+      cdx::LeafBuilder b(node, form, *layout);
+      for (size_t i = from; i < to; ++i)
+        if (!b.Add(keys[i].Bytes(), static_cast<uint32_t>(keys[i].Target()))) Corrupted(file_);
+    } else {
+      std::memset(node + cdx::kInteriorEntries, form.Pad(), cdx::kInteriorArea);
+      for (size_t i = from; i < to; ++i)
+        cdx::PutInteriorEntry(node, form, static_cast<int>(i - from), keys[i].Bytes(),
+                              static_cast<uint32_t>(keys[i].RecNo()), keys[i].Target());
+    }
+    file_->WriteBlock(position, node, sizeof node);
+  };
+  // Splits off the first `n` entries into a new node left of the page.
+  auto splitOff = [&](size_t n, uint16_t attributes, const cdx::LeafLayout* layout) {
+    const int32_t newPos = file_->AllocateBlock();
+    HXobjIndexKeyData splitKey = keys[n - 1];
+    splitKey.SetTarget(newPos);
+    // The split step may move a root page to a new block: the new node's right sibling is the
+    // page's position after that.
+    SplitPage(page, splitKey);
+    const int32_t oldLeft = page.Left();
+    writeNode(newPos, attributes, oldLeft, page.Block(), 0, n, layout);
+    if (oldLeft > 0) SetSibling(oldLeft, true, newPos);
+    page.SetLeft(newPos);
+    keys.erase(keys.begin(), keys.begin() + static_cast<std::ptrdiff_t>(n));
+  };
+
+  if (page.IsLeaf()) {
+    const cdx::LeafLayout layout = Layout();
+    for (;;) {
+      // The entry cost of every key, and the split point of the first part (below 250 bytes).
+      int sum = 0;
+      size_t firstPart = 0;
+      std::string previous;
+      for (size_t i = 0; i < keys.size(); ++i) {
+        std::string stored = cdx::StoredKey(form, keys[i].Bytes());
+        sum += cdx::LeafEntryCost(layout, stored, previous);
+        if (sum < 250) firstPart = i + 1;
+        previous = std::move(stored);
+      }
+      if (sum < cdx::kLeafAreaSize) break;
+      firstPart = std::clamp<size_t>(firstPart, 1, keys.size() - 1);
+      splitOff(firstPart, cdx::kAttrLeaf, &layout);
+    }
+    const uint16_t attributes = cdx::kAttrLeaf + (page.Parent() ? 0 : cdx::kAttrRoot);
+    writeNode(page.Block(), attributes, page.Left(), page.Right(), 0, keys.size(), &layout);
+  } else {
+    while (static_cast<int>(keys.size()) > maxKeys_) {
+      const size_t n = keys.size() - keys.size() / 2;
+      splitOff(n, cdx::kAttrInterior, nullptr);
+    }
+    const uint16_t attributes = cdx::kAttrInterior + (page.Parent() ? 0 : cdx::kAttrRoot);
+    writeNode(page.Block(), attributes, page.Left(), page.Right(), 0, keys.size(), nullptr);
+  }
+  return 1;
+}
+
+bool HXobjCDXTag::ReadHeader() {
+  headerChanged_ = false;
+  uint8_t h[cdx::kHeaderSize];
+  if (!file_->ReadBlock(headerPosition_, h, sizeof h)) return false;
+  cdx::TagHeader th;
+  if (!cdx::ReadTagHeader(h, th)) return false;
+  if (th.root == 0) return false;
+  if (file_->DiskFile()) {
+    const int64_t size = file_->DiskFile()->FileSize();
+    if (th.root < 0 || th.root % cdx::kNodeSize != 0 || th.root + cdx::kNodeSize > size) return false;
+  }
+  if (th.keyLength < 1 || th.keyLength > cdx::kMaxKeyLength) return false;
+  const bool directory = (th.options & cdx::kOptDirectory) != 0 || headerPosition_ == 0;
+  if (!directory && th.keyExpression.empty()) return false;
+  root_ = th.root;
+  keyLength_ = th.keyLength;
+  entryLength_ = keyLength_ + 8;
+  maxKeys_ = cdx::kInteriorArea / entryLength_;
+  options_ = th.options;
+  changeCounter_ = th.changeCounter;
+  unique_ = (th.options & cdx::kOptUnique) != 0;
+  hasFilter_ = (th.options & cdx::kOptFor) != 0;
+  ascending_ = !th.descending;
+  descending_ = th.descending;
+  collation_ = th.general ? cdx::kCollateGeneral
+                          : (th.machine ? cdx::kCollateMachine : cdx::kCollateNone);
+  keyExpression_ = th.keyExpression;
+  filterExpression_ = hasFilter_ ? th.forExpression : std::string();
+  hasFilter_ = !filterExpression_.empty();
+  CompileKey();
+  CompileFilter();
+  keyType_ = 'C';
+  if (keyHandler_) {
+    HXobjIndexKeyData v;
+    switch (keyHandler_->EvaluateKey(v)) {
+      case kExpTypeNumber:
+      case kExpTypeInteger:
+      case kExpTypeDateTime: keyType_ = 'N'; break;
+      case kExpTypeDate: keyType_ = 'D'; break;
+      default: keyType_ = 'C'; break;
+    }
+  }
+  return true;
+}
+
+void HXobjCDXTag::WriteHeader() {
+  if (!headerChanged_) return;
+  uint8_t options = options_ & static_cast<uint8_t>(~(cdx::kOptUnique | cdx::kOptFor));
+  if (unique_) options |= cdx::kOptUnique;
+  if (hasFilter_) options |= cdx::kOptFor;
+  cdx::TagHeader th;
+  th.root = root_;
+  th.changeCounter = changeCounter_;
+  th.keyLength = keyLength_;
+  th.options = options;
+  th.general = collation_ == cdx::kCollateGeneral;
+  th.descending = descending_;
+  th.keyExpression = keyExpression_;
+  th.forExpression = filterExpression_;
+  uint8_t h[cdx::kHeaderSize];
+  cdx::WriteTagHeader(h, th, IsDirectory());
+  file_->WriteBlock(headerPosition_, h, sizeof h);
+  headerChanged_ = false;
+}
+
+void HXobjCDXTag::WriteEmptyRoot() {
+  uint8_t node[cdx::kNodeSize] = {};
+  cdx::NodeHeader h;
+  h.attributes = cdx::kAttrLeaf + cdx::kAttrRoot;
+  cdx::WriteNodeHeader(node, h);
+  cdx::LeafBuilder b(node, Form(), cdx::ChooseLeafLayout(keyLength_, 0));
+  const int32_t position = file_->AllocateBlock();
+  file_->WriteBlock(position, node, sizeof node);
+  root_ = position;
+}
+
+void HXobjCDXTag::Build() {
+  ReleasePages();
+  if (IsDirectory()) {
+    WriteEmptyRoot();
+    return;
+  }
+  HXobjIndexTable* table = file_->Table();
+  const int32_t count = table ? table->IndexRecordCount() : 0;
+  HXobjSortCDX sorter(this, nullptr, unique_);
+  if (table) {
+    table->IndexStatus(-1, 1, count);
+    for (int32_t r = 1; r <= count; ++r) {
+      if (table->IndexLoadRecord(r) && (!hasFilter_ || EvaluateFilter())) {
+        HXobjIndexKeyData key;
+        if (EvaluateKey(key)) {
+          TranslateKey(key, true);
+          sorter.InsertKey(key, r);
+        }
+      }
+      table->IndexStatus(1, r, 0);
+    }
+    table->IndexStatus(0, 0, 0);
+  }
+  if (sorter.KeyCount() == 0) {
+    WriteEmptyRoot();
+    return;
+  }
+  if (table) table->IndexStatus(-1, 2, count);
+  HXobjIndexKeyData key;
+  int32_t record = 0;
+  int64_t emitted = 0;
+  while (sorter.GetNextKey(key, record)) {
+    ++emitted;
+    if (table) table->IndexStatus(2, static_cast<int>(emitted), 0);
+    sorter.CountEmitted();
+    sorter.AddToLevel(0, record, key, record);
+  }
+  sorter.Finish();
+  if (table) table->IndexStatus(0, 0, 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// HXobjSortCDX
+
+HXobjSortCDX::HXobjSortCDX(HXobjCDXTag* tag, const uint8_t* collation, bool unique)
+    : ThxSort(tag->KeyLength() + 1, collation, true, unique), tag_(tag) {
+  // Keys are stored as the sorter returns them (GENERAL weights included).
+  form_ = tag->Form();
+  form_.general = false;
+  layout_ = tag->Layout();
+  recordCount_ = tag->File()->Table() ? tag->File()->Table()->IndexRecordCount() : 0;
+}
+
+HXobjSortCDX::~HXobjSortCDX() = default;
+
+void HXobjSortCDX::StartLevel(int level) {
+  Level& l = levels_[static_cast<size_t>(level)];
+  l.started = true;
+  l.node.fill(0);
+  cdx::NodeHeader h;
+  h.attributes = level == 0 ? cdx::kAttrLeaf : cdx::kAttrInterior;
+  h.left = -1;
+  h.right = tag_->File()->AllocateBlock();
+  cdx::WriteNodeHeader(l.node.data(), h);
+  l.count = 0;
+  if (level == 0) l.leaf = std::make_unique<cdx::LeafBuilder>(l.node.data(), form_, layout_);
+}
+
+void HXobjSortCDX::AddToLevel(int level, int32_t value, const HXobjIndexKeyData& key,
+                              int32_t record) {
+  if (level >= kLevels) throw ESorrelError(smIndexCorrupted, {tag_->File()->FileName()});
+  Level& l = levels_[static_cast<size_t>(level)];
+  if (!l.started) StartLevel(level);
+  uint8_t* node = l.node.data();
+  if (static_cast<int32_t>(DecodeLE32(node + cdx::kNodeRight)) == -1)
+    EncodeLE32(node + cdx::kNodeRight, static_cast<uint32_t>(tag_->File()->AllocateBlock()));
+  if (level == 0) {
+    if (l.count == 0) l.leaf->Reset();
+    if (!l.leaf->Add(key.Bytes(), static_cast<uint32_t>(value)))
+      throw ESorrelError(smIndexCorrupted, {tag_->File()->FileName()});
+    ++l.count;
+    l.lastKey = key;
+    l.lastKey.SetRecNo(record);
+    if (l.leaf->Free() < 2 * (layout_.entryBytes + tag_->KeyLength() + 8))
+      WriteLevelNode(0, finishing_);
+  } else {
+    if (l.count == 0)
+      std::memset(node + cdx::kInteriorEntries, 0, cdx::kInteriorArea);
+    cdx::PutInteriorEntry(node, form_, l.count, key.Bytes(), static_cast<uint32_t>(record), value);
+    ++l.count;
+    EncodeLE16(node + cdx::kNodeCount, static_cast<uint16_t>(l.count));
+    l.lastKey = key;
+    l.lastKey.SetRecNo(record);
+    if (l.count >= tag_->MaxKeys()) WriteLevelNode(level, finishing_);
+  }
+}
+
+void HXobjSortCDX::WriteLevelNode(int level, bool finishing) {
+  Level& l = levels_[static_cast<size_t>(level)];
+  uint8_t* node = l.node.data();
+  HXobjIndexFile* file = tag_->File();
+  const auto position = static_cast<int32_t>(DecodeLE32(node + cdx::kNodeRight));
+  int32_t right;
+  if (level == 0)
+    right = emitted_ >= recordCount_ ? -1 : file->AllocateBlock();
+  else
+    right = finishing ? -1 : file->AllocateBlock();
+  EncodeLE32(node + cdx::kNodeRight, static_cast<uint32_t>(right));
+  file->WriteBlock(position, node, cdx::kNodeSize);
+  l.lastWritten = position;
+  EncodeLE32(node + cdx::kNodeLeft, static_cast<uint32_t>(position));
+  l.count = 0;
+  EncodeLE16(node + cdx::kNodeCount, 0);
+  const HXobjIndexKeyData last = l.lastKey;
+  AddToLevel(level + 1, position, last, last.RecNo());
+}
+
+void HXobjSortCDX::Finish() {
+  if (finished_) return;
+  finishing_ = true;
+  HXobjIndexFile* file = tag_->File();
+  for (int level = 0; level < kLevels - 1; ++level) {
+    Level& l = levels_[static_cast<size_t>(level)];
+    if (!l.started) continue;
+    uint8_t* node = l.node.data();
+    const auto position = static_cast<int32_t>(DecodeLE32(node + cdx::kNodeRight));
+    EncodeLE32(node + cdx::kNodeRight, 0xFFFFFFFFu);
+    if (l.count > 0) {
+      const bool above = levels_[static_cast<size_t>(level) + 1].started;
+      if (!above) EncodeLE16(node + cdx::kNodeAttributes, DecodeLE16(node) + cdx::kAttrRoot);
+      file->WriteBlock(position, node, cdx::kNodeSize);
+      l.lastWritten = position;
+      if (above) {
+        const HXobjIndexKeyData last = l.lastKey;
+        AddToLevel(level + 1, position, last, last.RecNo());
+      } else {
+        tag_->SetRoot(position);
+      }
+    } else if (position > 0) {
+      // The node written last on this level named a right sibling that will never exist.
+      if (l.lastWritten > 0) PatchRightSibling(file, l.lastWritten, -1);
+      static_cast<HXobjCDXFile*>(file)->ReleaseLastBlock(position);
+    }
+  }
+  finished_ = true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// HXobjCDXFile
+
+int HXobjCDXFile::NewTagCollation() { return gNewTagCollation; }
+void HXobjCDXFile::SetNewTagCollation(int code) { gNewTagCollation = code; }
+
+HXobjCDXFile::HXobjCDXFile(HXobjIndexTable* table, std::string_view fileName, bool overwrite,
+                           bool create, bool shared, bool readWrite)
+    : HXobjIndexFile(table, fileName) {
+  equalKeysByRecord_ = true;
+  building_ = true;
+  SetNewTagCollation(cdx::kCollateNone);
+  if (!OpenDiskFile(table, fileName, overwrite, create, shared, readWrite, ".cdx")) {
+    valid_ = false;
+    building_ = false;
+    return;
+  }
+  const std::string base = StripFileExt(fileName_);
+  if (disk_->FileSize() > cdx::kNodeSize) {
+    directory_ = std::make_unique<HXobjCDXTag>(this, 0, base);
+    if (directory_->Valid()) {
+      directory_->SetOptions(cdx::kOptNewDirectory);
+      RefreshEnd();
+      ReadDirectory();
+    }
+  } else {
+    end_ = 0;
+    directory_ = std::make_unique<HXobjCDXTag>(this, -1, base);
+    directory_->SetOptions(cdx::kOptNewDirectory);
+    directory_->CreateTag(base, "", "", true, false);
+  }
+  building_ = false;
+  if (Valid() && table && !table->ProductionIndexFlag() &&
+      SysCompareText(StripFileExt(fileName_), StripFileExt(table->IndexTableName())) == 0)
+    table->MarkProductionIndex();
+}
+
+HXobjCDXFile::~HXobjCDXFile() {
+  // Tags write through this object's allocation: free them while it is still whole.
+  tags_.FreeAll();
+  directory_.reset();
+}
+
+void HXobjCDXFile::ReadDirectory() {
+  directory_->Move(kMoveTop);
+  while (!directory_->Eof() && !directory_->Bof()) {
+    const HXobjIndexKeyData& k = directory_->CurrentKey();
+    std::string name = cdx::TrimKey(SysUpperCase(k.Bytes()), ' ');
+    tags_.Add(new HXobjCDXTag(this, k.RecNo(), name));
+    directory_->Move(kMoveNext);
+  }
+  directory_->ReleasePages();
+}
+
+HXobjIndexKeyData HXobjCDXFile::DirectoryKey(std::string_view name, int32_t headerPosition) const {
+  HXobjIndexKeyData k;
+  k.PutString(SysUpperCase(name));
+  k.SetRecNo(headerPosition);
+  k.SetTarget(headerPosition);
+  return k;
+}
+
+void HXobjCDXFile::AddDirectoryEntry(HXobjCDXTag* tag) {
+  directory_->AddKey(DirectoryKey(tag->TagName(), tag->HeaderPosition()));
+  directory_->ReleasePages();
+}
+
+bool HXobjCDXFile::CreateTag(std::string_view tagName, std::string_view keyExpression,
+                             std::string_view filterExpression, bool ascending, bool unique) {
+  std::string name(tagName);
+  while (!name.empty() && name.back() == ' ') name.pop_back();
+  while (!name.empty() && name.front() == ' ') name.erase(0, 1);
+  name = SysUpperCase(name);
+  // Directory keys hold 10 characters: a longer name would be cut and could replace another tag.
+  if (name.empty() || static_cast<int>(name.size()) > kTagNameLength)
+    throw ESorrelError(smCannotFindTag, {std::string(tagName)});
+  if (!disk_ || !directory_ || !directory_->Valid()) return false;
+  if (HXobjIndexTag* old = TagByName(name)) {
+    directory_->DeleteKey(DirectoryKey(old->TagName(), old->HeaderPosition()));
+    tags_.DeleteAndFree(old);
+  }
+  auto* tag = new HXobjCDXTag(this, -1, name);
+  tag->SetCollation(NewTagCollation());
+  tags_.Add(tag);
+  bool ok = false;
+  try {
+    ok = tag->CreateTag(name, keyExpression, filterExpression, ascending, unique);
+  } catch (...) {
+    tags_.DeleteAndFree(tag);
+    directory_->ReleasePages();
+    throw;
+  }
+  if (!ok) {
+    tags_.DeleteAndFree(tag);
+    directory_->ReleasePages();
+    return false;
+  }
+  AddDirectoryEntry(tag);
+  return true;
+}
+
+bool HXobjCDXFile::DeleteTag(std::string_view tagName) {
+  HXobjIndexTag* tag = TagByName(tagName);
+  if (!tag || !directory_) return false;
+  directory_->DeleteKey(DirectoryKey(tag->TagName(), tag->HeaderPosition()));
+  tags_.DeleteAndFree(tag);
+  directory_->ReleasePages();
+  if (tags_.Count() == 0) Reindex();
+  return true;
+}
+
+int32_t HXobjCDXFile::AllocateBlock() {
+  if (end_ < 0) RefreshEnd();
+  const auto position = static_cast<int32_t>(end_);
+  end_ += cdx::kNodeSize;
+  return position;
+}
+
+int32_t HXobjCDXFile::RefreshEnd() {
+  const int64_t size = disk_ ? disk_->FileSize() : 0;
+  end_ = (size + cdx::kNodeSize - 1) / cdx::kNodeSize * cdx::kNodeSize;
+  return static_cast<int32_t>(end_);
+}
+
+void HXobjCDXFile::ReleaseLastBlock(int32_t position) {
+  if (end_ == static_cast<int64_t>(position) + cdx::kNodeSize) end_ = position;
+}
+
+void HXobjCDXFile::Reindex() {
+  if (!disk_ || !directory_) return;
+  if (!disk_->LockFile()) throw ESorrelError(smCannotLockFile, {disk_->Name()});
+  struct Unlock {
+    HXO_DiskFile* d;
+    ~Unlock() {
+      try {
+        d->Unlock();
+      } catch (...) {
+      }
+    }
+  } unlock{disk_.get()};
+  for (int i = 0; i < tags_.Count(); ++i) tags_.Items(i)->ReleasePages();
+  directory_->ReleasePages();
+  // The directory alone: its header at 0 and an empty root leaf at 1024.
+  disk_->Truncate(2 * cdx::kHeaderSize - cdx::kNodeSize);
+  end_ = cdx::kHeaderSize;
+  directory_->SetChangeCounter(0);
+  directory_->WriteEmptyRoot();
+  directory_->SetHeaderChanged(true);
+  directory_->WriteHeader();
+  for (int i = 0; i < tags_.Count(); ++i) {
+    auto* tag = static_cast<HXobjCDXTag*>(tags_.Items(i));
+    const int32_t position = AllocateBlock();
+    AllocateBlock();
+    tag->SetHeaderPosition(position);
+    tag->SetChangeCounter(0);
+    uint8_t zero[cdx::kHeaderSize] = {};
+    WriteBlock(position, zero, sizeof zero);
+    tag->Build();
+    tag->SetHeaderChanged(true);
+    tag->WriteHeader();
+    AddDirectoryEntry(tag);
+  }
+  directory_->ReleasePages();
+}
+
+bool HXobjCDXFile::UpdateTags(int32_t record, bool isNew) {
+  if (ChangedByOthers()) {
+    // Pages held from before another program's change are stale.
+    for (int i = 0; i < tags_.Count(); ++i) tags_.Items(i)->ReleasePages();
+  }
+  const bool changed = HXobjIndexFile::UpdateTags(record, isNew);
+  if (changed && directory_) {
+    uint32_t counter = directory_->ChangeCounter();
+    uint8_t h[cdx::kNodeSize];
+    if (disk_ && disk_->Shared() && ReadBlock(0, h, sizeof h))
+      counter = std::max(counter, DecodeLE32(h + cdx::kHdrChangeCounter));
+    directory_->SetChangeCounter(counter + 1);
+    directory_->SetHeaderChanged(true);
+    directory_->WriteHeader();
+  }
+  return changed;
+}
+
+bool HXobjCDXFile::ChangedByOthers() {
+  if (!disk_ || !disk_->Shared() || !directory_) return false;
+  uint8_t h[cdx::kNodeSize];
+  if (!ReadBlock(0, h, sizeof h)) return false;
+  return DecodeLE32(h + cdx::kHdrChangeCounter) != directory_->ChangeCounter();
+}

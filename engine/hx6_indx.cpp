@@ -1,0 +1,989 @@
+#include "hx6_indx.h"
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+
+#include "SysSorl.h"
+#include "byteorder.h"
+#include "hx6_encrxm.h"
+#include "hx6_glbl.h"
+
+namespace {
+
+int Sign(int64_t v) { return v < 0 ? -1 : (v > 0 ? 1 : 0); }
+
+// Keys compare equal here when their bytes do (range bounds, old and new keys of a record).
+bool SameKey(const ThxVariant& a, const ThxVariant& b) {
+  if (a.Length() != b.Length()) return false;
+  if (a.IsEmpty()) return true;
+  return std::memcmp(a.Data(), b.Data(), static_cast<size_t>(a.Length())) == 0;
+}
+
+// Runs a clean-up when a scope ends, also by an exception.
+class ScopeExit {
+ public:
+  explicit ScopeExit(std::function<void()> f) : f_(std::move(f)) {}
+  ~ScopeExit() {
+    if (f_) f_();
+  }
+  ScopeExit(const ScopeExit&) = delete;
+  ScopeExit& operator=(const ScopeExit&) = delete;
+
+ private:
+  std::function<void()> f_;
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// HXobjIndexKey
+
+HXobjIndexKey::HXobjIndexKey(HXobjIndexTag* tag, HXobjIndexKey* parent, int32_t block)
+    : tag_(tag), parent_(parent), block_(block) {
+  if (block_ != 0) tag_->ReadPage(block_, *this);
+}
+
+HXobjIndexKey* HXobjIndexKey::OpenChild() {
+  if (pos_ < 0 || pos_ >= Count()) return nullptr;
+  const int32_t target = keys_[static_cast<size_t>(pos_)].Target();
+  if (child_ && child_->block_ == target) return child_;
+  child_ = nullptr;
+  DropCleanChildren(nullptr);
+  child_ = FindLoaded(target);
+  if (!child_) {
+    children_.push_back(std::make_unique<HXobjIndexKey>(tag_, this, target));
+    child_ = children_.back().get();
+  }
+  return child_;
+}
+
+void HXobjIndexKey::DropCleanChildren(const HXobjIndexKey* keep) {
+  std::erase_if(children_, [keep](const std::unique_ptr<HXobjIndexKey>& c) {
+    return c.get() != keep && !c->HasChanges();
+  });
+}
+
+bool HXobjIndexKey::HasChanges() const {
+  if (changed_) return true;
+  for (const auto& c : children_)
+    if (c->HasChanges()) return true;
+  return false;
+}
+
+HXobjIndexKey* HXobjIndexKey::FindLoaded(int32_t block) {
+  for (auto& c : children_)
+    if (c->block_ == block) return c.get();
+  return nullptr;
+}
+
+int HXobjIndexKey::EntryFor(int32_t block) const {
+  if (pos_ >= 0 && pos_ < Count() && keys_[static_cast<size_t>(pos_)].Target() == block) return pos_;
+  for (int i = 0; i < Count(); ++i)
+    if (keys_[static_cast<size_t>(i)].Target() == block) return i;
+  return -1;
+}
+
+// ---------------------------------------------------------------------------------------------
+// HXobjIndexTag: construction and the base virtual operations
+
+HXobjIndexTag::HXobjIndexTag(HXobjIndexFile* file, int32_t headerPosition, std::string_view tagName)
+    : tagName_(tagName), file_(file), headerPosition_(headerPosition) {}
+
+HXobjIndexTag::~HXobjIndexTag() {
+  try {
+    ReleasePages();
+  } catch (...) {
+    // A destructor cannot report; the file layer has raised and the caller saw earlier errors.
+  }
+}
+
+void HXobjIndexTag::TranslateKey(HXobjIndexKeyData&, bool) {}
+
+bool HXobjIndexTag::CreateTag(std::string_view tagName, std::string_view keyExpression,
+                              std::string_view filterExpression, bool ascending, bool unique) {
+  tagName_ = std::string(tagName);
+  keyExpression_ = std::string(keyExpression);
+  filterExpression_ = std::string(filterExpression);
+  ascending_ = ascending;
+  descending_ = !ascending;
+  unique_ = unique;
+  hasFilter_ = !filterExpression_.empty();
+  CompileKey();
+  CompileFilter();
+  return true;
+}
+
+int32_t HXobjIndexTag::RootBlock() { return root_; }
+void HXobjIndexTag::ReadPage(int32_t, HXobjIndexKey&) {}
+int HXobjIndexTag::WritePage(HXobjIndexKey&) { return 0; }
+
+bool HXobjIndexTag::ReadHeader() {
+  headerChanged_ = false;
+  return false;
+}
+
+void HXobjIndexTag::WriteHeader() { headerChanged_ = false; }
+
+void HXobjIndexTag::CompileKey() {
+  keyHandler_.reset();
+  HXobjIndexTable* table = file_ ? file_->Table() : nullptr;
+  if (table && !keyExpression_.empty())
+    keyHandler_ = table->CompileIndexExpression(keyExpression_);
+}
+
+void HXobjIndexTag::CompileFilter() {
+  filterHandler_.reset();
+  HXobjIndexTable* table = file_ ? file_->Table() : nullptr;
+  if (table && !filterExpression_.empty())
+    filterHandler_ = table->CompileIndexExpression(filterExpression_);
+}
+
+bool HXobjIndexTag::EvaluateKey(HXobjIndexKeyData& result) {
+  if (!keyHandler_) return false;
+  return keyHandler_->EvaluateKey(result) != kExpTypeUnknown;
+}
+
+bool HXobjIndexTag::EvaluateFilter() {
+  if (!filterHandler_) return false;
+  ThxVariant v;
+  return filterHandler_->EvaluateKey(v) == kExpTypeBoolean && v.GetBoolean();
+}
+
+std::string HXobjIndexTag::KeyExpressionText() const {
+  return keyHandler_ ? keyHandler_->Text() : std::string();
+}
+
+// ---------------------------------------------------------------------------------------------
+// The tree in memory
+
+void HXobjIndexTag::EnsureTree() {
+  if (rootPage_) return;
+  root_ = RootBlock();
+  rootPage_ = std::make_unique<HXobjIndexKey>(this, nullptr, root_);
+}
+
+void HXobjIndexTag::TakeCurrent(HXobjIndexKey* leaf) {
+  current_ = leaf->keys_[static_cast<size_t>(leaf->pos_)];
+}
+
+HXobjIndexKey* HXobjIndexTag::CurrentLeaf() const {
+  HXobjIndexKey* p = rootPage_.get();
+  while (p && !p->IsLeaf()) p = p->child_;
+  return p;
+}
+
+bool HXobjIndexTag::First(HXobjIndexKey* page) {
+  if (!page) return false;
+  if (page->IsLeaf()) {
+    if (page->Count() == 0) {
+      page->pos_ = -1;
+      return false;
+    }
+    page->pos_ = 0;
+    TakeCurrent(page);
+    return true;
+  }
+  for (int i = 0; i < page->Count(); ++i) {
+    page->pos_ = i;
+    if (First(page->OpenChild())) return true;
+  }
+  return false;
+}
+
+bool HXobjIndexTag::Last(HXobjIndexKey* page) {
+  if (!page) return false;
+  if (page->IsLeaf()) {
+    if (page->Count() == 0) {
+      page->pos_ = -1;
+      return false;
+    }
+    page->pos_ = page->Count() - 1;
+    TakeCurrent(page);
+    return true;
+  }
+  for (int i = page->Count() - 1; i >= 0; --i) {
+    page->pos_ = i;
+    if (Last(page->OpenChild())) return true;
+  }
+  return false;
+}
+
+bool HXobjIndexTag::Next() {
+  HXobjIndexKey* leaf = CurrentLeaf();
+  if (!leaf || leaf->Count() == 0) return false;
+  if (leaf->pos_ + 1 < leaf->Count()) {
+    ++leaf->pos_;
+    TakeCurrent(leaf);
+    return true;
+  }
+  for (HXobjIndexKey* p = leaf->parent_; p; p = p->parent_) {
+    const int saved = p->pos_;
+    while (p->pos_ + 1 < p->Count()) {
+      ++p->pos_;
+      if (First(p->OpenChild())) return true;
+    }
+    p->pos_ = saved;
+    p->OpenChild();
+  }
+  return false;
+}
+
+bool HXobjIndexTag::Prior() {
+  HXobjIndexKey* leaf = CurrentLeaf();
+  if (!leaf || leaf->Count() == 0) return false;
+  if (leaf->pos_ > 0) {
+    --leaf->pos_;
+    TakeCurrent(leaf);
+    return true;
+  }
+  for (HXobjIndexKey* p = leaf->parent_; p; p = p->parent_) {
+    const int saved = p->pos_;
+    while (p->pos_ > 0) {
+      --p->pos_;
+      if (Last(p->OpenChild())) return true;
+    }
+    p->pos_ = saved;
+    p->OpenChild();
+  }
+  return false;
+}
+
+int HXobjIndexTag::CompareKeys(const ThxVariant& search, const ThxVariant& entry,
+                               int partial) const {
+  int position = 0;
+  int c = search.Compare(&entry, position, nullptr, partial);
+  return reverseCompare_ ? -c : c;
+}
+
+int HXobjIndexTag::Find(HXobjIndexKey* page, int32_t searchRecord, const ThxVariant& key,
+                        int partial) {
+  const int n = page->Count();
+  if (n == 0) {
+    page->pos_ = -1;
+    return 1;
+  }
+  const bool byRecord = file_ && file_->EqualKeysByRecord();
+  int c = 0;
+  int i = 0;
+  for (;; ++i) {
+    const HXobjIndexKeyData& e = page->keys_[static_cast<size_t>(i)];
+    c = CompareKeys(key, e, partial);
+    if (c == 0 && searchRecord == kAfterEqualKeys)
+      c = 1;
+    else if (c == 0 && searchRecord != kAnyRecord && byRecord)
+      c = Sign(static_cast<int64_t>(searchRecord) - e.RecNo());
+    else if (c == 0 && searchRecord != kAnyRecord && page->IsLeaf())
+      c = Sign(static_cast<int64_t>(searchRecord) - e.Target());
+    if (c > 0 && i < n - 1) continue;
+    break;
+  }
+  page->pos_ = i;
+  if (!page->IsLeaf()) {
+    HXobjIndexKey* child = page->OpenChild();
+    return child ? Find(child, searchRecord, key, partial) : 1;
+  }
+  TakeCurrent(page);
+  return c < 0 ? -1 : (c == 0 ? 0 : 1);
+}
+
+void HXobjIndexTag::CollectEdgeFlags(bool& atFirst, bool& atLast) const {
+  atFirst = atLast = true;
+  for (HXobjIndexKey* p = rootPage_.get(); p; p = p->IsLeaf() ? nullptr : p->child_) {
+    if (p->pos_ != 0) atFirst = false;
+    if (p->pos_ != p->Count() - 1) atLast = false;
+    p->atFirst_ = atFirst;
+    p->atLast_ = atLast;
+  }
+}
+
+int HXobjIndexTag::RangeTest() const {
+  int position = 0;
+  if (!low_.IsEmpty()) {
+    int c = low_.Compare(&current_, position, nullptr, partialLow_ ? 0 : -1);
+    if (reverseCompare_) c = -c;
+    if (c > 0 || (c == 0 && excludeLow_)) return -1;
+  }
+  if (!high_.IsEmpty()) {
+    int c = high_.Compare(&current_, position, nullptr, 0);
+    if (reverseCompare_) c = -c;
+    if (c < 0 || (c == 0 && excludeHigh_)) return 1;
+  }
+  return 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Navigation
+
+void HXobjIndexTag::Reset(int mode) {
+  ReleasePages();
+  EnsureTree();
+  bof_ = eof_ = false;
+  if (mode == 2) return;
+  HXobjIndexTable* table = file_ ? file_->Table() : nullptr;
+  if (mode == 1 && !keyExpression_.empty() && table && rootPage_->Count() > 0) {
+    const int32_t rec = table->IndexCurrentRecord();
+    if (rec >= 1 && rec <= table->IndexRecordCount()) {
+      HXobjIndexKeyData key;
+      if (EvaluateKey(key)) {
+        key.SetRecNo(rec);
+        key.SetTarget(rec);
+        TranslateKey(key, true);
+        if (Find(rootPage_.get(), rec, key, -1) == 0 && current_.Target() != 0) return;
+      }
+    }
+  }
+  DoMove(descending_ ? kMoveBottom : kMoveTop);
+}
+
+int32_t HXobjIndexTag::Move(int code) {
+  if (descending_) {
+    if (code == kMoveNext) code = kMovePrior;
+    else if (code == kMovePrior) code = kMoveNext;
+    else if (code == kMoveTop) code = kMoveBottom;
+    else if (code == kMoveBottom) code = kMoveTop;
+  }
+  if (code == kMoveTop || code == kMoveBottom) {
+    if (!updating_) {
+      ReleasePages();
+    }
+  }
+  if (!rootPage_) {
+    if (code == kMoveTop || code == kMoveBottom) {
+      EnsureTree();
+    } else {
+      // The tree was released: find the table's current record again first.
+      Reset(1);
+      if (code == kMoveCurrent) {
+        if (descending_) std::swap(bof_, eof_);
+        return CurrentRecord();
+      }
+    }
+  }
+  int32_t r = DoMove(code);
+  if (descending_) std::swap(bof_, eof_);
+  return r;
+}
+
+int32_t HXobjIndexTag::DoMove(int code) {
+  EnsureTree();
+  HXobjIndexKey* root = rootPage_.get();
+  switch (code) {
+    case kMoveTop: {
+      bof_ = eof_ = false;
+      bool ok;
+      if (!low_.IsEmpty())
+        ok = root->Count() > 0 && Find(root, 0, low_, -1) != 1;
+      else
+        ok = First(root);
+      if (!ok) {
+        bof_ = eof_ = true;
+        return 0;
+      }
+      for (;;) {
+        int t = RangeTest();
+        if (t < 0) {
+          if (!Next()) {
+            eof_ = true;
+            return 0;
+          }
+          continue;
+        }
+        if (t > 0) {
+          eof_ = true;
+          return 0;
+        }
+        return current_.Target();
+      }
+    }
+    case kMoveBottom: {
+      bof_ = eof_ = false;
+      bool ok;
+      if (!high_.IsEmpty()) {
+        ok = root->Count() > 0;
+        if (ok) {
+          int r = Find(root, kAfterEqualKeys, high_, 0);
+          if (r < 0) ok = Prior();
+        }
+      } else {
+        ok = Last(root);
+      }
+      if (!ok) {
+        bof_ = eof_ = true;
+        return 0;
+      }
+      for (;;) {
+        int t = RangeTest();
+        if (t > 0) {
+          if (!Prior()) {
+            bof_ = true;
+            return 0;
+          }
+          continue;
+        }
+        if (t < 0) {
+          bof_ = true;
+          return 0;
+        }
+        return current_.Target();
+      }
+    }
+    case kMoveNext: {
+      if (bof_) return DoMove(kMoveTop);
+      bof_ = eof_ = false;
+      for (;;) {
+        if (!Next()) {
+          eof_ = true;
+          return 0;
+        }
+        int t = RangeTest();
+        if (t < 0) continue;
+        if (t > 0) {
+          eof_ = true;
+          return 0;
+        }
+        return current_.Target();
+      }
+    }
+    case kMovePrior: {
+      if (eof_) return DoMove(kMoveBottom);
+      bof_ = eof_ = false;
+      for (;;) {
+        if (!Prior()) {
+          bof_ = true;
+          return 0;
+        }
+        int t = RangeTest();
+        if (t > 0) continue;
+        if (t < 0) {
+          bof_ = true;
+          return 0;
+        }
+        return current_.Target();
+      }
+    }
+    case kMoveCurrent:
+    default:
+      return CurrentRecord();
+  }
+}
+
+int32_t HXobjIndexTag::Seek(const HXobjIndexKeyData& search) {
+  HXobjIndexKeyData key = search;
+  TranslateKey(key, true);
+  bof_ = eof_ = false;
+  if (!updating_) ReleasePages();
+  EnsureTree();
+  const int partial = (file_ && file_->Exact()) || updating_ ? -1 : 0;
+  if (rootPage_->Count() == 0) {
+    eof_ = true;
+    return 0;
+  }
+  int r = Find(rootPage_.get(), key.RecNo(), key, partial);
+  if (r == 0) {
+    if (RangeTest() == 0) return current_.Target();
+    eof_ = true;
+    return 0;
+  }
+  if (r < 0) {
+    bool atFirst, atLast;
+    CollectEdgeFlags(atFirst, atLast);
+    if (atFirst && !atLast)
+      bof_ = true;
+    else if (atLast)
+      eof_ = true;
+    else if (RangeTest() != 0)
+      eof_ = true;
+    return 0;
+  }
+  eof_ = true;
+  return 0;
+}
+
+int32_t HXobjIndexTag::FindRecord(const HXobjIndexKeyData& search) {
+  // Pages changed in memory must reach the file before a second tree reads it.
+  FlushPages();
+  std::unique_ptr<HXobjIndexKey> live = std::move(rootPage_);
+  HXobjIndexKeyData savedCurrent = current_;
+  const bool savedBof = bof_, savedEof = eof_, savedUpdating = updating_;
+  ScopeExit restore([&] {
+    rootPage_ = std::move(live);
+    current_ = savedCurrent;
+    bof_ = savedBof;
+    eof_ = savedEof;
+    updating_ = savedUpdating;
+  });
+  // An update runs whole-key compares and keeps the temporary tree.
+  updating_ = true;
+  EnsureTree();
+  int32_t r = Seek(search);
+  rootPage_.reset();
+  return r;
+}
+
+int32_t HXobjIndexTag::Resync(int32_t record) {
+  if (rootPage_ && !bof_ && !eof_ && current_.Target() == record && record != 0) return record;
+  Reset(1);
+  return CurrentRecord();
+}
+
+bool HXobjIndexTag::SetRange(const ThxVariant* low, const ThxVariant* high, bool excludeHigh,
+                             bool partialLow, bool excludeLow) {
+  auto stored = [this](const ThxVariant* bound) {
+    HXobjIndexKeyData k;
+    if (bound && !bound->IsEmpty()) {
+      k.Assign(bound);
+      std::string text = bound->GetString();
+      bool blank = text.find_first_not_of(' ') == std::string::npos;
+      TranslateKey(k, !blank);
+    }
+    return k;
+  };
+  HXobjIndexKeyData newLow = stored(low);
+  HXobjIndexKeyData newHigh = stored(high);
+  if (SameKey(newLow, low_) && SameKey(newHigh, high_)) return false;
+  low_ = newLow;
+  high_ = newHigh;
+  excludeHigh_ = excludeHigh;
+  partialLow_ = partialLow;
+  excludeLow_ = excludeLow;
+  Move(kMoveTop);
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Key maintenance
+
+bool HXobjIndexTag::AddKey(const HXobjIndexKeyData& key) {
+  if (!updating_) Reset(0);
+  EnsureTree();
+  HXobjIndexKeyData k = key;
+  TranslateKey(k, true);
+  bof_ = eof_ = false;
+  const int32_t ins = (file_ && file_->EqualKeysByRecord()) ? k.RecNo()
+                                                             : (reverseCompare_ ? 0 : kAfterEqualKeys);
+  HXobjIndexKey* root = rootPage_.get();
+  if (unique_ && root->Count() > 0 && Find(root, kAnyRecord, k, -1) == 0) return false;
+  const int r = Find(root, ins, k, -1);
+  InsertIntoPage(CurrentLeaf(), k, r > 0);
+  if (!updating_) Reset(2);
+  root = rootPage_.get();
+  bool atFirst, atLast;
+  if (r > 0) {
+    Last(root);
+    if (descending_)
+      bof_ = true;
+    else
+      eof_ = true;
+    return true;
+  }
+  Find(root, ins, k, -1);
+  if (ins == kAfterEqualKeys) Prior();
+  CollectEdgeFlags(atFirst, atLast);
+  bof_ = atFirst;
+  eof_ = atLast;
+  if (descending_) std::swap(bof_, eof_);
+  return true;
+}
+
+void HXobjIndexTag::InsertIntoPage(HXobjIndexKey* leaf, const HXobjIndexKeyData& key, bool after) {
+  if (!leaf) return;
+  int pos = leaf->pos_ + (after ? 1 : 0);
+  pos = std::clamp(pos, 0, leaf->Count());
+  leaf->keys_.insert(leaf->keys_.begin() + pos, key);
+  leaf->pos_ = pos;
+  leaf->changed_ = true;
+  if (pos == leaf->Count() - 1) FixParentKeys(leaf);
+}
+
+void HXobjIndexTag::FixParentKeys(HXobjIndexKey* page) {
+  while (page->parent_ && page->Count() > 0) {
+    HXobjIndexKey* p = page->parent_;
+    const int i = p->EntryFor(page->block_);
+    if (i < 0) break;
+    HXobjIndexKeyData k = page->keys_.back();
+    k.SetTarget(page->block_);
+    p->keys_[static_cast<size_t>(i)] = k;
+    p->changed_ = true;
+    if (i != p->Count() - 1) break;
+    page = p;
+  }
+}
+
+void HXobjIndexTag::DeleteCurrent() {
+  HXobjIndexKey* leaf = CurrentLeaf();
+  if (!leaf || leaf->pos_ < 0 || leaf->pos_ >= leaf->Count()) return;
+  const bool wasLast = leaf->pos_ == leaf->Count() - 1;
+  leaf->keys_.erase(leaf->keys_.begin() + leaf->pos_);
+  leaf->changed_ = true;
+  if (leaf->pos_ >= leaf->Count()) leaf->pos_ = leaf->Count() - 1;
+  if (leaf->Count() == 0) {
+    UnlinkEmptyPage(leaf);
+  } else if (wasLast) {
+    FixParentKeys(leaf);
+  }
+}
+
+void HXobjIndexTag::UnlinkEmptyPage(HXobjIndexKey* page) {
+  HXobjIndexKey* p = page->parent_;
+  if (!p) {
+    // An empty root is an empty leaf root, whatever it was before.
+    page->kind_ = HXobjIndexKey::kLeaf;
+    page->keys_.clear();
+    page->child_ = nullptr;
+    page->children_.clear();
+    page->pos_ = -1;
+    page->changed_ = true;
+    return;
+  }
+  const int32_t block = page->block_;
+  const int32_t left = page->left_;
+  const int32_t right = page->right_;
+  // Drop the page object before touching its neighbours, so they are patched on disk or in
+  // memory but never through the dead page.
+  if (p->child_ == page) p->child_ = nullptr;
+  std::erase_if(p->children_,
+                [page](const std::unique_ptr<HXobjIndexKey>& c) { return c.get() == page; });
+  if (left > 0) SetSibling(left, true, right);
+  if (right > 0) SetSibling(right, false, left);
+  const int i = p->EntryFor(block);
+  const bool wasLast = i >= 0 && i == p->Count() - 1;
+  if (i >= 0) p->keys_.erase(p->keys_.begin() + i);
+  p->changed_ = true;
+  if (p->pos_ >= p->Count()) p->pos_ = p->Count() - 1;
+  if (p->Count() == 0) {
+    UnlinkEmptyPage(p);
+  } else {
+    if (wasLast) FixParentKeys(p);
+    p->OpenChild();
+  }
+}
+
+HXobjIndexKey* HXobjIndexTag::FindLoadedPage(int32_t block) const {
+  std::vector<HXobjIndexKey*> stack;
+  if (rootPage_) stack.push_back(rootPage_.get());
+  while (!stack.empty()) {
+    HXobjIndexKey* p = stack.back();
+    stack.pop_back();
+    if (p->block_ == block) return p;
+    for (auto& c : p->children_) stack.push_back(c.get());
+  }
+  return nullptr;
+}
+
+void HXobjIndexTag::SetSibling(int32_t position, bool right, int32_t value) {
+  if (position <= 0) return;
+  if (HXobjIndexKey* page = FindLoadedPage(position)) {
+    if (right)
+      page->right_ = value;
+    else
+      page->left_ = value;
+    if (page->changed_) return;  // written with its new sibling later
+  }
+  uint8_t node[512];
+  if (!file_->ReadBlock(position, node, sizeof node)) return;
+  EncodeLE32(node + (right ? 8 : 4), static_cast<uint32_t>(value));
+  file_->WriteBlock(position, node, sizeof node);
+}
+
+void HXobjIndexTag::SplitPage(HXobjIndexKey& page, const HXobjIndexKeyData& key) {
+  if (!page.parent_) {
+    // Grow a new root that keeps the root's block, so the header never changes.
+    auto newRoot = std::make_unique<HXobjIndexKey>(this, nullptr, 0);
+    newRoot->kind_ = HXobjIndexKey::kInterior;
+    newRoot->block_ = page.block_;
+    page.block_ = file_->AllocateBlock();
+    HXobjIndexKeyData last;
+    if (page.Count() > 0) last = page.keys_.back();
+    last.SetTarget(page.block_);
+    newRoot->keys_.push_back(last);
+    newRoot->pos_ = 0;
+    newRoot->changed_ = true;
+    newRoot->children_.push_back(std::move(rootPage_));
+    newRoot->child_ = &page;
+    page.parent_ = newRoot.get();
+    rootPage_ = std::move(newRoot);
+    headerChanged_ = true;
+  }
+  HXobjIndexKey* p = page.parent_;
+  int i = p->EntryFor(page.block_);
+  if (i < 0) i = p->Count();
+  p->keys_.insert(p->keys_.begin() + i, key);
+  p->pos_ = i + 1;
+  p->changed_ = true;
+  page.split_ = true;
+}
+
+void HXobjIndexTag::WriteSubtree(HXobjIndexKey* page) {
+  for (size_t i = 0; i < page->children_.size(); ++i) WriteSubtree(page->children_[i].get());
+  if (page->changed_) {
+    WritePage(*page);
+    page->changed_ = false;
+  }
+}
+
+void HXobjIndexTag::WriteChangedPages() {
+  while (rootPage_) {
+    HXobjIndexKey* root = rootPage_.get();
+    WriteSubtree(root);
+    if (rootPage_.get() == root) break;  // no new root grew above it
+  }
+}
+
+void HXobjIndexTag::ReleasePages() {
+  if (rootPage_) {
+    WriteChangedPages();
+    rootPage_.reset();
+  }
+  if (headerChanged_) WriteHeader();
+  current_.SetTarget(0);
+}
+
+void HXobjIndexTag::FlushPages() {
+  if (!rootPage_ || !rootPage_->HasChanges()) return;
+  HXobjIndexKeyData saved = current_;
+  const bool b = bof_, e = eof_;
+  ReleasePages();
+  EnsureTree();
+  if (saved.Target() != 0 && rootPage_->Count() > 0)
+    Find(rootPage_.get(), saved.RecNo(), saved, -1);
+  bof_ = b;
+  eof_ = e;
+}
+
+bool HXobjIndexTag::DeleteKey(const HXobjIndexKeyData& key) {
+  HXobjIndexKeyData k = key;
+  TranslateKey(k, true);
+  EnsureTree();
+  if (rootPage_->Count() == 0) return false;
+  if (Find(rootPage_.get(), k.RecNo(), k, -1) != 0 || current_.Target() != k.Target()) return false;
+  DeleteCurrent();
+  return true;
+}
+
+bool HXobjIndexTag::KeyUpdate(int32_t record, bool isNew) {
+  HXobjIndexTable* table = file_ ? file_->Table() : nullptr;
+  if (!table || !table->IndexHasSavedRecord()) return false;
+  updating_ = true;
+  ScopeExit clear([this] { updating_ = false; });
+  const bool filterHolds = hasFilter_ ? EvaluateFilter() : true;
+  HXobjIndexKeyData newKey;
+  if (!EvaluateKey(newKey)) return false;
+  newKey.SetRecNo(record);
+  newKey.SetTarget(record);
+  TranslateKey(newKey, true);
+  const bool wasLoaded = TreeLoaded();
+  bool changed = false;
+  if (isNew) {
+    if (filterHolds) {
+      Reset(2);
+      AddKey(newKey);
+      changed = true;
+    }
+  } else {
+    // The old key comes from the record as last read or written; the entry is looked for
+    // whatever the table's change flags say, so a rewrite never leaves a stale key behind.
+    HXobjIndexKeyData oldKey;
+    bool oldOk;
+    {
+      table->IndexUseSavedRecord(true);
+      ScopeExit back([table] { table->IndexUseSavedRecord(false); });
+      oldOk = EvaluateKey(oldKey);
+    }
+    bool found = false;
+    if (oldOk) {
+      oldKey.SetRecNo(record);
+      oldKey.SetTarget(record);
+      TranslateKey(oldKey, true);
+      EnsureTree();
+      found = rootPage_->Count() > 0 && Find(rootPage_.get(), record, oldKey, -1) == 0 &&
+              current_.Target() == record;
+    }
+    if (oldOk && SameKey(oldKey, newKey) && filterHolds) {
+      if (!found) {
+        AddKey(newKey);
+        changed = true;
+      }
+    } else {
+      if (found) {
+        DeleteCurrent();
+        changed = true;
+      }
+      if (filterHolds) {
+        AddKey(newKey);
+        changed = true;
+      }
+    }
+  }
+  if (!wasLoaded)
+    ReleasePages();
+  else
+    FlushPages();
+  return changed;
+}
+
+
+// ---------------------------------------------------------------------------------------------
+// HXobjIndexFile
+
+HXobjIndexFile::HXobjIndexFile(HXobjIndexTable* table, std::string_view fileName)
+    : table_(table) {
+  fileName_ = std::string(fileName);
+  const size_t slash = fileName_.rfind(kPathDelimiter);
+  if (slash != std::string::npos) fileName_.erase(0, slash + 1);
+}
+
+HXobjIndexFile::~HXobjIndexFile() { tags_.FreeAll(); }
+
+bool HXobjIndexFile::CreateTag(std::string_view, std::string_view, std::string_view, bool, bool) {
+  return false;
+}
+bool HXobjIndexFile::DeleteTag(std::string_view) { return false; }
+int32_t HXobjIndexFile::AllocateBlock() { return -1; }
+int32_t HXobjIndexFile::RefreshEnd() { return -1; }
+void HXobjIndexFile::Reindex() {}
+
+bool HXobjIndexFile::ReadBlock(int64_t position, void* buffer, int32_t length) {
+  if (!disk_) return false;
+  const int32_t got = disk_->Read(position, buffer, length);
+  const std::string key = table_ ? table_->IndexPassword() : std::string();
+  if (!key.empty()) ScrambleBlocks(key, buffer, std::min(length, 32768), 0);
+  return got == length;
+}
+
+void HXobjIndexFile::WriteBlock(int64_t position, const void* buffer, int32_t length) {
+  if (!disk_) return;
+  const std::string key = table_ ? table_->IndexPassword() : std::string();
+  if (key.empty()) {
+    disk_->Write(position, buffer, length);
+    return;
+  }
+  std::vector<uint8_t> copy(static_cast<const uint8_t*>(buffer),
+                            static_cast<const uint8_t*>(buffer) + length);
+  ScrambleBlocks(key, copy.data(), std::min(length, 32768), 1);
+  disk_->Write(position, copy.data(), length);
+}
+
+void HXobjIndexFile::ScrambleBlocks(std::string_view key, void* buffer, int32_t length, int mode) {
+  auto* p = static_cast<uint8_t*>(buffer);
+  for (int32_t at = 0; at < length; at += 512) {
+    const int32_t n = std::min<int32_t>(512, length - at);
+    ScrambleBuffer(key, p + at, p + at, static_cast<size_t>(n), mode);
+  }
+}
+
+bool HXobjIndexFile::Rename(std::string_view newName) {
+  if (!disk_ || !disk_->Rename(newName)) return false;
+  std::string name(newName);
+  const size_t slash = name.rfind(kPathDelimiter);
+  fileName_ = slash == std::string::npos ? name : name.substr(slash + 1);
+  return true;
+}
+
+bool HXobjIndexFile::UpdateTags(int32_t record, bool isNew) {
+  bool changed = false;
+  for (int i = 0; i < tags_.Count(); ++i)
+    if (tags_.Items(i)->KeyUpdate(record, isNew)) changed = true;
+  return changed;
+}
+
+bool HXobjIndexFile::ChangedByOthers() { return false; }
+
+void HXobjIndexFile::SetLockProtocol(int protocol) {
+  protocol_ = protocol;
+  switch (protocol) {
+    case 1:  // DB4Lock
+      lockA_ = 0x40000000;
+      lockB_ = 0xEFFFFFFF;
+      lockC_ = 0xB0000000;
+      break;
+    case 2:  // ClipLock
+      lockA_ = lockB_ = lockC_ = 1000000000;
+      break;
+    default:  // Default, FoxLock
+      lockA_ = 0x40000000;
+      lockB_ = 0x7FFFFFFE;
+      lockC_ = 0x3FFFFFFF;
+      break;
+  }
+}
+
+void HXobjIndexFile::Rescramble(std::string_view oldKey, std::string_view newKey) {
+  if (!disk_) return;
+  const int64_t blocks = disk_->FileSize() / 512;
+  uint8_t block[512];
+  for (int64_t b = 0; b < blocks; ++b) {
+    if (disk_->Read(b * 512, block, 512) != 512) break;
+    ScrambleBuffer(oldKey, block, block, 512, 0);
+    ScrambleBuffer(newKey, block, block, 512, 1);
+    disk_->Write(b * 512, block, 512);
+  }
+}
+
+HXO_DiskFile* HXobjIndexFile::OpenDiskFile(HXobjIndexTable* table, std::string_view fileName,
+                                           bool overwrite, bool create, bool shared,
+                                           bool readWrite, std::string_view defaultExtension) {
+  std::string name(fileName);
+  while (!name.empty() && name.back() == ' ') name.pop_back();
+  while (!name.empty() && name.front() == ' ') name.erase(0, 1);
+  name = DefaultFileExt(name, defaultExtension);
+  if (name.find(kPathDelimiter) == std::string::npos && table) {
+    const std::string tablePath = table->IndexTableName();
+    const size_t slash = tablePath.rfind(kPathDelimiter);
+    if (slash != std::string::npos) name = tablePath.substr(0, slash + 1) + name;
+  }
+  const size_t slash = name.rfind(kPathDelimiter);
+  fileName_ = slash == std::string::npos ? name : name.substr(slash + 1);
+  disk_.reset();
+  if (create && !overwrite) {
+    HXO_DiskFile probe(name, shared, readWrite);
+    if (probe.Exists()) create = false;
+  }
+  if (create) {
+    // A file made here is held exclusively while this object keeps it open.
+    auto d = std::make_unique<HXO_DiskFile>(name, false, true);
+    d->Rewrite();
+    disk_ = std::move(d);
+  } else {
+    auto d = std::make_unique<HXO_DiskFile>(name, shared, readWrite);
+    if (!d->Exists()) return nullptr;
+    d->Open();
+    disk_ = std::move(d);
+  }
+  return disk_.get();
+}
+
+void HXobjIndexFile::LockHeader() {
+  if (!disk_ || !disk_->Shared()) return;
+  int64_t offset = lockB_ - 1;
+  int64_t length = 1;
+  if (protocol_ == 1) {
+    length = 2;
+  } else if (protocol_ == 2) {
+    offset = lockA_;
+  }
+  LockRegionWithRetry(*disk_, offset, length);
+  // Another program may have grown the file since we last looked: new nodes go after its end.
+  RefreshEnd();
+}
+
+void HXobjIndexFile::UnlockHeader() {
+  if (disk_) disk_->Unlock();
+}
+
+HXobjIndexTag* HXobjIndexFile::TagByIndex(int index) const {
+  return index >= 0 && index < tags_.Count() ? tags_.Items(index) : nullptr;
+}
+
+HXobjIndexTag* HXobjIndexFile::TagByName(std::string_view name) const {
+  for (int i = 0; i < tags_.Count(); ++i)
+    if (SysCompareText(tags_.Items(i)->TagName(), name) == 0) return tags_.Items(i);
+  return nullptr;
+}
+
+bool HXobjIndexFile::HasName(std::string_view fileName) const {
+  std::string_view n = fileName;
+  const size_t slash = n.rfind(kPathDelimiter);
+  if (slash != std::string_view::npos) n.remove_prefix(slash + 1);
+  return SysCompareText(n, fileName_) == 0;
+}

@@ -1,0 +1,401 @@
+// hx6_indx: the format-independent half of every index the engine keeps.
+//
+// A tag (HXobjIndexTag) never works on disk nodes directly: it holds a lazily loaded tree of page
+// objects (HXobjIndexKey), each a decoded list of keys (HXobjIndexKeyData). Searching, skipping,
+// inserting and deleting work on these lists; a changed page is encoded back by the format's page
+// writer when the tree is released, which may split it (the split step below inserts the split
+// key into the parent and grows a new root that keeps the root's block). The format units (CDX)
+// only translate keys, read and write pages and headers, and build a tag from the key sorter.
+//
+// The index layer reaches its table only through HXobjIndexTable and its expressions only through
+// HXobjIndexExpression, so the table handler, the index formats and the expression engine stay
+// apart.
+//
+// Ownership: an index file owns its tags and its disk file; a tag owns its tree (the root page),
+// its range keys and its expression objects; a page owns the child pages loaded below it. The
+// table is not owned.
+//
+// Thread-safety: one thread uses a table and its indexes. Programs sharing an index file
+// coordinate through the header lock and the format's change counter.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "hx6_disk.h"
+#include "hx6_tool.h"
+
+// Expression result type codes the index layer looks at.
+inline constexpr int kExpTypeUnknown = 0;
+inline constexpr int kExpTypeText = 3;
+inline constexpr int kExpTypeNumber = 4;
+inline constexpr int kExpTypeInteger = 5;
+inline constexpr int kExpTypeDate = 6;
+inline constexpr int kExpTypeDateTime = 7;
+inline constexpr int kExpTypeBoolean = 8;
+
+// Search record numbers with a meaning of their own.
+inline constexpr int32_t kAnyRecord = -1;
+inline constexpr int32_t kAfterEqualKeys = 0x7FFFFFFF;
+
+// Move codes of HXobjIndexTag::Move (and of the table handler's GoTo).
+inline constexpr int kMoveNext = -1;
+inline constexpr int kMovePrior = -2;
+inline constexpr int kMoveTop = -3;
+inline constexpr int kMoveBottom = -4;
+inline constexpr int kMoveCurrent = -5;
+
+// A compiled key or FOR expression over the table's current record.
+class HXobjIndexExpression {
+ public:
+  virtual ~HXobjIndexExpression() = default;
+  // Evaluates into `value` (text as text, numbers and date-times as doubles, dates as day
+  // numbers, logicals as logicals); returns the result type code, 0 when nothing was produced.
+  virtual int EvaluateKey(ThxVariant& value) = 0;
+  virtual std::string Text() const = 0;
+};
+
+// What the index layer needs of the table it orders.
+class HXobjIndexTable {
+ public:
+  virtual ~HXobjIndexTable() = default;
+  // Full path of the table file.
+  virtual std::string IndexTableName() const = 0;
+  virtual int32_t IndexRecordCount() = 0;
+  // The current record number (0 none).
+  virtual int32_t IndexCurrentRecord() const = 0;
+  // Reads record `record` straight from the table file into the record buffer (unscrambled), so
+  // that expressions see it; used by index builds. False when it could not be read.
+  virtual bool IndexLoadRecord(int32_t record) = 0;
+  // Whether a copy of the record as last read or written exists.
+  virtual bool IndexHasSavedRecord() const = 0;
+  // Aims expression evaluation at the saved copy (true) or back at the record buffer (false).
+  virtual void IndexUseSavedRecord(bool saved) = 0;
+  // The scrambling key of an encrypted table, empty otherwise.
+  virtual std::string IndexPassword() const = 0;
+  virtual bool IndexExact() const = 0;
+  virtual void IndexStatus(int stat1, int stat2, int stat3) = 0;
+  virtual bool ProductionIndexFlag() const = 0;
+  // Sets the table's production-index flag and rewrites its header.
+  virtual void MarkProductionIndex() = 0;
+  // Compiles an expression over this table; raises the expression engine's errors.
+  virtual std::unique_ptr<HXobjIndexExpression> CompileIndexExpression(const std::string& text) = 0;
+};
+
+class HXobjIndexTag;
+class HXobjIndexFile;
+
+// One key value with its record number and target (the record in a leaf, the child position in
+// an interior page).
+class HXobjIndexKeyData : public ThxVariant {
+ public:
+  HXobjIndexKeyData() = default;
+  HXobjIndexKeyData(const HXobjIndexKeyData&) = default;
+  HXobjIndexKeyData& operator=(const HXobjIndexKeyData&) = default;
+
+  int32_t RecNo() const { return recNo_; }
+  void SetRecNo(int32_t r) { recNo_ = r; }
+  int32_t Target() const { return target_; }
+  void SetTarget(int32_t t) { target_ = t; }
+  // The value as bytes.
+  std::string_view Bytes() const {
+    return IsEmpty() ? std::string_view()
+                     : std::string_view(reinterpret_cast<const char*>(Data()),
+                                        static_cast<size_t>(Length()));
+  }
+
+ private:
+  int32_t recNo_ = 0;
+  int32_t target_ = 0;
+};
+
+// One page of a tag's tree held in memory.
+class HXobjIndexKey {
+ public:
+  static constexpr int kLeaf = 3;
+  static constexpr int kInterior = 0;
+
+  // A page at `block` (0: not yet on disk) loads itself through the tag's ReadPage.
+  HXobjIndexKey(HXobjIndexTag* tag, HXobjIndexKey* parent, int32_t block);
+  HXobjIndexKey(const HXobjIndexKey&) = delete;
+  HXobjIndexKey& operator=(const HXobjIndexKey&) = delete;
+
+  std::vector<HXobjIndexKeyData>& Keys() { return keys_; }
+  int Count() const { return static_cast<int>(keys_.size()); }
+  bool IsLeaf() const { return kind_ >= kLeaf; }
+  int Kind() const { return kind_; }
+  void SetKind(int kind) { kind_ = kind; }
+  int32_t Block() const { return block_; }
+  void SetBlock(int32_t b) { block_ = b; }
+  int32_t Left() const { return left_; }
+  void SetLeft(int32_t b) { left_ = b; }
+  int32_t Right() const { return right_; }
+  void SetRight(int32_t b) { right_ = b; }
+  HXobjIndexKey* Parent() const { return parent_; }
+  HXobjIndexKey* Child() const { return child_; }
+  HXobjIndexTag* Tag() const { return tag_; }
+  int Position() const { return pos_; }
+  void SetPosition(int p) { pos_ = p; }
+  bool Changed() const { return changed_; }
+  void SetChanged(bool on) { changed_ = on; }
+  bool Split() const { return split_; }
+
+ private:
+  friend class HXobjIndexTag;
+
+  // The child page for the entry at the current position, loading it when needed.
+  HXobjIndexKey* OpenChild();
+  // Drops loaded children that hold no changes (and no changed descendants).
+  void DropCleanChildren(const HXobjIndexKey* keep);
+  bool HasChanges() const;
+  HXobjIndexKey* FindLoaded(int32_t block);
+  // The entry whose target is `block`, -1 when none.
+  int EntryFor(int32_t block) const;
+
+  HXobjIndexTag* tag_;
+  HXobjIndexKey* parent_;
+  HXobjIndexKey* child_ = nullptr;
+  std::vector<std::unique_ptr<HXobjIndexKey>> children_;
+  std::vector<HXobjIndexKeyData> keys_;
+  int32_t block_;
+  int32_t left_ = -1;
+  int32_t right_ = -1;
+  int kind_ = kLeaf;
+  int pos_ = -1;
+  bool changed_ = false;
+  bool split_ = false;
+  bool atFirst_ = false;
+  bool atLast_ = false;
+};
+
+// One order over the table.
+class HXobjIndexTag {
+ public:
+  HXobjIndexTag(HXobjIndexFile* file, int32_t headerPosition, std::string_view tagName);
+  HXobjIndexTag(const HXobjIndexTag&) = delete;
+  HXobjIndexTag& operator=(const HXobjIndexTag&) = delete;
+  // Releases the tree (writing changed pages) and writes a changed header. A format that
+  // overrides the page or header writers calls ReleasePages in its own destructor.
+  virtual ~HXobjIndexTag();
+
+  // Virtual operations, in slot order.
+  virtual void TranslateKey(HXobjIndexKeyData& key, bool trim);
+  virtual bool CreateTag(std::string_view tagName, std::string_view keyExpression,
+                         std::string_view filterExpression, bool ascending, bool unique);
+  virtual bool AddKey(const HXobjIndexKeyData& key);
+  virtual int32_t RootBlock();
+  virtual void ReadPage(int32_t position, HXobjIndexKey& page);
+  virtual int WritePage(HXobjIndexKey& page);
+  virtual bool ReadHeader();
+  virtual void WriteHeader();
+  virtual void CompileKey();
+  virtual void CompileFilter();
+  virtual bool EvaluateKey(HXobjIndexKeyData& result);
+  virtual bool EvaluateFilter();
+
+  // Releases the tree and makes a new root; mode 2 stops there, mode 1 positions on the table's
+  // current record (or the top), mode 0 goes to the top.
+  void Reset(int mode);
+  // -1 next, -2 previous, -3 top, -4 bottom, -5 current entry; the record reached or 0.
+  int32_t Move(int code);
+  // The record of the first entry equal to `key` (over its length unless the exact flag is set
+  // or an update runs), else 0.
+  int32_t Seek(const HXobjIndexKeyData& key);
+  // Seek with whole-key compare on a temporary tree; the live tree and position are kept.
+  int32_t FindRecord(const HXobjIndexKeyData& key);
+  int32_t Resync(int32_t record);
+  bool SetRange(const ThxVariant* low, const ThxVariant* high, bool excludeHigh, bool partialLow,
+                bool excludeLow);
+  bool KeyUpdate(int32_t record, bool isNew);
+  // Removes the entry with this key and target (whole-key compare); false when there is none.
+  // The change is written when the tree is released.
+  bool DeleteKey(const HXobjIndexKeyData& key);
+  // Frees the tree, writing every changed page, and a changed header.
+  void ReleasePages();
+  std::string KeyExpressionText() const;
+
+  // The split step of the page writers: `page` did not fit one node; its first part was written
+  // at key.Target() and `key` is that part's last key.
+  void SplitPage(HXobjIndexKey& page, const HXobjIndexKeyData& key);
+  // Sets a sibling field of the node at `position` (the page object when it is loaded, the node
+  // on disk when it is not or has been written already).
+  void SetSibling(int32_t position, bool right, int32_t value);
+
+  // Properties.
+  const std::string& FormatName() const { return formatName_; }
+  const std::string& TagName() const { return tagName_; }
+  const std::string& KeyExpression() const { return keyExpression_; }
+  const std::string& FilterExpression() const { return filterExpression_; }
+  int KeyLength() const { return keyLength_; }
+  int EntryLength() const { return entryLength_; }
+  int MaxKeys() const { return maxKeys_; }
+  HXobjIndexFile* File() const { return file_; }
+  int32_t HeaderPosition() const { return headerPosition_; }
+  void SetHeaderPosition(int32_t p) { headerPosition_ = p; }
+  int32_t Root() const { return root_; }
+  bool Ascending() const { return ascending_; }
+  bool Descending() const { return descending_; }
+  bool Unique() const { return unique_; }
+  bool HasFilter() const { return hasFilter_; }
+  char KeyType() const { return keyType_; }
+  bool Bof() const { return bof_; }
+  bool Eof() const { return eof_; }
+  const HXobjIndexKeyData& CurrentKey() const { return current_; }
+  bool HasRange() const { return !low_.IsEmpty() || !high_.IsEmpty(); }
+  const HXobjIndexKeyData& LowKey() const { return low_; }
+  const HXobjIndexKeyData& HighKey() const { return high_; }
+  bool HeaderChanged() const { return headerChanged_; }
+  void SetHeaderChanged(bool on) { headerChanged_ = on; }
+  bool Updating() const { return updating_; }
+  bool TreeLoaded() const { return rootPage_ != nullptr; }
+  HXobjIndexExpression* KeyHandler() const { return keyHandler_.get(); }
+  HXobjIndexExpression* FilterHandler() const { return filterHandler_.get(); }
+  bool Valid() const { return valid_; }
+
+ protected:
+  // The tree's pages in memory; the format's writers use these.
+  HXobjIndexKey* RootPage() const { return rootPage_.get(); }
+  // Writes every changed page, children before parents, growing new roots as needed.
+  void WriteChangedPages();
+  // Compares a search key with an entry's key (collation, partial option, reverse flag).
+  int CompareKeys(const ThxVariant& search, const ThxVariant& entry, int partial) const;
+
+  std::string formatName_ = "UNK";
+  std::string tagName_;
+  std::string keyExpression_;
+  int keyLength_ = 0;
+  int entryLength_ = 0;
+  int maxKeys_ = 0;
+  std::string filterExpression_;
+  HXobjIndexKeyData low_;
+  HXobjIndexKeyData high_;
+  HXobjIndexFile* file_;
+  int32_t headerPosition_;
+  int32_t root_ = 0;
+  bool headerChanged_ = false;
+  bool ascending_ = true;
+  bool unique_ = false;
+  bool hasFilter_ = false;
+  char keyType_ = 'C';
+  HXobjIndexKeyData current_;
+  bool partialLow_ = false;
+  bool excludeLow_ = false;
+  bool excludeHigh_ = false;
+  bool bof_ = false;
+  bool eof_ = false;
+  bool reverseCompare_ = false;
+  bool descending_ = false;
+  bool updating_ = false;
+  bool valid_ = true;
+  std::unique_ptr<HXobjIndexKey> rootPage_;
+  std::unique_ptr<HXobjIndexExpression> keyHandler_;
+  std::unique_ptr<HXobjIndexExpression> filterHandler_;
+
+ private:
+  friend class HXobjIndexKey;
+
+  void EnsureTree();
+  // Positions on the first entry of the subtree / the last; false when the tree is empty.
+  bool First(HXobjIndexKey* page);
+  bool Last(HXobjIndexKey* page);
+  // One step in the tree; false at the end.
+  bool Next();
+  bool Prior();
+  HXobjIndexKey* CurrentLeaf() const;
+  // Copies the leaf entry at the current position into the current key.
+  void TakeCurrent(HXobjIndexKey* leaf);
+  int Find(HXobjIndexKey* page, int32_t searchRecord, const ThxVariant& key, int partial);
+  void CollectEdgeFlags(bool& atFirst, bool& atLast) const;
+  // Range test of the current key: -1 below the low bound, 1 above the high bound, 0 inside.
+  int RangeTest() const;
+  int32_t DoMove(int code);
+  void InsertIntoPage(HXobjIndexKey* leaf, const HXobjIndexKeyData& key, bool after);
+  void DeleteCurrent();
+  // Makes the parent entries of `page` name its last key, up the tree while each is its page's
+  // last entry.
+  void FixParentKeys(HXobjIndexKey* page);
+  // Removes an emptied page from its parent (and an emptied parent from its parent), closing
+  // the sibling chain around it; an emptied root becomes an empty leaf root.
+  void UnlinkEmptyPage(HXobjIndexKey* page);
+  void WriteSubtree(HXobjIndexKey* page);
+  HXobjIndexKey* FindLoadedPage(int32_t block) const;
+  // Writes changed pages now and finds the current key again.
+  void FlushPages();
+  int32_t CurrentRecord() const { return (bof_ || eof_) ? 0 : current_.Target(); }
+};
+
+// One index file with its tags.
+class HXobjIndexFile {
+ public:
+  HXobjIndexFile(HXobjIndexTable* table, std::string_view fileName);
+  HXobjIndexFile(const HXobjIndexFile&) = delete;
+  HXobjIndexFile& operator=(const HXobjIndexFile&) = delete;
+  virtual ~HXobjIndexFile();
+
+  // Virtual operations, in slot order.
+  virtual bool CreateTag(std::string_view tagName, std::string_view keyExpression,
+                         std::string_view filterExpression, bool ascending, bool unique);
+  virtual bool DeleteTag(std::string_view tagName);
+  virtual int32_t AllocateBlock();
+  virtual int32_t RefreshEnd();
+  virtual bool ReadBlock(int64_t position, void* buffer, int32_t length);
+  virtual void WriteBlock(int64_t position, const void* buffer, int32_t length);
+  virtual void Reindex();
+  virtual bool Rename(std::string_view newName);
+  virtual bool UpdateTags(int32_t record, bool isNew);
+  virtual bool ChangedByOthers();
+  virtual void SetLockProtocol(int protocol);
+  virtual void Rescramble(std::string_view oldKey, std::string_view newKey);
+
+  // Opens or creates the disk file (see the source for the rules); null when there is none.
+  HXO_DiskFile* OpenDiskFile(HXobjIndexTable* table, std::string_view fileName, bool overwrite,
+                             bool create, bool shared, bool readWrite,
+                             std::string_view defaultExtension);
+  // The header lock of the lock protocol: 100 attempts 50 ms apart, then "Can not Lock file %s".
+  // Nothing to do on a file not opened shared.
+  void LockHeader();
+  void UnlockHeader();
+  int TagCount() const { return tags_.Count(); }
+  HXobjIndexTag* TagByIndex(int index) const;
+  HXobjIndexTag* TagByName(std::string_view name) const;
+  bool HasName(std::string_view fileName) const;
+
+  const std::string& FileName() const { return fileName_; }
+  HXobjIndexTable* Table() const { return table_; }
+  HXO_DiskFile* DiskFile() const { return disk_.get(); }
+  bool EqualKeysByRecord() const { return equalKeysByRecord_; }
+  bool CaseFold() const { return caseFold_; }
+  void SetCaseFold(bool on) { caseFold_ = on; }
+  bool Exact() const { return exact_; }
+  void SetExact(bool on) { exact_ = on; }
+  bool Valid() const { return valid_ && !headerError_; }
+  bool HeaderError() const { return headerError_; }
+  void SetHeaderError(bool on) { headerError_ = on; }
+  int LockProtocol() const { return protocol_; }
+  int64_t LockOffsetA() const { return lockA_; }
+  int64_t LockOffsetB() const { return lockB_; }
+  int64_t LockOffsetC() const { return lockC_; }
+  int64_t End() const { return end_; }
+
+ protected:
+  // Scrambles (mode 1) or unscrambles (mode 0) a buffer in independent 512-byte pieces.
+  static void ScrambleBlocks(std::string_view key, void* buffer, int32_t length, int mode);
+
+  std::string fileName_;
+  ThxCollection<HXobjIndexTag> tags_;
+  HXobjIndexTable* table_;
+  std::unique_ptr<HXO_DiskFile> disk_;
+  int64_t end_ = -1;
+  bool equalKeysByRecord_ = false;
+  bool caseFold_ = false;
+  bool exact_ = false;
+  bool valid_ = true;
+  bool headerError_ = false;
+  int protocol_ = 0;
+  int64_t lockA_ = 0x40000000;
+  int64_t lockB_ = 0x7FFFFFFE;
+  int64_t lockC_ = 0x3FFFFFFF;
+};
