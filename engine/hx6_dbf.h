@@ -239,6 +239,13 @@ class HXO_dBaseDBF : public HXO_DiskFile {
   void SaveRecord();
   // Sets the count from the file size, never below 0.
   int32_t CountFromFileSize();
+  // For the handler's pack: the count after records were removed.
+  void SetRecordCount(int32_t count) { recordCount_ = count; }
+  // For the handler's password change: the key from now on; an empty key means a plain table.
+  void ChangeKey(std::string_view password) {
+    password_ = std::string(password);
+    encrypted_ = !password_.empty();
+  }
 
  private:
   void ReadHeaderAndDescriptors();

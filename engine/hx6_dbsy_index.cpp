@@ -1,0 +1,346 @@
+// The handler's index files: the slot list, opening by format, the master tag, tag creation,
+// rebuilding, the header locks around record writes, lock protocol and rename.
+#include <algorithm>
+
+#include "SysSorl.h"
+#include "hx6_cdx.h"
+#include "hx6_dbsy.h"
+#include "hx6_glbl.h"
+
+namespace {
+
+std::string TrimBlanks(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return std::string(s);
+}
+
+// The extension of the last path component, with its dot; empty when there is none.
+std::string Extension(std::string_view path) {
+  const size_t slash = path.rfind(kPathDelimiter);
+  const size_t dot = path.rfind('.');
+  if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return {};
+  return std::string(path.substr(dot));
+}
+
+std::string Folder(std::string_view path) {
+  const size_t slash = path.rfind(kPathDelimiter);
+  return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash + 1));
+}
+
+const char* FormatName(ThxIndexFormat format) {
+  switch (format) {
+    case ThxIndexFormat::CDX: return "CDX";
+    case ThxIndexFormat::NDX: return "NDX";
+    case ThxIndexFormat::MDX: return "MDX";
+    case ThxIndexFormat::NTX: return "NTX";
+    case ThxIndexFormat::Unknown: break;
+  }
+  return "unknown";
+}
+
+}  // namespace
+
+ThxIndexFormat IndexFormatOf(std::string_view fileName) {
+  const std::string ext = SysUpperCase(Extension(fileName));
+  if (ext == ".CDX") return ThxIndexFormat::CDX;
+  if (ext == ".NDX") return ThxIndexFormat::NDX;
+  if (ext == ".MDX") return ThxIndexFormat::MDX;
+  if (ext == ".NTX") return ThxIndexFormat::NTX;
+  return ThxIndexFormat::Unknown;
+}
+
+std::unique_ptr<HXobjIndexFile> MakeIndexFile(ThxIndexFormat format, HXobjIndexTable* table,
+                                              const std::string& path, bool create, bool shared,
+                                              bool readWrite) {
+  switch (format) {
+    case ThxIndexFormat::CDX:
+      return std::make_unique<HXobjCDXFile>(table, path, false, create, shared, readWrite);
+    case ThxIndexFormat::NDX:
+    case ThxIndexFormat::MDX:
+    case ThxIndexFormat::NTX:
+      throw ESorrelError(std::string("Index file ") + path + " is in the " + FormatName(format) +
+                         " format, which this engine cannot open");
+    case ThxIndexFormat::Unknown:
+      break;
+  }
+  throw ESorrelError(smFileNotFound, {path});
+}
+
+std::string HXO_dBHandler::ResolveIndexName(std::string_view name) const {
+  std::string path = TrimBlanks(name);
+  if (path.find(kPathDelimiter) == std::string::npos) path = Folder(Name()) + path;
+  return DefaultFileExt(path, ".ndx");
+}
+
+HXobjIndexFile* HXO_dBHandler::IndexFile(int slot) const {
+  return slot >= 1 && slot <= kIndexSlots ? slots_[static_cast<size_t>(slot - 1)].get() : nullptr;
+}
+
+int HXO_dBHandler::IndexFileCount() const {
+  return static_cast<int>(std::count_if(slots_.begin(), slots_.end(),
+                                        [](const auto& f) { return f != nullptr; }));
+}
+
+void HXO_dBHandler::CloseIndexFiles() {
+  master_ = nullptr;
+  masterName_.clear();
+  for (auto& slot : slots_) slot.reset();
+}
+
+void HXO_dBHandler::SetIndexFiles(std::string_view list, std::string_view masterTagName) {
+  CallScope call(*this);
+  CloseIndexFiles();
+  std::string text(list);
+  while (!text.empty() && (text.back() == ' ' || text.back() == ',' || text.back() == ';'))
+    text.pop_back();
+  if (TrimBlanks(text).empty()) return;
+  std::vector<std::string> names;
+  std::string current;
+  bool quoted = false;
+  for (char c : text) {
+    if (c == '"') {
+      quoted = !quoted;
+    } else if (!quoted && (c == ',' || c == ';')) {
+      names.push_back(TrimBlanks(current));
+      current.clear();
+    } else {
+      current += c;
+    }
+  }
+  names.push_back(TrimBlanks(current));
+  for (const std::string& n : names) {
+    if (n.empty()) continue;
+    if (OpenIndexFile(n) != 0) return;
+  }
+  SelectMasterTag(masterTagName, true);
+}
+
+int HXO_dBHandler::OpenIndexFile(std::string_view name) {
+  const std::string path = ResolveIndexName(name);
+  {
+    // The disk layer settles the full name and its case; a file open already is left alone.
+    HXO_DiskFile probe(path, Shared(), ReadWrite());
+    for (const auto& file : slots_)
+      if (file && file->DiskFile() && file->DiskFile()->Name() == probe.Name()) return -1;
+    if (IndexFormatOf(path) == ThxIndexFormat::Unknown || !probe.Exists())
+      throw ESorrelError(smFileNotFound, {path});
+  }
+  const ThxIndexFormat format = IndexFormatOf(path);
+  auto free = std::find(slots_.begin(), slots_.end(), nullptr);
+  if (free == slots_.end()) return -1;
+  std::unique_ptr<HXobjIndexFile> file =
+      MakeIndexFile(format, this, path, false, Shared(), ReadWrite());
+  if (!file->DiskFile()) throw ESorrelError(smFileNotFound, {path});
+  if (!file->Valid()) throw ESorrelError(smIndexCorrupted, {path});
+  file->SetLockProtocol(static_cast<int>(LockProtocol()));
+  file->SetExact(exact_);
+  *free = std::move(file);
+  return 0;
+}
+
+int HXO_dBHandler::TagCount() const {
+  int count = 0;
+  for (const auto& file : slots_)
+    if (file) count += file->TagCount();
+  return count;
+}
+
+HXobjIndexTag* HXO_dBHandler::TagByPosition(int n) const {
+  if (n < 1) return nullptr;
+  for (const auto& file : slots_) {
+    if (!file) continue;
+    if (n <= file->TagCount()) return file->TagByIndex(n - 1);
+    n -= file->TagCount();
+  }
+  return nullptr;
+}
+
+void HXO_dBHandler::SetMasterTag(HXobjIndexTag* tag) {
+  if (master_) {
+    master_->SetRange(nullptr, nullptr, false, false, false);
+    master_->ReleasePages();
+  }
+  master_ = tag;
+}
+
+void HXO_dBHandler::SelectMasterTag(std::string_view name, bool keepPosition) {
+  CallScope call(*this);
+  const std::string wanted = SysUpperCase(TrimBlanks(name));
+  if (wanted.empty()) {
+    SetMasterTag(nullptr);
+    masterName_.clear();
+    SetReadBuffer(true);
+    if (!keepPosition) GoTo(kGotoFirst);
+    return;
+  }
+  HXobjIndexTag* tag = nullptr;
+  for (const auto& file : slots_) {
+    if (file && (tag = file->TagByName(wanted)) != nullptr) break;
+  }
+  if (!tag) throw ESorrelError(smCannotFindTag, {std::string(name)});
+  SetMasterTag(tag);
+  tag->SetRange(nullptr, nullptr, false, false, false);
+  SetReadBuffer(false);
+  masterName_ = wanted;
+  tag->Move(kGotoFirst);
+  const int32_t record = RecNo();
+  if (keepPosition && record >= 1 && record <= RecordCount()) {
+    GoTo(record);
+    if (master_->Resync(record) != record) GoTo(kGotoFirst);
+  } else {
+    GoTo(kGotoFirst);
+  }
+}
+
+void HXO_dBHandler::LockIndexFiles() {
+  if (indexLockDepth_++ > 0) return;
+  int locked = 0;
+  try {
+    for (auto& file : slots_) {
+      if (!file) continue;
+      file->LockHeader();
+      ++locked;
+    }
+  } catch (const ESorrelException&) {
+    for (auto& file : slots_) {
+      if (locked == 0) break;
+      if (!file) continue;
+      try {
+        file->UnlockHeader();
+      } catch (const ESorrelException&) {
+      }
+      --locked;
+    }
+    indexLockDepth_ = 0;
+    throw ESorrelError(smCannotLockIndexes, {Name()});
+  }
+}
+
+void HXO_dBHandler::UnlockIndexFiles() {
+  if (indexLockDepth_ == 0) return;
+  if (--indexLockDepth_ > 0) return;
+  for (auto& file : slots_)
+    if (file) file->UnlockHeader();
+}
+
+void HXO_dBHandler::AppendRecord() {
+  LockIndexFiles();
+  try {
+    HXO_dBaseFld::AppendRecord();
+  } catch (...) {
+    UnlockIndexFiles();
+    throw;
+  }
+  UnlockIndexFiles();
+}
+
+void HXO_dBHandler::UpdateRecord(int32_t record) {
+  LockIndexFiles();
+  try {
+    HXO_dBaseFld::UpdateRecord(record);
+  } catch (...) {
+    UnlockIndexFiles();
+    throw;
+  }
+  UnlockIndexFiles();
+}
+
+void HXO_dBHandler::SetLockProtocol(ThxLokProtocol protocol) {
+  HXO_dBaseFld::SetLockProtocol(protocol);
+  for (auto& file : slots_)
+    if (file) file->SetLockProtocol(static_cast<int>(protocol));
+}
+
+bool HXO_dBHandler::Rename(std::string_view newPath) {
+  const std::string oldBase = StripFileExt(Name());
+  const bool renamed = HXO_dBaseFld::Rename(newPath);
+  if (!renamed) return false;
+  const std::string newBase = StripFileExt(Name());
+  for (auto& file : slots_) {
+    if (!file || !file->DiskFile()) continue;
+    const std::string& path = file->DiskFile()->Name();
+    if (SysCompareText(StripFileExt(path), oldBase) != 0) continue;
+    file->Rename(Folder(path) + newBase + Extension(path));
+  }
+  return true;
+}
+
+void HXO_dBHandler::CreateIndexTag(std::string_view fileName, std::string_view tagName,
+                                   std::string_view keyExpression, std::string_view forExpression,
+                                   int option, int order) {
+  CallScope call(*this);
+  const bool savedBuffer = bufferActive_;
+  const int32_t savedRecord = RecNo();
+  CloseIndexFiles();
+  SetReadBuffer(true);
+  struct Restore {
+    HXO_dBHandler& h;
+    bool buffer;
+    int32_t record;
+    ~Restore() {
+      try {
+        h.SetTableState(kHandlerIdle);
+        h.SetReadBuffer(buffer);
+        if (record >= 1 && record <= h.RecordCount()) h.GoTo(record);
+      } catch (...) {
+      }
+    }
+  } restore{*this, savedBuffer, savedRecord};
+
+  const std::string path = ResolveIndexName(fileName);
+  const ThxIndexFormat format = IndexFormatOf(path);
+  std::string name = TrimBlanks(tagName);
+  if (format == ThxIndexFormat::CDX || format == ThxIndexFormat::MDX) {
+    if (name.empty()) throw ESorrelError(smCannotFindTag, {std::string(tagName)});
+  } else if (format == ThxIndexFormat::NDX || format == ThxIndexFormat::NTX) {
+    name = StripFileExt(path);
+  }
+  std::unique_ptr<HXobjIndexFile> file =
+      MakeIndexFile(format, this, path, true, Shared(), ReadWrite());
+  const bool general = order == 7 || order == 8;
+  if (format == ThxIndexFormat::CDX)
+    HXobjCDXFile::SetNewTagCollation(general ? cdx::kCollateGeneral : cdx::kCollateNone);
+  if (!file->DiskFile() || !file->Valid()) {
+    if (file->DiskFile()) throw ESorrelError(smIndexCorrupted, {path});
+    throw ESorrelError(smFileNotFound, {path});
+  }
+  file->SetCaseFold(general);
+  if (order == 7) order = 0;
+  if (order == 8) order = 1;
+  file->SetLockProtocol(static_cast<int>(LockProtocol()));
+  SetTableState(kHandlerIndexing);
+  // Option 0 asks for a unique tag, order 0 for ascending keys (the logbook's 1, 0: every key,
+  // ascending).
+  file->CreateTag(name, keyExpression, forExpression, /*ascending*/ order == 0,
+                  /*unique*/ option == 0);
+  file.reset();  // no index file stays open; the data set opens its list again
+}
+
+void HXO_dBHandler::Reindex() {
+  CallScope call(*this);
+  HXobjIndexTag* savedMaster = master_;
+  const bool savedBuffer = bufferActive_;
+  master_ = nullptr;
+  SetTableState(kHandlerIndexing);
+  SetReadBuffer(true);
+  {
+    struct Restore {
+      HXO_dBHandler& h;
+      HXobjIndexTag* master;
+      bool buffer;
+      ~Restore() {
+        try {
+          h.SetTableState(kHandlerIdle);
+          h.SetReadBuffer(buffer);
+          h.master_ = master;
+          if (master) master->Reset(0);
+        } catch (...) {
+        }
+      }
+    } restore{*this, savedMaster, savedBuffer};
+    for (auto& file : slots_)
+      if (file) file->Reindex();
+  }
+  GoTo(kGotoFirst);
+}
