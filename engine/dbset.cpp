@@ -870,6 +870,8 @@ void TDataSet::DataEvent(TDataEvent event, intptr_t info) {
       GetCalcFields(ActiveBuffer());
     }
     field->Change();
+  } else if (event == TDataEvent::dePropertyChange) {
+    fieldDefs_.SetUpdated(false);
   }
   if (disableCount_ != 0) {
     if (event == TDataEvent::deLayoutChange) enableEvent_ = TDataEvent::deLayoutChange;
