@@ -1,10 +1,13 @@
 // Index tags, seek, locate, lookup and pack on a data set.
 #include "Sorl6db_search.h"
 
+#include <array>
+#include <cctype>
 #include <optional>
 
 #include "Sorl6db.h"
 #include "hx6_date.h"
+#include "SysSorl.h"
 #include "hx6_glbl.h"
 
 namespace {
@@ -54,6 +57,56 @@ bool Search(DBFObject& handler, std::string_view keyFields, const std::vector<TV
 // Moves the view to the handler's current record.
 void ShowHandlerRecord(TSorrelDataSet& dataSet) {
   dataSet.GotoBookmark(SorrelBookmarkOf(dataSet.Handler()->RecNo()));
+}
+
+// The table fields named in a key expression, in order of first appearance.
+std::vector<std::string> ExpressionFields(HXO_dBaseFld& table, std::string_view expression) {
+  std::vector<std::string> names;
+  std::string word;
+  bool quoted = false;
+  char quote = 0;
+  auto take = [&] {
+    if (!word.empty() && table.FieldNumber(word) > 0) {
+      std::string upper = SysUpperCase(word);
+      bool seen = false;
+      for (const std::string& n : names) seen = seen || n == upper;
+      if (!seen) names.push_back(std::move(upper));
+    }
+    word.clear();
+  };
+  for (size_t i = 0; i < expression.size(); ++i) {
+    const char c = expression[i];
+    if (quoted) {
+      if (c == quote) quoted = false;
+      continue;
+    }
+    if (c == '\'' || c == '"') {
+      take();
+      quoted = true;
+      quote = c;
+    } else if (std::isalnum(static_cast<unsigned char>(c)) || c == '_') {
+      word += c;
+    } else {
+      // A name followed by "(" is a function, not a field.
+      size_t j = i;
+      while (j < expression.size() && expression[j] == ' ') ++j;
+      if (j < expression.size() && expression[j] == '(') word.clear();
+      take();
+    }
+  }
+  take();
+  return names;
+}
+
+constexpr char kNoDetailKey[] = "\x01";
+
+// The range options of a master key: partial low bound, include low, include high.
+constexpr std::array<uint8_t, 3> kRangeOn = {1, 1, 1};
+constexpr std::array<uint8_t, 3> kRangeOff = {1, 1, 0};
+
+TDataSet* MasterOf(TSorrelDataSet& detail) {
+  TDataSource* source = detail.MasterSource();
+  return source != nullptr ? source->DataSet() : nullptr;
 }
 
 }  // namespace
@@ -208,4 +261,52 @@ TVarValue SorrelLookup(TSorrelDataSet& dataSet, std::string_view keyFields,
   for (size_t i = 0; i < names.size(); ++i)
     joined += (i ? ";" : "") + dataSet.FieldByName(names[i])->AsString();
   return TVarValue(joined);
+}
+
+std::string SorrelMasterKey(TSorrelDataSet& detail) {
+  DBFObject& handler = HandlerOf(detail);
+  HXobjIndexTag* tag = handler.MasterTag();
+  if (tag == nullptr) throw EDatabaseError(smMasterDetailNoIndex, {detail.TableName()});
+  TDataSet* master = MasterOf(detail);
+  if (master != nullptr && master->State() == TDataSetState::dsInsert) return kNoDetailKey;
+  std::vector<std::string> values;
+  for (const std::string& name : SplitFieldNames(detail.MasterFields()))
+    values.push_back(master != nullptr ? master->FieldByName(name)->AsString() : std::string());
+  const std::vector<std::string> fields = ExpressionFields(handler, tag->KeyExpression());
+  if (fields.size() < values.size())
+    throw EDatabaseError(smMasterDetailFieldMismatch, {detail.TableName()});
+
+  // The key is computed on a scratch record, so the handler's own record stays as it is.
+  std::vector<char> scratch(static_cast<size_t>(handler.RecordLength()) + 1, '\0');
+  char* const saved = handler.SetRecordBuffer(scratch.data());
+  AtExit back([&] { handler.SetRecordBuffer(saved); });
+  handler.BlankRecord();
+  for (size_t i = 0; i < values.size(); ++i) handler.PutText(fields[i], values[i]);
+  HXobjIndexKeyData key;
+  tag->EvaluateKey(key);
+  return key.GetString();
+}
+
+void SorrelMasterChanged(TSorrelDataSet& detail) {
+  TDataSet* master = MasterOf(detail);
+  if (master == nullptr || !master->Active() || master->IsEmpty()) return;
+  DBFObject& handler = HandlerOf(detail);
+  detail.CheckBrowseMode();
+  const std::string key = SorrelMasterKey(detail);
+  if (key != kNoDetailKey) handler.SetKeyRange(key, key, kRangeOn);
+  detail.First();
+}
+
+void SorrelMasterDisabled(TSorrelDataSet& detail) {
+  DBFObject& handler = HandlerOf(detail);
+  handler.SetKeyRange("", "", kRangeOff);
+  detail.First();
+}
+
+void SorrelApplyMasterRange(TSorrelDataSet& detail) {
+  TDataSet* master = MasterOf(detail);
+  if (master == nullptr || !master->Active() || master->IsEmpty() || detail.Handler() == nullptr)
+    return;
+  const std::string key = SorrelMasterKey(detail);
+  if (key != kNoDetailKey) detail.Handler()->SetKeyRange(key, key, kRangeOn);
 }

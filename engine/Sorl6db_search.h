@@ -53,6 +53,22 @@ void PackTable(TSorrelDataSet& dataSet);
 // the view shows it, true. Not found: the cursor stays, false.
 bool SorrelLocate(TSorrelDataSet& dataSet, std::string_view keyFields,
                   const std::vector<TVarValue>& keyValues, uint8_t options);
+// Master/detail. The detail data set follows its MasterSource through its master tag: the key
+// is the tag's key expression evaluated on a scratch record holding the master's MasterFields
+// values in the tag's first fields. Raises "Master/Detail relation failed, no index open for %s"
+// without a master tag and "Master/Detail relation failed, field missmatch for %s" when the tag
+// has fewer fields than MasterFields names (the table name in both). While the master inserts a
+// record the key is the one-character text with code 1, which no detail key equals.
+std::string SorrelMasterKey(TSorrelDataSet& detail);
+// The master's record changed: when the master is open and not empty, the detail's range becomes
+// that one key (unless the master inserts) and the detail goes to its first record.
+void SorrelMasterChanged(TSorrelDataSet& detail);
+// The master link was disabled: the range is removed and the detail goes to its first record.
+void SorrelMasterDisabled(TSorrelDataSet& detail);
+// Applies the range for the master's current record without moving the detail's view (at open
+// and after the index name changes). Nothing without a master source.
+void SorrelApplyMasterRange(TSorrelDataSet& detail);
+
 // The same search with both options off; the values of `resultFields` (';'-separated: one value,
 // or the values joined by ';' as text) of the found record, or null. The view does not move and
 // no scroll event runs.

@@ -230,6 +230,62 @@ TEST_F(DataSetSearchTest, LookupReadsWithoutMoving) {
   EXPECT_EQ(scrolls, 1);
 }
 
+TEST_F(DataSetSearchTest, DetailFollowsItsMasterThroughTheTag) {
+  {
+    HXO_DB4Build b(PathOf("STATES.DBF"));
+    b.AddField("STATE", "C", 2, 0);
+    b.AddField("NAME", "C", 20, 0);
+    b.CreateFiles();
+  }
+  TSorrelDataSet states;
+  states.SetDatabaseName(dir_);
+  states.SetTableName("STATES.DBF");
+  states.Open();
+  for (const char* s : {"CT", "MA"}) {
+    states.Append();
+    states.FieldByName("STATE")->SetAsString(s);
+    states.Post();
+  }
+  TDataSource master(&states);
+
+  CreateLogbook();
+  const char* rows[][2] = {{"W1AW", "CT"}, {"K1ABC", "MA"}, {"N1XYZ", "CT"}, {"W2A", "NY"}};
+  for (auto& r : rows) {
+    ds.Append();
+    ds.FieldByName("STATION")->SetAsString(r[0]);
+    ds.FieldByName("STATE")->SetAsString(r[1]);
+    ds.Post();
+  }
+  ds.SetMasterSource(&master);
+  ds.SetMasterFields("STATE");
+  EXPECT_EQ(ErrorOf([&] { SorrelMasterKey(ds); }),
+            "Master/Detail relation failed, no index open for LOG1.DBF");
+  BuildIndexTag(ds, "LOG1.cdx", "STATE", "UPPER(STATE)+STATION", "", 1, 0);
+  OpenIndexList(ds, "LOG1.cdx", "STATE");
+  auto stations = [&] {
+    std::vector<std::string> out;
+    for (ds.First(); !ds.Eof(); ds.Next()) out.push_back(Station());
+    return out;
+  };
+  states.First();
+  EXPECT_EQ(SorrelMasterKey(ds), "CT " + std::string(15, ' '));  // STATE C 3, blank STATION
+  SorrelMasterChanged(ds);
+  EXPECT_EQ(stations(), (std::vector<std::string>{"N1XYZ", "W1AW"}));
+  states.Next();
+  SorrelMasterChanged(ds);
+  EXPECT_EQ(stations(), std::vector<std::string>{"K1ABC"});
+  // While the master inserts, no detail key can match and the range stays.
+  states.Append();
+  EXPECT_EQ(SorrelMasterKey(ds), "\x01");
+  states.Cancel();
+  SorrelMasterDisabled(ds);
+  EXPECT_EQ(stations().size(), 4u);
+  ds.SetMasterFields("STATE;NAME;STATE");
+  EXPECT_EQ(ErrorOf([&] { SorrelMasterKey(ds); }),
+            "Master/Detail relation failed, field missmatch for LOG1.DBF");
+  ds.SetMasterSource(nullptr);
+}
+
 TEST(IndexListSplit, SeparatorsAndQuotes) {
   EXPECT_EQ(SorrelSplitIndexList("LOG.cdx"), std::vector<std::string>{"LOG.cdx"});
   EXPECT_EQ(SorrelSplitIndexList(" a.cdx, \"my log.cdx\";b  c ,;"),
