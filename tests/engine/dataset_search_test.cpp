@@ -43,11 +43,11 @@ class DataSetSearchTest : public HandlerTest {
     ASSERT_TRUE(creator.CreateTable());
   }
 
-  void AddContact(const std::string& station, double band) {
+  void AddContact(const std::string& station, double band, const std::string& mode = "SSB") {
     ds.Append();
     ds.FieldByName("STATION")->SetAsString(station);
     ds.FieldByName("BAND")->SetAsFloat(band);
-    ds.FieldByName("MODE")->SetAsString("SSB");
+    ds.FieldByName("MODE")->SetAsString(mode);
     ds.Post();
   }
 
@@ -83,32 +83,37 @@ TEST_F(DataSetSearchTest, DuplicateCheckAgreesOnTagAndScan) {
   CreateLogbook();
   AddContact("W1AW", 20);
   AddContact("K1ABC", 40);
-  AddContact("W1AW", 40);
+  AddContact("W1AW", 40, "CW");
   AddContact("W1AWX", 20);
-  AddContact("W1AW", 15);
+  AddContact("W1AW", 15, "CW");
   ds.SetFilter("STATION = 'W1AW'");
   ds.SetFiltered(true);
 
   struct Ask {
-    const char* station;
-    double band;
+    const char* fields;
+    TVarValue second;
     int record;  // 0: not found
   };
-  const std::vector<Ask> asks = {{"W1AW", 40, 3}, {"W1AW", 20, 1}, {"W1AW", 80, 0}, {"K1ABC", 40, 0}};
+  const std::vector<Ask> asks = {
+      {"STATION;BAND", 40.0, 3}, {"STATION;BAND", 20.0, 1}, {"STATION;BAND", 80.0, 0},
+      {"STATION;MODE", "CW", 3},  {"STATION;MODE", "SSB", 1}, {"STATION;MODE", "FM", 0}};
   auto run = [&](const char* path) {
     for (const Ask& a : asks) {
-      SCOPED_TRACE(std::string(path) + " " + a.station + " " + std::to_string(a.band));
+      SCOPED_TRACE(std::string(path) + " " + a.fields + " " + a.second.AsString());
       ds.First();
       ds.Next();
       const int before = ds.RecNo();
-      const bool found = SorrelLocate(ds, "STATION;BAND", {TVarValue(a.station), TVarValue(a.band)}, 0);
-      EXPECT_EQ(found, a.record != 0);
-      EXPECT_EQ(ds.RecNo(), found ? a.record : before);
+      EXPECT_EQ(SorrelLocate(ds, a.fields, {TVarValue("W1AW"), a.second}, 0), a.record != 0);
+      EXPECT_EQ(ds.RecNo(), a.record != 0 ? a.record : before);
     }
+    // Filtered out: K1ABC is not found, whatever its band.
+    EXPECT_FALSE(SorrelLocate(ds, "STATION;BAND", {TVarValue("K1ABC"), TVarValue(40.0)}, 0));
   };
   run("scan");
-  // A tag over station and band: the same answers through the tag.
+  // Tags over the asked fields: the same answers through the tags (a key of text fields joined
+  // by "+" serves a locate on those fields).
   BuildIndexTag(ds, "LOG1.cdx", "STATBAND", "STATION+STR(BAND,20,4)", "", 1, 0);
+  BuildIndexTag(ds, "LOG1.cdx", "STATMODE", "STATION+MODE", "", 1, 0);
   BuildIndexTag(ds, "LOG1.cdx", "STATION", "STATION", "", 1, 0);
   OpenIndexList(ds, "LOG1.cdx", "STATION");
   run("tag");
