@@ -189,7 +189,7 @@ void HXobjCDXTag::ReadPage(int32_t position, HXobjIndexKey& page) {
       if (e.child <= 0 || e.child % cdx::kNodeSize != 0 || e.child == position) Corrupted(file_);
       k.SetTarget(e.child);
     }
-    keys.push_back(std::move(k));
+    keys.push_back(std::make_unique<HXobjIndexKeyData>(std::move(k)));
   }
 }
 
@@ -210,19 +210,19 @@ int HXobjCDXTag::WritePage(HXobjIndexKey& page) {
     if (layout) {
       cdx::LeafBuilder b(node, form, *layout);
       for (size_t i = from; i < to; ++i)
-        if (!b.Add(keys[i].Bytes(), static_cast<uint32_t>(keys[i].Target()))) Corrupted(file_);
+        if (!b.Add(keys[i]->Bytes(), static_cast<uint32_t>(keys[i]->Target()))) Corrupted(file_);
     } else {
       std::memset(node + cdx::kInteriorEntries, form.Pad(), cdx::kInteriorArea);
       for (size_t i = from; i < to; ++i)
-        cdx::PutInteriorEntry(node, form, static_cast<int>(i - from), keys[i].Bytes(),
-                              static_cast<uint32_t>(keys[i].RecNo()), keys[i].Target());
+        cdx::PutInteriorEntry(node, form, static_cast<int>(i - from), keys[i]->Bytes(),
+                              static_cast<uint32_t>(keys[i]->RecNo()), keys[i]->Target());
     }
     file_->WriteBlock(position, node, sizeof node);
   };
   // Splits off the first `n` entries into a new node left of the page.
   auto splitOff = [&](size_t n, uint16_t attributes, const cdx::LeafLayout* layout) {
     const int32_t newPos = file_->AllocateBlock();
-    HXobjIndexKeyData splitKey = keys[n - 1];
+    HXobjIndexKeyData splitKey = *keys[n - 1];
     splitKey.SetTarget(newPos);
     // The split step may move a root page to a new block: the new node's right sibling is the
     // page's position after that.
@@ -236,22 +236,44 @@ int HXobjCDXTag::WritePage(HXobjIndexKey& page) {
 
   if (page.IsLeaf()) {
     const cdx::LeafLayout layout = Layout();
+    const uint16_t attributes = cdx::kAttrLeaf + (page.Parent() ? 0 : cdx::kAttrRoot);
+    {
+      // Most writes fit one node: encode straight away, and split only when that fails.
+      std::memset(node, 0, sizeof node);
+      cdx::NodeHeader h;
+      h.attributes = attributes;
+      h.left = page.Left();
+      h.right = page.Right();
+      cdx::WriteNodeHeader(node, h);
+      cdx::LeafBuilder b(node, form, layout);
+      size_t i = 0;
+      while (i < keys.size() && b.Add(keys[i]->Bytes(), static_cast<uint32_t>(keys[i]->Target()))) ++i;
+      if (i == keys.size() && b.Free() > 0) {
+        file_->WriteBlock(page.Block(), node, sizeof node);
+        return 1;
+      }
+    }
     for (;;) {
       // The entry cost of every key, and the split point of the first part (below 250 bytes).
       int sum = 0;
       size_t firstPart = 0;
-      std::string previous;
+      std::string previousCopy, storedCopy;
+      std::string_view previous;
       for (size_t i = 0; i < keys.size(); ++i) {
-        std::string stored = cdx::StoredKey(form, keys[i].Bytes());
+        std::string_view stored = keys[i]->Bytes();
+        if (!cdx::IsStoredForm(form, stored)) {
+          storedCopy = cdx::StoredKey(form, stored);
+          stored = storedCopy;
+        }
         sum += cdx::LeafEntryCost(layout, stored, previous);
         if (sum < 250) firstPart = i + 1;
-        previous = std::move(stored);
+        previousCopy.assign(stored.data(), stored.size());
+        previous = previousCopy;
       }
       if (sum < cdx::kLeafAreaSize) break;
       firstPart = std::clamp<size_t>(firstPart, 1, keys.size() - 1);
       splitOff(firstPart, cdx::kAttrLeaf, &layout);
     }
-    const uint16_t attributes = cdx::kAttrLeaf + (page.Parent() ? 0 : cdx::kAttrRoot);
     writeNode(page.Block(), attributes, page.Left(), page.Right(), 0, keys.size(), &layout);
   } else {
     while (static_cast<int>(keys.size()) > maxKeys_) {
@@ -653,16 +675,21 @@ void HXobjCDXFile::Reindex() {
 }
 
 bool HXobjCDXFile::UpdateTags(int32_t record, bool isNew) {
-  if (ChangedByOthers()) {
-    // Pages held from before another program's change are stale.
-    for (int i = 0; i < tags_.Count(); ++i) tags_.Items(i)->ReleasePages();
+  uint32_t counter = directory_ ? directory_->ChangeCounter() : 0;
+  if (disk_ && disk_->Shared() && directory_) {
+    // The counter as other programs left it (read under the header lock): pages held from
+    // before another program's change are stale, and our count continues theirs.
+    uint8_t h[cdx::kHdrChangeCounter + 4];
+    if (ReadBlock(0, h, sizeof h)) {
+      const uint32_t onDisk = DecodeLE32(h + cdx::kHdrChangeCounter);
+      if (onDisk != counter) {
+        for (int i = 0; i < tags_.Count(); ++i) tags_.Items(i)->ReleasePages();
+        counter = onDisk;
+      }
+    }
   }
   const bool changed = HXobjIndexFile::UpdateTags(record, isNew);
   if (changed && directory_) {
-    uint32_t counter = directory_->ChangeCounter();
-    uint8_t h[cdx::kNodeSize];
-    if (disk_ && disk_->Shared() && ReadBlock(0, h, sizeof h))
-      counter = std::max(counter, DecodeLE32(h + cdx::kHdrChangeCounter));
     directory_->SetChangeCounter(counter + 1);
     directory_->SetHeaderChanged(true);
     directory_->WriteHeader();

@@ -167,6 +167,11 @@ std::string TrimKey(std::string_view key, uint8_t pad) {
   return std::string(key.substr(0, n));
 }
 
+bool IsStoredForm(const KeyForm& form, std::string_view key) {
+  return !form.general && static_cast<int>(key.size()) <= form.keyLength &&
+         (key.empty() || static_cast<uint8_t>(key.back()) != form.Pad());
+}
+
 std::string StoredKey(const KeyForm& form, std::string_view rawKey) {
   std::string key = form.general ? ToStoredGeneral(rawKey) : std::string(rawKey);
   if (static_cast<int>(key.size()) > form.keyLength) key.resize(static_cast<size_t>(form.keyLength));
@@ -188,13 +193,15 @@ bool DecodeLeaf(const uint8_t* node, const KeyForm& form, std::vector<NodeEntry>
   const int dupShift = trailShift - d;
   if (dupShift < r) return false;
   const uint8_t pad = form.Pad();
-  std::string previous(static_cast<size_t>(form.keyLength), static_cast<char>(pad));
+  // The previous key in full (padded) form; each key is rebuilt in place over it.
+  char full[kNodeSize];
+  std::memset(full, pad, sizeof full);
   int keyEnd = kNodeSize;
   const int entriesEnd = kLeafArea + count * e;
-  out.reserve(static_cast<size_t>(count));
+  out.resize(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) {
     uint64_t v = ReadEntry(node + kLeafArea + i * e, e);
-    NodeEntry entry;
+    NodeEntry& entry = out[static_cast<size_t>(i)];
     entry.record = static_cast<uint32_t>(v & recMask);
     int dup = static_cast<int>((v >> dupShift) & ((uint64_t{1} << d) - 1));
     int trail = static_cast<int>((v >> trailShift) & ((uint64_t{1} << t) - 1));
@@ -202,14 +209,13 @@ bool DecodeLeaf(const uint8_t* node, const KeyForm& form, std::vector<NodeEntry>
     if (stored < 0 || dup > form.keyLength) return false;
     keyEnd -= stored;
     if (keyEnd < entriesEnd) return false;
-    std::string full = previous.substr(0, static_cast<size_t>(dup));
-    full.append(reinterpret_cast<const char*>(node + keyEnd), static_cast<size_t>(stored));
-    full.append(static_cast<size_t>(trail), static_cast<char>(pad));
-    previous = full;
-    entry.key = TrimKey(full, pad);
+    std::memcpy(full + dup, node + keyEnd, static_cast<size_t>(stored));
+    std::memset(full + dup + stored, pad, static_cast<size_t>(trail));
+    int len = form.keyLength;
+    while (len > 0 && static_cast<uint8_t>(full[len - 1]) == pad) --len;
+    entry.key.assign(full, static_cast<size_t>(len));
     if (form.general) FromStoredGeneral(entry.key);
     entry.child = static_cast<int32_t>(entry.record);
-    out.push_back(std::move(entry));
   }
   return true;
 }
@@ -270,7 +276,12 @@ void LeafBuilder::Reset() {
 }
 
 bool LeafBuilder::Add(std::string_view rawKey, uint32_t record) {
-  std::string key = StoredKey(form_, rawKey);
+  std::string converted;
+  std::string_view key = rawKey;
+  if (!IsStoredForm(form_, rawKey)) {
+    converted = StoredKey(form_, rawKey);
+    key = converted;
+  }
   const int e = layout_.entryBytes;
   int dup = DuplicateCount(key, previous_, layout_.dupMask);
   int len = static_cast<int>(key.size());
@@ -279,7 +290,7 @@ bool LeafBuilder::Add(std::string_view rawKey, uint32_t record) {
   int stored = len - dup;
   if (e + stored > free_) return false;
   keyEnd_ -= stored;
-  std::memcpy(node_ + keyEnd_, key.data() + dup, static_cast<size_t>(stored));
+  if (stored > 0) std::memcpy(node_ + keyEnd_, key.data() + dup, static_cast<size_t>(stored));
   const int trailShift = 8 * e - layout_.trailBits;
   const int dupShift = trailShift - layout_.dupBits;
   uint64_t v = (record & layout_.recordMask) | (static_cast<uint64_t>(dup) << dupShift) |
@@ -287,7 +298,7 @@ bool LeafBuilder::Add(std::string_view rawKey, uint32_t record) {
   WriteEntry(node_ + kLeafArea + count_ * e, e, v);
   ++count_;
   free_ -= e + stored;
-  previous_ = std::move(key);
+  previous_.assign(key.data(), key.size());
   EncodeLE16(node_ + kLeafFree, static_cast<uint16_t>(free_));
   EncodeLE16(node_ + kNodeCount, static_cast<uint16_t>(count_));
   return true;
@@ -320,7 +331,7 @@ std::string EncodeNumberKey(double value) {
 
 double DecodeNumberKey(std::string_view key) {
   uint8_t b[8] = {};
-  std::memcpy(b, key.data(), std::min<size_t>(key.size(), 8));
+  if (!key.empty()) std::memcpy(b, key.data(), std::min<size_t>(key.size(), 8));
   uint64_t bits = DecodeBE64(b);
   if (bits & 0x8000000000000000ull)
     bits &= ~0x8000000000000000ull;

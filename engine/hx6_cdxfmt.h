@@ -140,6 +140,8 @@ std::string TrimKey(std::string_view key, uint8_t pad);
 // The bytes a key is stored with: GENERAL trailing weights as nibbles, cut to the key length,
 // trailing pad dropped.
 std::string StoredKey(const KeyForm& form, std::string_view key);
+// Whether a key is already in its stored form (StoredKey would return it unchanged).
+bool IsStoredForm(const KeyForm& form, std::string_view key);
 
 // Decodes the entries of a compact leaf. False when the node is inconsistent (counts or bit
 // widths out of range, key bytes overlapping the entries); `out` is then incomplete.

@@ -1,9 +1,11 @@
 #include "hx6_dbf.h"
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <cstring>
 #include <ctime>
+#include <exception>
 
 #include "SysSorl.h"
 #include "byteorder.h"
@@ -65,18 +67,58 @@ HXO_dBaseDBF::HXO_dBaseDBF(std::string_view path, bool shared, bool readWrite,
 }
 
 HXO_dBaseDBF::~HXO_dBaseDBF() {
-  // A destructor cannot report: a header that cannot be written now keeps the count it had, and
-  // the next opener takes the count from the file size anyway.
+  // A destructor cannot report; callers that must know whether the header reached the disk call
+  // Close first.
   try {
-    if (headerDirty_ && !Closed()) {
-      tableLocked_ = false;  // closing releases every lock; the header is written first
-      RefreshHeader();
-      WriteHeader();
-    }
+    HXO_dBaseDBF::Close();
   } catch (const std::exception&) {
   }
   memo_.reset();
-  Close();
+}
+
+bool HXO_dBaseDBF::Close() {
+  std::exception_ptr failure;
+  if (!Closed() && headerDirty_) {
+    // Closing ends every lock; a header changed under a table lock is written now.
+    tableLocked_ = false;
+    try {
+      RewriteHeaderLocked();
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  }
+  tableLocked_ = false;
+  bool closed = true;
+  try {
+    if (memo_) closed = memo_->Close();
+  } catch (...) {
+    if (!failure) failure = std::current_exception();
+  }
+  try {
+    closed = HXO_DiskFile::Close() && closed;
+  } catch (...) {
+    if (!failure) failure = std::current_exception();
+  }
+  if (failure) std::rethrow_exception(failure);
+  return closed;
+}
+
+void HXO_dBaseDBF::RewriteHeaderLocked() {
+  if (!ReadWrite() || !headerDirty_ || tableLocked_) return;
+  // Another program may append between our re-read of the file size and our header write; under
+  // the append lock it cannot, so the count written never goes back behind its record.
+  const AppendLockHold hold = TakeAppendLock();
+  try {
+    RefreshHeader();
+    WriteHeaderUnderAppendLock();
+  } catch (...) {
+    try {
+      ReleaseAppendLock(hold);
+    } catch (const std::exception&) {
+    }
+    throw;
+  }
+  ReleaseAppendLock(hold);
 }
 
 void HXO_dBaseDBF::ReadHeaderAndDescriptors() {
@@ -105,6 +147,8 @@ void HXO_dBaseDBF::ReadHeaderAndDescriptors() {
   const int trailer = version_ == kDbfVersionFoxBacklink ? 1 + kDbfBacklinkSize : 1;
   const int area = headerLength_ - kDbfHeaderSize - trailer;
   if (area < 0 || recordLength_ < 1) throw ESorrelError(smTableHeaderInvalid, {Name()});
+  // A file that ends inside its own header was cut short or is not a table at all.
+  if (FileSize() < headerLength_) throw ESorrelError(smTableHeaderInvalid, {Name()});
   descriptors_.assign(static_cast<size_t>(area), 0);
   if (area > 0 && Read(kDbfHeaderSize, descriptors_.data(), area) < area)
     throw ESorrelError(smReadError, {Name()});
@@ -178,11 +222,27 @@ void HXO_dBaseDBF::RefreshHeader() {
 
 void HXO_dBaseDBF::WriteHeader() {
   if (!ReadWrite() || !headerDirty_ || tableLocked_) return;
+  // Readers of other programs take the count from here: never announce fewer records than the
+  // file holds, whatever this object saw last.
+  StoreHeader(std::max(recordCount_, CountFromFileSize()));
+}
+
+void HXO_dBaseDBF::WriteHeaderUnderAppendLock() {
+  if (!ReadWrite() || !headerDirty_ || tableLocked_) return;
+  // The count was just taken from the file size (or is this exclusive opener's own), and no
+  // appender can have moved it since.
+  StoreHeader(recordCount_);
+}
+
+void HXO_dBaseDBF::StoreHeader(int32_t count) {
   uint8_t header[kDbfHeaderSize];
   std::memcpy(header, header_, kDbfHeaderSize);
   uint32_t stamp = 0;
   StampNow(header + kDbfHdrDate, stamp);
-  EncodeLE32(header + kDbfHdrCount, static_cast<uint32_t>(recordCount_));
+  EncodeLE32(header + kDbfHdrCount, static_cast<uint32_t>(count));
+  // The layout this object works with, not whatever the last re-read found there.
+  EncodeLE16(header + kDbfHdrHeaderLength, static_cast<uint16_t>(headerLength_));
+  EncodeLE16(header + kDbfHdrRecordLength, static_cast<uint16_t>(recordLength_));
   header[kDbfHdrFlags] = flags_;
   EncodeLE32(header + kDbfHdrStamp, stamp);
   header[kDbfHdrEncrypted] = encrypted_ ? 1 : 0;
@@ -278,7 +338,7 @@ bool HXO_dBaseDBF::LockOrCount(int64_t offset, int64_t length) {
   return LockRegion(offset, length);
 }
 
-int64_t HXO_dBaseDBF::RecordLockOffset(int32_t record) {
+int64_t HXO_dBaseDBF::RecordLockOffset(int32_t record) const {
   switch (protocol_) {
     case ThxLokProtocol::DB4Lock:
       return lockOffsets_.b - record - 1;
@@ -288,7 +348,9 @@ int64_t HXO_dBaseDBF::RecordLockOffset(int32_t record) {
     case ThxLokProtocol::FoxLock:
       break;
   }
-  if (RecordLockFromTop()) return lockOffsets_.b - record;
+  // One byte per record for every handle. Placing it "from the top" for some handles only (those
+  // with an index open, say) would let two handles lock the same record at different bytes and
+  // both edit it.
   return lockOffsets_.a + RecordOffset(record);
 }
 
@@ -311,12 +373,53 @@ bool HXO_dBaseDBF::LockWholeFile() {
 bool HXO_dBaseDBF::RecordLock() { return LockOrCount(RecordLockOffset(current_), 1); }
 
 bool HXO_dBaseDBF::FileUnlock() {
-  const bool result = Unlock();
-  if (tableLocked_ && LockCount() == 0) {
-    tableLocked_ = false;
-    WriteHeader();
+  if (!tableLocked_ || LockCount() > 1) return Unlock();
+  // The last level of a table or whole-file lock: the header changed under it is written first,
+  // while the region still keeps other writers out, and the lock is released even when that fails.
+  tableLocked_ = false;
+  std::exception_ptr failure;
+  try {
+    RewriteHeaderLocked();
+  } catch (...) {
+    failure = std::current_exception();
   }
+  const bool result = Unlock();
+  if (failure) std::rethrow_exception(failure);
   return result;
+}
+
+HXO_dBaseDBF::AppendLockHold HXO_dBaseDBF::TakeAppendLock() {
+  // No other program can open an exclusive table.
+  if (!Shared()) return AppendLockHold::None;
+  const int64_t b = lockOffsets_.b;
+  const int attempts = kLockRetryTotalMs / kLockRetryStepMs;
+  for (int attempt = 1;; ++attempt) {
+    if (LockCount() > 0 && LockOffset() <= b && b - LockOffset() < LockLength())
+      return AppendLockHold::Covered;
+    if (LockCount() == 0) {
+      if (FileLock()) return AppendLockHold::Region;
+    } else if (SysLockRegion(Handle(), b, 1)) {
+      // The byte lies outside the region this object holds, so releasing it later leaves that
+      // region (a record lock) as it was.
+      return AppendLockHold::ExtraByte;
+    }
+    if (attempt >= attempts) throw ESorrelError(smCannotLockFile, {Name()});
+    SysSleep(kLockRetryStepMs);
+  }
+}
+
+void HXO_dBaseDBF::ReleaseAppendLock(AppendLockHold hold) {
+  switch (hold) {
+    case AppendLockHold::None:
+    case AppendLockHold::Covered:
+      break;
+    case AppendLockHold::Region:
+      FileUnlock();
+      break;
+    case AppendLockHold::ExtraByte:
+      if (!SysUnlockRegion(Handle(), lockOffsets_.b, 1)) throw ESorrelError(smUnlockError, {Name()});
+      break;
+  }
 }
 
 void HXO_dBaseDBF::SetLockProtocol(ThxLokProtocol protocol) {
@@ -326,15 +429,10 @@ void HXO_dBaseDBF::SetLockProtocol(ThxLokProtocol protocol) {
 }
 
 void HXO_dBaseDBF::AppendRecord() {
-  // The append lock keeps two appenders from taking the same record number. When another program
-  // holds it we wait for it like the memo and index locks do rather than write over its record; a
-  // region this object holds itself (a record lock of an edit) cannot be joined, and the append
-  // goes on under that one as before.
-  bool locked = FileLock();
-  if (!locked && Shared() && LockCount() == 0) {
-    LockRegionWithRetry(*this, lockOffsets_.b, 1);
-    locked = true;
-  }
+  // The append lock keeps two appenders from taking the same record number: it is held from the
+  // header re-read to the header rewrite. When another program keeps it, the append waits like
+  // memo and index locks do and then fails without writing anything.
+  const AppendLockHold hold = TakeAppendLock();
   try {
     StatusNotify(kStatusBeforeWrite, 0);
     headerDirty_ = true;
@@ -351,12 +449,15 @@ void HXO_dBaseDBF::AppendRecord() {
       UndoFailedAppend(previousCount, previousCurrent);
       throw;
     }
-    WriteHeader();
+    WriteHeaderUnderAppendLock();
   } catch (...) {
-    if (locked) FileUnlock();
+    try {
+      ReleaseAppendLock(hold);
+    } catch (const std::exception&) {
+    }
     throw;
   }
-  if (locked) FileUnlock();
+  ReleaseAppendLock(hold);
   eof_ = false;
   bof_ = false;
   StatusNotify(kStatusAfterWrite, 0);
@@ -390,11 +491,24 @@ void HXO_dBaseDBF::UpdateRecord(int32_t record) {
     AppendRecord();
     return;
   }
-  headerDirty_ = true;
-  Write(RecordOffset(record), RecordForWrite(), recordLength_);
-  current_ = record;
-  RefreshHeader();
-  WriteHeader();
+  // The header rewrite that follows the record must not race an append of another program (its
+  // count would go back); the append lock is taken before anything is written, so a lock that
+  // cannot be had leaves the record as it was.
+  const AppendLockHold hold = TakeAppendLock();
+  try {
+    headerDirty_ = true;
+    Write(RecordOffset(record), RecordForWrite(), recordLength_);
+    current_ = record;
+    RefreshHeader();
+    WriteHeaderUnderAppendLock();
+  } catch (...) {
+    try {
+      ReleaseAppendLock(hold);
+    } catch (const std::exception&) {
+    }
+    throw;
+  }
+  ReleaseAppendLock(hold);
   StatusNotify(kStatusAfterWrite, record);
   if (autoFlush_) Flush();
   SaveRecord();

@@ -8,7 +8,9 @@
 // It owns its buffers and its memo file. Typed field access builds on it (HXO_dBaseFld).
 //
 // Several programs may share one table; the header and the lock bytes are their only coordination.
-// The record count always comes from the file size, so appends of other programs are seen.
+// The record count always comes from the file size, so appends of other programs are seen. Every
+// append, record write and header rewrite holds the append lock (waiting for it up to 5 s), so two
+// appenders never take one record number and the header's count never goes back.
 //
 // Thread-safety: one table object is used by one thread.
 //
@@ -137,10 +139,15 @@ class HXO_dBaseDBF : public HXO_DiskFile {
   // Raises "File %s could not be found", "Error on Read of file %s", "Table Header for %s is
   // invalid", and ESorrelEncryption for a password that does not match the table's encryption flag.
   HXO_dBaseDBF(std::string_view path, bool shared, bool readWrite, std::string_view password = {});
-  // Writes a dirty header (after re-reading the shared header), closes the memo file and the table.
+  // Closes like Close(), but cannot report: a header that cannot be written keeps the count it
+  // had (the next opener counts the records from the file size anyway).
   ~HXO_dBaseDBF() override;
 
   // Overrides of the disk file.
+  // Writes a dirty header (under the append lock, after re-reading the shared header), then closes
+  // the memo file and the table file. Raises "Can not Lock file %s" or a write error; the files
+  // are closed even then.
+  bool Close() override;
   void Flush() override;
   bool Rename(std::string_view newPath) override;
   void StatusReport(int, int, int) override {}
@@ -156,13 +163,15 @@ class HXO_dBaseDBF : public HXO_DiskFile {
   virtual bool RecordLock();
   virtual void UpdateRecord(int32_t record);
   virtual void SetLockProtocol(ThxLokProtocol protocol);
+  // Kept for its slot; record locks no longer depend on it (see RecordLockOffset).
   virtual bool RecordLockFromTop() { return false; }
 
   // The record buffer's deletion byte is "*".
   bool IsDeleted() const { return record_[0] == kRecordDeleted; }
   // Re-reads the header of a shared table and recomputes the record count from the file size.
   void RefreshHeader();
-  // Writes the header when it is dirty, the file is writable and no table lock is in force.
+  // Writes the header when it is dirty, the file is writable and no table lock is in force. The
+  // count written is never below the whole records the file holds at that moment.
   void WriteHeader();
   // The memo file, opened on first use; null for a table without one.
   HXobjMemo* MemoFile();
@@ -230,8 +239,19 @@ class HXO_dBaseDBF : public HXO_DiskFile {
  protected:
   // A table-side lock: only one more level while a table lock is held, else the region.
   bool LockOrCount(int64_t offset, int64_t length);
-  // The 1-byte region locking record `record` under the current protocol.
-  int64_t RecordLockOffset(int32_t record);
+  // The 1-byte region locking record `record` under the current protocol. Every handle locks a
+  // record at the same byte, so two handles editing one record always collide.
+  int64_t RecordLockOffset(int32_t record) const;
+
+  // How the append lock is held for one append or header rewrite, so that exactly that is
+  // released: not at all (an exclusive table), already inside a region this object holds (a table
+  // or whole-file lock, or the append lock taken by the caller), as this object's lock region, or
+  // as one more byte next to a region it holds for something else (a record lock of an edit).
+  enum class AppendLockHold : uint8_t { None, Covered, Region, ExtraByte };
+  // Takes the append lock, retried like memo and index locks (100 x 50 ms); then raises
+  // "Can not Lock file %s".
+  AppendLockHold TakeAppendLock();
+  void ReleaseAppendLock(AppendLockHold hold);
   // Scrambles the record buffer into the work buffer (end-of-file byte after it) and returns the
   // bytes to write: the work buffer for an encrypted table, else the record buffer.
   const char* RecordForWrite();
@@ -249,6 +269,12 @@ class HXO_dBaseDBF : public HXO_DiskFile {
 
  private:
   void ReadHeaderAndDescriptors();
+  // Re-reads and rewrites a dirty header under the append lock (update, close, last unlock).
+  void RewriteHeaderLocked();
+  // WriteHeader right after RefreshHeader under the append lock: the count is current.
+  void WriteHeaderUnderAppendLock();
+  // Stamps the header copy, with `count` records, and writes it at 0.
+  void StoreHeader(int32_t count);
   // Rolls an append back after its write failed: count and file as before the append.
   void UndoFailedAppend(int32_t previousCount, int32_t previousCurrent);
 

@@ -71,7 +71,8 @@ std::string HXO_DBFBuild::MemoFileName() const {
   std::string extension = MemoExtension();
   if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
     // Other programs on this system look for the memo file with the case of the table's own
-    // extension ("LOG.DBF" with "LOG.FPT", "log.dbf" with "log.fpt"); the engine finds it in either.
+    // extension ("LOG.DBF" with "LOG.FPT", "log.dbf" with "log.fpt"); the engine finds it in
+    // either.
     const std::string tableExtension = path.substr(dot + 1);
     if (!tableExtension.empty() && SysUpperCase(tableExtension) == tableExtension &&
         SysLowerCase(tableExtension) != tableExtension)
@@ -132,6 +133,10 @@ void HXO_DBFBuild::AddField(std::string_view name, std::string_view type, int le
       decimalsByte = decimals;
       break;
   }
+  // Two fields of one name (names cut to 10 characters can meet) leave the second unreachable by
+  // name, here and in every other program.
+  for (int i = 0; i < Count(); ++i)
+    if (std::string(reinterpret_cast<const char*>(Items(i)->bytes.data())) == upper) throw refuse();
   if (32 * (Count() + 1) + 33 > kBuildMaxHeaderLength ||
       recordLength_ + fieldLength > kBuildMaxRecordLength) {
     ready_ = false;

@@ -67,7 +67,8 @@ class HXO_DBFBuild : public ThxCollection<ThxBuildDescriptor> {
   // was refused. Raises "Could not create file %s" and the disk layer's write and close errors,
   // and refuses a table without fields ("Table Header for %s is invalid").
   virtual void CreateFiles();
-  // Adds a field after those already added. An empty name adds nothing. Refuses an empty type,
+  // Adds a field after those already added. An empty name adds nothing. Refuses a name that,
+  // upper-cased and cut to 10 characters, is already taken, an empty type,
   // lengths or decimals the descriptor cannot hold or with which a numeric field cannot even hold
   // zero ("Table Header for %s is invalid" with the file name, "->" and the field name), and a
   // field that would take the header or record length beyond the format's 16-bit words ("Table

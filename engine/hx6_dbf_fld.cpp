@@ -31,8 +31,8 @@ std::string TrimLeft(std::string_view text) {
 std::string FormatFixed(double value, int decimals) {
   if (value == 0.0) value = 0.0;  // no "-0"
   char buffer[1024];
-  auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed,
-                                 decimals);
+  auto [end, ec] =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
   if (ec != std::errc()) return std::string(sizeof buffer, '*');  // wider than any field
   return std::string(buffer, end);
 }
@@ -266,7 +266,8 @@ bool HXO_dBaseFld::PutFloat(int number, double value) {
   // Infinity and not-a-number have no place in a table; no other program reads them back.
   if (!std::isfinite(value)) throw ESorrelError(smInvalidValueForField, {"Number", f->name});
   auto tooBig = [&]() {
-    return ESorrelError(smNumericTooBig, {f->name + " - " + FormatFixed(value, type == 'Y' ? 4 : 0)});
+    return ESorrelError(smNumericTooBig,
+                        {f->name + " - " + FormatFixed(value, type == 'Y' ? 4 : 0)});
   };
   if (binary) {
     uint8_t bytes[8] = {};
@@ -492,7 +493,14 @@ void HXO_dBaseFld::PutMemo(int number, std::string_view text) {
   if (f == nullptr) return;
   HXobjMemo* memo = MemoFile();
   // A table without a memo file cannot keep the text; dropping it silently would lose it.
-  if (memo == nullptr) throw ESorrelError(smFileNotFound, {BaseName() + "->" + f->name});
+  if (memo == nullptr) {
+    std::string memoName = Name();
+    const size_t slash = memoName.find_last_of('/');
+    const size_t dot = memoName.find_last_of('.');
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
+      memoName.resize(dot);
+    throw ESorrelError(smFileNotFound, {memoName.append(".dbt")});
+  }
   const uint32_t current = MemoBlock(number);
   uint32_t block = 0;
   if (dynamic_cast<HXobjMemo4*>(memo) == nullptr) {

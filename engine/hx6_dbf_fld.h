@@ -83,8 +83,7 @@ inline constexpr double kMillisecondsPerDay = 86400000.0;
 class HXO_dBaseFld : public HXO_dBaseDBF {
  public:
   // Opens the table (see HXO_dBaseDBF) and builds its field list and expression registry.
-  HXO_dBaseFld(std::string_view path, bool shared, bool readWrite,
-               std::string_view password = {});
+  HXO_dBaseFld(std::string_view path, bool shared, bool readWrite, std::string_view password = {});
   ~HXO_dBaseFld() override;
 
   // Clears the field-changed flags after each read; settles deferred memo releases after each

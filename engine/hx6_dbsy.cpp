@@ -12,7 +12,6 @@
 #include "hx6_glbl.h"
 #include "hx6_sql.h"
 
-
 namespace {
 
 // Runs a clean-up when the scope ends, also when an error leaves it.
@@ -145,7 +144,8 @@ int32_t HXO_dBHandler::Read(int64_t offset, void* buffer, int32_t count) {
       const int64_t to = std::min(offset + got, bufferEnd_);
       if (from < to)
         std::memcpy(buffer_.data() + (from - bufferStart_),
-                    static_cast<const char*>(buffer) + (from - offset), static_cast<size_t>(to - from));
+                    static_cast<const char*>(buffer) + (from - offset),
+                    static_cast<size_t>(to - from));
     }
     return got;
   }
@@ -159,6 +159,19 @@ int32_t HXO_dBHandler::Read(int64_t offset, void* buffer, int32_t count) {
   const auto n = static_cast<int32_t>(std::min<int64_t>(count, available));
   std::memcpy(buffer, buffer_.data() + (offset - bufferStart_), static_cast<size_t>(n));
   return n;
+}
+
+char* HXO_dBHandler::BufferedRecord(int32_t record) {
+  const int64_t offset = RecordOffset(record);
+  const int length = RecordLength();
+  if (bufferStart_ < 0 || offset < bufferStart_ || offset + length > bufferEnd_) {
+    const int32_t got =
+        HXO_DiskFile::Read(offset, buffer_.data(), static_cast<int32_t>(buffer_.size()));
+    bufferStart_ = offset;
+    bufferEnd_ = offset + std::max(got, 0);
+  }
+  if (offset + length > bufferEnd_) return nullptr;
+  return buffer_.data() + (offset - bufferStart_);
 }
 
 void HXO_dBHandler::Write(int64_t offset, const void* buffer, int32_t count) {
@@ -269,12 +282,25 @@ void HXO_dBHandler::PositionBySet(int32_t code) {
   int32_t record = 0;
   bool forward = true;
   switch (code) {
-    case kGotoFirst: record = up(1); break;
-    case kGotoNext: record = up(RecNo() + 1); break;
-    case kGotoCurrent: record = up(RecNo()); break;
-    case kGotoLast: record = down(last); forward = false; break;
-    case kGotoPrevious: record = down(RecNo() - 1); forward = false; break;
-    default: break;
+    case kGotoFirst:
+      record = up(1);
+      break;
+    case kGotoNext:
+      record = up(RecNo() + 1);
+      break;
+    case kGotoCurrent:
+      record = up(RecNo());
+      break;
+    case kGotoLast:
+      record = down(last);
+      forward = false;
+      break;
+    case kGotoPrevious:
+      record = down(RecNo() - 1);
+      forward = false;
+      break;
+    default:
+      break;
   }
   SetBof(false);
   SetEof(false);
@@ -470,11 +496,11 @@ bool HXO_dBHandler::SetKeyRange(std::string_view lowKey, std::string_view highKe
   ThxVariant low, high;
   if (!lowKey.empty()) low.PutString(lowKey);
   if (!highKey.empty()) high.PutString(highKey);
-  const bool changed = master_->SetRange(lowKey.empty() ? nullptr : &low,
-                                         highKey.empty() ? nullptr : &high,
-                                         /*excludeHigh*/ options[2] == 0,
-                                         /*partialLow*/ options[0] != 0,
-                                         /*excludeLow*/ options[1] == 0);
+  const bool changed =
+      master_->SetRange(lowKey.empty() ? nullptr : &low, highKey.empty() ? nullptr : &high,
+                        /*excludeHigh*/ options[2] == 0,
+                        /*partialLow*/ options[0] != 0,
+                        /*excludeLow*/ options[1] == 0);
   if (changed) {
     GoTo(kGotoFirst);
     if (Bof()) BlankRecord();
@@ -545,17 +571,45 @@ void HXO_dBHandler::BuildFilterSet() {
     filterActive_ = savedActive;
     master_ = savedMaster;
     SetReadBuffer(savedBuffer);
-    if (saved >= 1 && saved <= RecordCount()) GoTo(saved);
+    if (saved >= 1 && saved <= RecordCount())
+      GoTo(saved);
+    else
+      SetRecNo(saved);
   });
   filterActive_ = false;  // the set being built must not steer the scan
   if (!KeyRangeSet()) {
     master_ = nullptr;
     SetReadBuffer(true);
   }
-  GoTo(kGotoFirst);
-  while (!Eof() && !Bof()) {
-    if (EvaluateFilter(*filter_)) filterSet_->SetBit(RecNo(), ThxHugeSet::opSet);
-    GoTo(kGotoNext);
+  if (master_) {
+    // A key range limits the scan to the master tag's range.
+    GoTo(kGotoFirst);
+    while (!Eof() && !Bof()) {
+      if (EvaluateFilter(*filter_)) filterSet_->SetBit(RecNo(), ThxHugeSet::opSet);
+      GoTo(kGotoNext);
+    }
+    return;
+  }
+  // Record order: every record straight from the read-ahead buffer, judged as navigation would
+  // (deleted ones only when shown, the data set's own test), then by the expression.
+  if (Shared()) RefreshHeader();
+  const int32_t count = RecordCount();
+  // A plain table's records are judged where they lie in the buffer, without a copy.
+  const bool noCopy = bufferActive_ && !Encrypted();
+  char* const own = RecordBuffer();
+  OnExit back([this, own] { SetRecordBuffer(own); });
+  for (int32_t r = 1; r <= count; ++r) {
+    if (noCopy) {
+      char* record = BufferedRecord(r);
+      if (record == nullptr) break;
+      SetRecordBuffer(record);
+      SetRecNo(r);
+    } else if (!IndexLoadRecord(r)) {
+      break;
+    }
+    if (IsDeleted() && !showDeleted_) continue;
+    if (!AcceptRecord()) continue;
+    if (EvaluateFilter(*filter_)) filterSet_->SetBit(r, ThxHugeSet::opSet);
   }
 }
 
@@ -598,8 +652,8 @@ bool HXO_dBHandler::LocateByScan(const std::vector<std::string>& names,
   while (!Eof() && !Bof()) {
     bool all = true;
     for (size_t i = 0; i < fields.size() && all; ++i) {
-      std::string_view value = TrimRight(std::string_view(
-          RecordBuffer() + fields[i]->offset, static_cast<size_t>(fields[i]->length)));
+      std::string_view value = TrimRight(std::string_view(RecordBuffer() + fields[i]->offset,
+                                                          static_cast<size_t>(fields[i]->length)));
       std::string folded;
       if (caseInsensitive) {
         folded = SysUpperCase(value);
@@ -620,9 +674,12 @@ bool HXO_dBHandler::Locate(std::string_view fieldNames,
                            bool caseInsensitive) {
   CallScope call(*this);
   found_ = false;
-  GoTo(kGotoFirst);
-  if (Bof() && Eof()) return false;
-  if (RecordCount() == 0) return false;
+  if (RecordCount() == 0) RefreshHeader();
+  if (RecordCount() == 0) {
+    SetBof(true);
+    SetEof(true);
+    return false;
+  }
 
   std::vector<std::string> names;
   {
@@ -671,8 +728,8 @@ bool HXO_dBHandler::Locate(std::string_view fieldNames,
       std::vector<std::string> texts;
       for (const std::string& n : names) {
         const ThxFieldInfo& f = FieldInfo(FieldNumber(n));
-        std::string text(TrimRight(std::string_view(scratch.data() + f.offset,
-                                                   static_cast<size_t>(f.length))));
+        std::string text(
+            TrimRight(std::string_view(scratch.data() + f.offset, static_cast<size_t>(f.length))));
         texts.push_back(caseInsensitive ? SysUpperCase(text) : text);
       }
       if (!KeyRangeSet()) {

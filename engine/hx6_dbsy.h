@@ -65,8 +65,7 @@ class HXO_dBHandler : public HXO_dBaseFld, public HXobjIndexTable {
 
   // Opens the table (see HXO_dBaseFld); read buffer allowed but off, no index files, no master
   // tag, no filter, near flag 0.
-  HXO_dBHandler(std::string_view path, bool shared, bool readWrite,
-                std::string_view password = {});
+  HXO_dBHandler(std::string_view path, bool shared, bool readWrite, std::string_view password = {});
   // Frees the filter, every index file (writing their changed pages), the buffer, then the table.
   ~HXO_dBHandler() override;
 
@@ -208,6 +207,9 @@ class HXO_dBHandler : public HXO_dBaseFld, public HXobjIndexTable {
   std::string ResolveIndexName(std::string_view name) const;
   void SetMasterTag(HXobjIndexTag* tag);
   void DropReadBuffer();
+  // Record `record` inside the read-ahead buffer (refilled from it when needed); null when the
+  // file ends before it.
+  char* BufferedRecord(int32_t record);
   void ValidateReadBuffer();
   bool IsMemoField(char type) const;
   void ReadRawRecord(int32_t record, char* into);

@@ -1,6 +1,7 @@
 // The handler's index files: the slot list, opening by format, the master tag, tag creation,
 // rebuilding, the header locks around record writes, lock protocol and rename.
 #include <algorithm>
+#include <exception>
 
 #include "SysSorl.h"
 #include "hx6_cdx.h"
@@ -30,11 +31,16 @@ std::string Folder(std::string_view path) {
 
 const char* FormatName(ThxIndexFormat format) {
   switch (format) {
-    case ThxIndexFormat::CDX: return "CDX";
-    case ThxIndexFormat::NDX: return "NDX";
-    case ThxIndexFormat::MDX: return "MDX";
-    case ThxIndexFormat::NTX: return "NTX";
-    case ThxIndexFormat::Unknown: break;
+    case ThxIndexFormat::CDX:
+      return "CDX";
+    case ThxIndexFormat::NDX:
+      return "NDX";
+    case ThxIndexFormat::MDX:
+      return "MDX";
+    case ThxIndexFormat::NTX:
+      return "NTX";
+    case ThxIndexFormat::Unknown:
+      break;
   }
   return "unknown";
 }
@@ -78,8 +84,8 @@ HXobjIndexFile* HXO_dBHandler::IndexFile(int slot) const {
 }
 
 int HXO_dBHandler::IndexFileCount() const {
-  return static_cast<int>(std::count_if(slots_.begin(), slots_.end(),
-                                        [](const auto& f) { return f != nullptr; }));
+  return static_cast<int>(
+      std::count_if(slots_.begin(), slots_.end(), [](const auto& f) { return f != nullptr; }));
 }
 
 void HXO_dBHandler::CloseIndexFiles() {
@@ -202,13 +208,14 @@ void HXO_dBHandler::LockIndexFiles() {
       file->LockHeader();
       ++locked;
     }
-  } catch (const ESorrelException&) {
+  } catch (...) {
+    // None stays locked: the files locked in this step are released before the error leaves.
     for (auto& file : slots_) {
       if (locked == 0) break;
       if (!file) continue;
       try {
         file->UnlockHeader();
-      } catch (const ESorrelException&) {
+      } catch (...) {
       }
       --locked;
     }
@@ -220,8 +227,17 @@ void HXO_dBHandler::LockIndexFiles() {
 void HXO_dBHandler::UnlockIndexFiles() {
   if (indexLockDepth_ == 0) return;
   if (--indexLockDepth_ > 0) return;
-  for (auto& file : slots_)
-    if (file) file->UnlockHeader();
+  // Every file is released even when one of them reports an error; the first error is raised.
+  std::exception_ptr failure;
+  for (auto& file : slots_) {
+    if (!file) continue;
+    try {
+      file->UnlockHeader();
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+  }
+  if (failure) std::rethrow_exception(failure);
 }
 
 void HXO_dBHandler::AppendRecord() {
@@ -282,7 +298,10 @@ void HXO_dBHandler::CreateIndexTag(std::string_view fileName, std::string_view t
       try {
         h.SetTableState(kHandlerIdle);
         h.SetReadBuffer(buffer);
-        if (record >= 1 && record <= h.RecordCount()) h.GoTo(record);
+        if (record >= 1 && record <= h.RecordCount())
+          h.GoTo(record);
+        else
+          h.SetRecNo(record);
       } catch (...) {
       }
     }

@@ -157,5 +157,8 @@ void HXO_dBHandler::SetPassword(std::string_view password) {
   WriteHeader();
   DropReadBuffer();
   if (master_) master_->Reset(0);
-  if (savedRecord >= 1 && savedRecord <= RecordCount()) GoTo(savedRecord);
+  if (savedRecord >= 1 && savedRecord <= RecordCount())
+    GoTo(savedRecord);
+  else
+    SetRecNo(savedRecord);
 }

@@ -32,9 +32,10 @@ inline double RoundVariant(double value) { return std::nearbyint(value); }
   throw ESorrelExpression(smArgumentMustBe, {what, std::string(range)});
 }
 
-// A count or width that builds a text; above the cap the expression is refused.
+// A count or width that builds a text; above the cap (or not a number at all) the expression
+// is refused.
 inline void CheckTextCount(double count, const std::string& function) {
-  if (count > kMaxUdfTextCount) ArgumentMustBe(function, "65535 or less");
+  if (!(count <= kMaxUdfTextCount)) ArgumentMustBe(function, "65535 or less");
 }
 
 // Writes a numeric result; a value that is not a number is refused, since it would break index
@@ -54,9 +55,10 @@ inline void SetTextResult(ThxExpValue& value, uint8_t& type, std::string text) {
 // The day number of a date value; the empty date 1.0E100 and anything else outside the range of
 // day numbers is the engine's empty date 0.
 inline int32_t JulianOf(double date) {
+  // Written so that a NaN (a damaged binary field) fails the test too.
   double day = std::trunc(date);
-  if (day < static_cast<double>(std::numeric_limits<int32_t>::min()) ||
-      day > static_cast<double>(std::numeric_limits<int32_t>::max()))
+  if (!(day >= static_cast<double>(std::numeric_limits<int32_t>::min()) &&
+        day <= static_cast<double>(std::numeric_limits<int32_t>::max())))
     return 0;
   return static_cast<int32_t>(day);
 }

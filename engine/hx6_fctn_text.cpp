@@ -109,8 +109,8 @@ std::string FormatStr(ThxExpFunction& node, const std::string& name) {
   }
   CheckTextCount(width, name);
   // A double shows nothing beyond about 17 significant digits; more decimals only add zeros.
-  int places = static_cast<int>(std::clamp(decimals, 0.0, 60.0));
-  int fieldWidth = static_cast<int>(std::max(width, 0.0));
+  int places = decimals > 0.0 ? static_cast<int>(std::min(decimals, 60.0)) : 0;
+  int fieldWidth = width > 0.0 ? static_cast<int>(width) : 0;
   int size = std::snprintf(nullptr, 0, "%*.*f", fieldWidth, places, number);
   std::string text(static_cast<size_t>(std::max(size, 0)), ' ');
   std::snprintf(text.data(), text.size() + 1, "%*.*f", fieldWidth, places, number);
@@ -313,7 +313,7 @@ void ThxUDFSubStr::Evaluate(ThxExpFunction& node, ThxExpValue& value, uint8_t& t
     // The run-time's copy: a start below 1 counts from the first character, a negative count
     // copies nothing, and the count is cut to the characters that remain.
     size_t from = start < 1.0 ? 0 : static_cast<size_t>(start) - 1;
-    size_t take = count < 0.0 ? 0 : static_cast<size_t>(std::min(count, length));
+    size_t take = count > 0.0 ? static_cast<size_t>(std::min(count, length)) : 0;
     text = text.substr(from, take);
   }
   SetTextResult(value, type, std::move(text));
@@ -331,7 +331,9 @@ void ThxUDFUpper::Evaluate(ThxExpFunction& node, ThxExpValue& value, uint8_t& ty
 
 void ThxUDFVal::Evaluate(ThxExpFunction& node, ThxExpValue& value, uint8_t& type) {
   type = etNumber;
+  // Blanks and control characters go from both ends first, so a tab or a carriage return
+  // around the digits does not turn the number into 0.
   double number = 0.0;
-  if (!ExpTextToFloat(TextArg(node, 0), number)) number = 0.0;
+  if (!ExpTextToFloat(TrimRight(TrimLeft(TextArg(node, 0))), number)) number = 0.0;
   value.SetNumber(number);
 }

@@ -41,34 +41,43 @@ class ScopeExit {
 
 HXobjIndexKey::HXobjIndexKey(HXobjIndexTag* tag, HXobjIndexKey* parent, int32_t block)
     : tag_(tag), parent_(parent), block_(block) {
-  if (block_ != 0) tag_->ReadPage(block_, *this);
+  ++tag_->loadedPages_;
+  if (block_ != 0) {
+    try {
+      tag_->ReadPage(block_, *this);
+    } catch (...) {
+      --tag_->loadedPages_;
+      throw;
+    }
+  }
 }
 
 HXobjIndexKey* HXobjIndexKey::OpenChild() {
   if (pos_ < 0 || pos_ >= Count()) return nullptr;
-  const int32_t target = keys_[static_cast<size_t>(pos_)].Target();
+  const int32_t target = keys_[static_cast<size_t>(pos_)]->Target();
   if (child_ && child_->block_ == target) return child_;
   child_ = nullptr;
-  DropCleanChildren(nullptr);
+  // Pages stay decoded beside the current path up to a bound; then the clean ones go.
+  if (tag_->loadedPages_ >= kMaxLoadedPages) tag_->PrunePages();
   child_ = FindLoaded(target);
   if (!child_) {
+    // A damaged file can name a page above this one as a child: no real tree is that deep.
+    int depth = 0;
+    for (const HXobjIndexKey* p = this; p; p = p->parent_) {
+      if (++depth > kMaxDepth || p->block_ == target) {
+        const HXO_DiskFile* disk = tag_->File() ? tag_->File()->DiskFile() : nullptr;
+        throw ESorrelError(smIndexCorrupted, {disk ? disk->Name() : tag_->TagName()});
+      }
+    }
     children_.push_back(std::make_unique<HXobjIndexKey>(tag_, this, target));
     child_ = children_.back().get();
   }
   return child_;
 }
 
-void HXobjIndexKey::DropCleanChildren(const HXobjIndexKey* keep) {
-  std::erase_if(children_, [keep](const std::unique_ptr<HXobjIndexKey>& c) {
-    return c.get() != keep && !c->HasChanges();
-  });
-}
-
-bool HXobjIndexKey::HasChanges() const {
-  if (changed_) return true;
-  for (const auto& c : children_)
-    if (c->HasChanges()) return true;
-  return false;
+HXobjIndexKey::~HXobjIndexKey() {
+  children_.clear();
+  --tag_->loadedPages_;
 }
 
 HXobjIndexKey* HXobjIndexKey::FindLoaded(int32_t block) {
@@ -78,9 +87,9 @@ HXobjIndexKey* HXobjIndexKey::FindLoaded(int32_t block) {
 }
 
 int HXobjIndexKey::EntryFor(int32_t block) const {
-  if (pos_ >= 0 && pos_ < Count() && keys_[static_cast<size_t>(pos_)].Target() == block) return pos_;
+  if (pos_ >= 0 && pos_ < Count() && keys_[static_cast<size_t>(pos_)]->Target() == block) return pos_;
   for (int i = 0; i < Count(); ++i)
-    if (keys_[static_cast<size_t>(i)].Target() == block) return i;
+    if (keys_[static_cast<size_t>(i)]->Target() == block) return i;
   return -1;
 }
 
@@ -164,7 +173,7 @@ void HXobjIndexTag::EnsureTree() {
 }
 
 void HXobjIndexTag::TakeCurrent(HXobjIndexKey* leaf) {
-  current_ = leaf->keys_[static_cast<size_t>(leaf->pos_)];
+  current_ = *leaf->keys_[static_cast<size_t>(leaf->pos_)];
 }
 
 HXobjIndexKey* HXobjIndexTag::CurrentLeaf() const {
@@ -264,20 +273,36 @@ int HXobjIndexTag::Find(HXobjIndexKey* page, int32_t searchRecord, const ThxVari
     return 1;
   }
   const bool byRecord = file_ && file_->EqualKeysByRecord();
-  int c = 0;
-  int i = 0;
-  for (;; ++i) {
-    const HXobjIndexKeyData& e = page->keys_[static_cast<size_t>(i)];
-    c = CompareKeys(key, e, partial);
+  auto compareAt = [&](int i) {
+    const HXobjIndexKeyData& e = *page->keys_[static_cast<size_t>(i)];
+    int c = CompareKeys(key, e, partial);
     if (c == 0 && searchRecord == kAfterEqualKeys)
       c = 1;
     else if (c == 0 && searchRecord != kAnyRecord && byRecord)
       c = Sign(static_cast<int64_t>(searchRecord) - e.RecNo());
     else if (c == 0 && searchRecord != kAnyRecord && page->IsLeaf())
       c = Sign(static_cast<int64_t>(searchRecord) - e.Target());
-    if (c > 0 && i < n - 1) continue;
-    break;
+    return c;
+  };
+  // The position is the first entry the search key is not greater than, else the last entry.
+  int i = 0;
+  if (byRecord || searchRecord == kAnyRecord || searchRecord == kAfterEqualKeys) {
+    // Entries are in (key, record) order, so "greater" holds for a leading run: bisect it.
+    int lo = 0, hi = n - 1, first = n - 1;
+    while (lo <= hi) {
+      const int mid = lo + (hi - lo) / 2;
+      if (compareAt(mid) > 0) {
+        lo = mid + 1;
+      } else {
+        first = mid;
+        hi = mid - 1;
+      }
+    }
+    i = first;
+  } else {
+    while (i < n - 1 && compareAt(i) > 0) ++i;
   }
+  const int c = compareAt(i);
   page->pos_ = i;
   if (!page->IsLeaf()) {
     HXobjIndexKey* child = page->OpenChild();
@@ -343,11 +368,7 @@ int32_t HXobjIndexTag::Move(int code) {
     else if (code == kMoveTop) code = kMoveBottom;
     else if (code == kMoveBottom) code = kMoveTop;
   }
-  if (code == kMoveTop || code == kMoveBottom) {
-    if (!updating_) {
-      ReleasePages();
-    }
-  }
+  if ((code == kMoveTop || code == kMoveBottom) && !updating_) Refresh();
   if (!rootPage_) {
     if (code == kMoveTop || code == kMoveBottom) {
       EnsureTree();
@@ -472,7 +493,7 @@ int32_t HXobjIndexTag::Seek(const HXobjIndexKeyData& search) {
   HXobjIndexKeyData key = search;
   TranslateKey(key, true);
   bof_ = eof_ = false;
-  if (!updating_) ReleasePages();
+  if (!updating_) Refresh();
   EnsureTree();
   const int partial = (file_ && file_->Exact()) || updating_ ? -1 : 0;
   if (rootPage_->Count() == 0) {
@@ -541,7 +562,10 @@ bool HXobjIndexTag::SetRange(const ThxVariant* low, const ThxVariant* high, bool
   };
   HXobjIndexKeyData newLow = stored(low);
   HXobjIndexKeyData newHigh = stored(high);
-  if (SameKey(newLow, low_) && SameKey(newHigh, high_)) return false;
+  // New options with the same bounds are a change too: they decide which keys are in range.
+  if (SameKey(newLow, low_) && SameKey(newHigh, high_) && excludeHigh == excludeHigh_ &&
+      partialLow == partialLow_ && excludeLow == excludeLow_)
+    return false;
   low_ = newLow;
   high_ = newHigh;
   excludeHigh_ = excludeHigh;
@@ -555,7 +579,7 @@ bool HXobjIndexTag::SetRange(const ThxVariant* low, const ThxVariant* high, bool
 // Key maintenance
 
 bool HXobjIndexTag::AddKey(const HXobjIndexKeyData& key) {
-  if (!updating_) Reset(0);
+  if (!updating_) Refresh();
   EnsureTree();
   HXobjIndexKeyData k = key;
   TranslateKey(k, true);
@@ -566,7 +590,11 @@ bool HXobjIndexTag::AddKey(const HXobjIndexKeyData& key) {
   if (unique_ && root->Count() > 0 && Find(root, kAnyRecord, k, -1) == 0) return false;
   const int r = Find(root, ins, k, -1);
   InsertIntoPage(CurrentLeaf(), k, r > 0);
-  if (!updating_) Reset(2);
+  if (!updating_) {
+    // The key reaches the file now.
+    WriteChangedPages();
+    if (headerChanged_) WriteHeader();
+  }
   root = rootPage_.get();
   bool atFirst, atLast;
   if (r > 0) {
@@ -590,9 +618,9 @@ void HXobjIndexTag::InsertIntoPage(HXobjIndexKey* leaf, const HXobjIndexKeyData&
   if (!leaf) return;
   int pos = leaf->pos_ + (after ? 1 : 0);
   pos = std::clamp(pos, 0, leaf->Count());
-  leaf->keys_.insert(leaf->keys_.begin() + pos, key);
+  leaf->keys_.insert(leaf->keys_.begin() + pos, std::make_unique<HXobjIndexKeyData>(key));
   leaf->pos_ = pos;
-  leaf->changed_ = true;
+  MarkChanged(leaf);
   if (pos == leaf->Count() - 1) FixParentKeys(leaf);
 }
 
@@ -601,10 +629,10 @@ void HXobjIndexTag::FixParentKeys(HXobjIndexKey* page) {
     HXobjIndexKey* p = page->parent_;
     const int i = p->EntryFor(page->block_);
     if (i < 0) break;
-    HXobjIndexKeyData k = page->keys_.back();
+    HXobjIndexKeyData k = *page->keys_.back();
     k.SetTarget(page->block_);
-    p->keys_[static_cast<size_t>(i)] = k;
-    p->changed_ = true;
+    *p->keys_[static_cast<size_t>(i)] = k;
+    MarkChanged(p);
     if (i != p->Count() - 1) break;
     page = p;
   }
@@ -615,7 +643,7 @@ void HXobjIndexTag::DeleteCurrent() {
   if (!leaf || leaf->pos_ < 0 || leaf->pos_ >= leaf->Count()) return;
   const bool wasLast = leaf->pos_ == leaf->Count() - 1;
   leaf->keys_.erase(leaf->keys_.begin() + leaf->pos_);
-  leaf->changed_ = true;
+  MarkChanged(leaf);
   if (leaf->pos_ >= leaf->Count()) leaf->pos_ = leaf->Count() - 1;
   if (leaf->Count() == 0) {
     UnlinkEmptyPage(leaf);
@@ -631,9 +659,10 @@ void HXobjIndexTag::UnlinkEmptyPage(HXobjIndexKey* page) {
     page->kind_ = HXobjIndexKey::kLeaf;
     page->keys_.clear();
     page->child_ = nullptr;
+    for (auto& c : page->children_) ForgetSubtree(c.get());
     page->children_.clear();
     page->pos_ = -1;
-    page->changed_ = true;
+    MarkChanged(page);
     return;
   }
   const int32_t block = page->block_;
@@ -642,6 +671,7 @@ void HXobjIndexTag::UnlinkEmptyPage(HXobjIndexKey* page) {
   // Drop the page object before touching its neighbours, so they are patched on disk or in
   // memory but never through the dead page.
   if (p->child_ == page) p->child_ = nullptr;
+  ForgetSubtree(page);
   std::erase_if(p->children_,
                 [page](const std::unique_ptr<HXobjIndexKey>& c) { return c.get() == page; });
   if (left > 0) SetSibling(left, true, right);
@@ -649,7 +679,7 @@ void HXobjIndexTag::UnlinkEmptyPage(HXobjIndexKey* page) {
   const int i = p->EntryFor(block);
   const bool wasLast = i >= 0 && i == p->Count() - 1;
   if (i >= 0) p->keys_.erase(p->keys_.begin() + i);
-  p->changed_ = true;
+  MarkChanged(p);
   if (p->pos_ >= p->Count()) p->pos_ = p->Count() - 1;
   if (p->Count() == 0) {
     UnlinkEmptyPage(p);
@@ -694,11 +724,11 @@ void HXobjIndexTag::SplitPage(HXobjIndexKey& page, const HXobjIndexKeyData& key)
     newRoot->block_ = page.block_;
     page.block_ = file_->AllocateBlock();
     HXobjIndexKeyData last;
-    if (page.Count() > 0) last = page.keys_.back();
+    if (page.Count() > 0) last = *page.keys_.back();
     last.SetTarget(page.block_);
-    newRoot->keys_.push_back(last);
+    newRoot->keys_.push_back(std::make_unique<HXobjIndexKeyData>(last));
     newRoot->pos_ = 0;
-    newRoot->changed_ = true;
+    MarkChanged(newRoot.get());
     newRoot->children_.push_back(std::move(rootPage_));
     newRoot->child_ = &page;
     page.parent_ = newRoot.get();
@@ -708,25 +738,62 @@ void HXobjIndexTag::SplitPage(HXobjIndexKey& page, const HXobjIndexKeyData& key)
   HXobjIndexKey* p = page.parent_;
   int i = p->EntryFor(page.block_);
   if (i < 0) i = p->Count();
-  p->keys_.insert(p->keys_.begin() + i, key);
+  p->keys_.insert(p->keys_.begin() + i, std::make_unique<HXobjIndexKeyData>(key));
   p->pos_ = i + 1;
-  p->changed_ = true;
+  MarkChanged(p);
   page.split_ = true;
 }
 
-void HXobjIndexTag::WriteSubtree(HXobjIndexKey* page) {
-  for (size_t i = 0; i < page->children_.size(); ++i) WriteSubtree(page->children_[i].get());
-  if (page->changed_) {
-    WritePage(*page);
-    page->changed_ = false;
+void HXobjIndexTag::MarkChanged(HXobjIndexKey* page) {
+  if (page->changed_) return;
+  page->changed_ = true;
+  dirty_.push_back(page);
+}
+
+void HXobjIndexTag::ForgetSubtree(HXobjIndexKey* page) {
+  if (page->changed_) std::erase(dirty_, page);
+  for (auto& c : page->children_) ForgetSubtree(c.get());
+}
+
+void HXobjIndexTag::PrunePages() {
+  // Kept: the current path, and every changed page with the pages above it.
+  std::vector<const HXobjIndexKey*> keep;
+  for (HXobjIndexKey* p = rootPage_.get(); p; p = p->child_) keep.push_back(p);
+  for (HXobjIndexKey* d : dirty_)
+    for (HXobjIndexKey* p = d; p; p = p->parent_) keep.push_back(p);
+  std::sort(keep.begin(), keep.end());
+  auto kept = [&keep](const HXobjIndexKey* p) {
+    return std::binary_search(keep.begin(), keep.end(), p);
+  };
+  std::vector<HXobjIndexKey*> stack;
+  if (rootPage_) stack.push_back(rootPage_.get());
+  while (!stack.empty()) {
+    HXobjIndexKey* p = stack.back();
+    stack.pop_back();
+    std::erase_if(p->children_,
+                  [&kept](const std::unique_ptr<HXobjIndexKey>& c) { return !kept(c.get()); });
+    for (auto& c : p->children_) stack.push_back(c.get());
   }
 }
 
 void HXobjIndexTag::WriteChangedPages() {
-  while (rootPage_) {
-    HXobjIndexKey* root = rootPage_.get();
-    WriteSubtree(root);
-    if (rootPage_.get() == root) break;  // no new root grew above it
+  // Deepest first: children before the parents their splits change; a root that grows gets a
+  // new page above it, which is then the shallowest.
+  while (!dirty_.empty()) {
+    size_t best = 0;
+    int bestDepth = -1;
+    for (size_t i = 0; i < dirty_.size(); ++i) {
+      int depth = 0;
+      for (const HXobjIndexKey* p = dirty_[i]; p->parent_; p = p->parent_) ++depth;
+      if (depth > bestDepth) {
+        bestDepth = depth;
+        best = i;
+      }
+    }
+    HXobjIndexKey* page = dirty_[best];
+    dirty_.erase(dirty_.begin() + static_cast<std::ptrdiff_t>(best));
+    page->changed_ = false;
+    WritePage(*page);
   }
 }
 
@@ -735,20 +802,39 @@ void HXobjIndexTag::ReleasePages() {
     WriteChangedPages();
     rootPage_.reset();
   }
+  dirty_.clear();
   if (headerChanged_) WriteHeader();
   current_.SetTarget(0);
 }
 
 void HXobjIndexTag::FlushPages() {
-  if (!rootPage_ || !rootPage_->HasChanges()) return;
-  HXobjIndexKeyData saved = current_;
-  const bool b = bof_, e = eof_;
+  if (rootPage_ && !dirty_.empty()) {
+    // Writing may split pages: the tree stays consistent with the file, positions do not.
+    const HXobjIndexKeyData saved = current_;
+    const bool b = bof_, e = eof_;
+    WriteChangedPages();
+    if (saved.Target() != 0 && rootPage_->Count() > 0)
+      Find(rootPage_.get(), saved.RecNo(), saved, -1);
+    bof_ = b;
+    eof_ = e;
+  }
+  if (headerChanged_) WriteHeader();
+}
+
+bool HXobjIndexTag::TreeMayBeStale() const {
+  // Another handle may change a shared file between our operations; an exclusive one only we
+  // change, and what we changed is in the tree.
+  const HXO_DiskFile* disk = file_ ? file_->DiskFile() : nullptr;
+  return disk == nullptr || disk->Shared();
+}
+
+void HXobjIndexTag::Refresh() {
+  if (rootPage_ && !TreeMayBeStale()) {
+    FlushPages();
+    return;
+  }
   ReleasePages();
   EnsureTree();
-  if (saved.Target() != 0 && rootPage_->Count() > 0)
-    Find(rootPage_.get(), saved.RecNo(), saved, -1);
-  bof_ = b;
-  eof_ = e;
 }
 
 bool HXobjIndexTag::DeleteKey(const HXobjIndexKeyData& key) {
@@ -767,17 +853,19 @@ bool HXobjIndexTag::KeyUpdate(int32_t record, bool isNew) {
   updating_ = true;
   ScopeExit clear([this] { updating_ = false; });
   const bool filterHolds = hasFilter_ ? EvaluateFilter() : true;
-  HXobjIndexKeyData newKey;
-  if (!EvaluateKey(newKey)) return false;
-  newKey.SetRecNo(record);
-  newKey.SetTarget(record);
+  // The evaluated key goes to AddKey as it is (AddKey translates); comparisons use the stored
+  // form.
+  HXobjIndexKeyData newRaw;
+  if (!EvaluateKey(newRaw)) return false;
+  newRaw.SetRecNo(record);
+  newRaw.SetTarget(record);
+  HXobjIndexKeyData newKey = newRaw;
   TranslateKey(newKey, true);
-  const bool wasLoaded = TreeLoaded();
   bool changed = false;
   if (isNew) {
     if (filterHolds) {
-      Reset(2);
-      AddKey(newKey);
+      EnsureTree();
+      AddKey(newRaw);
       changed = true;
     }
   } else {
@@ -801,7 +889,7 @@ bool HXobjIndexTag::KeyUpdate(int32_t record, bool isNew) {
     }
     if (oldOk && SameKey(oldKey, newKey) && filterHolds) {
       if (!found) {
-        AddKey(newKey);
+        AddKey(newRaw);
         changed = true;
       }
     } else {
@@ -810,15 +898,15 @@ bool HXobjIndexTag::KeyUpdate(int32_t record, bool isNew) {
         changed = true;
       }
       if (filterHolds) {
-        AddKey(newKey);
+        AddKey(newRaw);
         changed = true;
       }
     }
   }
-  if (!wasLoaded)
-    ReleasePages();
-  else
-    FlushPages();
+  // Every page the update changed is written before the index files are unlocked. The tree
+  // stays in memory for the next update: the file's change counter tells when another handle
+  // made it stale (HXobjIndexFile::UpdateTags).
+  FlushPages();
   return changed;
 }
 

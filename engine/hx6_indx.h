@@ -117,13 +117,20 @@ class HXobjIndexKey {
  public:
   static constexpr int kLeaf = 3;
   static constexpr int kInterior = 0;
+  // Pages a tag keeps decoded (the current path and changed pages always stay).
+  static constexpr int kMaxLoadedPages = 512;
+  // Deeper trees than this are taken for damaged files.
+  static constexpr int kMaxDepth = 32;
 
   // A page at `block` (0: not yet on disk) loads itself through the tag's ReadPage.
   HXobjIndexKey(HXobjIndexTag* tag, HXobjIndexKey* parent, int32_t block);
   HXobjIndexKey(const HXobjIndexKey&) = delete;
   HXobjIndexKey& operator=(const HXobjIndexKey&) = delete;
+  ~HXobjIndexKey();
 
-  std::vector<HXobjIndexKeyData>& Keys() { return keys_; }
+  // The entries in order; each owned by the page.
+  std::vector<std::unique_ptr<HXobjIndexKeyData>>& Keys() { return keys_; }
+  const HXobjIndexKeyData& Key(int i) const { return *keys_[static_cast<size_t>(i)]; }
   int Count() const { return static_cast<int>(keys_.size()); }
   bool IsLeaf() const { return kind_ >= kLeaf; }
   int Kind() const { return kind_; }
@@ -140,7 +147,6 @@ class HXobjIndexKey {
   int Position() const { return pos_; }
   void SetPosition(int p) { pos_ = p; }
   bool Changed() const { return changed_; }
-  void SetChanged(bool on) { changed_ = on; }
   bool Split() const { return split_; }
 
  private:
@@ -148,9 +154,6 @@ class HXobjIndexKey {
 
   // The child page for the entry at the current position, loading it when needed.
   HXobjIndexKey* OpenChild();
-  // Drops loaded children that hold no changes (and no changed descendants).
-  void DropCleanChildren(const HXobjIndexKey* keep);
-  bool HasChanges() const;
   HXobjIndexKey* FindLoaded(int32_t block);
   // The entry whose target is `block`, -1 when none.
   int EntryFor(int32_t block) const;
@@ -159,7 +162,7 @@ class HXobjIndexKey {
   HXobjIndexKey* parent_;
   HXobjIndexKey* child_ = nullptr;
   std::vector<std::unique_ptr<HXobjIndexKey>> children_;
-  std::vector<HXobjIndexKeyData> keys_;
+  std::vector<std::unique_ptr<HXobjIndexKeyData>> keys_;
   int32_t block_;
   int32_t left_ = -1;
   int32_t right_ = -1;
@@ -291,6 +294,8 @@ class HXobjIndexTag {
   bool updating_ = false;
   bool valid_ = true;
   std::unique_ptr<HXobjIndexKey> rootPage_;
+  std::vector<HXobjIndexKey*> dirty_;  // changed pages of the tree, not owned
+  int loadedPages_ = 0;
   std::unique_ptr<HXobjIndexExpression> keyHandler_;
   std::unique_ptr<HXobjIndexExpression> filterHandler_;
 
@@ -320,10 +325,20 @@ class HXobjIndexTag {
   // Removes an emptied page from its parent (and an emptied parent from its parent), closing
   // the sibling chain around it; an emptied root becomes an empty leaf root.
   void UnlinkEmptyPage(HXobjIndexKey* page);
-  void WriteSubtree(HXobjIndexKey* page);
+  // Marks a page changed and lists it for writing.
+  void MarkChanged(HXobjIndexKey* page);
+  // Takes a page and the pages below it off the list of changed pages (they are being freed).
+  void ForgetSubtree(HXobjIndexKey* page);
+  // Frees loaded pages that are clean and off the current path.
+  void PrunePages();
   HXobjIndexKey* FindLoadedPage(int32_t block) const;
-  // Writes changed pages now and finds the current key again.
+  // Writes changed pages (and a changed header) now, keeps the tree and finds the current key
+  // again.
   void FlushPages();
+  // Before a search from the top: writes what changed and keeps the tree when no other handle
+  // can have changed the file, else reads the tree afresh.
+  void Refresh();
+  bool TreeMayBeStale() const;
   int32_t CurrentRecord() const { return (bof_ || eof_) ? 0 : current_.Target(); }
 };
 

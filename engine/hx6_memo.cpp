@@ -43,7 +43,13 @@ HXobjMemo::HXobjMemo(HXO_dBaseDBF* table, uint8_t version, bool shared, bool rea
   Open();
 }
 
-HXobjMemo::~HXobjMemo() { Close(); }
+HXobjMemo::~HXobjMemo() {
+  // A destructor cannot report; closing the handle releases the memo lock in any case.
+  try {
+    Close();
+  } catch (const std::exception&) {
+  }
+}
 
 void HXobjMemo::SetKeys(std::string_view readKey, std::string_view writeKey) {
   readKey_ = readKey;
@@ -231,11 +237,8 @@ void HXobjMemo::Release(uint32_t block) {
   if (block == 0) return;
   LockMemo();
   try {
-    uint32_t length = 0;
-    if (ReadBlockHeader(block, length)) {
-      currentBlock_ = block;
-      ReleaseBlocks();
-    }
+    currentBlock_ = block;
+    ReleaseBlocks();
   } catch (...) {
     UnlockMemo();
     throw;
@@ -275,10 +278,13 @@ HXobjMemo4::HXobjMemo4(HXO_dBaseDBF* table, uint8_t version, bool shared, bool r
   if (blockSize_ < 8) throw ESorrelError(smMemoRecordBad, {Name()});
   CheckBlockSize();
   blockHeaderSize_ = 8;
-  if (ReadWrite() && FileSize() < static_cast<int64_t>(blockSize_)) {
-    std::vector<uint8_t> block0(blockSize_, 0);
-    HXO_DiskFile::Read(0, block0.data(), static_cast<int32_t>(blockSize_));
-    HXO_DiskFile::Write(0, block0.data(), static_cast<int32_t>(blockSize_));
+  // Padding changes the file, so only a writable opener pads; a reader works with the short file
+  // as it is. Only the missing zeros are written: the header bytes already there (the free chain
+  // of another program that got in first) are left alone.
+  const int64_t size = FileSize();
+  if (ReadWrite() && size < static_cast<int64_t>(blockSize_)) {
+    std::vector<uint8_t> zeros(static_cast<size_t>(blockSize_ - size), 0);
+    HXO_DiskFile::Write(size, zeros.data(), static_cast<int32_t>(zeros.size()));
   }
 }
 
@@ -297,44 +303,59 @@ bool HXobjMemo4::ReadBlockHeader(uint32_t block, uint32_t& length) {
 
 void HXobjMemo4::WriteEndMarker(uint8_t*) {}
 
-void HXobjMemo4::ReleaseBlocks() {
-  uint32_t length = 0;
-  if (!ReadBlockHeader(currentBlock_, length)) return;
-  const uint32_t count = CeilDiv(static_cast<uint64_t>(length) + 8, blockSize_);
+uint32_t HXobjMemo4::EndBlock() {
+  const int64_t blocks = (FileSize() + blockSize_ - 1) / blockSize_;
+  return blocks > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(blocks);
+}
+
+void HXobjMemo4::FreeRun(uint32_t first, uint32_t count) {
   if (!ReadFileHeader(8)) throw ESorrelError(smMemoRecordBad, {Name()});
   uint8_t run[8];
   EncodeLE32(run, DecodeLE32(header_ + kMemoHdrNextFree));
   EncodeLE32(run + 4, count);
-  HXO_DiskFile::Write(static_cast<int64_t>(currentBlock_) * blockSize_, run, 8);
+  HXO_DiskFile::Write(static_cast<int64_t>(first) * blockSize_, run, 8);
   uint8_t head[8] = {};
-  EncodeLE32(head, currentBlock_);
+  EncodeLE32(head, first);
   HXO_DiskFile::Write(0, head, 8);
   std::memcpy(header_, head, 8);
 }
 
+void HXobjMemo4::ReleaseBlocks() {
+  // Only a block that starts a memo is given back: anything else (a block already free, a number
+  // inside another memo) would put live text into the chain, to be overwritten by the next memo.
+  uint32_t length = 0;
+  if (!ReadBlockHeader(currentBlock_, length)) throw ESorrelError(smMemoRecordBad, {Name()});
+  FreeRun(currentBlock_, CeilDiv(static_cast<uint64_t>(length) + 8, blockSize_));
+}
+
 uint32_t HXobjMemo4::TakeRun(uint32_t count) {
-  int64_t size = FileSize();
-  uint32_t fileBlocks = FileBlocks();
-  if (size == 0) {
+  // Blocks the file holds, a last partial one included (another program may not pad its last
+  // memo; taking that block would cut the memo's tail off).
+  uint32_t endBlock = EndBlock();
+  if (endBlock == 0) {
     // An empty file: its header block is written back at once so the blocks after it are counted.
-    fileBlocks = 1;
+    endBlock = 1;
     std::vector<uint8_t> block0(blockSize_, 0);
     std::memcpy(block0.data(), header_, kMemoHeaderSize);
     HXO_DiskFile::Write(0, block0.data(), static_cast<int32_t>(blockSize_));
   }
   if (!ReadFileHeader(8)) throw ESorrelError(smMemoRecordBad, {Name()});
-  // Walk the chain; `previous` is 0 for the header. A pointer of 0 or at or past the file's block
-  // count ends the chain, and so does a chain longer than the file has blocks (a loop in a damaged
-  // file): the blocks at the end of the file are taken then, which also cuts the loop.
+  // Walk the chain; `previous` is 0 for the header. A pointer at or past the end of the file ends
+  // it (the free space there). The chain is checked as it is walked: a pointer at the header, a
+  // run of no blocks or running past the end of the file, or more runs than the file has blocks
+  // (a loop) mean a damaged file, and nothing is written then.
   uint32_t previous = 0;
   uint32_t current = DecodeLE32(header_ + kMemoHdrNextFree);
   uint32_t first = 0;
   uint32_t link = 0;
-  for (uint32_t steps = 0; current != 0 && current < fileBlocks && steps <= fileBlocks; ++steps) {
+  for (uint32_t steps = 0; current < endBlock; ++steps) {
+    if (current == 0 || steps >= endBlock) throw ESorrelError(smMemoRecordBad, {Name()});
     uint8_t run[8];
-    if (HXO_DiskFile::Read(static_cast<int64_t>(current) * blockSize_, run, 8) < 8) break;
+    if (HXO_DiskFile::Read(static_cast<int64_t>(current) * blockSize_, run, 8) < 8)
+      throw ESorrelError(smMemoRecordBad, {Name()});
     const uint32_t next = DecodeLE32(run);
     const uint32_t length = DecodeLE32(run + 4);
+    if (length == 0 || length > endBlock - current) throw ESorrelError(smMemoRecordBad, {Name()});
     if (length >= count) {
       first = current;
       if (length == count) {
@@ -352,9 +373,9 @@ uint32_t HXobjMemo4::TakeRun(uint32_t count) {
     current = next;
   }
   if (first == 0) {
-    if (static_cast<uint64_t>(fileBlocks) + count > UINT32_MAX) throw ESorrelError(smWriteError, {Name()});
-    first = fileBlocks;
-    link = fileBlocks + count;
+    if (static_cast<uint64_t>(endBlock) + count > UINT32_MAX) throw ESorrelError(smWriteError, {Name()});
+    first = endBlock;
+    link = endBlock + count;
   }
   uint8_t pointer[4];
   EncodeLE32(pointer, link);
@@ -364,10 +385,23 @@ uint32_t HXobjMemo4::TakeRun(uint32_t count) {
 }
 
 void HXobjMemo4::Allocate(uint32_t length) {
-  // The old run goes back to the chain first, so a text that still fits usually gets its old
-  // place again (the released run heads the chain). A block that holds no memo is left alone.
-  if (currentBlock_ > 0) ReleaseBlocks();
-  currentBlock_ = TakeRun(blocksNeeded_);
+  // The old memo keeps its blocks until the record that points at the new place is written (the
+  // caller then calls Release): a record write that fails or is cancelled must not leave the
+  // record pointing at blocks the next memo may take. A text that fits the old run is written over
+  // it in place, and the blocks it no longer needs go back to the chain at once (that is where
+  // giving the run back and taking it again would have put it). A block that holds no memo is
+  // not reused.
+  uint32_t oldLength = 0;
+  if (currentBlock_ > 0 && ReadBlockHeader(currentBlock_, oldLength)) {
+    const uint32_t oldBlocks = CeilDiv(static_cast<uint64_t>(oldLength) + 8, blockSize_);
+    if (oldBlocks < blocksNeeded_) {
+      currentBlock_ = TakeRun(blocksNeeded_);
+    } else if (oldBlocks > blocksNeeded_) {
+      FreeRun(currentBlock_ + blocksNeeded_, oldBlocks - blocksNeeded_);
+    }
+  } else {
+    currentBlock_ = TakeRun(blocksNeeded_);
+  }
   blockHeader_[0] = 0xFF;
   blockHeader_[1] = 0xFF;
   EncodeLE16(blockHeader_ + 2, 8);

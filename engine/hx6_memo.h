@@ -61,7 +61,12 @@ class HXobjMemo : public HXO_DiskFile {
   // delivered (0 for block 0). Raises "Memo record is bad in %s" for a block that holds no memo.
   uint32_t Read(void* buffer, uint32_t block, uint32_t& size);
   // Stores `length` bytes of text, in place of the memo at `block` when it fits there; `block`
-  // and the result are where the text now lives.
+  // and the result are where the text now lives. Raises "Can not Lock file %s" when the memo lock
+  // cannot be had; `block` is then unchanged and nothing was written.
+  // A text that moves never frees the old memo's blocks here: the record still points at them
+  // until it is written. Once the record holding the new block is written, Release(old block)
+  // gives them back (dBase IV; the other dialects never reuse blocks); when the record write
+  // fails or is cancelled, the old memo is still intact and the new blocks merely stay unused.
   uint32_t Write(const void* text, uint32_t length, uint32_t& block);
   // The text length of the memo at `block` (0 for block 0).
   uint32_t DataLength(uint32_t block);
@@ -73,7 +78,8 @@ class HXobjMemo : public HXO_DiskFile {
   // Chooses the first block for a memo of `length` stored bytes (blocks needed already set);
   // the current block holds the old memo's block on entry and the chosen one on return.
   virtual void Allocate(uint32_t length);
-  // Gives the current block's memo back to the free chain (dBase IV only).
+  // Gives the current block's memo back to the free chain (dBase IV only; raises "Memo record is
+  // bad in %s" when the block does not start a memo).
   virtual void ReleaseBlocks();
   // Writes the end bytes that follow the text (dBase III: 0x1A 0x1A) at `end`.
   virtual void WriteEndMarker(uint8_t* end);
@@ -86,7 +92,10 @@ class HXobjMemo : public HXO_DiskFile {
 
   // Keys for reading and for writing memo text; they differ while the table's password changes.
   void SetKeys(std::string_view readKey, std::string_view writeKey);
-  // Frees blocks of a memo that is no longer referenced (the pack of deleted records).
+  // Frees the blocks of a memo that is no longer referenced: the old place of a memo that moved,
+  // once its record is written, or a memo of a record packed away (dBase IV; nothing for the
+  // others). Raises "Memo record is bad in %s" when `block` does not start a memo (never stored,
+  // or already released), leaving the file unchanged.
   void Release(uint32_t block);
 
   uint32_t BlockSize() const { return blockSize_; }
@@ -150,7 +159,12 @@ class HXobjMemo4 : public HXobjMemo {
 
  private:
   // Takes a run of `count` blocks from the free chain (or the end of the file); its first block.
+  // Raises "Memo record is bad in %s" for a damaged chain.
   uint32_t TakeRun(uint32_t count);
+  // Puts the run of `count` blocks at `first` at the head of the free chain.
+  void FreeRun(uint32_t first, uint32_t count);
+  // Blocks the file holds, a partial last one included.
+  uint32_t EndBlock();
 };
 
 class HXobjFXMemo20 : public HXobjMemo {

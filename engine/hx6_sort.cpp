@@ -185,7 +185,8 @@ void ThxSort::FlushRun() {
   auto run = std::make_unique<ThxPageCollection>();
   uint8_t entry[kMaxKeyLength + 8];
   for (const Pending& pair : pending_) {
-    std::memcpy(entry, keyBytes_.data() + pair.offset, pair.keyLength);
+    // Keys may be empty (a blank text key): then there is nothing to copy, and no byte store.
+    if (pair.keyLength > 0) std::memcpy(entry, keyBytes_.data() + pair.offset, pair.keyLength);
     EncodeBE32(entry + pair.keyLength, pair.record);
     run->AddEntry(pair.keyClass, entry, pair.keyLength + 4);
   }

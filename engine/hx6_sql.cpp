@@ -42,35 +42,7 @@ ThxExpValue ThxExpValue::OfBoolean(bool value) {
   return v;
 }
 
-void ThxExpValue::Clear() {
-  kind_ = Kind::Null;
-  text_.clear();
-  number_ = 0.0;
-  boolean_ = false;
-}
-
-void ThxExpValue::SetText(std::string text) {
-  kind_ = Kind::Text;
-  text_ = std::move(text);
-  number_ = 0.0;
-  boolean_ = false;
-}
-
-void ThxExpValue::SetNumber(double number) {
-  kind_ = Kind::Number;
-  text_.clear();
-  number_ = number;
-  boolean_ = false;
-}
-
-void ThxExpValue::SetBoolean(bool value) {
-  kind_ = Kind::Boolean;
-  text_.clear();
-  number_ = 0.0;
-  boolean_ = value;
-}
-
-double ThxExpValue::Number() const {
+double ThxExpValue::ConvertedNumber() const {
   switch (kind_) {
     case Kind::Number:
       return number_;
@@ -86,7 +58,7 @@ double ThxExpValue::Number() const {
   return 0.0;
 }
 
-bool ThxExpValue::Boolean() const {
+bool ThxExpValue::ConvertedBoolean() const {
   switch (kind_) {
     case Kind::Boolean:
       return boolean_;
@@ -209,12 +181,28 @@ std::string RegistryName(std::string_view name) {
   return upper;
 }
 
+char RegistryChar(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Orders a registered (upper-case) name against a name as written, upper-casing the latter on
+// the fly: a look-up costs the common prefix, not a copy of the name, which matters when the
+// lexer tries ever longer qualified names on a hostile text.
+int CompareRegistryName(std::string_view registered, std::string_view name) {
+  size_t n = std::min(registered.size(), name.size());
+  for (size_t i = 0; i < n; ++i) {
+    auto a = static_cast<unsigned char>(registered[i]);
+    auto b = static_cast<unsigned char>(RegistryChar(name[i]));
+    if (a != b) return a < b ? -1 : 1;
+  }
+  return registered.size() == name.size() ? 0 : (registered.size() < name.size() ? -1 : 1);
+}
+
 template <class Entries>
 int SortedIndexOf(const Entries& entries, std::string_view name) {
-  std::string key = RegistryName(name);
-  auto it = std::lower_bound(entries.begin(), entries.end(), key,
-                             [](const auto& entry, const std::string& k) { return entry.first < k; });
-  if (it == entries.end() || it->first != key) return -1;
+  auto it = std::lower_bound(entries.begin(), entries.end(), name,
+                             [](const auto& entry, std::string_view k) {
+                               return CompareRegistryName(entry.first, k) < 0;
+                             });
+  if (it == entries.end() || CompareRegistryName(it->first, name) != 0) return -1;
   return static_cast<int>(it - entries.begin());
 }
 
@@ -303,7 +291,10 @@ std::string ThxExpBaseObject::GetText() const {
 std::string ThxExpBaseObject::CollectNames(int code) const {
   std::string names;
   if (left_) names += left_->CollectNames(code);
-  if (ClassCode() == code) names += ";" + GetName();
+  if (ClassCode() == code) {
+    names += ';';
+    names += GetName();
+  }
   if (right_) names += right_->CollectNames(code);
   return names;
 }
@@ -380,7 +371,7 @@ ThxExpTextLit::ThxExpTextLit(ThxExpHandler* handler, std::string text)
 std::string ThxExpTextLit::GetName() const { return "\"" + text_ + "\""; }
 
 void ThxExpTextLit::Evaluate(ThxExpValue& value, uint8_t& type) {
-  value.SetText(text_);
+  value.AssignText(text_);
   type = etText;
 }
 
@@ -414,7 +405,13 @@ ThxExpDateLit::ThxExpDateLit(ThxExpHandler* handler, int32_t julian)
   resultType_ = etDate;
 }
 
-std::string ThxExpDateLit::GetName() const { return "{" + DBFDate().DTOC(julian_) + "}"; }
+// Built by appending: g++ 12 at -O3 warns falsely (-Wrestrict) on "literal" + string + "literal".
+std::string ThxExpDateLit::GetName() const {
+  std::string text = "{";
+  text += DBFDate().DTOC(julian_);
+  text += '}';
+  return text;
+}
 
 void ThxExpDateLit::Evaluate(ThxExpValue& value, uint8_t& type) {
   value.SetNumber(julian_);
@@ -442,7 +439,10 @@ ThxExpContainer::ThxExpContainer(ThxExpHandler* handler, std::unique_ptr<ThxExpB
 }
 
 std::string ThxExpContainer::GetText() const {
-  return "(" + (inner_ ? inner_->GetText() : std::string()) + ")";
+  std::string text = "(";
+  if (inner_) text += inner_->GetText();
+  text += ')';
+  return text;
 }
 
 std::string ThxExpContainer::CollectNames(int code) const {
@@ -512,8 +512,8 @@ void ThxExpHandler::EvaluateKey(ThxVariant& key) {
       key.PutFloat(value.Number());
       break;
     case etDate: {
-      // The empty date (1.0E100) and anything else outside the day-number range is the engine's
-      // empty date 0; a plain cast would be undefined for such values.
+      // The empty date (1.0E100) and anything else outside the day-number range (a NaN from a
+      // damaged field included) is the engine's empty date 0; a plain cast would be undefined.
       double day = std::trunc(value.Number());
       int32_t julian = 0;
       if (day >= static_cast<double>(std::numeric_limits<int32_t>::min()) &&

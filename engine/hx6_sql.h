@@ -76,23 +76,47 @@ class ThxExpValue {
 
   Kind kind() const { return kind_; }
   bool IsNull() const { return kind_ == Kind::Null; }
-  void Clear();
-  void SetText(std::string text);
-  void SetNumber(double number);
-  void SetBoolean(bool value);
+  // The setters are inline and keep the text buffer's capacity: a filter sets values once per
+  // operand per record.
+  void Clear() {
+    kind_ = Kind::Null;
+    text_.clear();
+  }
+  void SetText(std::string text) {
+    kind_ = Kind::Text;
+    text_ = std::move(text);
+  }
+  // Copies `text` into the value's own buffer.
+  void AssignText(std::string_view text) {
+    kind_ = Kind::Text;
+    text_.assign(text);
+  }
+  void SetNumber(double number) {
+    kind_ = Kind::Number;
+    text_.clear();
+    number_ = number;
+  }
+  void SetBoolean(bool value) {
+    kind_ = Kind::Boolean;
+    text_.clear();
+    boolean_ = value;
+  }
 
   // The text of a text value; empty for every other kind.
   const std::string& Text() const { return text_; }
   // A number as it is; a logical as 1 or 0; a text through the decimal conversion (0 when it
   // does not convert); null as 0.
-  double Number() const;
+  double Number() const { return kind_ == Kind::Number ? number_ : ConvertedNumber(); }
   // A logical as it is; a number true when non-zero; a text true when it begins with a true
   // letter; null false.
-  bool Boolean() const;
+  bool Boolean() const { return kind_ == Kind::Boolean ? boolean_ : ConvertedBoolean(); }
   // The value as text: numbers in their shortest form, logicals "True"/"False", null empty.
   std::string AsString() const;
 
  private:
+  double ConvertedNumber() const;
+  bool ConvertedBoolean() const;
+
   Kind kind_ = Kind::Null;
   std::string text_;
   double number_ = 0.0;
@@ -354,6 +378,7 @@ class ThxExpOperator : public ThxExpBaseObject {
  private:
   uint8_t code_;
   uint8_t level_;
+  ThxExpValue rightValue_, leftValue_;  // scratch for the operands during Evaluate
   bool caseInsensitive_;
   bool wildcard_;
   char manyWildcard_;

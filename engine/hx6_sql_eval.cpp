@@ -9,12 +9,16 @@ namespace {
 // Texts that operators build stay below this size: an expression is user input, and a few nested
 // concatenations must not be able to ask for gigabytes.
 constexpr size_t kMaxOperatorText = 16u << 20;
+// Operand texts up to this capacity stay in the operator node for the next evaluation.
+constexpr size_t kKeptOperandText = 4096;
 
-std::string TrimRightBlanks(std::string_view text) {
+std::string_view TrimmedView(std::string_view text) {
   size_t end = text.size();
   while (end > 0 && text[end - 1] == ' ') --end;
-  return std::string(text.substr(0, end));
+  return text.substr(0, end);
 }
+
+std::string TrimRightBlanks(std::string_view text) { return std::string(TrimmedView(text)); }
 
 [[noreturn]] void ValueRequired(const char* what) {
   throw ESorrelExpression(smValueRequiredInvalid, {what});
@@ -42,11 +46,16 @@ int ExpCompareText(const ThxExpValue& left, const ThxExpValue& right, bool caseI
   bool leftEmpty = left.IsNull() || left.Text().empty();
   bool rightEmpty = right.IsNull() || right.Text().empty();
   if (leftEmpty || rightEmpty) return leftEmpty == rightEmpty ? 0 : (leftEmpty ? -1 : 1);
-  std::string a = TrimRightBlanks(left.Text());
-  std::string b = TrimRightBlanks(right.Text());
+  // Views on the trimmed texts: a filter runs this once per record, so nothing is copied unless
+  // the texts must be upper-cased.
+  std::string_view a = TrimmedView(left.Text());
+  std::string_view b = TrimmedView(right.Text());
+  std::string upperA, upperB;
   if (caseInsensitive) {
-    a = SysUpperCase(a);
-    b = SysUpperCase(b);
+    upperA = SysUpperCase(a);
+    upperB = SysUpperCase(b);
+    a = upperA;
+    b = upperB;
   }
   if (wildcard && !b.empty() && (b.front() == manyWildcard || b.back() == manyWildcard))
     return SysWildMatch(b, a) != 0 ? 0 : -1;
@@ -115,10 +124,14 @@ void ThxExpOperator::Evaluate(ThxExpValue& value, uint8_t& type) {
   if (!left_ && code_ != ocNot) throw ESorrelExpression(smTargetMissing, {GetName()});
   if (!right_) throw ESorrelExpression(smCannotEvaluate);
 
-  ThxExpValue rightValue;
+  // The operands' values live in the node between evaluations, so a filter run over many records
+  // reuses their text buffers instead of allocating them per record.
+  ThxExpValue& rightValue = rightValue_;
+  ThxExpValue& leftValue = leftValue_;
+  rightValue.Clear();
+  leftValue.Clear();
   uint8_t rightType = etUnknown;
   right_->Evaluate(rightValue, rightType);
-  ThxExpValue leftValue;
   uint8_t leftType = rightType;
   if (left_) {
     leftType = etUnknown;
@@ -131,6 +144,9 @@ void ThxExpOperator::Evaluate(ThxExpValue& value, uint8_t& type) {
     if (IsComparison(code_)) {
       int sign = ExpCompareText(leftValue, rightValue, caseInsensitive_, wildcard_, manyWildcard_);
       value.SetBoolean(SignTest(code_, sign));
+    } else if (code_ == ocExactlyEqual) {
+      // Exact equality: byte for byte, trailing blanks and wildcard characters included.
+      value.SetBoolean(leftValue.Text() == rightValue.Text());
     } else if (code_ == ocInString) {
       const std::string& needle = leftValue.Text();
       value.SetBoolean(!needle.empty() && SysPos(needle, rightValue.Text()) > 0);
@@ -161,6 +177,7 @@ void ThxExpOperator::Evaluate(ThxExpValue& value, uint8_t& type) {
         value.SetBoolean(SignTest(code_, (difference > 0) - (difference < 0)));
         break;
       }
+      case ocExactlyEqual: value.SetBoolean(a == b); break;
       case ocPlus: value.SetNumber(Checked(a + b)); break;
       case ocMinus: value.SetNumber(Checked(a - b)); break;
       case ocTimes: value.SetNumber(Checked(a * b)); break;
@@ -175,7 +192,8 @@ void ThxExpOperator::Evaluate(ThxExpValue& value, uint8_t& type) {
     bool a = leftValue.Boolean();
     bool b = rightValue.Boolean();
     switch (code_) {
-      case ocEqual: value.SetBoolean(a == b); break;
+      case ocEqual:
+      case ocExactlyEqual: value.SetBoolean(a == b); break;
       case ocNotEqual: value.SetBoolean(a != b); break;
       case ocAnd: value.SetBoolean(a && b); break;
       case ocOr: value.SetBoolean(a || b); break;
@@ -189,6 +207,10 @@ void ThxExpOperator::Evaluate(ThxExpValue& value, uint8_t& type) {
     }
   }
   // Any other type produces no value.
+
+  // Large operand texts are not kept between evaluations.
+  if (rightValue.Text().capacity() > kKeptOperandText) rightValue = ThxExpValue();
+  if (leftValue.Text().capacity() > kKeptOperandText) leftValue = ThxExpValue();
 
   bool logical = (code_ >= ocEqual && code_ <= ocExactlyEqual) ||
                  (code_ >= ocAnd && code_ <= ocNot);

@@ -94,23 +94,31 @@ size_t NegationLength(std::string_view text, size_t pos) {
   return 0;
 }
 
-// Splits a function's argument text at the commas that stand outside quoted literals, brackets,
-// braces and nested parentheses; pieces are trimmed and empty ones dropped.
+// Splits a function's argument text at the commas that stand outside literals and nested
+// parentheses; pieces are trimmed and empty ones dropped. A literal runs from its opening
+// delimiter (a double or single quote, "[" or "{") to the first closing one, as the lexer reads
+// it, so a quote inside brackets (an apostrophe in [O'BRIEN]) does not hide the commas after it.
 std::vector<std::string_view> SplitArguments(std::string_view text) {
   std::vector<std::string_view> pieces;
-  char quote = 0;
-  int parentheses = 0, brackets = 0, braces = 0;
+  char closing = 0;  // inside a literal: the delimiter that ends it
+  int parentheses = 0;
   size_t start = 0;
   for (size_t i = 0; i <= text.size(); ++i) {
     char c = i < text.size() ? text[i] : ',';
-    if (i < text.size() && quote != 0) {
-      if (c == quote) quote = 0;
+    if (i < text.size() && closing != 0) {
+      if (c == closing) closing = 0;
       continue;
     }
     switch (c) {
       case '"':
       case '\'':
-        quote = c;
+        closing = c;
+        break;
+      case '[':
+        closing = ']';
+        break;
+      case '{':
+        closing = '}';
         break;
       case '(':
         ++parentheses;
@@ -118,20 +126,8 @@ std::vector<std::string_view> SplitArguments(std::string_view text) {
       case ')':
         if (parentheses > 0) --parentheses;
         break;
-      case '[':
-        ++brackets;
-        break;
-      case ']':
-        if (brackets > 0) --brackets;
-        break;
-      case '{':
-        ++braces;
-        break;
-      case '}':
-        if (braces > 0) --braces;
-        break;
       case ',':
-        if (i == text.size() || (parentheses == 0 && brackets == 0 && braces == 0)) {
+        if (i == text.size() || parentheses == 0) {
           std::string_view piece = Trim(text.substr(start, i - start));
           if (!piece.empty()) pieces.push_back(piece);
           start = i + 1;
@@ -251,31 +247,37 @@ ThxExpParser::NodeList ThxExpParser::Lex(std::string_view source) {
   return nodes;
 }
 
-std::unique_ptr<ThxExpBaseObject> ThxExpParser::LexName(std::string& text, size_t& pos) {
+std::unique_ptr<ThxExpBaseObject> ThxExpParser::LexName(std::string_view text, size_t& pos) {
   size_t end = pos;
   while (end < text.size() && IsNameChar(text[end])) ++end;
-  std::string name = UpperAscii(std::string_view(text).substr(pos, end - pos));
+  std::string name = UpperAscii(text.substr(pos, end - pos));
   if (end < text.size() && text[end] == '(') {
     pos = end;
     return LexFunction(name, text, pos);
   }
-  // A variable name, possibly qualified (ALIAS.FIELD, or ALIAS->FIELD read as ALIAS.FIELD).
+  // A variable name, possibly qualified (ALIAS.FIELD, or ALIAS->FIELD read as ALIAS.FIELD). The
+  // name grows by one part per round, so a long chain of parts costs linear time.
   for (;;) {
     ThxUserDefFieldVar* fieldVar = GlobalFieldVarReg().Find(name);
     if (!fieldVar && handler_.link_) fieldVar = handler_.link_->LookupFieldVar(name);
-    if (!fieldVar && text.compare(end, 2, "->") == 0) text.replace(end, 2, ".");
-    bool dotFollows = end < text.size() && text[end] == '.';
-    if (fieldVar && (!fieldVar->Qualifier() || !dotFollows)) {
+    size_t separator = 0;  // length of the "." or "->" that joins the next part
+    if (end < text.size() && text[end] == '.') {
+      separator = 1;
+    } else if (!fieldVar && text.compare(end, 2, "->") == 0) {
+      separator = 2;
+    }
+    if (fieldVar && (!fieldVar->Qualifier() || separator == 0)) {
       if (!handler_.link_) throw ESorrelExpression(smFieldVariableUnknown, {name});
       pos = end;
       auto node = std::make_unique<ThxExpFieldvar>(&handler_, fieldVar);
       handler_.maxLength_ = std::max(handler_.maxLength_, node->Length());
       return Operand(std::move(node));
     }
-    if (!dotFollows) throw ESorrelExpression(smNoFunction, {name});
-    size_t next = end + 1;
+    if (separator == 0) throw ESorrelExpression(smNoFunction, {name});
+    size_t next = end + separator;
     while (next < text.size() && IsNameChar(text[next])) ++next;
-    name = UpperAscii(std::string_view(text).substr(pos, next - pos));
+    name += '.';
+    name += UpperAscii(text.substr(end + separator, next - end - separator));
     end = next;
   }
 }

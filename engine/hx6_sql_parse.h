@@ -31,7 +31,7 @@ class ThxExpParser {
   std::unique_ptr<ThxExpBaseObject> Bind(NodeList nodes);
 
   // Operand recognisers; each starts at `pos` in `text` and moves `pos` past what it read.
-  std::unique_ptr<ThxExpBaseObject> LexName(std::string& text, size_t& pos);
+  std::unique_ptr<ThxExpBaseObject> LexName(std::string_view text, size_t& pos);
   std::unique_ptr<ThxExpBaseObject> LexFunction(const std::string& name, std::string_view text,
                                                 size_t& pos);
   std::unique_ptr<ThxExpBaseObject> LexLiteral(std::string_view text, size_t& pos);

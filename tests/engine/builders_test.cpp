@@ -1,11 +1,11 @@
 // The table builders: byte images of what each dialect writes, the limits they refuse, and reads of
 // their output by the outside dBase tools.
+#include <gtest/gtest.h>
+
 #include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "byteorder.h"
 #include "hx6_dbf.h"
@@ -152,10 +152,10 @@ TEST_F(BuildersTest, MemoExtensionFollowsTheCaseOfTheTablesExtension) {
 
 TEST_F(BuildersTest, FieldEncodingRules) {
   HXO_DBFBuild b(PathOf("rules"));
-  b.AddField("", "C", 10, 0);                   // an empty name adds nothing
-  b.AddField("twelvecharsX", "C", 300, 0);      // cut to 10, upper case, length in two bytes
-  b.AddField("LOGIC", "logical", 40, 7);        // the first letter decides; L is always 1 wide
-  b.AddField("PAYLOAD", "B", 99, 9);            // B, G, M: 10 wide, no decimals
+  b.AddField("", "C", 10, 0);               // an empty name adds nothing
+  b.AddField("twelvecharsX", "C", 300, 0);  // cut to 10, upper case, length in two bytes
+  b.AddField("LOGIC", "logical", 40, 7);    // the first letter decides; L is always 1 wide
+  b.AddField("PAYLOAD", "B", 99, 9);        // B, G, M: 10 wide, no decimals
   b.AddField("RATE", "F", 12, 5);
   EXPECT_EQ(b.Count(), 4);
   EXPECT_EQ(b.RecordLength(), 1 + 300 + 1 + 10 + 12);
@@ -240,11 +240,18 @@ TEST_F(BuildersTest, RefusesBrokenLayoutsAndThenWritesNothing) {
   EXPECT_NE(refused([](HXO_DBFBuild& b) { b.AddField("DEC", "N", 10, 256); }), "");
   EXPECT_NE(refused([](HXO_DBFBuild& b) { b.AddField("NEGDEC", "F", 10, -1); }), "");
   EXPECT_NE(refused([](HXO_DBFBuild& b) { b.AddField("NODIGIT", "N", 3, 2); }), "");
+  EXPECT_EQ(refused([](HXO_DBFBuild& b) { b.AddField("ok", "N", 5, 0); }),
+            "Table Header for " + PathOf("BAD9.DBF") + "->OK is invalid");
+  EXPECT_NE(refused([](HXO_DBFBuild& b) {
+              b.AddField("FREQUENCY1", "C", 5, 0);
+              b.AddField("frequency12", "C", 5, 0);
+            }),
+            "");
   EXPECT_EQ(refused([](HXO_DBFBuild& b) {
               b.AddField("LONGEST", "C", 65535 - 6, 0);
               b.AddField("ONEMORE", "L", 1, 0);
             }),
-            "Table Header for " + PathOf("BAD9.DBF") + " is invalid");
+            "Table Header for " + PathOf("BAD11.DBF") + " is invalid");
   bool written = false;
   EXPECT_EQ(refused([](HXO_DBFBuild& b) { b.AddField("FITS", "N", 4, 2); }, &written), "");
   EXPECT_TRUE(written);
@@ -266,7 +273,7 @@ TEST_F(BuildersTest, RefusesBrokenLayoutsAndThenWritesNothing) {
 
 TEST_F(BuildersTest, HeaderWithTheMostFieldsStillFits) {
   HXO_DBFBuild b(PathOf("WIDE.DBF"));
-  for (int i = 0; i < 2046; ++i) b.AddField("F" + std::to_string(i), "L", 1, 0);
+  for (int i = 0; i < 2046; ++i) b.AddField(std::string("F").append(std::to_string(i)), "L", 1, 0);
   EXPECT_EQ(b.HeaderLength(), 32 * 2046 + 33);
   EXPECT_NE(ErrorOf<ESorrelError>([&] { b.AddField("ONEMORE", "L", 1, 0); }), "");
 }

@@ -1,7 +1,13 @@
 // CDX files through the index framework: building, navigation, seeks, key upkeep, file layout.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstring>
+#include <functional>
+#include <thread>
 #include <random>
 #include <set>
 
@@ -35,6 +41,63 @@ std::vector<uint8_t> ReadNode(const std::string& path, int64_t position, int siz
   fclose(f);
   b.resize(got);
   return b;
+}
+
+
+// Checks a tag's tree on disk: every interior entry names its child's last key and record, the
+// leaves form one sibling chain in key order, and every node lies inside the file. Returns the
+// depth (1 for a root leaf) and the number of leaf keys.
+struct TreeShape {
+  int depth = 0;
+  int keys = 0;
+  int leaves = 0;
+};
+
+TreeShape CheckTree(const std::string& path, int64_t header, const cdx::KeyForm& form) {
+  TreeShape shape;
+  const auto size = static_cast<int64_t>(std::filesystem::file_size(path));
+  auto h = ReadNode(path, header, 1024);
+  int32_t root = static_cast<int32_t>(DecodeLE32(h.data()));
+  std::vector<int32_t> leaves;
+  std::function<std::pair<std::string, uint32_t>(int32_t, int, bool)> visit =
+      [&](int32_t pos, int depth, bool isRoot) -> std::pair<std::string, uint32_t> {
+    EXPECT_TRUE(pos > 0 && pos % 512 == 0 && pos + 512 <= size) << pos;
+    auto node = ReadNode(path, pos);
+    cdx::NodeHeader nh = cdx::ReadNodeHeader(node.data());
+    EXPECT_EQ((nh.attributes & 1) != 0, isRoot) << pos;
+    std::vector<cdx::NodeEntry> entries;
+    if (nh.attributes >= 2) {
+      EXPECT_TRUE(cdx::DecodeLeaf(node.data(), form, entries));
+      shape.depth = std::max(shape.depth, depth);
+      shape.keys += static_cast<int>(entries.size());
+      ++shape.leaves;
+      leaves.push_back(pos);
+      if (entries.empty()) {
+        EXPECT_TRUE(isRoot) << "empty leaf below the root at " << pos;
+        return {"", 0};
+      }
+      return {entries.back().key, entries.back().record};
+    }
+    EXPECT_TRUE(cdx::DecodeInterior(node.data(), form, entries));
+    EXPECT_FALSE(entries.empty()) << "empty interior node at " << pos;
+    for (const auto& e : entries) {
+      auto last = visit(e.child, depth + 1, false);
+      EXPECT_EQ(last.first, e.key) << "interior key at " << pos;
+      EXPECT_EQ(last.second, e.record) << "interior record at " << pos;
+    }
+    return entries.empty() ? std::pair<std::string, uint32_t>{"", 0}
+                           : std::pair<std::string, uint32_t>{entries.back().key,
+                                                              entries.back().record};
+  };
+  visit(root, 1, true);
+  // The sibling chain of the leaves, in tree order.
+  for (size_t i = 0; i < leaves.size(); ++i) {
+    auto node = ReadNode(path, leaves[i]);
+    cdx::NodeHeader nh = cdx::ReadNodeHeader(node.data());
+    EXPECT_EQ(nh.left, i == 0 ? -1 : leaves[i - 1]) << "left of " << leaves[i];
+    EXPECT_EQ(nh.right, i + 1 == leaves.size() ? -1 : leaves[i + 1]) << "right of " << leaves[i];
+  }
+  return shape;
 }
 
 std::string CallKey(const std::string& call) {
@@ -143,4 +206,858 @@ TEST(CdxFile, BuildsWalksAndSeeksAcrossTypes) {
   num.PutFloat(table.Records()[10].number);
   num.SetRecNo(kAnyRecord);
   EXPECT_NE(file.TagByName("NUMBER")->Seek(num), 0);
+}
+
+namespace {
+
+// The reference order of one tag: (stored key, record) for every record that passes its filter.
+struct ModelTag {
+  std::string name;
+  std::function<std::string(const FakeRecord&)> key;
+  std::function<bool(const FakeRecord&)> filter;
+};
+
+std::vector<ModelTag> ModelTags() {
+  return {
+      {"CALL", [](const FakeRecord& r) { return CallKey(r.call); }, nullptr},
+      {"NUMBER", [](const FakeRecord& r) { return cdx::EncodeNumberKey(r.number); }, nullptr},
+      {"DAY", [](const FakeRecord& r) { return cdx::EncodeNumberKey(r.day); }, nullptr},
+      {"TEXT", [](const FakeRecord& r) { return cdx::TrimKey(r.text.substr(0, 100), ' '); }, nullptr},
+      {"CALL20", [](const FakeRecord& r) { return CallKey(r.call); },
+       [](const FakeRecord& r) { return r.band == 20; }},
+  };
+}
+
+void CreateModelTags(HXobjCDXFile& file) {
+  ASSERT_TRUE(file.CreateTag("CALL", "CALL", "", true, false));
+  ASSERT_TRUE(file.CreateTag("NUMBER", "NUMBER", "", true, false));
+  ASSERT_TRUE(file.CreateTag("DAY", "DAY", "", true, false));
+  ASSERT_TRUE(file.CreateTag("TEXT", "TEXT", "", true, false));
+  ASSERT_TRUE(file.CreateTag("CALL20", "CALL", "BAND=20", true, false));
+}
+
+void CheckAgainstModel(HXobjIndexFile& file, FakeIndexTable& table, const std::string& when) {
+  for (const ModelTag& m : ModelTags()) {
+    std::set<std::pair<std::string, int32_t>> ref;
+    for (size_t i = 0; i < table.Records().size(); ++i) {
+      const FakeRecord& r = table.Records()[i];
+      if (m.filter && !m.filter(r)) continue;
+      ref.emplace(m.key(r), static_cast<int32_t>(i + 1));
+    }
+    HXobjIndexTag* tag = file.TagByName(m.name);
+    ASSERT_NE(tag, nullptr);
+    ASSERT_EQ(Walk(tag), KeyList(ref.begin(), ref.end())) << m.name << " " << when;
+    KeyList back = WalkBack(tag);
+    std::reverse(back.begin(), back.end());
+    ASSERT_EQ(back, KeyList(ref.begin(), ref.end())) << m.name << " backwards " << when;
+    // Every key is found, at the first record that holds it.
+    for (auto it = ref.begin(); it != ref.end(); it = ref.upper_bound({it->first, INT32_MAX})) {
+      HXobjIndexKeyData k;
+      if (tag->KeyType() == 'C')
+        k.PutString(it->first);
+      else
+        k.PutBinary(it->first.data(), static_cast<int>(it->first.size()));
+      k.SetRecNo(kAnyRecord);
+      file.SetExact(true);
+      ASSERT_EQ(tag->Seek(k), it->second) << m.name << " seek " << when;
+      file.SetExact(false);
+    }
+  }
+}
+
+FakeRecord RandomRecord(std::mt19937& rng) {
+  FakeRecord r;
+  static const char* prefixes[] = {"W1", "K2", "DL", "G4", "VE3", "JA1", "ZZZZZZZZ"};
+  r.call = prefixes[rng() % 7] + std::to_string(rng() % 300);
+  if (rng() % 10 == 0) r.call += "LONGERTHANTEN";
+  r.number = static_cast<double>(static_cast<int>(rng() % 400)) / 4.0 - 50.0;
+  r.day = 2459000 + static_cast<int32_t>(rng() % 700);
+  r.band = (rng() % 3 == 0) ? 40 : 20;
+  r.text = std::string(static_cast<size_t>(rng() % 60), 'Q') + r.call +
+           std::string(static_cast<size_t>(rng() % 3), static_cast<char>('A' + rng() % 3));
+  return r;
+}
+
+void RunModel(unsigned seed, int batches, int perBatch, bool buildFirst) {
+  SCOPED_TRACE(seed);
+  IndexTempDir dir;
+  FakeIndexTable table(dir.File("MODEL.DBF"));
+  std::mt19937 rng(seed);
+  if (buildFirst)
+    for (int i = 0; i < 300; ++i) table.Records().push_back(RandomRecord(rng));
+  {
+    HXobjCDXFile file(&table, dir.File("MODEL.CDX"), false, true, false, true);
+    ASSERT_NO_FATAL_FAILURE(CreateModelTags(file));
+    table.Attach(&file);
+    // The master tag keeps its tree between updates, the others release theirs.
+    file.TagByName("TEXT")->Move(kMoveTop);
+    for (int b = 0; b < batches; ++b) {
+      for (int i = 0; i < perBatch; ++i) {
+        const int op = static_cast<int>(rng() % 10);
+        const auto n = static_cast<int32_t>(table.Records().size());
+        if (op < 5 || n == 0) {
+          table.Append(RandomRecord(rng));
+        } else {
+          const int32_t which = 1 + static_cast<int32_t>(rng() % static_cast<uint32_t>(n));
+          FakeRecord r = table.Records()[static_cast<size_t>(which - 1)];
+          switch (op) {
+            case 5: r = RandomRecord(rng); break;
+            case 6: r.band = r.band == 20 ? 40 : 20; break;         // FOR condition changes
+            case 7: r.number = -r.number - 0.5; break;
+            case 8: break;                                           // rewritten unchanged
+            default: r.text = RandomRecord(rng).text; break;
+          }
+          table.Rewrite(which, r);
+        }
+      }
+      ASSERT_NO_FATAL_FAILURE(CheckAgainstModel(file, table, "batch " + std::to_string(b)));
+    }
+    table.Detach();
+  }
+  // Everything reached the file: a fresh handle reads the same.
+  HXobjCDXFile again(&table, dir.File("MODEL.CDX"), false, false, false, true);
+  ASSERT_TRUE(again.Valid());
+  EXPECT_EQ(again.TagCount(), 5);
+  ASSERT_NO_FATAL_FAILURE(CheckAgainstModel(again, table, "reopened"));
+  for (int i = 0; i < again.TagCount(); ++i) {
+    auto* tag = static_cast<HXobjCDXTag*>(again.TagByIndex(i));
+    TreeShape shape = CheckTree(dir.File("MODEL.CDX"), tag->HeaderPosition(), tag->Form());
+    if (tag->TagName() == "TEXT") {
+      EXPECT_GE(shape.depth, 3);
+    }
+  }
+}
+
+}  // namespace
+
+TEST(CdxModel, AppendsAndRewritesOnEmptyStart) { RunModel(1, 10, 60, false); }
+TEST(CdxModel, AppendsAndRewritesAfterBuild) { RunModel(2, 8, 80, true); }
+TEST(CdxModel, MoreSeeds) {
+  for (unsigned seed = 10; seed < 14; ++seed) RunModel(seed, 3, 120, seed % 2 == 0);
+}
+
+namespace {
+
+// Runs the outside reader on one tag; its lines are "key record".
+std::vector<std::pair<std::string, int32_t>> IndexDump(const std::string& path,
+                                                       const std::string& tag,
+                                                       const std::string& type) {
+  std::vector<std::pair<std::string, int32_t>> out;
+  std::string cmd = "index_dump -type=" + type + " '" + path + "' " + tag + " 2>&1";
+  FILE* p = popen(cmd.c_str(), "r");
+  if (!p) return out;
+  char line[512];
+  while (fgets(line, sizeof line, p)) {
+    std::string s(line);
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
+    size_t sp = s.rfind(' ');
+    if (sp == std::string::npos) {
+      out.emplace_back(s, -1);
+      continue;
+    }
+    out.emplace_back(s.substr(0, sp), std::atoi(s.c_str() + sp + 1));
+  }
+  pclose(p);
+  return out;
+}
+
+std::string FormatNumber(double v) {
+  char b[64];
+  snprintf(b, sizeof b, "%.15g", v);
+  return b;
+}
+
+void CheckWithIndexDump(HXobjCDXFile& file, FakeIndexTable& table, const std::string& path) {
+  // Our own order, keys written as the reader prints them.
+  auto ours = [&](const std::string& name, auto render) {
+    std::vector<std::pair<std::string, int32_t>> v;
+    for (auto& [key, rec] : Walk(file.TagByName(name)))
+      v.emplace_back(render(table.Records()[static_cast<size_t>(rec - 1)]), rec);
+    return v;
+  };
+  auto calls = ours("CALL", [](const FakeRecord& r) { return CallKey(r.call); });
+  auto numbers = ours("NUMBER", [](const FakeRecord& r) { return FormatNumber(r.number); });
+  auto days = ours("DAY", [](const FakeRecord& r) { return std::to_string(r.day); });
+  ASSERT_FALSE(calls.empty());
+  EXPECT_EQ(IndexDump(path, "CALL", "char"), calls);
+  EXPECT_EQ(IndexDump(path, "NUMBER", "num"), numbers);
+  EXPECT_EQ(IndexDump(path, "DAY", "num"), days);
+}
+
+bool HaveIndexDump() { return std::system("command -v index_dump >/dev/null 2>&1") == 0; }
+
+FakeRecord DumpRecord(int i) {
+  FakeRecord r;
+  r.call = (i % 3 ? "W" : "VK") + std::to_string((i * 7919) % 1500);
+  r.number = (i % 41) - 20.25;
+  r.day = 2459000 + (i * 13) % 800;
+  return r;
+}
+
+}  // namespace
+
+TEST(CdxInterop, OutsideReaderAgreesOnFreshBuild) {
+  if (!HaveIndexDump()) GTEST_SKIP() << "index_dump is not installed";
+  IndexTempDir dir;
+  FakeIndexTable table(dir.File("LOG.DBF"));
+  for (int i = 0; i < 5000; ++i) table.Records().push_back(DumpRecord(i));
+  HXobjCDXFile file(&table, dir.File("LOG.CDX"), false, true, false, true);
+  ASSERT_TRUE(file.CreateTag("CALL", "CALL", "", true, false));
+  ASSERT_TRUE(file.CreateTag("NUMBER", "NUMBER", "", true, false));
+  ASSERT_TRUE(file.CreateTag("DAY", "DAY", "", true, false));
+  CheckWithIndexDump(file, table, dir.File("LOG.CDX"));
+}
+
+TEST(CdxInterop, OutsideReaderAgreesAfterKeysAddedOneByOne) {
+  if (!HaveIndexDump()) GTEST_SKIP() << "index_dump is not installed";
+  IndexTempDir dir;
+  FakeIndexTable table(dir.File("LOG.DBF"));
+  HXobjCDXFile file(&table, dir.File("LOG.CDX"), false, true, false, true);
+  ASSERT_TRUE(file.CreateTag("CALL", "CALL", "", true, false));
+  ASSERT_TRUE(file.CreateTag("NUMBER", "NUMBER", "", true, false));
+  ASSERT_TRUE(file.CreateTag("DAY", "DAY", "", true, false));
+  table.Attach(&file);
+  for (int i = 0; i < 3000; ++i) table.Append(DumpRecord(i));
+  // Rewrites move keys between leaves too.
+  for (int i = 1; i <= 3000; i += 7) table.Rewrite(i, DumpRecord(i * 3 + 1));
+  table.Detach();
+  CheckWithIndexDump(file, table, dir.File("LOG.CDX"));
+}
+
+namespace {
+
+uint32_t Fnv(const std::vector<uint8_t>& b) {
+  uint32_t h = 2166136261u;
+  for (uint8_t c : b) h = (h ^ c) * 16777619u;
+  return h;
+}
+
+struct Golden {
+  int64_t fileSize;
+  int depth, leaves;
+  uint8_t entryBytes, recordBits;
+  uint32_t hash;
+};
+
+Golden BuildGolden(int records) {
+  IndexTempDir dir;
+  FakeIndexTable table(dir.File("G.DBF"));
+  for (int i = 0; i < records; ++i) table.Records().push_back(Rec("K" + std::to_string((i * 37) % 9973)));
+  const std::string path = dir.File("G.CDX");
+  int32_t header;
+  cdx::KeyForm form;
+  {
+    HXobjCDXFile file(&table, path, false, true, false, true);
+    EXPECT_TRUE(file.CreateTag("CALL", "CALL", "", true, false));
+    auto* tag = static_cast<HXobjCDXTag*>(file.TagByName("CALL"));
+    header = tag->HeaderPosition();
+    form = tag->Form();
+  }
+  Golden g{};
+  g.fileSize = static_cast<int64_t>(std::filesystem::file_size(path));
+  TreeShape shape = CheckTree(path, header, form);
+  EXPECT_EQ(shape.keys, records);
+  g.depth = shape.depth;
+  g.leaves = shape.leaves;
+  // The first leaf of the tree sits right after the tag header.
+  auto leaf = ReadNode(path, header + 1024);
+  EXPECT_GE(DecodeLE16(leaf.data()), 2);
+  g.entryBytes = leaf[23];
+  g.recordBits = leaf[20];
+  std::vector<uint8_t> all = ReadNode(path, 0, static_cast<int>(g.fileSize));
+  g.hash = Fnv(all);
+  return g;
+}
+
+}  // namespace
+
+TEST(CdxGolden, EmptyTag) {
+  Golden g = BuildGolden(0);
+  EXPECT_EQ(g.fileSize, 3072);
+  EXPECT_EQ(g.depth, 1);
+  EXPECT_EQ(g.entryBytes, 3);
+  EXPECT_EQ(g.recordBits, 16);
+  EXPECT_EQ(g.hash, 768604385u) << std::hex << g.hash;
+}
+
+TEST(CdxGolden, ThousandRecords) {
+  Golden g = BuildGolden(1000);
+  EXPECT_EQ(g.entryBytes, 3);
+  EXPECT_EQ(g.recordBits, 16);
+  EXPECT_EQ(g.depth, 2);
+  // Directory (3 nodes), tag header (2), 11 leaves and their root: nothing allocated unused.
+  EXPECT_EQ(g.fileSize, 17 * 512);
+  EXPECT_EQ(g.leaves, 11);
+  EXPECT_EQ(g.hash, 768525218u) << std::hex << g.hash;
+}
+
+TEST(CdxGolden, SeventyThousandRecords) {
+  Golden g = BuildGolden(70000);
+  EXPECT_EQ(g.entryBytes, 4);
+  EXPECT_EQ(g.recordBits, 24);
+  EXPECT_EQ(g.depth, 3);
+  EXPECT_EQ(g.fileSize, 686 * 512);
+  EXPECT_EQ(g.leaves, 655);
+  EXPECT_EQ(g.hash, 63857108u) << std::hex << g.hash;
+}
+
+TEST(CdxTag, UniqueTagKeepsTheFirstRecordOfAKey) {
+  IndexTempDir dir;
+  FakeIndexTable table(dir.File("U.DBF"));
+  auto file = std::make_unique<HXobjCDXFile>(&table, dir.File("U.CDX"), false, true, false, true);
+  ASSERT_TRUE(file->CreateTag("U", "CALL", "", true, true));
+  table.Attach(file.get());
+  table.Append(Rec("W1AW"));
+  table.Append(Rec("W1AW"));
+  table.Append(Rec("K2X"));
+  HXobjIndexTag* tag = file->TagByName("U");
+  EXPECT_EQ(Walk(tag), (KeyList{{"K2X", 3}, {"W1AW", 1}}));
+  // Rewritten with its key unchanged: the entry stays, nothing is added twice.
+  table.Rewrite(1, Rec("W1AW", 5));
+  EXPECT_EQ(Walk(tag), (KeyList{{"K2X", 3}, {"W1AW", 1}}));
+  EXPECT_EQ(file->TagByName("U")->Unique(), true);
+  table.Detach();
+  file.reset();
+  HXobjCDXFile again(&table, dir.File("U.CDX"), false, false, false, true);
+  EXPECT_TRUE(again.TagByName("U")->Unique());
+}
+
+TEST(CdxTag, RootGrowthKeepsTheRootPositionInTheHeader) {
+  IndexTempDir dir;
+  FakeIndexTable table(dir.File("R.DBF"));
+  const std::string path = dir.File("R.CDX");
+  HXobjCDXFile file(&table, path, false, true, false, true);
+  ASSERT_TRUE(file.CreateTag("TEXT", "TEXT", "", true, false));
+  auto* tag = static_cast<HXobjCDXTag*>(file.TagByName("TEXT"));
+  const uint32_t root = DecodeLE32(ReadNode(path, tag->HeaderPosition()).data());
+  table.Attach(&file);
+  for (int i = 0; i < 200; ++i) {
+    FakeRecord r = Rec("X");
+    r.text = std::string(static_cast<size_t>(i % 90), 'M') + std::to_string(i * 7919 % 1000);
+    table.Append(r);
+  }
+  table.Detach();
+  EXPECT_EQ(DecodeLE32(ReadNode(path, tag->HeaderPosition()).data()), root);
+  TreeShape shape = CheckTree(path, tag->HeaderPosition(), tag->Form());
+  EXPECT_GE(shape.depth, 3);
+  EXPECT_EQ(shape.keys, 200);
+}
+
+TEST(CdxTag, SeekMatchesPrefixesUnlessExact) {
+  IndexTempDir dir;
+  FakeIndexTable table(dir.File("S.DBF"));
+  for (const char* c : {"W1AW", "W1ABC", "K2XYZ", "W1", "DL1"}) table.Records().push_back(Rec(c));
+  HXobjCDXFile file(&table, dir.File("S.CDX"), false, true, false, true);
+  ASSERT_TRUE(file.CreateTag("CALL", "CALL", "", true, false));
+  HXobjIndexTag* tag = file.TagByName("CALL");
+  EXPECT_EQ(tag->Seek(TextKey("W1A")), 2);  // W1ABC comes before W1AW
+  EXPECT_EQ(tag->Seek(TextKey("W1")), 4);
+  EXPECT_EQ(tag->Seek(TextKey("W1AW   ")), 1);  // trailing blanks do not count
+  EXPECT_EQ(tag->Seek(TextKey("A")), 0);
+  EXPECT_TRUE(tag->Bof());  // below every key
+  EXPECT_EQ(tag->Seek(TextKey("ZZ")), 0);
+  EXPECT_TRUE(tag->Eof());
+  EXPECT_EQ(tag->Seek(TextKey("VE")), 0);  // between keys: not found, inside the tag
+  EXPECT_FALSE(tag->Bof());
+  file.SetExact(true);
+  EXPECT_EQ(tag->Seek(TextKey("W1A")), 0);
+  EXPECT_EQ(tag->Seek(TextKey("W1")), 4);
+  file.SetExact(false);
+  // FindRecord compares whole keys and leaves the position alone.
+  EXPECT_EQ(tag->Move(kMoveTop), 5);
+  EXPECT_EQ(tag->FindRecord(TextKey("K2XYZ")), 3);
+  EXPECT_EQ(tag->FindRecord(TextKey("K2")), 0);
+  EXPECT_EQ(tag->Move(kMoveNext), 3);
+}
+
+TEST(CdxTag, DescendingTagsRangesAndResync) {
+  IndexTempDir dir;
+  FakeIndexTable table(dir.File("D.DBF"));
+  for (const char* c : {"B", "D", "A", "C", "E", "C"}) table.Records().push_back(Rec(c));
+  const std::string path = dir.File("D.CDX");
+  HXobjCDXFile file(&table, path, false, true, false, true);
+  ASSERT_TRUE(file.CreateTag("DOWN", "CALL", "", false, false));
+  ASSERT_TRUE(file.CreateTag("UP", "CALL", "", true, false));
+  HXobjIndexTag* down = file.TagByName("DOWN");
+  EXPECT_EQ(Walk(down), (KeyList{{"E", 5}, {"D", 2}, {"C", 6}, {"C", 4}, {"B", 1}, {"A", 3}}));
+  auto* cdxDown = static_cast<HXobjCDXTag*>(down);
+  EXPECT_EQ(DecodeLE16(ReadNode(path, cdxDown->HeaderPosition() + 502, 2).data()), 1);
+
+  HXobjIndexTag* up = file.TagByName("UP");
+  HXobjIndexKeyData low = TextKey("B"), high = TextKey("C");
+  EXPECT_TRUE(up->SetRange(&low, &high, false, false, false));
+  EXPECT_EQ(Walk(up), (KeyList{{"B", 1}, {"C", 4}, {"C", 6}}));
+  KeyList back = WalkBack(up);
+  EXPECT_EQ(back, (KeyList{{"C", 6}, {"C", 4}, {"B", 1}}));
+  EXPECT_FALSE(up->SetRange(&low, &high, false, false, false));
+  EXPECT_TRUE(up->SetRange(&low, &high, true, false, true));  // both ends excluded
+  EXPECT_EQ(Walk(up), KeyList{});
+  EXPECT_TRUE(up->SetRange(nullptr, nullptr, false, false, false));
+  EXPECT_EQ(Walk(up).size(), 6u);
+
+  table.GoTo(4);
+  EXPECT_EQ(up->Resync(4), 4);
+  EXPECT_EQ(up->Move(kMoveNext), 6);
+  EXPECT_EQ(up->Move(kMovePrior), 4);
+  EXPECT_EQ(up->Move(kMoveCurrent), 4);
+}
+
+TEST(CdxTag, KeysLongerThanTheKeyLengthAreCut) {
+  IndexTempDir dir;
+  FakeIndexTable table(dir.File("L.DBF"));
+  FakeRecord first = Rec("A");
+  first.text = "SHORT";
+  table.Records().push_back(first);
+  for (int i = 0; i < 40; ++i) {
+    FakeRecord r = Rec("A");
+    r.text = "LONGER-" + std::to_string(i) + std::string(200, 'Z');
+    table.Records().push_back(r);
+  }
+  table.GoTo(1);
+  HXobjCDXFile file(&table, dir.File("L.CDX"), false, true, false, true);
+  ASSERT_TRUE(file.CreateTag("VAR", "VAR", "", true, false));
+  HXobjIndexTag* tag = file.TagByName("VAR");
+  EXPECT_EQ(tag->KeyLength(), 5);
+  KeyList keys = Walk(tag);
+  ASSERT_EQ(keys.size(), 41u);
+  for (const auto& k : keys) EXPECT_LE(k.first.size(), 5u);
+  // Added one by one, long keys are cut the same way.
+  table.Attach(&file);
+  FakeRecord r = Rec("A");
+  r.text = std::string(300, 'Y');
+  const int32_t n = table.Append(r);
+  table.Detach();
+  EXPECT_EQ(tag->Seek(TextKey("YYYYY")), n);
+}
+
+TEST(CdxTag, RefusedTagDefinitions) {
+  IndexTempDir dir;
+  FakeIndexTable table(dir.File("F.DBF"));
+  table.Records().push_back(Rec("A"));
+  FakeRecord wide = Rec("A");
+  wide.text = std::string(240, 'W');
+  table.AddExpression("W240", [](const FakeRecord&, ThxVariant& v) {
+    v.PutString(std::string(240, 'W'));
+    return kExpTypeText;
+  });
+  table.AddExpression("W239", [](const FakeRecord&, ThxVariant& v) {
+    v.PutString(std::string(239, 'W'));
+    return kExpTypeText;
+  });
+  table.GoTo(1);
+  auto file = std::make_unique<HXobjCDXFile>(&table, dir.File("F.CDX"), false, true, false, true);
+  ASSERT_TRUE(file->CreateTag("CALL", "CALL", "", true, false));
+  // Names are directory keys of ten characters: a longer one would be cut onto another tag.
+  EXPECT_THROW(file->CreateTag("CALLSIGNTAG", "CALL", "", true, false), ESorrelError);
+  EXPECT_EQ(file->TagCount(), 1);
+  try {
+    file->CreateTag("WIDE", "W240", "", true, false);
+    ADD_FAILURE() << "a 240-byte key was accepted";
+  } catch (const ESorrelError& e) {
+    EXPECT_EQ(e.Number(), smSortKeyLength);
+    EXPECT_STREQ(e.what(), "Sort key length must be 1-240 bytes, is 241");
+  }
+  EXPECT_TRUE(file->CreateTag("WIDE", "W239", "", true, false));
+  EXPECT_EQ(Walk(file->TagByName("WIDE")).size(), 1u);
+  // A key that cannot be evaluated builds nothing and leaves no tag behind.
+  EXPECT_FALSE(file->CreateTag("NONE", "NOKEY", "", true, false));
+  EXPECT_EQ(file->TagByName("NONE"), nullptr);
+  EXPECT_THROW(file->CreateTag("BAD", "NO SUCH FIELD", "", true, false), ESorrelExpression);
+  EXPECT_EQ(file->TagCount(), 2);
+  file.reset();
+  HXobjCDXFile again(&table, dir.File("F.CDX"), false, false, false, true);
+  EXPECT_TRUE(again.Valid());
+  EXPECT_EQ(again.TagCount(), 2);
+}
+
+TEST(CdxFile, ReplacingDeletingAndRebuildingTags) {
+  IndexTempDir dir;
+  FakeIndexTable table(dir.File("T.DBF"));
+  for (int i = 0; i < 500; ++i) table.Records().push_back(Rec("C" + std::to_string(i % 77), i));
+  const std::string path = dir.File("T.CDX");
+  auto file = std::make_unique<HXobjCDXFile>(&table, path, false, true, false, true);
+  ASSERT_TRUE(file->CreateTag("A", "CALL", "", true, false));
+  ASSERT_TRUE(file->CreateTag("B", "NUMBER", "", true, false));
+  const auto size1 = std::filesystem::file_size(path);
+  // Same name again: replaced, the file only grows.
+  ASSERT_TRUE(file->CreateTag("a", "NUMBER", "", true, false));
+  EXPECT_EQ(file->TagCount(), 2);
+  EXPECT_GT(std::filesystem::file_size(path), size1);
+  EXPECT_EQ(file->TagByName("A")->KeyType(), 'N');
+  std::vector<int> statuses;
+  table.onStatus = [&](int a, int b, int c) {
+    if (a < 0 || (a == 0 && b == 0 && c == 0)) statuses.push_back(a * 100 + b);
+  };
+  file->Reindex();
+  EXPECT_EQ(statuses, (std::vector<int>{-99, 0, -98, 0, -99, 0, -98, 0}));
+  table.onStatus = nullptr;
+  KeyList b = Walk(file->TagByName("B"));
+  EXPECT_EQ(b.size(), 500u);
+  file.reset();
+  file = std::make_unique<HXobjCDXFile>(&table, path, false, false, false, true);
+  ASSERT_EQ(file->TagCount(), 2);
+  EXPECT_EQ(file->TagByIndex(0)->TagName(), "A");
+  EXPECT_EQ(Walk(file->TagByName("A")), b);
+  EXPECT_TRUE(file->DeleteTag("A"));
+  EXPECT_FALSE(file->DeleteTag("A"));
+  EXPECT_EQ(file->TagCount(), 1);
+  EXPECT_TRUE(file->DeleteTag("b"));
+  EXPECT_EQ(std::filesystem::file_size(path), 1536u);
+  file.reset();
+  HXobjCDXFile empty(&table, path, false, false, false, true);
+  EXPECT_TRUE(empty.Valid());
+  EXPECT_EQ(empty.TagCount(), 0);
+}
+
+TEST(CdxTag, EmptiedTreeBecomesAnEmptyLeafRootAndGrowsAgain) {
+  IndexTempDir dir;
+  FakeIndexTable table(dir.File("E.DBF"));
+  const std::string path = dir.File("E.CDX");
+  HXobjCDXFile file(&table, path, false, true, false, true);
+  ASSERT_TRUE(file.CreateTag("T20", "TEXT", "BAND=20", true, false));
+  table.Attach(&file);
+  for (int i = 0; i < 60; ++i) {
+    FakeRecord r = Rec("X", 0, 0, 20);
+    r.text = std::to_string(i * 7 % 60) + std::string(50, 'P');
+    table.Append(r);
+  }
+  auto* tag = static_cast<HXobjCDXTag*>(file.TagByName("T20"));
+  EXPECT_GE(CheckTree(path, tag->HeaderPosition(), tag->Form()).depth, 3);
+  // Every record leaves the FOR condition: every page empties.
+  for (int32_t n = 1; n <= 60; ++n) {
+    FakeRecord r = table.Records()[static_cast<size_t>(n - 1)];
+    r.band = 40;
+    table.Rewrite(n, r);
+  }
+  EXPECT_EQ(Walk(tag), KeyList{});
+  auto root = ReadNode(path, DecodeLE32(ReadNode(path, tag->HeaderPosition()).data()));
+  EXPECT_EQ(DecodeLE16(root.data()), 3);  // leaf root
+  EXPECT_EQ(DecodeLE16(root.data() + 2), 0);
+  // And back again.
+  for (int32_t n = 60; n >= 1; --n) {
+    FakeRecord r = table.Records()[static_cast<size_t>(n - 1)];
+    r.band = 20;
+    table.Rewrite(n, r);
+  }
+  table.Detach();
+  EXPECT_EQ(Walk(tag).size(), 60u);
+  TreeShape shape = CheckTree(path, tag->HeaderPosition(), tag->Form());
+  EXPECT_EQ(shape.keys, 60);
+}
+
+TEST(CdxTag, GeneralCollationDoublesKeysAndSortsSharpSAsSs) {
+  IndexTempDir dir;
+  FakeIndexTable table(dir.File("G.DBF"));
+  for (const char* c : {"STRASSE", "STRA\xDF" "E", "STRASSA", "STRAST", "strasse"})
+    table.Records().push_back(Rec(c));
+  const std::string path = dir.File("G.CDX");
+  auto file = std::make_unique<HXobjCDXFile>(&table, path, false, true, false, true);
+  HXobjCDXFile::SetNewTagCollation(cdx::kCollateGeneral);
+  ASSERT_TRUE(file->CreateTag("GEN", "CALL", "", true, false));
+  HXobjCDXFile::SetNewTagCollation(cdx::kCollateNone);
+  auto* tag = static_cast<HXobjCDXTag*>(file->TagByName("GEN"));
+  EXPECT_EQ(tag->KeyLength(), 20);
+  auto h = ReadNode(path, tag->HeaderPosition(), 1024);
+  EXPECT_EQ(h[15], 2);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(h.data() + 494)), "GENERAL");
+  std::vector<int32_t> order;
+  for (auto& k : Walk(tag)) order.push_back(k.second);
+  // STRASSA < STRASSE = STRA(sharp s)E = strasse (case and the sharp s weigh alike; equal keys
+  // by record) < STRAST.
+  EXPECT_EQ(order, (std::vector<int32_t>{3, 1, 2, 5, 4}));
+  table.Attach(file.get());
+  table.Append(Rec("STRASSB"));
+  table.Detach();
+  order.clear();
+  for (auto& k : Walk(tag)) order.push_back(k.second);
+  EXPECT_EQ(order, (std::vector<int32_t>{3, 6, 1, 2, 5, 4}));
+  KeyList keys = Walk(tag);
+  file.reset();
+  file = std::make_unique<HXobjCDXFile>(&table, path, false, false, false, true);
+  EXPECT_EQ(static_cast<HXobjCDXTag*>(file->TagByName("GEN"))->Collation(), cdx::kCollateGeneral);
+  EXPECT_EQ(Walk(file->TagByName("GEN")), keys);
+}
+
+TEST(CdxFile, EncryptedTablesScrambleIndexBlocks) {
+  IndexTempDir dir;
+  FakeIndexTable table(dir.File("X.DBF"));
+  table.password_ = "secret";
+  for (int i = 0; i < 300; ++i) table.Records().push_back(Rec("CALL" + std::to_string(i)));
+  const std::string path = dir.File("X.CDX");
+  KeyList keys;
+  {
+    HXobjCDXFile file(&table, path, false, true, false, true);
+    ASSERT_TRUE(file.CreateTag("CALL", "CALL", "", true, false));
+    keys = Walk(file.TagByName("CALL"));
+    ASSERT_EQ(keys.size(), 300u);
+  }
+  auto raw = ReadNode(path, 0, 1024);
+  EXPECT_NE(DecodeLE32(raw.data()), 1024u);  // the directory header is scrambled
+  {
+    HXobjCDXFile file(&table, path, false, false, false, true);
+    ASSERT_TRUE(file.Valid());
+    EXPECT_EQ(Walk(file.TagByName("CALL")), keys);
+    file.Rescramble("secret", "");
+  }
+  table.password_.clear();
+  EXPECT_EQ(DecodeLE32(ReadNode(path, 0, 1024).data()), 1024u);
+  HXobjCDXFile plain(&table, path, false, false, false, true);
+  EXPECT_EQ(Walk(plain.TagByName("CALL")), keys);
+}
+
+TEST(CdxFile, DamagedHeadersMarkTheFileInvalid) {
+  IndexTempDir dir;
+  FakeIndexTable table(dir.File("B.DBF"));
+  table.Records().push_back(Rec("A"));
+  const std::string path = dir.File("B.CDX");
+  int32_t header;
+  {
+    HXobjCDXFile file(&table, path, false, true, false, true);
+    ASSERT_TRUE(file.CreateTag("CALL", "CALL", "", true, false));
+    header = file.TagByName("CALL")->HeaderPosition();
+  }
+  // Key length 241.
+  FILE* f = fopen(path.c_str(), "r+b");
+  fseek(f, header + 12, SEEK_SET);
+  uint8_t len[2] = {241, 0};
+  fwrite(len, 1, 2, f);
+  fclose(f);
+  HXobjCDXFile file(&table, path, false, false, false, true);
+  EXPECT_FALSE(file.Valid());
+  EXPECT_TRUE(file.HeaderError());
+}
+
+namespace {
+
+FakeRecord SharedRecord(int32_t n) {
+  FakeRecord r = Rec("S" + std::to_string((n * 7919) % 4000), n % 97, 2459000 + n % 300, 20);
+  r.text = std::string(static_cast<size_t>(n % 40), 'T') + std::to_string(n);
+  return r;
+}
+
+void CreateSharedFile(const std::string& path, FakeIndexTable& table) {
+  HXobjCDXFile file(&table, path, false, true, false, true);
+  ASSERT_TRUE(file.CreateTag("CALL", "CALL", "", true, false));
+  ASSERT_TRUE(file.CreateTag("TEXT", "TEXT", "", true, false));
+}
+
+void CheckSharedFile(const std::string& path, FakeIndexTable& table, int32_t records) {
+  HXobjCDXFile file(&table, path, false, false, true, true);
+  ASSERT_TRUE(file.Valid());
+  std::set<std::pair<std::string, int32_t>> calls, texts;
+  for (int32_t n = 1; n <= records; ++n) {
+    calls.emplace(CallKey(SharedRecord(n).call), n);
+    texts.emplace(cdx::TrimKey(SharedRecord(n).text, ' '), n);
+  }
+  EXPECT_EQ(Walk(file.TagByName("CALL")), KeyList(calls.begin(), calls.end()));
+  EXPECT_EQ(Walk(file.TagByName("TEXT")), KeyList(texts.begin(), texts.end()));
+  for (int i = 0; i < file.TagCount(); ++i) {
+    auto* tag = static_cast<HXobjCDXTag*>(file.TagByIndex(i));
+    EXPECT_EQ(CheckTree(path, tag->HeaderPosition(), tag->Form()).keys, records);
+  }
+}
+
+}  // namespace
+
+TEST(CdxShared, TwoHandlesInOneProcessSeeEachOthersKeys) {
+  IndexTempDir dir;
+  const std::string path = dir.File("SH.CDX");
+  FakeIndexTable ta(dir.File("SH.DBF")), tb(dir.File("SH.DBF"));
+  ASSERT_NO_FATAL_FAILURE(CreateSharedFile(path, ta));
+  {
+    HXobjCDXFile a(&ta, path, false, false, true, true), b(&tb, path, false, false, true, true);
+    ASSERT_TRUE(a.Valid() && b.Valid());
+    ta.Attach(&a);
+    tb.Attach(&b);
+    // Both keep a tag's tree in memory between their updates, as a master tag does.
+    a.TagByName("TEXT")->Move(kMoveTop);
+    b.TagByName("CALL")->Move(kMoveTop);
+    for (int32_t n = 1; n <= 400; ++n) {
+      (n % 3 == 0 ? tb : ta).AppendAs(n, SharedRecord(n));
+      if (n % 100 == 0) {
+        EXPECT_EQ(Walk(a.TagByName("CALL")).size(), static_cast<size_t>(n));
+        EXPECT_EQ(Walk(b.TagByName("TEXT")).size(), static_cast<size_t>(n));
+      }
+    }
+    ta.Detach();
+    tb.Detach();
+
+    // The header lock: the second handle waits for the first.
+    a.LockHeader();
+    auto start = std::chrono::steady_clock::now();
+    std::thread waiter([&] { b.LockHeader(); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    a.UnlockHeader();
+    waiter.join();
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
+    b.UnlockHeader();
+  }
+  CheckSharedFile(path, ta, 400);
+}
+
+TEST(CdxShared, HeaderLockGivesUpWithTheFileName) {
+  IndexTempDir dir;
+  const std::string path = dir.File("LK.CDX");
+  FakeIndexTable ta(dir.File("LK.DBF"));
+  ASSERT_NO_FATAL_FAILURE(CreateSharedFile(path, ta));
+  HXobjCDXFile a(&ta, path, false, false, true, true), b(&ta, path, false, false, true, true);
+  a.LockHeader();
+  try {
+    b.LockHeader();
+    ADD_FAILURE() << "the lock was granted twice";
+  } catch (const ESorrelError& e) {
+    EXPECT_EQ(e.Number(), smCannotLockFile);
+    EXPECT_NE(std::string(e.what()).find("LK.CDX"), std::string::npos);
+  }
+  a.UnlockHeader();
+  b.LockHeader();
+  b.UnlockHeader();
+}
+
+TEST(CdxShared, TwoProcessesAppendingThroughTheHeaderLock) {
+  IndexTempDir dir;
+  const std::string path = dir.File("PR.CDX");
+  FakeIndexTable table(dir.File("PR.DBF"));
+  ASSERT_NO_FATAL_FAILURE(CreateSharedFile(path, table));
+  const int32_t total = 600;
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    int rc = 0;
+    try {
+      FakeIndexTable t(dir.File("PR.DBF"));
+      HXobjCDXFile f(&t, path, false, false, true, true);
+      t.Attach(&f);
+      f.TagByName("CALL")->Move(kMoveTop);
+      for (int32_t n = 2; n <= total; n += 2) t.AppendAs(n, SharedRecord(n));
+      t.Detach();
+    } catch (...) {
+      rc = 1;
+    }
+    _exit(rc);
+  }
+  {
+    HXobjCDXFile f(&table, path, false, false, true, true);
+    table.Attach(&f);
+    f.TagByName("TEXT")->Move(kMoveTop);
+    for (int32_t n = 1; n <= total; n += 2) table.AppendAs(n, SharedRecord(n));
+    table.Detach();
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_EQ(WEXITSTATUS(status), 0);
+  CheckSharedFile(path, table, total);
+}
+
+TEST(CdxBuild, LastLeafFilledByTheLastKeyNamesNoRightSibling) {
+  // More records than keys (a FOR condition left some out) and the last leaf fills on the last
+  // key: its right sibling must not name a node that is never written.
+  IndexTempDir dir;
+  FakeIndexTable table(dir.File("LB.DBF"));
+  for (int i = 0; i < 1000; ++i) table.Records().push_back(Rec("K" + std::to_string(i), 0, 0, 40));
+  const std::string path = dir.File("LB.CDX");
+  HXobjCDXFile file(&table, path, false, true, false, true);
+  ASSERT_TRUE(file.CreateTag("ONLY20", "CALL", "BAND=20", true, false));
+  auto* tag = static_cast<HXobjCDXTag*>(file.TagByName("ONLY20"));
+  {
+    HXobjSortCDX sorter(tag, nullptr, false);
+    const int64_t before = file.DiskFile()->FileSize();
+    int added = 0;
+    // Distinct ten-byte keys until the first leaf is written.
+    while (file.DiskFile()->FileSize() == before) {
+      char key[16];
+      snprintf(key, sizeof key, "Z%09d", added * 7919);
+      HXobjIndexKeyData k;
+      k.PutString(key);
+      ++added;
+      sorter.CountEmitted();
+      sorter.AddToLevel(0, added, k, added);
+    }
+    sorter.Finish();
+    ASSERT_LT(added, 1000);
+    uint8_t h[4];
+    EncodeLE32(h, static_cast<uint32_t>(tag->Root()));
+    FILE* f = fopen(path.c_str(), "r+b");
+    fseek(f, tag->HeaderPosition(), SEEK_SET);
+    fwrite(h, 1, 4, f);
+    fclose(f);
+    TreeShape shape = CheckTree(path, tag->HeaderPosition(), tag->Form());
+    EXPECT_EQ(shape.keys, added);
+    EXPECT_EQ(shape.leaves, 1);
+    // Nothing was allocated past the last node written.
+    EXPECT_EQ(file.End(), file.DiskFile()->FileSize());
+  }
+}
+
+TEST(CdxFile, NamesLockRegionsAndRename) {
+  IndexTempDir dir;
+  FakeIndexTable table(dir.File("NAMES.DBF"));
+  table.Records().push_back(Rec("A"));
+  {
+    // A bare name takes the table's folder and the default extension.
+    HXobjCDXFile file(&table, "names", false, true, false, true);
+    ASSERT_TRUE(file.Valid());
+    EXPECT_EQ(file.FileName(), "names.cdx");
+    EXPECT_TRUE(std::filesystem::exists(dir.File("names.cdx")));
+    EXPECT_TRUE(file.HasName(dir.File("NAMES.CDX")));
+    ASSERT_TRUE(file.CreateTag("CALL", "CALL", "", true, false));
+  }
+  {
+    // Create without overwrite opens what is there.
+    HXobjCDXFile file(&table, dir.File("names.cdx"), false, true, true, true);
+    EXPECT_EQ(file.TagCount(), 1);
+    EXPECT_TRUE(file.DiskFile()->Shared());  // opened as asked, not made again
+  }
+  {
+    HXobjCDXFile file(&table, dir.File("names.cdx"), false, false, true, true);
+    ASSERT_TRUE(file.DiskFile()->Shared());
+    struct Case {
+      int protocol;
+      int64_t offset, length;
+    } cases[] = {{0, 0x7FFFFFFD, 1}, {1, 0xEFFFFFFE, 2}, {2, 1000000000, 1}, {3, 0x7FFFFFFD, 1}};
+    for (const Case& c : cases) {
+      file.SetLockProtocol(c.protocol);
+      file.LockHeader();
+      EXPECT_EQ(file.DiskFile()->LockOffset(), c.offset) << c.protocol;
+      EXPECT_EQ(file.DiskFile()->LockLength(), c.length) << c.protocol;
+      file.UnlockHeader();
+      EXPECT_EQ(file.DiskFile()->LockCount(), 0);
+    }
+    EXPECT_TRUE(file.Rename(dir.File("renamed.cdx")));
+    EXPECT_EQ(file.FileName(), "renamed.cdx");
+  }
+  HXobjCDXFile missing(&table, dir.File("names.cdx"), false, false, true, true);
+  EXPECT_FALSE(missing.Valid());
+  EXPECT_EQ(missing.DiskFile(), nullptr);
+  HXobjCDXFile renamed(&table, dir.File("renamed.cdx"), false, false, true, true);
+  EXPECT_EQ(renamed.TagCount(), 1);
+}
+
+TEST(CdxFile, ACycleInTheTreeIsReportedAsDamage) {
+  IndexTempDir dir;
+  FakeIndexTable table(dir.File("CY.DBF"));
+  for (int i = 0; i < 3000; ++i) table.Records().push_back(Rec("K" + std::to_string(i)));
+  const std::string path = dir.File("CY.CDX");
+  int32_t root;
+  {
+    HXobjCDXFile file(&table, path, false, true, false, true);
+    ASSERT_TRUE(file.CreateTag("CALL", "CALL", "", true, false));
+    root = static_cast<HXobjCDXTag*>(file.TagByName("CALL"))->Root();
+  }
+  // The root's first entry names the root itself.
+  auto node = ReadNode(path, root);
+  ASSERT_EQ(DecodeLE16(node.data()), 1);
+  EncodeBE32(node.data() + 12 + 10 + 4, static_cast<uint32_t>(root));
+  FILE* f = fopen(path.c_str(), "r+b");
+  fseek(f, root, SEEK_SET);
+  fwrite(node.data(), 1, node.size(), f);
+  fclose(f);
+  HXobjCDXFile file(&table, path, false, false, false, true);
+  try {
+    file.TagByName("CALL")->Move(kMoveTop);
+    ADD_FAILURE() << "no error";
+  } catch (const ESorrelError& e) {
+    EXPECT_EQ(e.Number(), smIndexCorrupted);
+  }
 }

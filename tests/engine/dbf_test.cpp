@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <ctime>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -236,7 +237,8 @@ TEST_F(DbfTest, RefusesDamagedHeaders) {
   }
   EXPECT_EQ(error(good.substr(0, 20)), "Error on Read of file " + name);
   EXPECT_EQ(error(""), "Error on Read of file " + name);
-  EXPECT_EQ(error(good.substr(0, 100)), "Error on Read of file " + name);  // descriptors cut off
+  EXPECT_EQ(error(good.substr(0, 100)), invalid);  // descriptors cut off
+  EXPECT_EQ(error(good.substr(0, 128)), invalid);  // only the terminator missing
   std::string shortHeader = good;
   EncodeLE16(shortHeader.data() + 8, 20);
   EXPECT_EQ(error(shortHeader), invalid);
@@ -412,6 +414,125 @@ TEST_F(DbfTest, AppendWaitsForAnotherAppender) {
   EXPECT_EQ(second.RecNo(), 2);
   const std::string after = Contents(path);
   EXPECT_EQ(after.substr(129), Rec("W1AW", "14.000", "20240101") + Rec("K2X", "7.000", "20240102") + "\x1A");
+}
+
+TEST_F(DbfTest, RecordLocksOfEveryHandleMeetOnOneByte) {
+  // A handle that would place record locks "from the top" (as a handler with an index open
+  // might) still locks a record at the same byte as any other handle.
+  struct FromTop : HXO_dBaseDBF {
+    using HXO_dBaseDBF::HXO_dBaseDBF;
+    bool RecordLockFromTop() override { return true; }
+  };
+  const std::string path = MakeLog({Rec("W1AW", "14.000", "20240101"), Rec("K2X", "7.000", "20240102")});
+  for (ThxLokProtocol protocol : {ThxLokProtocol::Default, ThxLokProtocol::FoxLock}) {
+    HXO_dBaseDBF plain(path, true, true);
+    FromTop top(path, true, true);
+    plain.SetLockProtocol(protocol);
+    top.SetLockProtocol(protocol);
+    plain.GotoRecord(2);
+    top.GotoRecord(2);
+    ASSERT_TRUE(plain.RecordLock());
+    EXPECT_FALSE(top.RecordLock());
+    plain.FileUnlock();
+    ASSERT_TRUE(top.RecordLock());
+    EXPECT_FALSE(plain.RecordLock());
+    EXPECT_FALSE(FreeFor(path, 0x40000000 + 129 + 25, 1));
+    top.FileUnlock();
+  }
+}
+
+TEST_F(DbfTest, WritesUnderARecordLockTakeTheAppendByteBesideIt) {
+  const std::string path = MakeLog({Rec("W1AW", "14.000", "20240101")});
+  const int64_t recordByte = 0x40000000 + 129, appendByte = 0x7FFFFFFE;
+  HXO_dBaseDBF editor(path, true, true);
+  HXO_dBaseDBF other(path, true, true);
+  editor.GotoRecord(1);
+  ASSERT_TRUE(editor.RecordLock());
+  // Another appender holds the append lock for a while: the append waits for it.
+  ASSERT_TRUE(other.FileLock());
+  std::thread release([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    other.FileUnlock();
+  });
+  SetRecord(editor, Rec("K2X", "7.000", "20240102"));
+  editor.AppendRecord();
+  release.join();
+  EXPECT_EQ(editor.RecordCount(), 2);
+  // Only the append byte was released: the record lock is still held, at its one level.
+  EXPECT_EQ(editor.LockCount(), 1);
+  EXPECT_FALSE(FreeFor(path, recordByte, 1));
+  EXPECT_TRUE(FreeFor(path, appendByte, 1));
+  SetRecord(editor, Rec("W1AW", "21.000", "20240101"));
+  editor.UpdateRecord(1);
+  EXPECT_EQ(editor.LockCount(), 1);
+  EXPECT_FALSE(FreeFor(path, recordByte, 1));
+  EXPECT_TRUE(FreeFor(path, appendByte, 1));
+  editor.FileUnlock();
+  EXPECT_TRUE(FreeFor(path, recordByte, 1));
+  EXPECT_EQ(Contents(path).substr(129), Rec("W1AW", "21.000", "20240101") + Rec("K2X", "7.000", "20240102") + "\x1A");
+}
+
+TEST_F(DbfTest, AppendAndUpdateGiveUpOnAnAppendLockNeverReleased) {
+  const std::string path = MakeLog({Rec("W1AW", "14.000", "20240101")});
+  const std::string before = Contents(path);
+  HXO_DiskFile holder(path, true, true);
+  holder.Open();
+  ASSERT_TRUE(holder.LockRegion(0x7FFFFFFE, 1));
+  HXO_dBaseDBF t(path, true, true);
+  t.GotoRecord(1);
+  SetRecord(t, Rec("K2X", "7.000", "20240102"));
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(ErrorOf([&] { t.AppendRecord(); }), "Can not Lock file " + path);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(4500));
+  EXPECT_EQ(t.RecordCount(), 1);
+  EXPECT_EQ(t.LockCount(), 0);
+  EXPECT_FALSE(t.HeaderDirty());
+  // An edit under its record lock: the record stays as it was and the lock stays held.
+  ASSERT_TRUE(t.RecordLock());
+  EXPECT_EQ(ErrorOf([&] { t.UpdateRecord(1); }), "Can not Lock file " + path);
+  EXPECT_EQ(t.LockCount(), 1);
+  t.FileUnlock();
+  EXPECT_EQ(Contents(path), before);
+}
+
+TEST_F(DbfTest, CloseReportsAHeaderItCannotWriteAndTheDestructorDoesNot) {
+  const std::string path = MakeLog({Rec("W1AW", "14.000", "20240101")});
+  HXO_DiskFile holder(path, true, true);
+  holder.Open();
+  ASSERT_TRUE(holder.LockRegion(0x7FFFFFFE, 1));
+  {
+    HXO_dBaseDBF t(path, true, true);
+    t.MarkHeaderDirty();
+    EXPECT_EQ(ErrorOf([&] { t.Close(); }), "Can not Lock file " + path);
+    EXPECT_TRUE(t.Closed());  // closed all the same
+  }
+  EXPECT_NO_THROW({
+    HXO_dBaseDBF t(path, true, true);
+    t.MarkHeaderDirty();
+  });
+  holder.Unlock();
+  HXO_dBaseDBF t(path, true, true);
+  t.MarkHeaderDirty();
+  t.SetUserID(77);
+  EXPECT_TRUE(t.Close());
+  EXPECT_EQ(DecodeLE32(Contents(path).data() + 20), 77u);
+}
+
+TEST_F(DbfTest, HeaderNeverCountsFewerRecordsThanTheFileHolds) {
+  const std::string path = MakeLog({Rec("W1AW", "14.000", "20240101")});
+  HXO_dBaseDBF stale(path, true, true);
+  // A program that ignores the locks appends two records behind this handle's back.
+  {
+    std::string image = Contents(path);
+    image.pop_back();
+    image += Rec("K2X", "7.000", "20240102") + Rec("N3Y", "3.500", "20240103") + "\x1A";
+    std::ofstream(path, std::ios::binary | std::ios::in) << image;
+  }
+  EXPECT_EQ(stale.RecordCount(), 1);
+  stale.MarkHeaderDirty();
+  stale.WriteHeader();  // without re-reading first
+  EXPECT_EQ(DecodeLE32(Contents(path).data() + 4), 3u);
+  EXPECT_EQ(DecodeLE16(Contents(path).data() + 10), 25u);
 }
 
 TEST_F(DbfTest, FailedWritesReportAndLeaveTheFileConsistent) {

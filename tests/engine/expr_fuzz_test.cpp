@@ -32,6 +32,8 @@ const std::vector<std::string> kTokens = {
     "==", "+", "-", "*", "/", "^", "**", "1", "-2.5", "1.2.3", "'A'", "\"B C\"", "[x]", "{19800101}",
     "STATION", "BAND", "QSODATE", "QSL", "LOG->NAME", "TRUE", "PI", "UPPER(", "SPACE(", "STR(",
     "PADC(", "STRTRAN(", "IIF(", "MAX(", ",", "CTOD(", "DESCEND(", "10^300", "0", "65535",
+    "-10^301", "10^400", "AT(", "CHR(", "MOD(", "LEFT(", "SUBSTR(", "VAL(", "FV(", "LOG->",
+    "LOG.", "->", "[O'B,]", "EMPTY(", "DTOS(", "NOTE",
 };
 
 std::string Mutate(std::string text, std::mt19937& rng) {

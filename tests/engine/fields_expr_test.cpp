@@ -1,9 +1,9 @@
 // A table's fields and pseudo-functions seen from its expressions.
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "hx6_date.h"
 #include "hx6_dbf_build.h"
@@ -147,7 +147,8 @@ TEST_F(FieldsExprTest, TableLenAnswersTheWholeLength) {
   ThxUserDefFunction* len = table_->Link()->GetFunction("LEN");
   ASSERT_NE(len, nullptr);
   ThxExpHandler holder(table_->Link(), false, "");
-  for (auto [name, length] : {std::pair{"REMARK", 300}, std::pair{"band", 20}, std::pair{"DATE", 8}}) {
+  for (auto [name, length] :
+       {std::pair{"REMARK", 300}, std::pair{"band", 20}, std::pair{"DATE", 8}}) {
     std::vector<std::unique_ptr<ThxExpBaseObject>> args;
     args.push_back(std::make_unique<ThxExpTextLit>(&holder, name));
     ThxExpFunction node(&holder, len, std::move(args));

@@ -1,9 +1,9 @@
 // Field values across tools: tables whose records and memos our engine wrote, read by Python's
 // dbfread and dbf modules and by Perl's dbf_dump, and tables those tools wrote, read by ours.
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "hx6_date.h"
 #include "hx6_dbf_build.h"
@@ -127,7 +127,9 @@ TEST_F(FieldsInteropTest, LogbookContactsReadByEveryTool) {
     for (const auto& f : logbook_layout::Fields()) {
       std::string value;
       const std::string name = f.name;
-      if (name == "DATE") value = std::string(c.date).substr(0, 4) + "-" + std::string(c.date).substr(4, 2) + "-" + std::string(c.date).substr(6, 2);
+      if (name == "DATE")
+        value = std::string(c.date).substr(0, 4) + "-" + std::string(c.date).substr(4, 2) + "-" +
+                std::string(c.date).substr(6, 2);
       if (name == "TIME") value = c.time;
       if (name == "STATION") value = c.station;
       if (name == "BAND") value = c.band == 20 ? "20.0" : c.band == 40 ? "40.0" : "10.5";
@@ -145,9 +147,10 @@ TEST_F(FieldsInteropTest, LogbookContactsReadByEveryTool) {
   EXPECT_EQ(DbfModule(path), expected);
   EXPECT_EQ(DbfDump(path),
             "20240315|1402|1|W1AW|20||||||CW|||||0||||first contact, 100 W|14.025||||||\n"
-            "20240316|0830|2|DL1ABC/P|40||||||SSB|||||0||||" + std::string(100, 'r') +
+            "20240316|0830|2|DL1ABC/P|40||||||SSB|||||0||||" +
+                std::string(100, 'r') +
                 "|7.150||||||\n"
-            "19991231|2359|3|JA1XYZ|10.5||||||FT8|||||0|||||28.074||||||\n");
+                "19991231|2359|3|JA1XYZ|10.5||||||FT8|||||0|||||28.074||||||\n");
 }
 
 TEST_F(FieldsInteropTest, MemosOfEveryDialectReadByEveryTool) {
@@ -193,17 +196,18 @@ TEST_F(FieldsInteropTest, MemosOfEveryDialectReadByEveryTool) {
       EXPECT_EQ(t.GetDisplayText("NOTES"), longText + " and more");
       EXPECT_EQ(t.MemoLength(2), longText.size() + 9);
     }
-    const std::string expected =
-        "CALL=CALL1|NOTES=" + longText + " and more|QSL=T|BAND=7.5\n"
-        "CALL=CALL2|NOTES=now short|QSL=F|BAND=15.0\n"
-        "CALL=CALL3|NOTES=third|QSL=T|BAND=22.5\n";
+    const std::string expected = "CALL=CALL1|NOTES=" + longText +
+                                 " and more|QSL=T|BAND=7.5\n"
+                                 "CALL=CALL2|NOTES=now short|QSL=F|BAND=15.0\n"
+                                 "CALL=CALL3|NOTES=third|QSL=T|BAND=22.5\n";
     EXPECT_EQ(Dbfread(path), expected);
     if (dialect != 1) {  // the dbf module reads no dBase IV memos
       EXPECT_EQ(DbfModule(path), expected);
     }
-    EXPECT_EQ(DbfDump(path), "CALL1|" + longText + " and more|1|7.5\n"
-                             "CALL2|now short|0|15\n"
-                             "CALL3|third|1|22.5\n");
+    EXPECT_EQ(DbfDump(path), "CALL1|" + longText +
+                                 " and more|1|7.5\n"
+                                 "CALL2|now short|0|15\n"
+                                 "CALL3|third|1|22.5\n");
   }
 }
 

@@ -1,10 +1,10 @@
 // Field access: each type's encoding both ways, access by name and by number, text conversions,
 // display text, the deletion mark, the blank record and the changed flags.
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "byteorder.h"
 #include "hx6_date.h"
@@ -110,7 +110,8 @@ TEST_F(FieldsTest, ReadingNumbers) {
   t.PutString("COUNT", "-42");
   EXPECT_EQ(t.GetFloat("COUNT"), -42.0);
   t.PutString("BAND", "12a");
-  EXPECT_EQ(ErrorOf([&] { t.GetFloat("BAND"); }), "Invalid numeric value in field LOG->BAND (   12a)");
+  EXPECT_EQ(ErrorOf([&] { t.GetFloat("BAND"); }),
+            "Invalid numeric value in field LOG->BAND (   12a)");
   t.PutString("BAND", "*****");
   EXPECT_NE(ErrorOf([&] { t.GetFloat("BAND"); }), "");
   t.PutString("BAND", "1.2.3");
@@ -167,7 +168,8 @@ TEST_F(FieldsTest, Dates) {
   EXPECT_EQ(t.GetString("CALL"), std::string(10, ' '));
 
   t.PutString("QSODATE", "1980010x");
-  EXPECT_EQ(ErrorOf([&] { t.GetDate("QSODATE"); }), "Invalid date in field LOG->QSODATE (1980010x)");
+  EXPECT_EQ(ErrorOf([&] { t.GetDate("QSODATE"); }),
+            "Invalid date in field LOG->QSODATE (1980010x)");
   t.PutString("QSODATE", "00000000");
   EXPECT_EQ(t.GetDate("QSODATE"), 0);
 
@@ -224,11 +226,12 @@ TEST_F(FieldsTest, NamesMatchWithoutCaseAndTrailingBlanks) {
   EXPECT_EQ(ErrorOf([&] { t.GetString("NOPE"); }), "There is no field name " + path + "->NOPE");
   EXPECT_EQ(ErrorOf<ESorrelError>([&] { t.PutFloat("nope", 1); }),
             "There is no field name " + path + "->nope");
-  EXPECT_EQ(ErrorOf([&] { t.FieldDescriptor("NOPE"); }), "There is no field name " + path + "->NOPE");
+  EXPECT_EQ(ErrorOf([&] { t.FieldDescriptor("NOPE"); }),
+            "There is no field name " + path + "->NOPE");
   const uint8_t* d = t.FieldDescriptor("qsl");
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(d)), "QSL");
   EXPECT_EQ(DecodeLE32(d + 12), 1u + 10 + 6 + 8);  // offset in the record
-  EXPECT_EQ(DecodeLE16(d + 26), 4);                 // field number
+  EXPECT_EQ(DecodeLE16(d + 26), 4);                // field number
 }
 
 TEST_F(FieldsTest, NumbersOutOfRangeDoNothing) {
@@ -385,7 +388,7 @@ TEST_F(FieldsTest, EncryptedTableWithMemo) {
 class Binary30Test : public FieldsTest {
  protected:
   std::string MakeFox30(std::vector<std::string> records = {}) {
-    const std::vector<Field> fields = {{"AMOUNT", 'Y', 8}, {"WHEN", 'T', 8}, {"COUNT", 'I', 4},
+    const std::vector<Field> fields = {{"AMOUNT", 'Y', 8}, {"WHEN", 'T', 8},  {"COUNT", 'I', 4},
                                        {"RATIO", 'B', 8},  {"NOTES", 'M', 4}, {"CALL", 'C', 6},
                                        {"BAND", 'N', 6, 2}};
     return Put("FOX30.DBF", TableImage(0x30, fields, records));

@@ -109,16 +109,16 @@ TEST_F(HandlerLocate, LocateAndFindNeverLandOnARecordTheFilterExcludes) {
 
 TEST_F(HandlerLocate, TagAndScanAgreeOnRandomTablesAndQuestions) {
   std::mt19937 rng(20261208);
-  const std::vector<std::string> calls = {"W1AW", "w1aw", "W1A", "K1ABC", "K1AB", "VK2X",
-                                          "DL1ABC", "",   "W1AWX", "k1abc"};
+  const std::vector<std::string> calls = {"W1AW", "w1aw",   "W1A", "K1ABC", "K1AB",
+                                          "VK2X", "DL1ABC", "",    "W1AWX", "k1abc"};
   const std::vector<std::string> qths = {"BOSTON", "boston", "BOS", "NEWINGTON", "", "PARIS"};
   const std::vector<double> bands = {20, 40, 80, 20.5, 160};
   const std::vector<std::pair<std::string, std::string>> tagChoices = {
-      {"S", "STATION"},        {"SQ", "STATION+QTH"},   {"SQ2", "station + qth"},
-      {"Q", "QTH"},            {"B", "BAND"},           {"U", "UPPER(STATION)"},
-      {"P", "(STATION)"},      {"QS", "QTH+STATION"},   {"SUB", "SUBSTR(STATION,1,3)"}};
-  const std::vector<std::string> fieldLists = {"STATION", "STATION;QTH", "QTH", "BAND",
-                                               "QTH;STATION", "STATION;BAND"};
+      {"S", "STATION"},   {"SQ", "STATION+QTH"}, {"SQ2", "station + qth"},
+      {"Q", "QTH"},       {"B", "BAND"},         {"U", "UPPER(STATION)"},
+      {"P", "(STATION)"}, {"QS", "QTH+STATION"}, {"SUB", "SUBSTR(STATION,1,3)"}};
+  const std::vector<std::string> fieldLists = {"STATION", "STATION;QTH", "QTH",
+                                               "BAND",    "QTH;STATION", "STATION;BAND"};
   int tagAnswers = 0;
   for (int round = 0; round < 12; ++round) {
     const std::string name = "T" + std::to_string(round) + ".DBF";
@@ -126,8 +126,8 @@ TEST_F(HandlerLocate, TagAndScanAgreeOnRandomTablesAndQuestions) {
     RecordingHandler h(path, false, true);
     const int records = 5 + static_cast<int>(rng() % 60);
     for (int i = 0; i < records; ++i)
-      Append(h, {calls[rng() % calls.size()], bands[rng() % bands.size()], qths[rng() % qths.size()],
-                 rng() % 5 == 0});
+      Append(h, {calls[rng() % calls.size()], bands[rng() % bands.size()],
+                 qths[rng() % qths.size()], rng() % 5 == 0});
     const std::string cdx = "T" + std::to_string(round) + ".CDX";
     std::set<std::string> made;
     for (int t = 0; t < 4; ++t) {

@@ -90,7 +90,8 @@ TEST_F(HandlerMaint, PackRemovesDeletedRecordsReleasesTheirMemosAndReindexes) {
   h.reports.clear();
   h.Pack();
   EXPECT_EQ(h.RecordCount(), 5);
-  const auto expected = static_cast<uint64_t>(h.HeaderLength()) + 5 * static_cast<uint64_t>(h.RecordLength()) + 1;
+  const auto expected =
+      static_cast<uint64_t>(h.HeaderLength()) + 5 * static_cast<uint64_t>(h.RecordLength()) + 1;
   EXPECT_EQ(std::filesystem::file_size(path), expected);
   const std::string bytes = TempFolder::Contents(path);
   EXPECT_EQ(static_cast<unsigned char>(bytes.back()), 0x1A);
@@ -119,8 +120,8 @@ TEST_F(HandlerMaint, PackRemovesDeletedRecordsReleasesTheirMemosAndReindexes) {
   EXPECT_EQ(DecodeLE32(run + 4), 2u);  // a memo of about 600 bytes took two blocks
 
   if (HaveTool("index_dump")) {
-    const auto dump = tool_runner::Run("index_dump -type=char " + tool_runner::Quote(PathOf("LOG.CDX")) +
-                                       " STATION 2>&1");
+    const auto dump = tool_runner::Run("index_dump -type=char " +
+                                       tool_runner::Quote(PathOf("LOG.CDX")) + " STATION 2>&1");
     EXPECT_EQ(dump.output, "S1 5\nS2 4\nS5 3\nS6 2\nS8 1\n");
   }
   if (PythonHas("dbfread")) {
@@ -191,14 +192,15 @@ TEST_F(HandlerMaint, PasswordRoundTripsThroughRecordsMemosDescriptorsAndIndexes)
   const std::string bytes = TempFolder::Contents(path);
   EXPECT_EQ(bytes[15], 1);
   EXPECT_EQ(bytes.find("STATION"), std::string::npos);  // descriptors scrambled
-  EXPECT_EQ(bytes.find("S8"), std::string::npos);        // records scrambled
+  EXPECT_EQ(bytes.find("S8"), std::string::npos);       // records scrambled
   EXPECT_EQ(TempFolder::ErrorOf([&] { RecordingHandler h(path, false, true); }),
             "No Password for encrypted file " + PathOf("LOG.DBF"));
   EXPECT_EQ(TempFolder::ErrorOf([&] { RecordingHandler h(path, false, true, "other"); }),
             "Invalid Password for encrypted file " + PathOf("LOG.DBF"));
   {
     RecordingHandler h(path, false, true, "key1");
-    EXPECT_EQ(Stations(h), (std::vector<std::string>{"S8", "S7", "S6", "S5", "S4", "S3", "S2", "S1"}));
+    EXPECT_EQ(Stations(h),
+              (std::vector<std::string>{"S8", "S7", "S6", "S5", "S4", "S3", "S2", "S1"}));
     h.GoTo(5);
     EXPECT_EQ(h.GetMemo("NOTES"), std::string(605, 'f'));
     h.SetIndexFiles("LOG.CDX", "STATION");
@@ -230,12 +232,12 @@ TEST_F(HandlerMaint, PasswordRoundTripsThroughRecordsMemosDescriptorsAndIndexes)
   EXPECT_TRUE(h.Find("S1"));
   EXPECT_EQ(h.RecNo(), 8);
   if (PythonHas("dbfread")) {
-    const auto read = tool_runner::RunPython(
-        PathOf("read.py"),
-        "import sys, dbfread\n"
-        "t = dbfread.DBF(sys.argv[1], load=True)\n"
-        "print(len(t.records), t.records[0]['STATION'], len(t.records[0]['NOTES'].rstrip('\\x00')))\n",
-        path);
+    const auto read = tool_runner::RunPython(PathOf("read.py"),
+                                             "import sys, dbfread\n"
+                                             "t = dbfread.DBF(sys.argv[1], load=True)\n"
+                                             "print(len(t.records), t.records[0]['STATION'], "
+                                             "len(t.records[0]['NOTES'].rstrip('\\x00')))\n",
+                                             path);
     EXPECT_EQ(read.output, "7 S8 601\n");
   }
 }
@@ -322,7 +324,9 @@ TEST_F(HandlerMaint, AFailedIndexLockLeavesNoIndexLocked) {
   HXO_DiskFile holder(PathOf("B.CDX"), true, true);
   holder.Open();
   ASSERT_TRUE(holder.LockRegion(0x7FFFFFFD, 1));
-  EXPECT_EQ(TempFolder::ErrorOf([&] { Append(h, {"LOCKED", 20, ""}); }),
+  EXPECT_EQ(TempFolder::ErrorOf([&] {
+              Append(h, {"LOCKED", 20, ""});
+            }),
             "Could not lock indexes for Table " + h.Name());
   HXO_DiskFile probe(PathOf("A.CDX"), true, true);
   probe.Open();
@@ -336,6 +340,10 @@ TEST_F(HandlerMaint, AFailedIndexLockLeavesNoIndexLocked) {
 
 TEST_F(HandlerMaint, SeveralProcessesAppendWithTheCompoundIndexOpen) {
   const std::string path = MakePackTable({}, true);
+  {
+    RecordingHandler h(path, false, true);
+    h.CreateIndexTag("QTH.CDX", "QTH", "QTH", "", 1, 0);
+  }
   constexpr int kWriters = 3;
   constexpr int kEach = 25;
   std::vector<pid_t> children;
@@ -346,12 +354,14 @@ TEST_F(HandlerMaint, SeveralProcessesAppendWithTheCompoundIndexOpen) {
       int status = 0;
       try {
         RecordingHandler h(path, true, true);
-        h.SetIndexFiles("LOG.CDX", "STATION");
+        // Two index files: every writer locks their headers in the same (slot) order.
+        h.SetIndexFiles("LOG.CDX;QTH.CDX", "STATION");
         for (int i = 0; i < kEach; ++i) {
           char station[16];
           std::snprintf(station, sizeof station, "P%d-%02d", w, i);
           h.BlankRecord();
           h.PutText("STATION", station);
+          h.PutText("QTH", std::string("Q") + station);
           h.AppendRecord();
         }
       } catch (const std::exception& e) {
@@ -380,6 +390,9 @@ TEST_F(HandlerMaint, SeveralProcessesAppendWithTheCompoundIndexOpen) {
   EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end()));
   std::sort(records.begin(), records.end());
   for (size_t i = 0; i < records.size(); ++i) EXPECT_EQ(records[i], static_cast<int32_t>(i + 1));
+  h.SetIndexFiles("QTH.CDX", "QTH");
+  EXPECT_EQ(Walk(h).size(), static_cast<size_t>(8 + kWriters * kEach));
+  EXPECT_TRUE(h.Find("QP2-24"));
 }
 
 }  // namespace

@@ -19,7 +19,8 @@ class HandlerNav : public HandlerTest {
     RecordingHandler h(path, false, true);
     const char* stations[] = {"K1", "W5", "A2", "N9", "B4", "W5", "C3", "Z0", "M7", "D6"};
     for (int i = 0; i < 10; ++i)
-      Append(h, {stations[i], i % 2 ? 40.0 : 20.0, "QTH" + std::to_string(i + 1), i == 2 || i == 6});
+      Append(h,
+             {stations[i], i % 2 ? 40.0 : 20.0, "QTH" + std::to_string(i + 1), i == 2 || i == 6});
     h.CreateIndexTag("LOG.CDX", "STATION", "STATION", "", 1, 0);
     h.CreateIndexTag("LOG.CDX", "BAND", "BAND", "", 1, 0);
     h.CreateIndexTag("LOG.CDX", "BANDSTAT", "STATION", "BAND = 20", 1, 0);
@@ -159,6 +160,21 @@ TEST_F(HandlerNav, FilterIsASetOfPassingRecordsInBothOrders) {
   EXPECT_EQ(Walk(h), (std::vector<int32_t>{5, 1, 9, 2}));
 }
 
+TEST_F(HandlerNav, FilterBuildPassesOverRefusedRecordsAndReadsEncryptedOnes) {
+  const std::string path = MakeTen();
+  {
+    RecordingHandler h(path, false, true);
+    h.SetPassword("pw");
+  }
+  RecordingHandler h(path, false, true, "pw");
+  h.SetReadBuffer(true);
+  h.refuse = "K";
+  h.SetFilterActive(true);
+  h.SetFilter("BAND = 20", false, true);
+  EXPECT_EQ(Walk(h), (std::vector<int32_t>{5, 9}));
+  EXPECT_FALSE(h.FilterSet()->TestBit(1));  // refused while the set was built
+}
+
 TEST_F(HandlerNav, FilterWithNoPassingRecordSetsBothEnds) {
   RecordingHandler h(MakeTen(), false, true);
   h.SetFilterActive(true);
@@ -218,7 +234,7 @@ TEST_F(HandlerNav, FindHonoursExactNearDeletedAndFilter) {
   EXPECT_FALSE(h.Find("A2"));
   EXPECT_EQ(h.RecNo(), 5);  // stays at the next key, B4
   EXPECT_FALSE(h.Find("L"));
-  EXPECT_EQ(h.RecNo(), 9);  // M7
+  EXPECT_EQ(h.RecNo(), 9);    // M7
   EXPECT_FALSE(h.Find("0"));  // before every key: the first key
   EXPECT_EQ(h.RecNo(), 5);
   EXPECT_FALSE(h.Find("ZZ"));
@@ -272,6 +288,11 @@ TEST_F(HandlerNav, KeyRangeLimitsTheMasterTag) {
   EXPECT_EQ(Walk(h), (std::vector<int32_t>{2, 6}));
   h.SetKeyRange("K", "N", {1, 1, 1});
   EXPECT_EQ(Walk(h), (std::vector<int32_t>{1, 9, 4}));
+  // Options 0 exclude the bounds themselves.
+  h.SetKeyRange("K1", "N9", {0, 0, 0});
+  EXPECT_EQ(Walk(h), (std::vector<int32_t>{9}));
+  h.SetKeyRange("K1", "N9", {0, 1, 0});
+  EXPECT_EQ(Walk(h), (std::vector<int32_t>{1, 9}));
   h.SetKeyRange("ZZ", "ZZ", {1, 1, 1});
   EXPECT_TRUE(h.Bof());
   h.ClearKeyRange();
@@ -341,6 +362,18 @@ TEST_F(HandlerNav, CreateIndexTagLeavesNoFileOpenAndRefusesAnEmptyCdxTagName) {
 // ---------------------------------------------------------------------------------------------
 // Index upkeep and status reports
 
+TEST_F(HandlerNav, ATagWhoseKeysAreAllBlankBuildsAndGrows) {
+  RecordingHandler h(MakeLog(), false, true);
+  for (int i = 0; i < 5; ++i) Append(h, {"X" + std::to_string(i), 20, ""});
+  h.CreateIndexTag("LOG.CDX", "QTH", "QTH", "", 1, 0);
+  h.SetIndexFiles("LOG.CDX", "QTH");
+  EXPECT_EQ(Walk(h), (std::vector<int32_t>{1, 2, 3, 4, 5}));
+  Append(h, {"Y", 20, "A"});
+  EXPECT_EQ(Walk(h).back(), 6);
+  h.Reindex();
+  EXPECT_EQ(Walk(h).size(), 6u);
+}
+
 TEST_F(HandlerNav, AppendsAndRewritesKeepEveryTagCurrent) {
   const std::string path = MakeTen();
   {
@@ -361,6 +394,31 @@ TEST_F(HandlerNav, AppendsAndRewritesKeepEveryTagCurrent) {
   EXPECT_TRUE(h.Find("E8") == false);  // BAND is numeric: "E8" is no number
   h.SelectMasterTag("BANDSTAT", false);
   EXPECT_EQ(Walk(h), (std::vector<int32_t>{5, 1, 9}));
+}
+
+TEST_F(HandlerNav, FlushAfterEveryWriteKeepsTheMasterTagInStep) {
+  RecordingHandler h(MakeTen(), true, true);
+  h.SetIndexFiles("LOG.CDX", "STATION");
+  h.SetAutoFlush(true);
+  Append(h, {"AB", 20, ""});
+  h.GoTo(11);
+  h.GoTo(kGotoNext);
+  EXPECT_EQ(h.RecNo(), 5);  // AB, then B4
+  EXPECT_EQ(Walk(h).size(), 9u);
+}
+
+TEST_F(HandlerNav, ClipperLocksHoldTheIndexesOnlyDuringASearch) {
+  const std::string path = MakeTen();
+  RecordingHandler h(path, true, true);
+  h.SetIndexFiles("LOG.CDX", "STATION");
+  h.SetLockProtocol(ThxLokProtocol::ClipLock);
+  EXPECT_EQ(h.IndexFile(1)->LockProtocol(), 2);
+  EXPECT_TRUE(h.Find("N9"));
+  EXPECT_EQ(h.FindKeyInTag("STATION", "K1"), 1);
+  HXO_DiskFile probe(PathOf("LOG.CDX"), true, true);
+  probe.Open();
+  EXPECT_TRUE(probe.LockRegion(1000000000, 1));  // nothing left locked
+  probe.Unlock();
 }
 
 TEST_F(HandlerNav, ReindexReportsEveryPhaseInOrder) {

@@ -2,11 +2,11 @@
 // records its status reports the way the data set receives them.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <tuple>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "hx6_dbf_build.h"
 #include "hx6_dbsy.h"
@@ -20,7 +20,9 @@ class RecordingHandler : public HXO_dBHandler {
  public:
   using HXO_dBHandler::HXO_dBHandler;
   void StatusReport(int a, int b, int c) override { reports.emplace_back(a, b, c); }
-  bool AcceptRecord() override { return refuse.empty() || GetString("STATION").rfind(refuse, 0) != 0; }
+  bool AcceptRecord() override {
+    return refuse.empty() || GetString("STATION").rfind(refuse, 0) != 0;
+  }
 
   std::vector<std::tuple<int, int, int>> reports;
   std::string refuse;  // stations beginning with this are refused

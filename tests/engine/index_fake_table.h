@@ -50,6 +50,11 @@ class FakeIndexTable : public HXobjIndexTable {
       v.PutBoolean(r.band == 20);
       return kExpTypeBoolean;
     };
+    exprs_["VAR"] = [](const FakeRecord& r, ThxVariant& v) {
+      v.PutString(r.text);
+      return kExpTypeText;
+    };
+    exprs_["NOKEY"] = [](const FakeRecord&, ThxVariant&) { return kExpTypeUnknown; };
     exprs_["BAND"] = [](const FakeRecord& r, ThxVariant& v) {
       v.PutFloat(r.band);
       return kExpTypeNumber;
@@ -87,6 +92,17 @@ class FakeIndexTable : public HXobjIndexTable {
     buffer_ = r;
     current_ = n;
     for (auto* f : files_) f->UpdateTags(n, false);
+    saved_ = r;
+    for (auto* f : files_) f->UnlockHeader();
+  }
+
+  // Keeps the indexes current for a record another handle numbered: lock, update, unlock.
+  void AppendAs(int32_t n, const FakeRecord& r) {
+    for (auto* f : files_) f->LockHeader();
+    buffer_ = r;
+    current_ = n;
+    haveSaved_ = true;
+    for (auto* f : files_) f->UpdateTags(n, true);
     saved_ = r;
     for (auto* f : files_) f->UnlockHeader();
   }

@@ -16,15 +16,15 @@ struct FieldDef {
 
 inline const std::vector<FieldDef>& Fields() {
   static const std::vector<FieldDef> fields = {
-      {"DATE", 'D', 8, 0},     {"TIME", 'C', 6, 0},      {"NUMBER", 'N', 20, 4},
-      {"STATION", 'C', 15, 0}, {"BAND", 'N', 20, 4},     {"QTH", 'C', 20, 0},
-      {"RST", 'C', 5, 0},      {"NRSENT", 'C', 20, 0},   {"NRRCVD", 'C', 20, 0},
-      {"SPARE1", 'C', 20, 0},  {"MODE", 'C', 6, 0},      {"PREFIX", 'C', 5, 0},
-      {"STATE", 'C', 3, 0},    {"CQZONE", 'C', 3, 0},    {"ITUZONE", 'C', 3, 0},
-      {"TENTEN", 'N', 20, 4},  {"QSLS", 'C', 2, 0},      {"QSLR", 'C', 2, 0},
-      {"CITY", 'C', 30, 0},    {"REMARK", 'C', 100, 0},  {"FREQ", 'C', 7, 0},
-      {"COUNTY", 'C', 20, 0},  {"CONTEST", 'C', 15, 0},  {"OPERATR", 'C', 8, 0},
-      {"IOTA", 'C', 8, 0},     {"TXPWR", 'C', 4, 0},     {"GRIDSQR", 'C', 6, 0},
+      {"DATE", 'D', 8, 0},     {"TIME", 'C', 6, 0},     {"NUMBER", 'N', 20, 4},
+      {"STATION", 'C', 15, 0}, {"BAND", 'N', 20, 4},    {"QTH", 'C', 20, 0},
+      {"RST", 'C', 5, 0},      {"NRSENT", 'C', 20, 0},  {"NRRCVD", 'C', 20, 0},
+      {"SPARE1", 'C', 20, 0},  {"MODE", 'C', 6, 0},     {"PREFIX", 'C', 5, 0},
+      {"STATE", 'C', 3, 0},    {"CQZONE", 'C', 3, 0},   {"ITUZONE", 'C', 3, 0},
+      {"TENTEN", 'N', 20, 4},  {"QSLS", 'C', 2, 0},     {"QSLR", 'C', 2, 0},
+      {"CITY", 'C', 30, 0},    {"REMARK", 'C', 100, 0}, {"FREQ", 'C', 7, 0},
+      {"COUNTY", 'C', 20, 0},  {"CONTEST", 'C', 15, 0}, {"OPERATR", 'C', 8, 0},
+      {"IOTA", 'C', 8, 0},     {"TXPWR", 'C', 4, 0},    {"GRIDSQR", 'C', 6, 0},
   };
   return fields;
 }

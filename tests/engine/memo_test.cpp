@@ -127,6 +127,24 @@ TEST_F(MemoTest, DBase4IsPaddedAndKeepsBlockHeaders) {
   EXPECT_EQ(memo->ReadText(1), "Hello");
 }
 
+TEST_F(MemoTest, DBase4ShortFileIsPaddedOnlyByAWritableOpener) {
+  const std::string path = MakeTable(0x8B);
+  const std::string memoPath = PathOf("LOG.DBT");
+  for (bool shared : {false, true}) {
+    HXO_dBaseDBF t(path, shared, false);
+    ASSERT_NE(t.MemoFile(), nullptr);
+    EXPECT_EQ(t.MemoFile()->BlockSize(), 512u);
+    EXPECT_EQ(t.MemoFile()->ReadText(0), "");
+  }
+  EXPECT_EQ(Contents(memoPath), Memo4Image("LOG"));
+  HXO_dBaseDBF t(path, true, true);
+  t.MemoFile();
+  std::string padded = Contents(memoPath);
+  ASSERT_EQ(padded.size(), 512u);
+  EXPECT_EQ(padded.substr(0, 24), Memo4Image("LOG"));
+  EXPECT_EQ(padded.substr(24), std::string(488, '\0'));
+}
+
 TEST_F(MemoTest, DBase4FreeChainIsReused) {
   HXO_dBaseDBF t(MakeTable(0x8B), false, true);
   HXobjMemo* memo = t.MemoFile();
@@ -135,18 +153,26 @@ TEST_F(MemoTest, DBase4FreeChainIsReused) {
   EXPECT_EQ(memo->WriteText(std::string(600, 'b'), 0), 2u);    // blocks 2-3
   EXPECT_EQ(memo->WriteText("C", 0), 4u);                      // block 4
   EXPECT_EQ(header(), 5u);
-  // The same size again: released and taken back in place.
+  // The same size again: written over in place.
   EXPECT_EQ(memo->WriteText("a", 1), 1u);
   EXPECT_EQ(header(), 5u);
-  // Growing memo 1 frees block 1 and takes two blocks at the end.
+  // Growing memo 1 takes two blocks at the end; block 1 stays taken until it is released (once
+  // the record pointing at block 5 is written).
   EXPECT_EQ(memo->WriteText(std::string(700, 'x'), 1), 5u);
+  EXPECT_EQ(header(), 7u);
+  EXPECT_EQ(memo->ReadText(1), "a");
+  memo->Release(1);
   EXPECT_EQ(header(), 1u);
   std::string file = MemoContents();
   EXPECT_EQ(DecodeLE32(file.data() + 512), 7u);  // run 1 links on to the end of the file
   EXPECT_EQ(DecodeLE32(file.data() + 516), 1u);  // one block long
-  // Freeing the two-block memo puts it at the head; a one-block text takes its first block and
-  // leaves the second as a run of one.
+  // Released once, the block no longer starts a memo: a second release is refused untouched.
+  EXPECT_EQ(ErrorOf([&] { memo->Release(1); }), "Memo record is bad in " + PathOf("LOG.DBT"));
+  EXPECT_EQ(MemoContents(), file);
+  // Moving the two-block memo and releasing it puts it at the head; a one-block text takes its
+  // first block and leaves the second as a run of one.
   EXPECT_EQ(memo->WriteText(std::string(2000, 'y'), 2), 7u);
+  memo->Release(2);
   EXPECT_EQ(header(), 2u);
   EXPECT_EQ(memo->WriteText("small", 0), 2u);
   EXPECT_EQ(header(), 3u);
@@ -162,24 +188,72 @@ TEST_F(MemoTest, DBase4FreeChainIsReused) {
   EXPECT_EQ(memo->ReadText(2), "small");
 }
 
-TEST_F(MemoTest, DBase4LoopInTheChainDoesNotHang) {
+TEST_F(MemoTest, DBase4BlockBoundariesAndShrinkingInPlace) {
   HXO_dBaseDBF t(MakeTable(0x8B), false, true);
   HXobjMemo* memo = t.MemoFile();
-  memo->WriteText("A", 0);
-  memo->WriteText("B", 0);
-  memo->WriteText("C", 0);
-  // Make runs 1 and 2 point at each other, each too short for the next text.
-  uint8_t run[8];
-  EncodeLE32(run, 2);
-  EncodeLE32(run + 4, 1);
-  memo->HXO_DiskFile::Write(512, run, 8);
-  EncodeLE32(run, 1);
-  memo->HXO_DiskFile::Write(1024, run, 8);
-  EncodeLE32(run, 1);
-  memo->HXO_DiskFile::Write(0, run, 4);
-  EXPECT_EQ(memo->WriteText(std::string(1500, 'z'), 0), 4u);
-  EXPECT_EQ(memo->ReadText(4), std::string(1500, 'z'));
-  EXPECT_EQ(memo->ReadText(3), "C");
+  auto header = [&] { return DecodeLE32(MemoContents().data()); };
+  // 8 header bytes + 504 text bytes fill one block exactly; 505 need two.
+  EXPECT_EQ(memo->WriteText(std::string(504, 'a'), 0), 1u);
+  EXPECT_EQ(header(), 2u);
+  EXPECT_EQ(memo->WriteText(std::string(505, 'b'), 0), 2u);
+  EXPECT_EQ(header(), 4u);
+  EXPECT_EQ(memo->WriteText(std::string(1528, 'c'), 0), 4u);  // exactly three blocks
+  EXPECT_EQ(header(), 7u);
+  EXPECT_EQ(MemoContents().size(), 7u * 512);
+  // Growing by one byte past the block moves the memo; filling the same blocks does not.
+  EXPECT_EQ(memo->WriteText(std::string(505, 'B'), 2), 2u);
+  EXPECT_EQ(memo->WriteText(std::string(1016, 'B'), 2), 2u);
+  EXPECT_EQ(memo->WriteText(std::string(1017, 'B'), 2), 7u);
+  EXPECT_EQ(memo->ReadText(2), std::string(1016, 'B'));  // the old place is intact until released
+  // Shrinking in place hands the blocks no longer needed to the chain at once.
+  EXPECT_EQ(memo->WriteText("short", 4), 4u);
+  EXPECT_EQ(header(), 5u);
+  std::string file = MemoContents();
+  EXPECT_EQ(DecodeLE32(file.data() + 5 * 512), 10u);     // then the end of the file
+  EXPECT_EQ(DecodeLE32(file.data() + 5 * 512 + 4), 2u);  // blocks 5 and 6
+  EXPECT_EQ(memo->ReadText(4), "short");
+  EXPECT_EQ(memo->WriteText(std::string(1000, 'd'), 0), 5u);  // the freed pair is taken whole
+  EXPECT_EQ(header(), 10u);
+  EXPECT_EQ(memo->ReadText(1), std::string(504, 'a'));
+  EXPECT_EQ(memo->ReadText(7), std::string(1017, 'B'));
+  // Zero-length texts still take their block header's block.
+  EXPECT_EQ(memo->WriteText("", 0), 10u);
+  EXPECT_EQ(memo->ReadText(10), "");
+}
+
+TEST_F(MemoTest, DBase4DamagedChainIsReportedAndLeftAlone) {
+  const std::string bad = "Memo record is bad in " + PathOf("LOG.DBT");
+  struct Case {
+    const char* what;
+    uint32_t head;          // header's first free block
+    uint32_t run1[2];       // block 1: next, length
+    uint32_t run2[2];       // block 2: next, length
+  };
+  for (const Case& c : {Case{"a loop", 1, {2, 1}, {1, 1}},
+                        Case{"the header as first run", 0, {0, 0}, {0, 0}},
+                        Case{"a run pointing at the header", 1, {0, 1}, {0, 0}},
+                        Case{"a run of no blocks", 1, {2, 0}, {5, 1}},
+                        Case{"a run past the end of the file", 2, {0, 0}, {5, 9}}}) {
+    SCOPED_TRACE(c.what);
+    HXO_dBaseDBF t(MakeTable(0x8B), false, true);
+    HXobjMemo* memo = t.MemoFile();
+    memo->WriteText("A", 0);
+    memo->WriteText("B", 0);
+    memo->WriteText("C", 0);
+    uint8_t run[8];
+    EncodeLE32(run, c.run1[0]);
+    EncodeLE32(run + 4, c.run1[1]);
+    memo->HXO_DiskFile::Write(512, run, 8);
+    EncodeLE32(run, c.run2[0]);
+    EncodeLE32(run + 4, c.run2[1]);
+    memo->HXO_DiskFile::Write(1024, run, 8);
+    EncodeLE32(run, c.head);
+    memo->HXO_DiskFile::Write(0, run, 4);
+    const std::string before = MemoContents();
+    EXPECT_EQ(ErrorOf([&] { memo->WriteText(std::string(1500, 'z'), 0); }), bad);
+    EXPECT_EQ(MemoContents(), before);
+    EXPECT_EQ(memo->ReadText(3), "C");
+  }
 }
 
 TEST_F(MemoTest, FoxProBlocks) {
@@ -287,11 +361,15 @@ TEST_F(MemoTest, MemoLockOffsetsAndRetries) {
     other.Open();
     // Holding the last byte of the memo lock region blocks the writer.
     ASSERT_TRUE(other.LockRegion(c.offset + c.length - 1, 1));
+    const std::string before = Contents(memoPath);
     const auto start = std::chrono::steady_clock::now();
-    std::string error = ErrorOf([&] { memo->WriteText("blocked", 0); });
+    uint32_t block = 1;  // the field's memo stays where it was
+    std::string error = ErrorOf([&] { memo->Write("blocked", 7, block); });
     const auto waited = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(error, "Can not Lock file " + memoPath);
     EXPECT_GE(waited, std::chrono::milliseconds(4500));
+    EXPECT_EQ(block, 1u);
+    EXPECT_EQ(Contents(memoPath), before);
     other.Unlock();
     // A byte next to the region does not.
     ASSERT_TRUE(other.LockRegion(c.offset + c.length, 1));
