@@ -141,6 +141,20 @@ std::string SorrelBookmarkOf(int32_t record) {
   return bookmark;
 }
 
+int SorrelTagCount(const TSorrelDataSet& dataSet) {
+  return dataSet.Handler() != nullptr ? dataSet.Handler()->TagCount() : 0;
+}
+
+std::string SorrelTagName(const TSorrelDataSet& dataSet, int n) {
+  HXobjIndexTag* tag = dataSet.Handler() != nullptr ? dataSet.Handler()->TagByPosition(n) : nullptr;
+  return tag != nullptr ? tag->TagName() : std::string();
+}
+
+std::string SorrelTagExpression(const TSorrelDataSet& dataSet, int n) {
+  HXobjIndexTag* tag = dataSet.Handler() != nullptr ? dataSet.Handler()->TagByPosition(n) : nullptr;
+  return tag != nullptr ? tag->KeyExpression() : std::string();
+}
+
 void SelectIndexTag(TSorrelDataSet& dataSet, std::string_view tag) {
   dataSet.CheckActive();
   dataSet.SetIndexName(tag);

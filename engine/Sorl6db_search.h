@@ -27,6 +27,12 @@ std::vector<std::string> SorrelSplitIndexList(std::string_view list);
 // The bookmark of a record number: a length byte and the digits, 11 bytes in all.
 std::string SorrelBookmarkOf(int32_t record);
 
+// The tags over all open index files, numbered from 1 in the handler's order: their count, and
+// the name and key expression of tag n (empty outside 1..count or on a closed data set).
+int SorrelTagCount(const TSorrelDataSet& dataSet);
+std::string SorrelTagName(const TSorrelDataSet& dataSet, int n);
+std::string SorrelTagExpression(const TSorrelDataSet& dataSet, int n);
+
 // CheckActive (refused while an index is built), then IndexName := tag.
 void SelectIndexTag(TSorrelDataSet& dataSet, std::string_view tag);
 // Leaves edit mode, marks the index definitions out of date, opens the listed files and selects

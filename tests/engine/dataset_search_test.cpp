@@ -117,6 +117,13 @@ TEST_F(DataSetSearchTest, DuplicateCheckAgreesOnTagAndScan) {
   BuildIndexTag(ds, "LOG1.cdx", "STATION", "STATION", "", 1, 0);
   OpenIndexList(ds, "LOG1.cdx", "STATION");
   run("tag");
+  ASSERT_EQ(SorrelTagCount(ds), 3);
+  // The compound file lists its tags by name.
+  EXPECT_EQ(SorrelTagName(ds, 1) + " " + SorrelTagName(ds, 2) + " " + SorrelTagName(ds, 3),
+            "STATBAND STATION STATMODE");
+  EXPECT_EQ(SorrelTagExpression(ds, 1), "STATION+STR(BAND,20,4)");
+  EXPECT_EQ(SorrelTagName(ds, 4), "");
+  EXPECT_EQ(SorrelTagName(ds, 0), "");
   // The view follows: the filtered rows in station order.
   ds.First();
   std::vector<std::string> rows;

@@ -268,6 +268,24 @@ TEST_F(NavFixture, ActionErrorsReachTheCallerAfterBeforeAction) {
   EXPECT_EQ(data.Current(), 1);
 }
 
+TEST(NavigatorModel, ADestroyedSourceLeavesTheBarWithoutOne) {
+  NumberDataSet data(3);
+  TSorrelNavModel nav;
+  nav.Loaded();
+  {
+    TDataSource source(&data);
+    nav.SetDataSource(&source);
+    data.Open();
+    EXPECT_TRUE(nav.ButtonEnabled(nbNext));
+  }
+  EXPECT_EQ(nav.DataSource(), nullptr);
+  EXPECT_EQ(Enabled(nav), kAllOff);
+  int clicks = 0;
+  nav.OnClick = [&](TSorrelNavModel&, TSorrelNavigateBtn) { ++clicks; };
+  nav.Click(nbNext);
+  EXPECT_EQ(clicks, 1);
+}
+
 TEST(NavigatorModel, HintsReplaceDefaultsLineByLine) {
   TSorrelNavModel nav;
   EXPECT_EQ(nav.ButtonHint(nbTop), "First record");
