@@ -35,8 +35,8 @@ class TCreateSorrelDataSet {
 
   // Writes the table and opens DBFTable on it: true then. False when the overwrite was declined
   // or the builder wrote nothing. Refuses "A table is not assigned to this object" without a data
-  // set, "Cannot perform this operation on an open table" while it is open, and "Field list is
-  // invalid" for a bad list; file errors pass through.
+  // set, "Cannot perform this operation on an open table" while it is open, "Table name missing"
+  // without a table name, and "Field list is invalid" for a bad list; file errors pass through.
   bool CreateTable();
 
  private:

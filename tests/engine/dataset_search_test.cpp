@@ -59,6 +59,11 @@ class DataSetSearchTest : public HandlerTest {
 TEST_F(DataSetSearchTest, CreatorOpensTheNewLogbook) {
   TCreateSorrelDataSet creator;
   EXPECT_EQ(ErrorOf([&] { creator.CreateTable(); }), "A table is not assigned to this object");
+  creator.SetDBFTable(&ds);
+  creator.SetCreateFields({"X;C;1;0"});
+  ds.SetDatabaseName(dir_);
+  EXPECT_EQ(ErrorOf([&] { creator.CreateTable(); }), "Table name missing");
+  EXPECT_TRUE(std::filesystem::is_empty(dir_));
   CreateLogbook();
   EXPECT_TRUE(ds.Active());
   EXPECT_EQ(ds.FieldCount(), 27);
