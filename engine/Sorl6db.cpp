@@ -180,13 +180,13 @@ void TSorrelDataSet::CheckActive() {
 
 // ---- open and close ----
 
-std::unique_ptr<DBFObject> TSorrelDataSet::CreateHandler(bool readOnly) {
+std::unique_ptr<DBFObject> TSorrelDataSet::CreateHandler(bool readOnly, bool shared) {
   if (tableName_.empty()) throw EDatabaseError(smTableNameMissing);
   const std::string path = ResolveDatabaseName(*this) + DefaultFileExt(tableName_, ".DBF");
   const std::string found = ResolveFileNameCase(path);
   std::error_code ec;
   if (!std::filesystem::is_regular_file(found, ec)) throw EDatabaseError(smCannotFindFile, {path});
-  return std::make_unique<DBFObject>(found, !exclusive_ || readOnly, !readOnly, encryptionKey_, this);
+  return std::make_unique<DBFObject>(found, shared, !readOnly, encryptionKey_, this);
 }
 
 void TSorrelDataSet::FillFieldDefs(HXO_dBHandler& table) {
@@ -235,7 +235,7 @@ void TSorrelDataSet::InternalInitFieldDefs() {
     FillFieldDefs(*handler_);
     return;
   }
-  std::unique_ptr<DBFObject> reader = CreateHandler(true);
+  std::unique_ptr<DBFObject> reader = CreateHandler(true, true);
   FillFieldDefs(*reader);
 }
 
@@ -246,7 +246,7 @@ void TSorrelDataSet::InstallFilter() {
 }
 
 void TSorrelDataSet::InternalOpen() {
-  handler_ = CreateHandler(readOnly_);
+  handler_ = CreateHandler(readOnly_, !exclusive_);
   try {
     handler_->SetAutoFlush(autoFlush_);
     handler_->SetShowDeleted(useDeleted_);

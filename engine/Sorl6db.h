@@ -189,7 +189,7 @@ class TSorrelDataSet : public TDataSet {
     char* saved_;
   };
 
-  std::unique_ptr<DBFObject> CreateHandler(bool readOnly);
+  std::unique_ptr<DBFObject> CreateHandler(bool readOnly, bool shared);
   void FillFieldDefs(HXO_dBHandler& table);
   void InstallFilter();
   void OpenIndexFiles();

@@ -300,7 +300,8 @@ TField::TField(TDataSet* dataSet, std::string fieldName, TFieldType type, int si
       fieldName_(std::move(fieldName)),
       dataType_(type),
       size_(type == TFieldType::ftString ? size : 0),
-      fieldKind_(kind) {}
+      fieldKind_(kind),
+      transliterate_(type == TFieldType::ftString || type == TFieldType::ftMemo) {}
 
 int TField::DataSize() const {
   switch (dataType_) {

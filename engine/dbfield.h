@@ -170,6 +170,12 @@ class TField {
   void SetRequired(bool on) { required_ = on; }
   bool Visible() const { return visible_; }
   void SetVisible(bool on) { visible_ = on; }
+  // Text of this field is converted between the OEM and ANSI code pages (strings and memos).
+  bool Transliterate() const { return transliterate_; }
+  void SetTransliterate(bool on) { transliterate_ = on; }
+  // Set when a blob stream wrote new content into the field.
+  bool Modified() const { return modified_; }
+  void SetModified(bool on) { modified_ = on; }
   const std::string& DisplayLabel() const { return displayLabel_; }
   void SetDisplayLabel(std::string label) { displayLabel_ = std::move(label); }
   // The display label, or the field name without one.
@@ -241,6 +247,8 @@ class TField {
   bool readOnly_ = false;
   bool required_ = false;
   bool visible_ = true;
+  bool transliterate_;
+  bool modified_ = false;
   std::string displayLabel_;
   TDataSet* lookupDataSet_ = nullptr;
   std::string keyFields_;

@@ -25,8 +25,14 @@ void DatabaseError(std::string_view text, std::initializer_list<SorrelArg> args,
 TDataSet::TDataSet() = default;
 
 TDataSet::~TDataSet() {
-  // Subclasses close in Destroying(); anything left here can no longer reach its hooks.
-  for (TDataSource* source : std::vector<TDataSource*>(dataSources_)) source->SetDataSet(nullptr);
+  // Subclasses close and detach in Destroying(); a source still attached here is let go without
+  // reaching the subclass's hooks, which no longer exist.
+  const std::vector<TDataSource*> sources = std::move(dataSources_);
+  dataSources_.clear();
+  for (TDataSource* source : sources) {
+    source->dataSet_ = nullptr;
+    source->UpdateState();
+  }
 }
 
 void TDataSet::Destroying() {
@@ -88,9 +94,8 @@ void TDataSet::SetActive(bool on) {
 
 void TDataSet::OpenCursor() {
   try {
-    defaultFields_ = std::none_of(fields_.begin(), fields_.end(), [](const auto& f) {
-      return f->FieldKind() == TFieldKind::fkData;
-    });
+    // Fields made by the program (persistent fields) replace the default ones altogether.
+    defaultFields_ = fields_.Count() == 0;
     InternalOpen();
     bof_ = true;
     eof_ = false;
@@ -159,7 +164,7 @@ void TDataSet::CreateFields() {
 }
 
 void TDataSet::DestroyFields() {
-  // Default fields go; persistent calculated and lookup fields the caller added stay.
+  // Default fields go with the cursor; persistent fields stay with the data set.
   if (defaultFields_) fields_.Clear();
 }
 
@@ -221,14 +226,10 @@ char* TDataSet::ActiveRecordBuffer() {
 }
 
 void TDataSet::GetCalcFields(char* buffer) {
-  if (calcFieldsSize_ == 0 || buffer == nullptr) return;
-  char* const savedCalc = calcBuffer_;
+  // The buffer stays the calculation buffer afterwards, so that a search can read the fields it
+  // computed there in the calculated-fields state.
   calcBuffer_ = buffer;
-  struct RestoreCalc {
-    TDataSet& ds;
-    char* saved;
-    ~RestoreCalc() { ds.calcBuffer_ = saved; }
-  } restore{*this, savedCalc};
+  if (calcFieldsSize_ == 0 || buffer == nullptr) return;
   TTempState temp(*this, TDataSetState::dsCalcFields);
   ClearCalcFields(buffer);
   CalculateFields(buffer);

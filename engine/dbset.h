@@ -194,13 +194,15 @@ class TDataSet {
 
   // Fields.
   TFieldDefs& FieldDefs() { return fieldDefs_; }
+  // Fills the field definitions from the cursor when they are out of date (also while closed).
+  void InitFieldDefs();
   TFields& Fields() { return fields_; }
   int FieldCount() const { return fields_.Count(); }
   TField* FindField(std::string_view name) const { return fields_.FindField(name); }
   // Raises "Field '%s' not found".
   TField* FieldByName(std::string_view name) const;
-  // Adds a persistent field (before open): calculated and lookup fields, or data fields that
-  // replace the default ones.
+  // Adds a persistent field (while closed). A data set with persistent fields has exactly those:
+  // no default fields are made for the columns it leaves out.
   TField* AddField(std::unique_ptr<TField> field);
   bool DefaultFields() const { return defaultFields_; }
   int CalcFieldsSize() const { return calcFieldsSize_; }
@@ -346,12 +348,11 @@ class TDataSet {
   // Puts the cursor on the active record.
   void UpdateCursorPos();
   void ClearBuffers();
-  // Creates fields from the definitions when no persistent data field exists.
+  // Creates one field per definition (the default fields, used when the program made none).
   void CreateFields();
   // Binds fields to their definitions (column numbers, calculated offsets) or unbinds them.
   void BindFields(bool binding);
   void DestroyFields();
-  void InitFieldDefs();
   // Sizes the window after the links' buffer counts.
   void UpdateBufferCount();
   void SetBufferCount(int count);

@@ -197,6 +197,29 @@ TEST_F(SorrelDataSetTest, AppendsEndTheFileInOneEndByteAndReadBack) {
             "W0 14.5 2024-02-29\nW1 15.5 2024-02-29\nW2 16.5 2024-02-29\nK9 7.0 None\n");
 }
 
+TEST_F(SorrelDataSetTest, HandlerWritesNothingPastTheRecordOfADataSetBuffer) {
+  MakeLog("LOG.DBF", false);
+  OpenOn(ds);
+  DBFObject& h = *ds.Handler();
+  const size_t length = static_cast<size_t>(h.RecordLength());
+  std::vector<char> buffer(length + 8, '#');
+  char* const own = h.SetRecordBuffer(buffer.data());
+  h.BlankRecord();
+  buffer[length] = '#';
+  h.PutText("STATION", "X1");
+  h.AppendRecord();
+  EXPECT_EQ(buffer[length], '#');
+  EXPECT_EQ(h.RecordBuffer(), buffer.data());
+  h.PutText("STATION", "X2");
+  h.UpdateRecord(1);
+  EXPECT_EQ(buffer[length], '#');
+  h.SetRecordBuffer(own);
+  ds.Close();
+  const std::string bytes = Contents(PathOf("LOG.DBF"));
+  EXPECT_EQ(bytes.back(), '\x1A');
+  EXPECT_EQ(bytes.substr(bytes.size() - 1 - length, 3), " X2");
+}
+
 TEST_F(SorrelDataSetTest, BookmarksCompareByRecordNumberAndCheckTheRange) {
   MakeTwelve();
   OpenOn(ds);
@@ -304,6 +327,27 @@ TEST_F(SorrelDataSetTest, MessagesOfMisuse) {
   ds.SetReadOnly(false);  // opened for reading only: stays read-only
   EXPECT_TRUE(ds.ReadOnly());
   EXPECT_EQ(ds.About(), "Sorrel xBase engine 6.0");
+}
+
+TEST_F(SorrelDataSetTest, FieldDefinitionsOfAClosedTableAndExclusiveOpens) {
+  MakeTwelve();
+  Name(ds);
+  ds.InitFieldDefs();
+  EXPECT_FALSE(ds.Active());
+  ASSERT_EQ(ds.FieldDefs().Count(), 5);
+  EXPECT_EQ(ds.FieldDefs().Items(1).Name, "BAND");
+  EXPECT_EQ(ds.FieldDefs().Items(1).DataType, TFieldType::ftFloat);
+  EXPECT_EQ(ds.FieldDefs().Items(4).DataType, TFieldType::ftMemo);
+
+  ds.SetExclusive(true);
+  ds.Open();
+  TSorrelDataSet other;
+  Name(other);
+  EXPECT_THROW(other.Open(), ESorrelException);
+  EXPECT_FALSE(other.Active());
+  ds.Close();
+  other.Open();
+  EXPECT_TRUE(other.Active());
 }
 
 TEST_F(SorrelDataSetTest, StatusReportsReachOnStatus) {
