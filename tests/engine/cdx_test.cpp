@@ -1061,3 +1061,21 @@ TEST(CdxFile, ACycleInTheTreeIsReportedAsDamage) {
     EXPECT_EQ(e.Number(), smIndexCorrupted);
   }
 }
+
+TEST(CdxTag, RecordNumbersBeyondOurRecordCountAreKeptWhole) {
+  // Another program appended records our table object has not counted yet; their keys pass
+  // through our page writes with their record numbers intact.
+  IndexTempDir dir;
+  FakeIndexTable table(dir.File("W.DBF"));
+  HXobjCDXFile file(&table, dir.File("W.CDX"), false, true, false, true);
+  ASSERT_TRUE(file.CreateTag("CALL", "CALL", "", true, false));
+  table.Attach(&file);
+  for (int32_t n = 70000; n < 70300; ++n) table.AppendAs(n, Rec("K" + std::to_string(n % 37)));
+  table.Detach();
+  KeyList keys = Walk(file.TagByName("CALL"));
+  ASSERT_EQ(keys.size(), 300u);
+  for (const auto& k : keys) {
+    EXPECT_GE(k.second, 70000);
+    EXPECT_EQ(k.first, "K" + std::to_string(k.second % 37));
+  }
+}
