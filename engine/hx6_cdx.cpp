@@ -278,10 +278,13 @@ int HXobjCDXTag::WritePage(HXobjIndexKey& page) {
       firstPart = std::clamp<size_t>(firstPart, 1, keys.size() - 1);
       splitOff(firstPart, cdx::kAttrLeaf, &layout);
     }
-    writeNode(page.Block(), attributes, page.Left(), page.Right(), 0, keys.size(), &layout);
+    // A root that split has a parent now.
+    const uint16_t finalAttributes = cdx::kAttrLeaf + (page.Parent() ? 0 : cdx::kAttrRoot);
+    writeNode(page.Block(), finalAttributes, page.Left(), page.Right(), 0, keys.size(), &layout);
   } else {
     while (static_cast<int>(keys.size()) > maxKeys_) {
-      const size_t n = keys.size() - keys.size() / 2;
+      // Half goes left; a page more than two nodes over gives a full node at a time.
+      const size_t n = std::min(keys.size() - keys.size() / 2, static_cast<size_t>(maxKeys_));
       splitOff(n, cdx::kAttrInterior, nullptr);
     }
     const uint16_t attributes = cdx::kAttrInterior + (page.Parent() ? 0 : cdx::kAttrRoot);

@@ -1079,3 +1079,49 @@ TEST(CdxTag, RecordNumbersBeyondOurRecordCountAreKeptWhole) {
     EXPECT_EQ(k.first, "K" + std::to_string(k.second % 37));
   }
 }
+
+namespace {
+
+// Reaches the update mode of a tag, so that many keys collect in one page before it is written.
+class BatchTag : public HXobjCDXTag {
+ public:
+  using HXobjCDXTag::HXobjCDXTag;
+  void SetUpdating(bool on) { updating_ = on; }
+};
+
+}  // namespace
+
+TEST(CdxTag, APageFarOverOneNodeSplitsUntilEveryPartFits) {
+  IndexTempDir dir;
+  FakeIndexTable table(dir.File("M.DBF"));
+  const std::string path = dir.File("M.CDX");
+  int32_t header;
+  {
+    HXobjCDXFile file(&table, path, false, true, false, true);
+    ASSERT_TRUE(file.CreateTag("TEXT", "TEXT", "", true, false));
+    header = file.TagByName("TEXT")->HeaderPosition();
+  }
+  HXobjCDXFile file(&table, path, false, false, false, true);
+  BatchTag tag(&file, header, "TEXT");
+  ASSERT_TRUE(tag.Valid());
+  std::set<std::pair<std::string, int32_t>> ref;
+  tag.SetUpdating(true);
+  for (int32_t n = 1; n <= 150; ++n) {
+    // Long and short keys mixed: a first part below 250 bytes leaves a remainder far over a node.
+    std::string text = n % 3 ? std::string(static_cast<size_t>(60 + n % 40), static_cast<char>('A' + n % 26))
+                             : std::string(1, static_cast<char>('a' + n % 26));
+    text += std::to_string(n);
+    HXobjIndexKeyData k;
+    k.PutString(text);
+    k.SetRecNo(n);
+    k.SetTarget(n);
+    ASSERT_TRUE(tag.AddKey(k));
+    ref.emplace(cdx::TrimKey(text.substr(0, 100), ' '), n);
+  }
+  tag.SetUpdating(false);
+  tag.ReleasePages();
+  TreeShape shape = CheckTree(path, header, tag.Form());
+  EXPECT_EQ(shape.keys, 150);
+  EXPECT_GE(shape.depth, 3);
+  EXPECT_EQ(Walk(&tag), KeyList(ref.begin(), ref.end()));
+}
