@@ -247,6 +247,11 @@ void CheckAgainstModel(HXobjIndexFile& file, FakeIndexTable& table, const std::s
     HXobjIndexTag* tag = file.TagByName(m.name);
     ASSERT_NE(tag, nullptr);
     ASSERT_EQ(Walk(tag), KeyList(ref.begin(), ref.end())) << m.name << " " << when;
+    // What is on disk is a whole tree at every point, not only after later writes mend it.
+    auto* cdxTag = static_cast<HXobjCDXTag*>(tag);
+    EXPECT_EQ(CheckTree(file.DiskFile()->Name(), cdxTag->HeaderPosition(), cdxTag->Form()).keys,
+              static_cast<int>(ref.size()))
+        << m.name << " on disk " << when;
     KeyList back = WalkBack(tag);
     std::reverse(back.begin(), back.end());
     ASSERT_EQ(back, KeyList(ref.begin(), ref.end())) << m.name << " backwards " << when;
@@ -535,6 +540,8 @@ TEST(CdxTag, RootGrowthKeepsTheRootPositionInTheHeader) {
     FakeRecord r = Rec("X");
     r.text = std::string(static_cast<size_t>(i % 90), 'M') + std::to_string(i * 7919 % 1000);
     table.Append(r);
+    // Each append leaves a whole tree on disk, the splits that grow the root included.
+    ASSERT_EQ(CheckTree(path, tag->HeaderPosition(), tag->Form()).keys, i + 1) << i;
   }
   table.Detach();
   EXPECT_EQ(DecodeLE32(ReadNode(path, tag->HeaderPosition()).data()), root);
