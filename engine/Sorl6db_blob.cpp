@@ -56,7 +56,7 @@ TSRBlobStream::~TSRBlobStream() {
   }
 }
 
-bool TSRBlobStream::Translates() const { return field_->DataType() == TFieldType::ftMemo; }
+bool TSRBlobStream::Translates() const { return field_->Transliterate(); }
 
 void TSRBlobStream::Flush() {
   if (!modified_ || record_ == nullptr || table_ == nullptr || !Editing(dataSet_)) return;
@@ -67,6 +67,7 @@ void TSRBlobStream::Flush() {
     table_->PutMemo(fieldNo_, text);
   }
   modified_ = false;
+  field_->SetModified(true);
   dataSet_->DataEvent(TDataEvent::deFieldChange, reinterpret_cast<intptr_t>(field_));
 }
 

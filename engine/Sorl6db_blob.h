@@ -5,8 +5,9 @@
 // field's memo data when the stream is destroyed after a write, while the data set is still in
 // edit or insert state. Read, Write and Seek behave as an ordinary stream over that content:
 // a write overwrites in place and extends the content when it reaches past the end, a gap left
-// by a seek past the end reads as zero bytes, and the position never goes below 0. Memo text is
-// converted OEM to ANSI when read and back when written, as the data set's Translate does.
+// by a seek past the end reads as zero bytes, and the position never goes below 0. The text of a
+// field whose Transliterate is set is converted OEM to ANSI when read and back when written, as
+// the data set's Translate does.
 //
 // The stream owns its content; the field, its data set and the table are the caller's and must
 // outlive the stream. Thread-safety: none; the data set's thread only.
@@ -42,7 +43,7 @@ class TSRBlobStream : public TBlobStream {
   bool Modified() const { return modified_; }
 
  private:
-  // Memo text is translated between the code pages; binary content is not.
+  // Whether the content is translated between the code pages: the field's Transliterate.
   bool Translates() const;
 
   TField* field_;

@@ -370,6 +370,7 @@ TEST_F(BlobStreamTest, StreamSemanticsAndWriteBack) {
     rw.Write("Z", 1);
     EXPECT_EQ(rw.Size(), 14);
   }
+  EXPECT_TRUE(notes->Modified());
   ds.Post();
   EXPECT_EQ(ReadAll(notes), std::string("01ab456789\0\0\0Z", 14));
 }
@@ -389,6 +390,10 @@ TEST_F(BlobStreamTest, MemoTextIsTranslatedBothWays) {
   ds.Close();
   ds.SetTranslateASCII(false);
   ds.Open();
+  EXPECT_EQ(ReadAll(ds.FieldByName("NOTES")), "caf\x82");
+  // A field without transliteration keeps its bytes as they are.
+  ds.SetTranslateASCII(true);
+  ds.FieldByName("NOTES")->SetTransliterate(false);
   EXPECT_EQ(ReadAll(ds.FieldByName("NOTES")), "caf\x82");
 }
 
