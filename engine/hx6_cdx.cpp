@@ -58,12 +58,12 @@ cdx::KeyForm HXobjCDXTag::Form() const {
   return cdx::KeyForm{keyLength_, keyType_ == 'C', collation_ == cdx::kCollateGeneral && !IsDirectory()};
 }
 
-cdx::LeafLayout HXobjCDXTag::Layout() const {
-  int64_t n = 0;
+cdx::LeafLayout HXobjCDXTag::Layout(int64_t largestRecord) const {
+  int64_t n = largestRecord;
   if (IsDirectory()) {
-    if (file_->DiskFile()) n = file_->DiskFile()->FileSize();
+    if (file_->DiskFile()) n = std::max(n, file_->DiskFile()->FileSize());
   } else if (file_->Table()) {
-    n = file_->Table()->IndexRecordCount();
+    n = std::max<int64_t>(n, file_->Table()->IndexRecordCount());
   }
   return cdx::ChooseLeafLayout(keyLength_, n);
 }
@@ -235,7 +235,11 @@ int HXobjCDXTag::WritePage(HXobjIndexKey& page) {
   };
 
   if (page.IsLeaf()) {
-    const cdx::LeafLayout layout = Layout();
+    // Wide enough for every record number on the page, also when our record count is older
+    // than keys another program added.
+    int64_t largest = 0;
+    for (const auto& k : keys) largest = std::max<int64_t>(largest, static_cast<uint32_t>(k->Target()));
+    const cdx::LeafLayout layout = Layout(largest);
     const uint16_t attributes = cdx::kAttrLeaf + (page.Parent() ? 0 : cdx::kAttrRoot);
     {
       // Most writes fit one node: encode straight away, and split only when that fails.
@@ -274,10 +278,13 @@ int HXobjCDXTag::WritePage(HXobjIndexKey& page) {
       firstPart = std::clamp<size_t>(firstPart, 1, keys.size() - 1);
       splitOff(firstPart, cdx::kAttrLeaf, &layout);
     }
-    writeNode(page.Block(), attributes, page.Left(), page.Right(), 0, keys.size(), &layout);
+    // A root that split has a parent now.
+    const uint16_t finalAttributes = cdx::kAttrLeaf + (page.Parent() ? 0 : cdx::kAttrRoot);
+    writeNode(page.Block(), finalAttributes, page.Left(), page.Right(), 0, keys.size(), &layout);
   } else {
     while (static_cast<int>(keys.size()) > maxKeys_) {
-      const size_t n = keys.size() - keys.size() / 2;
+      // Half goes left; a page more than two nodes over gives a full node at a time.
+      const size_t n = std::min(keys.size() - keys.size() / 2, static_cast<size_t>(maxKeys_));
       splitOff(n, cdx::kAttrInterior, nullptr);
     }
     const uint16_t attributes = cdx::kAttrInterior + (page.Parent() ? 0 : cdx::kAttrRoot);

@@ -54,8 +54,9 @@ class HXobjCDXTag : public HXobjIndexTag {
   void SetRoot(int32_t root) { root_ = root; }
   // How this tag's keys are padded and stored.
   cdx::KeyForm Form() const;
-  // The leaf layout for the current record count (the file size for the directory).
-  cdx::LeafLayout Layout() const;
+  // The leaf layout for the current record count (the file size for the directory), at least
+  // wide enough for `largestRecord`.
+  cdx::LeafLayout Layout(int64_t largestRecord = 0) const;
   // Writes an empty root leaf at a new position; it becomes the root.
   void WriteEmptyRoot();
 

@@ -287,6 +287,7 @@ bool LeafBuilder::Add(std::string_view rawKey, uint32_t record) {
   int len = static_cast<int>(key.size());
   int trail = form_.keyLength - len;
   if (trail > layout_.trailMask) return false;  // cannot happen for a key length the layout fits
+  if (record > layout_.recordMask) return false;  // never cut a record number
   int stored = len - dup;
   if (e + stored > free_) return false;
   keyEnd_ -= stored;

@@ -7,6 +7,12 @@
 // key into the parent and grows a new root that keeps the root's block). The format units (CDX)
 // only translate keys, read and write pages and headers, and build a tag from the key sorter.
 //
+// Pages stay decoded between operations up to a bound per tag (the current path and changed pages
+// always stay). Every operation that changes keys writes its changed pages before it returns, so
+// the file is current whenever the index files are unlocked. A tree of a file opened shared is
+// read afresh before searches from the top and after another handle changed the file (the
+// format's change counter, checked under the header lock); an exclusive file keeps its tree.
+//
 // The index layer reaches its table only through HXobjIndexTable and its expressions only through
 // HXobjIndexExpression, so the table handler, the index formats and the expression engine stay
 // apart.

@@ -247,6 +247,11 @@ void CheckAgainstModel(HXobjIndexFile& file, FakeIndexTable& table, const std::s
     HXobjIndexTag* tag = file.TagByName(m.name);
     ASSERT_NE(tag, nullptr);
     ASSERT_EQ(Walk(tag), KeyList(ref.begin(), ref.end())) << m.name << " " << when;
+    // What is on disk is a whole tree at every point, not only after later writes mend it.
+    auto* cdxTag = static_cast<HXobjCDXTag*>(tag);
+    EXPECT_EQ(CheckTree(file.DiskFile()->Name(), cdxTag->HeaderPosition(), cdxTag->Form()).keys,
+              static_cast<int>(ref.size()))
+        << m.name << " on disk " << when;
     KeyList back = WalkBack(tag);
     std::reverse(back.begin(), back.end());
     ASSERT_EQ(back, KeyList(ref.begin(), ref.end())) << m.name << " backwards " << when;
@@ -535,6 +540,8 @@ TEST(CdxTag, RootGrowthKeepsTheRootPositionInTheHeader) {
     FakeRecord r = Rec("X");
     r.text = std::string(static_cast<size_t>(i % 90), 'M') + std::to_string(i * 7919 % 1000);
     table.Append(r);
+    // Each append leaves a whole tree on disk, the splits that grow the root included.
+    ASSERT_EQ(CheckTree(path, tag->HeaderPosition(), tag->Form()).keys, i + 1) << i;
   }
   table.Detach();
   EXPECT_EQ(DecodeLE32(ReadNode(path, tag->HeaderPosition()).data()), root);
@@ -1060,4 +1067,68 @@ TEST(CdxFile, ACycleInTheTreeIsReportedAsDamage) {
   } catch (const ESorrelError& e) {
     EXPECT_EQ(e.Number(), smIndexCorrupted);
   }
+}
+
+TEST(CdxTag, RecordNumbersBeyondOurRecordCountAreKeptWhole) {
+  // Another program appended records our table object has not counted yet; their keys pass
+  // through our page writes with their record numbers intact.
+  IndexTempDir dir;
+  FakeIndexTable table(dir.File("W.DBF"));
+  HXobjCDXFile file(&table, dir.File("W.CDX"), false, true, false, true);
+  ASSERT_TRUE(file.CreateTag("CALL", "CALL", "", true, false));
+  table.Attach(&file);
+  for (int32_t n = 70000; n < 70300; ++n) table.AppendAs(n, Rec("K" + std::to_string(n % 37)));
+  table.Detach();
+  KeyList keys = Walk(file.TagByName("CALL"));
+  ASSERT_EQ(keys.size(), 300u);
+  for (const auto& k : keys) {
+    EXPECT_GE(k.second, 70000);
+    EXPECT_EQ(k.first, "K" + std::to_string(k.second % 37));
+  }
+}
+
+namespace {
+
+// Reaches the update mode of a tag, so that many keys collect in one page before it is written.
+class BatchTag : public HXobjCDXTag {
+ public:
+  using HXobjCDXTag::HXobjCDXTag;
+  void SetUpdating(bool on) { updating_ = on; }
+};
+
+}  // namespace
+
+TEST(CdxTag, APageFarOverOneNodeSplitsUntilEveryPartFits) {
+  IndexTempDir dir;
+  FakeIndexTable table(dir.File("M.DBF"));
+  const std::string path = dir.File("M.CDX");
+  int32_t header;
+  {
+    HXobjCDXFile file(&table, path, false, true, false, true);
+    ASSERT_TRUE(file.CreateTag("TEXT", "TEXT", "", true, false));
+    header = file.TagByName("TEXT")->HeaderPosition();
+  }
+  HXobjCDXFile file(&table, path, false, false, false, true);
+  BatchTag tag(&file, header, "TEXT");
+  ASSERT_TRUE(tag.Valid());
+  std::set<std::pair<std::string, int32_t>> ref;
+  tag.SetUpdating(true);
+  for (int32_t n = 1; n <= 150; ++n) {
+    // Long and short keys mixed: a first part below 250 bytes leaves a remainder far over a node.
+    std::string text = n % 3 ? std::string(static_cast<size_t>(60 + n % 40), static_cast<char>('A' + n % 26))
+                             : std::string(1, static_cast<char>('a' + n % 26));
+    text += std::to_string(n);
+    HXobjIndexKeyData k;
+    k.PutString(text);
+    k.SetRecNo(n);
+    k.SetTarget(n);
+    ASSERT_TRUE(tag.AddKey(k));
+    ref.emplace(cdx::TrimKey(text.substr(0, 100), ' '), n);
+  }
+  tag.SetUpdating(false);
+  tag.ReleasePages();
+  TreeShape shape = CheckTree(path, header, tag.Form());
+  EXPECT_EQ(shape.keys, 150);
+  EXPECT_GE(shape.depth, 3);
+  EXPECT_EQ(Walk(&tag), KeyList(ref.begin(), ref.end()));
 }
