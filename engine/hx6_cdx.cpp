@@ -177,19 +177,19 @@ void HXobjCDXTag::ReadPage(int32_t position, HXobjIndexKey& page) {
   keys.clear();
   keys.reserve(entries.size());
   for (const auto& e : entries) {
-    HXobjIndexKeyData k;
+    auto k = std::make_unique<HXobjIndexKeyData>();
     if (keyType_ == 'C')
-      k.PutString(e.key);
+      k->PutString(e.key);
     else
-      k.PutBinary(e.key.data(), static_cast<int>(e.key.size()));
-    k.SetRecNo(static_cast<int32_t>(e.record));
+      k->PutBinary(e.key.data(), static_cast<int>(e.key.size()));
+    k->SetRecNo(static_cast<int32_t>(e.record));
     if (leaf) {
-      k.SetTarget(static_cast<int32_t>(e.record));
+      k->SetTarget(static_cast<int32_t>(e.record));
     } else {
       if (e.child <= 0 || e.child % cdx::kNodeSize != 0 || e.child == position) Corrupted(file_);
-      k.SetTarget(e.child);
+      k->SetTarget(e.child);
     }
-    keys.push_back(std::make_unique<HXobjIndexKeyData>(std::move(k)));
+    keys.push_back(std::move(k));
   }
 }
 

@@ -58,7 +58,7 @@ HXobjIndexKey* HXobjIndexKey::OpenChild() {
   if (child_ && child_->block_ == target) return child_;
   child_ = nullptr;
   // Pages stay decoded beside the current path up to a bound; then the clean ones go.
-  if (tag_->loadedPages_ >= kMaxLoadedPages) tag_->PrunePages();
+  if (tag_->loadedPages_ >= tag_->pageCacheLimit_) tag_->PrunePages();
   child_ = FindLoaded(target);
   if (!child_) {
     // A damaged file can name a page above this one as a child: no real tree is that deep.
@@ -765,14 +765,21 @@ void HXobjIndexTag::PrunePages() {
   auto kept = [&keep](const HXobjIndexKey* p) {
     return std::binary_search(keep.begin(), keep.end(), p);
   };
-  std::vector<HXobjIndexKey*> stack;
-  if (rootPage_) stack.push_back(rootPage_.get());
-  while (!stack.empty()) {
-    HXobjIndexKey* p = stack.back();
-    stack.pop_back();
-    std::erase_if(p->children_,
-                  [&kept](const std::unique_ptr<HXobjIndexKey>& c) { return !kept(c.get()); });
-    for (auto& c : p->children_) stack.push_back(c.get());
+  // Leaves go first: interior pages are few and every search passes through them.
+  for (bool leavesOnly : {true, false}) {
+    if (!leavesOnly && loadedPages_ < pageCacheLimit_ / 2) break;
+    std::vector<HXobjIndexKey*> stack;
+    if (rootPage_) stack.push_back(rootPage_.get());
+    while (!stack.empty()) {
+      HXobjIndexKey* p = stack.back();
+      stack.pop_back();
+      std::erase_if(p->children_, [&](const std::unique_ptr<HXobjIndexKey>& c) {
+        const bool drop = (!leavesOnly || c->IsLeaf()) && !kept(c.get());
+        if (drop && p->child_ == c.get()) p->child_ = nullptr;  // an off-path page's child
+        return drop;
+      });
+      for (auto& c : p->children_) stack.push_back(c.get());
+    }
   }
 }
 

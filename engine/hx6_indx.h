@@ -25,6 +25,7 @@
 // coordinate through the header lock and the format's change counter.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -263,6 +264,10 @@ class HXobjIndexTag {
   HXobjIndexExpression* KeyHandler() const { return keyHandler_.get(); }
   HXobjIndexExpression* FilterHandler() const { return filterHandler_.get(); }
   bool Valid() const { return valid_; }
+  // How many pages stay decoded before clean pages off the current path are freed.
+  int PageCacheLimit() const { return pageCacheLimit_; }
+  void SetPageCacheLimit(int pages) { pageCacheLimit_ = std::max(pages, 1); }
+  int LoadedPages() const { return loadedPages_; }
 
  protected:
   // The tree's pages in memory; the format's writers use these.
@@ -302,6 +307,7 @@ class HXobjIndexTag {
   std::unique_ptr<HXobjIndexKey> rootPage_;
   std::vector<HXobjIndexKey*> dirty_;  // changed pages of the tree, not owned
   int loadedPages_ = 0;
+  int pageCacheLimit_ = HXobjIndexKey::kMaxLoadedPages;
   std::unique_ptr<HXobjIndexExpression> keyHandler_;
   std::unique_ptr<HXobjIndexExpression> filterHandler_;
 

@@ -283,7 +283,7 @@ FakeRecord RandomRecord(std::mt19937& rng) {
   return r;
 }
 
-void RunModel(unsigned seed, int batches, int perBatch, bool buildFirst) {
+void RunModel(unsigned seed, int batches, int perBatch, bool buildFirst, int pageCache = 0) {
   SCOPED_TRACE(seed);
   IndexTempDir dir;
   FakeIndexTable table(dir.File("MODEL.DBF"));
@@ -293,6 +293,8 @@ void RunModel(unsigned seed, int batches, int perBatch, bool buildFirst) {
   {
     HXobjCDXFile file(&table, dir.File("MODEL.CDX"), false, true, false, true);
     ASSERT_NO_FATAL_FAILURE(CreateModelTags(file));
+    if (pageCache > 0)
+      for (int i = 0; i < file.TagCount(); ++i) file.TagByIndex(i)->SetPageCacheLimit(pageCache);
     table.Attach(&file);
     // The master tag keeps its tree between updates, the others release theirs.
     file.TagByName("TEXT")->Move(kMoveTop);
@@ -337,6 +339,13 @@ void RunModel(unsigned seed, int batches, int perBatch, bool buildFirst) {
 
 TEST(CdxModel, AppendsAndRewritesOnEmptyStart) { RunModel(1, 10, 60, false); }
 TEST(CdxModel, AppendsAndRewritesAfterBuild) { RunModel(2, 8, 80, true); }
+TEST(CdxModel, TinyPageCache) {
+  // Pages are freed and decoded again all the time, beside changed pages that must stay.
+  RunModel(21, 6, 80, false, 3);
+  RunModel(22, 4, 100, true, 5);
+  RunModel(23, 5, 100, false, 24);
+  RunModel(24, 5, 100, true, 40);
+}
 TEST(CdxModel, MoreSeeds) {
   for (unsigned seed = 10; seed < 14; ++seed) RunModel(seed, 3, 120, seed % 2 == 0);
 }
@@ -1131,4 +1140,35 @@ TEST(CdxTag, APageFarOverOneNodeSplitsUntilEveryPartFits) {
   EXPECT_EQ(shape.keys, 150);
   EXPECT_GE(shape.depth, 3);
   EXPECT_EQ(Walk(&tag), KeyList(ref.begin(), ref.end()));
+}
+
+TEST(CdxTag, FreedPagesLeaveNoDanglingPathBehind) {
+  // A deep tree, a page cache that frees leaves but keeps interior pages, and searches that
+  // come back through interior pages whose last child was freed meanwhile.
+  IndexTempDir dir;
+  FakeIndexTable table(dir.File("P.DBF"));
+  std::mt19937 rng(99);
+  std::vector<std::string> texts;
+  for (int i = 0; i < 3000; ++i) {
+    FakeRecord r = Rec("A");
+    r.text = std::string(static_cast<size_t>(rng() % 70), 'R') + std::to_string(rng() % 100000);
+    texts.push_back(cdx::TrimKey(r.text, ' '));
+    table.Records().push_back(r);
+  }
+  HXobjCDXFile file(&table, dir.File("P.CDX"), false, true, false, true);
+  ASSERT_TRUE(file.CreateTag("TEXT", "TEXT", "", true, false));
+  HXobjIndexTag* tag = file.TagByName("TEXT");
+  for (int limit : {120, 60, 8}) {
+    tag->SetPageCacheLimit(limit);
+    for (int i = 0; i < 1500; ++i) {
+      const size_t n = rng() % texts.size();
+      file.SetExact(true);
+      const int32_t got = tag->Seek(TextKey(texts[n]));
+      ASSERT_NE(got, 0) << texts[n];
+      EXPECT_EQ(texts[static_cast<size_t>(got - 1)], texts[n]);
+      if (i % 7 == 0) tag->Move(kMoveNext);
+    }
+    EXPECT_LE(tag->LoadedPages(), limit + 8);
+  }
+  file.SetExact(false);
 }
