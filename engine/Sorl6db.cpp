@@ -6,6 +6,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "Sorl6db_blob.h"
+#include "Sorl6db_search.h"
 #include "SysSorl.h"
 #include "hx6_date.h"
 #include "hx6_sql.h"
@@ -753,4 +755,20 @@ int TSorrelDataSet::Translate(const char* source, char* destination, bool toOem)
     std::memmove(destination, source, length + 1);
   }
   return static_cast<int>(length);
+}
+
+// ---- blobs and searches ----
+
+std::unique_ptr<TBlobStream> TSorrelDataSet::CreateBlobStream(TField* field, TBlobStreamMode mode) {
+  return std::make_unique<TSRBlobStream>(field, mode, Handler());
+}
+
+bool TSorrelDataSet::Locate(std::string_view keyFields, const std::vector<TVarValue>& keyValues,
+                            uint8_t options) {
+  return SorrelLocate(*this, keyFields, keyValues, options);
+}
+
+TVarValue TSorrelDataSet::Lookup(std::string_view keyFields, const std::vector<TVarValue>& keyValues,
+                                 std::string_view resultFields) {
+  return SorrelLookup(*this, keyFields, keyValues, resultFields);
 }

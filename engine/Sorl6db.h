@@ -134,6 +134,11 @@ class TSorrelDataSet : public TDataSet {
   void Post() override;
   int Translate(const char* source, char* destination, bool toOem) override;
   char* ActiveRecordBuffer() override;
+  std::unique_ptr<TBlobStream> CreateBlobStream(TField* field, TBlobStreamMode mode) override;
+  bool Locate(std::string_view keyFields, const std::vector<TVarValue>& keyValues,
+              uint8_t options) override;
+  TVarValue Lookup(std::string_view keyFields, const std::vector<TVarValue>& keyValues,
+                   std::string_view resultFields) override;
 
   // Added operation.
   virtual void UndeleteRecord();

@@ -1,0 +1,110 @@
+// The data set's own entry points reaching the engine behind them: memo text through the fields,
+// Locate and Lookup through the data set, aliases for DatabaseName, the busy code while a tag is
+// built, master/detail through the master link and index-file list changes on a closed data set.
+#include <filesystem>
+
+#include "Sorl6db.h"
+#include "Sorl6db_alias.h"
+#include "Sorl6db_creator.h"
+#include "Sorl6db_search.h"
+#include "handler_test_util.h"
+
+using namespace handler_test;
+
+namespace {
+
+class DataSetWiringTest : public HandlerTest {
+ protected:
+  void TearDown() override {
+    ds.Close();
+    HandlerTest::TearDown();
+  }
+
+  // A new table in dir_ written by the creator and open in `ds`.
+  void Create(const std::string& table, const std::vector<std::string>& fields) {
+    ds.SetDatabaseName(dir_);
+    ds.SetTableName(table);
+    TCreateSorrelDataSet creator;
+    creator.SetDBFTable(&ds);
+    creator.SetDBFType(DBaseIV);
+    creator.SetCreateFields(fields);
+    ASSERT_TRUE(creator.CreateTable());
+  }
+
+  void CreateLog() { Create("LOG.DBF", {"STATION;C;10;0", "STATE;C;3;0", "NOTES;M;10;0"}); }
+
+  void Add(const std::string& station, const std::string& state, const std::string& notes = "") {
+    ds.Append();
+    ds.FieldByName("STATION")->SetAsString(station);
+    ds.FieldByName("STATE")->SetAsString(state);
+    if (!notes.empty()) ds.FieldByName("NOTES")->SetAsString(notes);
+    ds.Post();
+  }
+
+  std::string Station() { return ds.FieldByName("STATION")->AsString(); }
+
+  std::vector<std::string> Stations() {
+    std::vector<std::string> out;
+    for (ds.First(); !ds.Eof(); ds.Next()) out.push_back(Station());
+    return out;
+  }
+
+  TSorrelDataSet ds;
+};
+
+TEST_F(DataSetWiringTest, MemoTextRoundTripsThroughTheField) {
+  CreateLog();
+  const std::string longNote(1500, 'x');  // several memo blocks
+  Add("W1AW", "CT", "First contact\r\nwith a second line");
+  Add("K1ABC", "MA");
+  Add("N1XYZ", "CT", longNote);
+  ds.Close();
+  ds.Open();
+  ds.First();
+  EXPECT_EQ(ds.FieldByName("NOTES")->AsString(), "First contact\r\nwith a second line");
+  ds.Next();
+  EXPECT_TRUE(ds.FieldByName("NOTES")->IsNull());
+  EXPECT_EQ(ds.FieldByName("NOTES")->AsString(), "");
+  ds.Next();
+  EXPECT_EQ(ds.FieldByName("NOTES")->AsString(), longNote);
+
+  // Replaced by a shorter text in an edit; a cancelled edit leaves the stored text alone.
+  ds.Edit();
+  ds.FieldByName("NOTES")->SetAsString("short");
+  ds.Post();
+  ds.First();
+  ds.Edit();
+  ds.FieldByName("NOTES")->SetAsString("never stored");
+  ds.Cancel();
+  ds.Close();
+  ds.Open();
+  EXPECT_EQ(ds.FieldByName("NOTES")->AsString(), "First contact\r\nwith a second line");
+  ds.Last();
+  EXPECT_EQ(ds.FieldByName("NOTES")->AsString(), "short");
+  // Writing outside edit mode is refused, as for any field.
+  EXPECT_EQ(ErrorOf([&] { ds.FieldByName("NOTES")->SetAsString("no"); }),
+            "Dataset not in edit or insert mode");
+}
+
+TEST_F(DataSetWiringTest, LocateAndLookupGoThroughTheDataSet) {
+  CreateLog();
+  Add("W1AW", "CT");
+  Add("K1ABC", "MA");
+  Add("N1XYZ", "CT");
+  TDataSet& base = ds;
+  ds.First();
+  EXPECT_TRUE(base.Locate("STATE;STATION", {TVarValue("CT"), TVarValue("N1XYZ")}, 0));
+  EXPECT_EQ(ds.RecNo(), 3);
+  EXPECT_FALSE(base.Locate("STATION", {TVarValue("k1a")}, 0));
+  EXPECT_EQ(ds.RecNo(), 3);
+  EXPECT_TRUE(base.Locate("STATION", {TVarValue("k1a")}, loCaseInsensitive | loPartialKey));
+  EXPECT_EQ(ds.RecNo(), 2);
+  // Lookup answers without moving the view.
+  EXPECT_EQ(base.Lookup("STATION", {TVarValue("W1AW")}, "STATE").AsString(), "CT");
+  EXPECT_TRUE(base.Lookup("STATION", {TVarValue("NOBODY")}, "STATE").IsNull());
+  EXPECT_EQ(ds.RecNo(), 2);
+  ds.Close();
+  EXPECT_NE(ErrorOf<std::exception>([&] { base.Locate("STATION", {TVarValue("W1AW")}, 0); }), "");
+}
+
+}  // namespace
