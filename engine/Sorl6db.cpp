@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "Sorl6db_alias.h"
 #include "Sorl6db_blob.h"
 #include "Sorl6db_search.h"
 #include "SysSorl.h"
@@ -29,30 +30,10 @@ class OnScopeExit {
   F f_;
 };
 
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
-}
-
-std::string ProgramFolder() {
-  std::error_code ec;
-  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec) return {};
-  return exe.parent_path().string() + "/";
-}
-
 }  // namespace
 
 std::string ResolveDatabaseName(const TSorrelDataSet& dataSet) {
-  const std::string& name = dataSet.DatabaseName();
-  if (name.empty()) return {};
-  std::string folder = EqualsIgnoreCase(name, "Default Directory") ? ProgramFolder() : name;
-  if (!folder.empty() && folder.back() != '/') folder += '/';
-  return folder;
+  return ResolveDatabaseName(std::string_view(dataSet.DatabaseName()));
 }
 
 // ---- DBFObject ----
@@ -134,6 +115,9 @@ void TSorrelDataSet::SetDatabaseName(std::string_view name) {
     name.remove_suffix(1);
   }
   CheckInactive();
+  // A folder not yet in the alias list is entered as an alias of itself. The root folder keeps
+  // its delimiter: without it, it would name the current directory.
+  if (name != "/") SorrelAliasRegister(name);
   databaseName_ = std::string(name);
   DataEvent(TDataEvent::dePropertyChange, 0);
 }

@@ -236,5 +236,5 @@ class TSorrelDataSet : public TDataSet {
 };
 
 // The folder of a data set's DatabaseName, ending in '/', or empty (the current directory).
-// "Default Directory" names the program's folder.
+// "Default Directory" names the program's folder; another name is looked up in the alias list.
 std::string ResolveDatabaseName(const TSorrelDataSet& dataSet);

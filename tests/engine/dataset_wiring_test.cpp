@@ -7,6 +7,7 @@
 #include "Sorl6db_alias.h"
 #include "Sorl6db_creator.h"
 #include "Sorl6db_search.h"
+#include "SysSorl.h"
 #include "handler_test_util.h"
 
 using namespace handler_test;
@@ -105,6 +106,45 @@ TEST_F(DataSetWiringTest, LocateAndLookupGoThroughTheDataSet) {
   EXPECT_EQ(ds.RecNo(), 2);
   ds.Close();
   EXPECT_NE(ErrorOf<std::exception>([&] { base.Locate("STATION", {TVarValue("W1AW")}, 0); }), "");
+}
+
+TEST_F(DataSetWiringTest, AliasDatabaseNameOpensTheAliasedFolder) {
+  CreateLog();
+  Add("W1AW", "CT");
+  ds.Close();
+  // The folder itself was entered as an alias of itself when it was set.
+  const std::string folder = dir_;
+  EXPECT_EQ(SorrelAliasValue(folder), folder);
+  EXPECT_EQ(ResolveDatabaseName(ds), folder + "/");
+
+  const std::string alias = "LOGBOOK_" + std::filesystem::path(dir_).filename().string();
+  SorrelAliasAdd(alias, dir_);
+  // Run from another folder, so that only the alias can find the table.
+  const auto home = std::filesystem::current_path();
+  std::filesystem::current_path(std::filesystem::temp_directory_path());
+  struct Back {
+    std::filesystem::path to;
+    ~Back() { std::filesystem::current_path(to); }
+  } back{home};
+  TSorrelDataSet other;
+  const size_t lines = SorrelAliasLines().size();
+  other.SetDatabaseName(SysLowerCase(alias) + "/");
+  EXPECT_EQ(other.DatabaseName(), SysLowerCase(alias));
+  EXPECT_EQ(ResolveDatabaseName(other), dir_ + "/");
+  other.SetTableName("LOG.DBF");
+  other.Open();
+  EXPECT_EQ(other.FieldByName("STATION")->AsString(), "W1AW");
+  // Setting the alias did not enter it as a folder of its own.
+  EXPECT_EQ(SorrelAliasLines().size(), lines);
+  EXPECT_EQ(ErrorOf([&] { other.SetDatabaseName(dir_); }),
+            "Cannot perform this operation on an open dataset");
+  other.Close();
+
+  // An unknown name stands for itself; the root folder keeps its delimiter.
+  other.SetDatabaseName("/");
+  EXPECT_EQ(ResolveDatabaseName(other), "/");
+  other.SetDatabaseName("");
+  EXPECT_EQ(ResolveDatabaseName(other), "");
 }
 
 }  // namespace
