@@ -116,6 +116,8 @@ class TSorrelDataSet : public TDataSet {
   int RecordBufferSize() const { return bufferSize_; }
   // Busy code: 1 while an index is being built.
   uint8_t BusyCode() const { return busy_; }
+  // Set by the operations that keep the table busy (BuildIndexTag), which restore it afterwards.
+  void SetBusyCode(uint8_t code) { busy_ = code; }
   bool RecordLocked() const { return recordLocked_ != 0; }
 
   // Overrides of the dataset core (in the core's order).

@@ -147,4 +147,35 @@ TEST_F(DataSetWiringTest, AliasDatabaseNameOpensTheAliasedFolder) {
   EXPECT_EQ(ResolveDatabaseName(other), "");
 }
 
+TEST_F(DataSetWiringTest, DataSetIsBusyWhileATagIsBuilt) {
+  CreateLog();
+  for (int i = 0; i < 30; ++i) Add("S" + std::to_string(i), i % 2 ? "CT" : "MA");
+  int reports = 0;
+  std::vector<std::string> refusals;
+  ds.OnStatus = [&](int, int, int) {
+    ++reports;
+    if (ds.BusyCode() != 1) return;
+    refusals.push_back(ErrorOf([&] { ds.Next(); }));
+    refusals.push_back(ErrorOf([&] { SelectIndexTag(ds, "STATE"); }));
+    refusals.push_back(
+        ErrorOf([&] { static_cast<TDataSet&>(ds).Locate("STATION", {TVarValue("S1")}, 0); }));
+  };
+  BuildIndexTag(ds, "LOG.cdx", "STATE", "STATE+STATION", "", 1, 0);
+  ASSERT_GT(reports, 0);
+  ASSERT_FALSE(refusals.empty());
+  for (const std::string& e : refusals) EXPECT_EQ(e, "Table is busy building an index");
+  EXPECT_EQ(ds.BusyCode(), 0);
+  EXPECT_EQ(ds.RecNo(), 1);  // the build ends on the first record
+
+  // A build that fails (bad key expression) leaves the data set idle and usable.
+  ds.OnStatus = nullptr;
+  EXPECT_NE(ErrorOf([&] { BuildIndexTag(ds, "LOG.cdx", "BAD", "STATE+", "", 1, 0); }), "");
+  EXPECT_EQ(ds.BusyCode(), 0);
+  OpenIndexList(ds, "LOG.cdx", "STATE");
+  ds.First();
+  EXPECT_EQ(Station(), "S1");  // CT before MA
+  ds.Next();
+  EXPECT_EQ(Station(), "S11");
+}
+
 }  // namespace
