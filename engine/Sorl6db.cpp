@@ -99,7 +99,19 @@ TSorrelDataSet::THandlerBuffer::~THandlerBuffer() {
 
 // ---- construction and properties ----
 
-TSorrelDataSet::TSorrelDataSet() { SetBookmarkSize(kBookmarkSize); }
+TSorrelDataSet::TSorrelDataSet() {
+  SetBookmarkSize(kBookmarkSize);
+  // The detail follows its master's record through the master tag's key range.
+  masterLink_.OnMasterChange = [this] { SorrelMasterChanged(*this); };
+  masterLink_.OnMasterDisable = [this] { SorrelMasterDisabled(*this); };
+}
+
+void TSorrelDataSet::ApplyMasterRange() {
+  // Without a master tag there is no range to set: the refusal comes when the master moves, not
+  // from an open or from re-selecting the index after a build.
+  if (!handler_ || handler_->MasterTag() == nullptr) return;
+  if (masterLink_.Active() && !masterLink_.Fields().empty()) SorrelApplyMasterRange(*this);
+}
 
 TSorrelDataSet::~TSorrelDataSet() { Destroying(); }
 
@@ -258,6 +270,7 @@ void TSorrelDataSet::InternalOpen() {
     if (Filtered()) InstallFilter();
     InternalFirst();
     OpenIndexFiles();
+    ApplyMasterRange();
     recordLocked_ = 0;
   } catch (...) {
     BindFields(false);
@@ -316,6 +329,7 @@ void TSorrelDataSet::SetIndexName(std::string_view name) {
   const bool atEnd = IsEmpty() || Bof() || Eof();
   const int32_t record = atEnd ? 0 : BufferRecNo(ActiveBuffer());
   handler_->SelectMasterTag(indexName_, false);
+  ApplyMasterRange();
   if (atEnd || record < 1) {
     First();
     return;

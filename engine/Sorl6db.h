@@ -200,6 +200,9 @@ class TSorrelDataSet : public TDataSet {
   void FillFieldDefs(HXO_dBHandler& table);
   void InstallFilter();
   void OpenIndexFiles();
+  // Applies the master/detail range for the master's current record, when a master tag is
+  // selected and the master link is active and names fields.
+  void ApplyMasterRange();
   int32_t BufferRecNo(const char* buffer) const;
   // The record number a bookmark names, 0 when it names none.
   static int32_t BookmarkRecNo(const char* bookmark);

@@ -283,7 +283,10 @@ TVarValue SorrelLookup(TSorrelDataSet& dataSet, std::string_view keyFields,
 }
 
 std::string SorrelMasterKey(TSorrelDataSet& detail) {
-  DBFObject& handler = HandlerOf(detail);
+  // The key is also needed while the data set opens (its range is set before the first read),
+  // so an open handler is enough here.
+  if (detail.Handler() == nullptr) detail.CheckActive();
+  DBFObject& handler = *detail.Handler();
   HXobjIndexTag* tag = handler.MasterTag();
   if (tag == nullptr) throw EDatabaseError(smMasterDetailNoIndex, {detail.TableName()});
   TDataSet* master = MasterOf(detail);

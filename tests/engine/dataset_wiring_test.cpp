@@ -178,4 +178,62 @@ TEST_F(DataSetWiringTest, DataSetIsBusyWhileATagIsBuilt) {
   EXPECT_EQ(Station(), "S11");
 }
 
+TEST_F(DataSetWiringTest, DetailFollowsItsMasterThroughTheLink) {
+  {
+    HXO_DB4Build b(PathOf("STATES.DBF"));
+    b.AddField("STATE", "C", 2, 0);
+    b.CreateFiles();
+  }
+  TSorrelDataSet states;
+  states.SetDatabaseName(dir_);
+  states.SetTableName("STATES.DBF");
+  states.Open();
+  for (const char* s : {"CT", "MA", "NY"}) {
+    states.Append();
+    states.FieldByName("STATE")->SetAsString(s);
+    states.Post();
+  }
+  TDataSource master(&states);
+
+  CreateLog();
+  Add("W1AW", "CT");
+  Add("K1ABC", "MA");
+  Add("N1XYZ", "CT");
+  Add("W2A", "VT");
+  BuildIndexTag(ds, "LOG.cdx", "STATE", "STATE+STATION", "", 1, 0);
+  BuildIndexTag(ds, "LOG.cdx", "STATEONLY", "STATE", "", 1, 0);
+  ds.Close();
+  ds.SetIndexFiles({"LOG.cdx"});
+  ds.SetIndexName("STATE");
+  ds.SetMasterSource(&master);
+  ds.SetMasterFields("STATE");
+
+  // Opened while the master stands on MA: the range is there from the first record on.
+  states.First();
+  states.Next();
+  ds.Open();
+  EXPECT_EQ(Station(), "K1ABC");
+  EXPECT_EQ(Stations(), std::vector<std::string>{"K1ABC"});
+  // The master's moves reach the detail through the link.
+  states.First();
+  EXPECT_EQ(Station(), "N1XYZ");
+  EXPECT_EQ(Stations(), (std::vector<std::string>{"N1XYZ", "W1AW"}));
+  states.Last();
+  EXPECT_TRUE(ds.IsEmpty());
+  // Another tag takes the same range.
+  states.First();
+  ds.SetIndexName("STATEONLY");
+  EXPECT_EQ(Stations(), (std::vector<std::string>{"W1AW", "N1XYZ"}));
+  ds.SetIndexName("STATE");
+  EXPECT_EQ(Stations(), (std::vector<std::string>{"N1XYZ", "W1AW"}));
+  // A closed master removes the range; opening it again restores it.
+  states.Close();
+  EXPECT_EQ(Stations().size(), 4u);
+  states.Open();
+  EXPECT_EQ(Stations(), (std::vector<std::string>{"N1XYZ", "W1AW"}));
+  // Unlinked, the detail shows every record again.
+  ds.SetMasterSource(nullptr);
+  EXPECT_EQ(Stations().size(), 4u);
+}
+
 }  // namespace
