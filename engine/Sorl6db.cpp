@@ -293,7 +293,13 @@ void TSorrelDataSet::InternalClose() {
 
 void TSorrelDataSet::OpenIndexFiles() {
   if (!handler_ || indexFiles_.empty()) return;
-  handler_->CloseIndexFiles();
+  OpenIndexFilesOn(*handler_, false);
+  UpdateIndexDefs();
+  handler_->SelectMasterTag(indexName_, false);
+}
+
+void TSorrelDataSet::OpenIndexFilesOn(DBFObject& handler, bool refuseRepeats) {
+  handler.CloseIndexFiles();
   const std::string folder = ResolveDatabaseName(*this);
   for (const std::string& name : indexFiles_) {
     std::string full = name.find('/') == std::string::npos ? folder + name : name;
@@ -301,21 +307,33 @@ void TSorrelDataSet::OpenIndexFiles() {
     const std::string found = ResolveFileNameCase(full);
     std::error_code ec;
     if (!std::filesystem::is_regular_file(found, ec)) throw EDatabaseError(smCannotFindFile, {full});
-    handler_->OpenIndexFile(found);  // -1: listed twice, opened once
+    // -1: listed twice, opened once.
+    if (handler.OpenIndexFile(found) == -1 && refuseRepeats)
+      throw EDatabaseError(smIndexAlreadyOpen, {full});
   }
-  UpdateIndexDefs();
-  handler_->SelectMasterTag(indexName_, false);
 }
 
 void TSorrelDataSet::SetIndexFiles(std::vector<std::string> files) {
   indexDefs_.SetUpdated(false);
   indexDefs_.Clear();
   indexFiles_ = std::move(files);
-  if (Active() && !indexFiles_.empty()) {
-    CheckBrowseMode();
-    OpenIndexFiles();
-    First();
+  if (Active()) {
+    if (!indexFiles_.empty()) {
+      CheckBrowseMode();
+      OpenIndexFiles();
+      First();
+    }
+    return;
   }
+  if (indexFiles_.empty()) {
+    indexName_.clear();
+    return;
+  }
+  // Closed: the new list is tried on the table at once, so that a missing or repeated file is
+  // reported where the list is set. Without a table name there is nothing to try it on yet.
+  if (tableName_.empty() || handler_) return;
+  std::unique_ptr<DBFObject> probe = CreateHandler(true, true);
+  OpenIndexFilesOn(*probe, true);
 }
 
 void TSorrelDataSet::SetIndexName(std::string_view name) {

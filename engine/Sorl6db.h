@@ -84,6 +84,8 @@ class TSorrelDataSet : public TDataSet {
   TIndexDefs& IndexDefs() { return indexDefs_; }
   void SetIndexDefs(const TIndexDefs& defs) { indexDefs_ = defs; }
   const std::vector<std::string>& IndexFiles() const { return indexFiles_; }
+  // Open: the listed files replace the open ones. Closed: an empty list clears IndexName; another
+  // is tried on the table ("Cannot find file %s", "Index file %s already open").
   void SetIndexFiles(std::vector<std::string> files);
   const std::string& IndexName() const { return indexName_; }
   void SetIndexName(std::string_view name);
@@ -200,6 +202,9 @@ class TSorrelDataSet : public TDataSet {
   void FillFieldDefs(HXO_dBHandler& table);
   void InstallFilter();
   void OpenIndexFiles();
+  // Closes the handler's index files and opens those of the list; with `refuseRepeats` a file
+  // listed twice raises "Index file %s already open", else it is passed over.
+  void OpenIndexFilesOn(DBFObject& handler, bool refuseRepeats);
   // Applies the master/detail range for the master's current record, when a master tag is
   // selected and the master link is active and names fields.
   void ApplyMasterRange();

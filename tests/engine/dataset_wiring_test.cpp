@@ -236,4 +236,37 @@ TEST_F(DataSetWiringTest, DetailFollowsItsMasterThroughTheLink) {
   EXPECT_EQ(Stations().size(), 4u);
 }
 
+TEST_F(DataSetWiringTest, IndexListChangeOnAClosedDataSet) {
+  CreateLog();
+  Add("W1AW", "CT");
+  Add("K1ABC", "MA");
+  BuildIndexTag(ds, "LOG.cdx", "STATION", "STATION", "", 1, 0);
+  ds.Close();
+  int opens = 0;
+  ds.AfterOpen = [&](TDataSet&) { ++opens; };
+
+  // The list is tried at once; the data set stays closed and no open event runs.
+  EXPECT_EQ(ErrorOf([&] { ds.SetIndexFiles({"LOG.cdx", "log.CDX"}); }),
+            "Index file " + dir_ + "/log.CDX already open");
+  EXPECT_EQ(ErrorOf([&] { ds.SetIndexFiles({"NOPE"}); }),
+            "Cannot find file " + dir_ + "/NOPE.ndx");
+  ds.SetIndexFiles({"LOG.cdx"});
+  ds.SetIndexName("STATION");
+  EXPECT_FALSE(ds.Active());
+  EXPECT_EQ(opens, 0);
+  // An empty list leaves no tag to select.
+  ds.SetIndexFiles({});
+  EXPECT_EQ(ds.IndexName(), "");
+  ds.SetIndexFiles({"LOG.cdx"});
+  ds.SetIndexName("STATION");
+  ds.Open();
+  EXPECT_EQ(Station(), "K1ABC");
+  // On an open data set a repeated file is passed over.
+  EXPECT_EQ(ErrorOf([&] { ds.SetIndexFiles({"LOG.cdx", "LOG.cdx"}); }), "");
+  EXPECT_EQ(Station(), "K1ABC");
+  // Without a table name there is nothing to try the list on.
+  TSorrelDataSet blank;
+  EXPECT_EQ(ErrorOf([&] { blank.SetIndexFiles({"ANY.cdx", "ANY.cdx"}); }), "");
+}
+
 }  // namespace
