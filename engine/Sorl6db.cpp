@@ -6,6 +6,9 @@
 #include <cstring>
 #include <filesystem>
 
+#include "Sorl6db_alias.h"
+#include "Sorl6db_blob.h"
+#include "Sorl6db_search.h"
 #include "SysSorl.h"
 #include "hx6_date.h"
 #include "hx6_sql.h"
@@ -27,30 +30,10 @@ class OnScopeExit {
   F f_;
 };
 
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
-}
-
-std::string ProgramFolder() {
-  std::error_code ec;
-  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec) return {};
-  return exe.parent_path().string() + "/";
-}
-
 }  // namespace
 
 std::string ResolveDatabaseName(const TSorrelDataSet& dataSet) {
-  const std::string& name = dataSet.DatabaseName();
-  if (name.empty()) return {};
-  std::string folder = EqualsIgnoreCase(name, "Default Directory") ? ProgramFolder() : name;
-  if (!folder.empty() && folder.back() != '/') folder += '/';
-  return folder;
+  return ResolveDatabaseName(std::string_view(dataSet.DatabaseName()));
 }
 
 // ---- DBFObject ----
@@ -116,7 +99,19 @@ TSorrelDataSet::THandlerBuffer::~THandlerBuffer() {
 
 // ---- construction and properties ----
 
-TSorrelDataSet::TSorrelDataSet() { SetBookmarkSize(kBookmarkSize); }
+TSorrelDataSet::TSorrelDataSet() {
+  SetBookmarkSize(kBookmarkSize);
+  // The detail follows its master's record through the master tag's key range.
+  masterLink_.OnMasterChange = [this] { SorrelMasterChanged(*this); };
+  masterLink_.OnMasterDisable = [this] { SorrelMasterDisabled(*this); };
+}
+
+void TSorrelDataSet::ApplyMasterRange() {
+  // Without a master tag there is no range to set: the refusal comes when the master moves, not
+  // from an open or from re-selecting the index after a build.
+  if (!handler_ || handler_->MasterTag() == nullptr) return;
+  if (masterLink_.Active() && !masterLink_.Fields().empty()) SorrelApplyMasterRange(*this);
+}
 
 TSorrelDataSet::~TSorrelDataSet() { Destroying(); }
 
@@ -132,6 +127,9 @@ void TSorrelDataSet::SetDatabaseName(std::string_view name) {
     name.remove_suffix(1);
   }
   CheckInactive();
+  // A folder not yet in the alias list is entered as an alias of itself. The root folder keeps
+  // its delimiter: without it, it would name the current directory.
+  if (name != "/") SorrelAliasRegister(name);
   databaseName_ = std::string(name);
   DataEvent(TDataEvent::dePropertyChange, 0);
 }
@@ -272,6 +270,7 @@ void TSorrelDataSet::InternalOpen() {
     if (Filtered()) InstallFilter();
     InternalFirst();
     OpenIndexFiles();
+    ApplyMasterRange();
     recordLocked_ = 0;
   } catch (...) {
     BindFields(false);
@@ -294,7 +293,13 @@ void TSorrelDataSet::InternalClose() {
 
 void TSorrelDataSet::OpenIndexFiles() {
   if (!handler_ || indexFiles_.empty()) return;
-  handler_->CloseIndexFiles();
+  OpenIndexFilesOn(*handler_, false);
+  UpdateIndexDefs();
+  handler_->SelectMasterTag(indexName_, false);
+}
+
+void TSorrelDataSet::OpenIndexFilesOn(DBFObject& handler, bool refuseRepeats) {
+  handler.CloseIndexFiles();
   const std::string folder = ResolveDatabaseName(*this);
   for (const std::string& name : indexFiles_) {
     std::string full = name.find('/') == std::string::npos ? folder + name : name;
@@ -302,21 +307,33 @@ void TSorrelDataSet::OpenIndexFiles() {
     const std::string found = ResolveFileNameCase(full);
     std::error_code ec;
     if (!std::filesystem::is_regular_file(found, ec)) throw EDatabaseError(smCannotFindFile, {full});
-    handler_->OpenIndexFile(found);  // -1: listed twice, opened once
+    // -1: listed twice, opened once.
+    if (handler.OpenIndexFile(found) == -1 && refuseRepeats)
+      throw EDatabaseError(smIndexAlreadyOpen, {full});
   }
-  UpdateIndexDefs();
-  handler_->SelectMasterTag(indexName_, false);
 }
 
 void TSorrelDataSet::SetIndexFiles(std::vector<std::string> files) {
   indexDefs_.SetUpdated(false);
   indexDefs_.Clear();
   indexFiles_ = std::move(files);
-  if (Active() && !indexFiles_.empty()) {
-    CheckBrowseMode();
-    OpenIndexFiles();
-    First();
+  if (Active()) {
+    if (!indexFiles_.empty()) {
+      CheckBrowseMode();
+      OpenIndexFiles();
+      First();
+    }
+    return;
   }
+  if (indexFiles_.empty()) {
+    indexName_.clear();
+    return;
+  }
+  // Closed: the new list is tried on the table at once, so that a missing or repeated file is
+  // reported where the list is set. Without a table name there is nothing to try it on yet.
+  if (tableName_.empty() || handler_) return;
+  std::unique_ptr<DBFObject> probe = CreateHandler(true, true);
+  OpenIndexFilesOn(*probe, true);
 }
 
 void TSorrelDataSet::SetIndexName(std::string_view name) {
@@ -330,6 +347,7 @@ void TSorrelDataSet::SetIndexName(std::string_view name) {
   const bool atEnd = IsEmpty() || Bof() || Eof();
   const int32_t record = atEnd ? 0 : BufferRecNo(ActiveBuffer());
   handler_->SelectMasterTag(indexName_, false);
+  ApplyMasterRange();
   if (atEnd || record < 1) {
     First();
     return;
@@ -753,4 +771,20 @@ int TSorrelDataSet::Translate(const char* source, char* destination, bool toOem)
     std::memmove(destination, source, length + 1);
   }
   return static_cast<int>(length);
+}
+
+// ---- blobs and searches ----
+
+std::unique_ptr<TBlobStream> TSorrelDataSet::CreateBlobStream(TField* field, TBlobStreamMode mode) {
+  return std::make_unique<TSRBlobStream>(field, mode, Handler());
+}
+
+bool TSorrelDataSet::Locate(std::string_view keyFields, const std::vector<TVarValue>& keyValues,
+                            uint8_t options) {
+  return SorrelLocate(*this, keyFields, keyValues, options);
+}
+
+TVarValue TSorrelDataSet::Lookup(std::string_view keyFields, const std::vector<TVarValue>& keyValues,
+                                 std::string_view resultFields) {
+  return SorrelLookup(*this, keyFields, keyValues, resultFields);
 }

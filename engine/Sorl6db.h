@@ -84,6 +84,8 @@ class TSorrelDataSet : public TDataSet {
   TIndexDefs& IndexDefs() { return indexDefs_; }
   void SetIndexDefs(const TIndexDefs& defs) { indexDefs_ = defs; }
   const std::vector<std::string>& IndexFiles() const { return indexFiles_; }
+  // Open: the listed files replace the open ones. Closed: an empty list clears IndexName; another
+  // is tried on the table ("Cannot find file %s", "Index file %s already open").
   void SetIndexFiles(std::vector<std::string> files);
   const std::string& IndexName() const { return indexName_; }
   void SetIndexName(std::string_view name);
@@ -116,6 +118,8 @@ class TSorrelDataSet : public TDataSet {
   int RecordBufferSize() const { return bufferSize_; }
   // Busy code: 1 while an index is being built.
   uint8_t BusyCode() const { return busy_; }
+  // Set by the operations that keep the table busy (BuildIndexTag), which restore it afterwards.
+  void SetBusyCode(uint8_t code) { busy_ = code; }
   bool RecordLocked() const { return recordLocked_ != 0; }
 
   // Overrides of the dataset core (in the core's order).
@@ -134,6 +138,11 @@ class TSorrelDataSet : public TDataSet {
   void Post() override;
   int Translate(const char* source, char* destination, bool toOem) override;
   char* ActiveRecordBuffer() override;
+  std::unique_ptr<TBlobStream> CreateBlobStream(TField* field, TBlobStreamMode mode) override;
+  bool Locate(std::string_view keyFields, const std::vector<TVarValue>& keyValues,
+              uint8_t options) override;
+  TVarValue Lookup(std::string_view keyFields, const std::vector<TVarValue>& keyValues,
+                   std::string_view resultFields) override;
 
   // Added operation.
   virtual void UndeleteRecord();
@@ -193,6 +202,12 @@ class TSorrelDataSet : public TDataSet {
   void FillFieldDefs(HXO_dBHandler& table);
   void InstallFilter();
   void OpenIndexFiles();
+  // Closes the handler's index files and opens those of the list; with `refuseRepeats` a file
+  // listed twice raises "Index file %s already open", else it is passed over.
+  void OpenIndexFilesOn(DBFObject& handler, bool refuseRepeats);
+  // Applies the master/detail range for the master's current record, when a master tag is
+  // selected and the master link is active and names fields.
+  void ApplyMasterRange();
   int32_t BufferRecNo(const char* buffer) const;
   // The record number a bookmark names, 0 when it names none.
   static int32_t BookmarkRecNo(const char* bookmark);
@@ -231,5 +246,5 @@ class TSorrelDataSet : public TDataSet {
 };
 
 // The folder of a data set's DatabaseName, ending in '/', or empty (the current directory).
-// "Default Directory" names the program's folder.
+// "Default Directory" names the program's folder; another name is looked up in the alias list.
 std::string ResolveDatabaseName(const TSorrelDataSet& dataSet);

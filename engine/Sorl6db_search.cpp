@@ -177,6 +177,11 @@ void BuildIndexTag(TSorrelDataSet& dataSet, std::string_view fileName, std::stri
     dataSet.DisableControls();
     AtExit enable([&dataSet] { dataSet.EnableControls(); });
     try {
+      // While the tag is built the data set refuses work ("Table is busy building an index"),
+      // e.g. from an OnStatus handler; the former code is back before anything else runs.
+      const uint8_t formerBusy = dataSet.BusyCode();
+      dataSet.SetBusyCode(1);
+      AtExit idle([&dataSet, formerBusy] { dataSet.SetBusyCode(formerBusy); });
       handler.CreateIndexTag(fileName, tagName, keyExpression, forExpression, option, order);
     } catch (...) {
       // The build closed every index file: open them again so that posts keep the tags current,
@@ -278,7 +283,10 @@ TVarValue SorrelLookup(TSorrelDataSet& dataSet, std::string_view keyFields,
 }
 
 std::string SorrelMasterKey(TSorrelDataSet& detail) {
-  DBFObject& handler = HandlerOf(detail);
+  // The key is also needed while the data set opens (its range is set before the first read),
+  // so an open handler is enough here.
+  if (detail.Handler() == nullptr) detail.CheckActive();
+  DBFObject& handler = *detail.Handler();
   HXobjIndexTag* tag = handler.MasterTag();
   if (tag == nullptr) throw EDatabaseError(smMasterDetailNoIndex, {detail.TableName()});
   TDataSet* master = MasterOf(detail);
