@@ -126,7 +126,7 @@ void TRigX::SetTx(int Value) { Safe([&] { rig_.SetTx(IntToParam(Value)); }); }
 int TRigX::Mode() { return Safe([&] { return FlagBit(rig_.Mode()); }); }
 void TRigX::SetMode(int Value) { Safe([&] { rig_.SetMode(IntToParam(Value)); }); }
 
-void TRigX::ClearRit() { Safe([&] { rig_.SetRit(pmRit0); }); }
+void TRigX::ClearRit() { Safe([&] { rig_.ClearRit(); }); }
 
 void TRigX::SetSimplexMode(int Freq) {
   Safe([&] {

@@ -79,6 +79,7 @@ class EngineRig : public ServerRig {
   void SetXit(TRigParam p) override { rig_.SetXit(p); }
   void SetTx(TRigParam p) override { rig_.SetTx(p); }
   void SetMode(TRigParam p) override { rig_.SetMode(p); }
+  void ClearRit() override { rig_.ClearRit(); }
   void AddCustomCommand(uint64_t sender, const Bytes& code, const Bytes& replyEnd,
                         int32_t replyLength) override {
     rig_.AddCustomCommand(sender, code, replyEnd, replyLength);

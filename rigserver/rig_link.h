@@ -51,6 +51,8 @@ class RigLink {
   virtual void SetXit(TRigParam param) = 0;
   virtual void SetTx(TRigParam param) = 0;
   virtual void SetMode(TRigParam param) = 0;
+  // Queues the write of pmRit0 (clear the RIT offset).
+  virtual void ClearRit() = 0;
 
   // Queues a custom command for the client with this id; an empty code sends nothing.
   virtual void AddCustomCommand(uint64_t sender, const Bytes& code, const Bytes& replyEnd,

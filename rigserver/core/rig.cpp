@@ -399,6 +399,8 @@ void TCustomRig::SetRit(TRigParam param) {
   if (param == pmRitOn || param == pmRitOff) AddWriteCommand(param, 0);
 }
 
+void TCustomRig::ClearRit() { AddWriteCommand(pmRit0, 0); }
+
 void TCustomRig::SetXit(TRigParam param) {
   if (param == pmXitOn || param == pmXitOff) AddWriteCommand(param, 0);
 }

@@ -136,6 +136,8 @@ class TCustomRig {
   void SetXit(TRigParam param);
   void SetTx(TRigParam param);
   void SetMode(TRigParam param);
+  // Writes pmRit0, which clears the RIT offset; SetRit takes only pmRitOn and pmRitOff.
+  void ClearRit();
 
   // Commands of the queue, in slot order.
   virtual void AddCommands(const TRigCommandArray& list, TCommandKind kind) = 0;

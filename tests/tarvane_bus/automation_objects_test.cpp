@@ -183,7 +183,7 @@ TEST_F(AutomationObjects, WritesQueueThroughTheEngineSetters) {
   Do(rig->SetRit(PM_RITON));
   Do(rig->ClearRit());
   EXPECT_EQ((std::vector<std::string>{"SetFreq 14000000", "SetPitch 600", "SetVfo 12", "SetMode 30",
-                                      "SetMode 0", "SetRit 17", "SetRit 6"}),
+                                      "SetMode 0", "SetRit 17", "ClearRit 6"}),
             rig2.writes);
   EXPECT_TRUE(rig1.writes.empty());
 }

@@ -65,6 +65,7 @@ class FakeRig : public tarvane::ServerRig {
   void SetXit(tarvane::TRigParam p) override { Record("SetXit", p); }
   void SetTx(tarvane::TRigParam p) override { Record("SetTx", p); }
   void SetMode(tarvane::TRigParam p) override { Record("SetMode", p); }
+  void ClearRit() override { Record("ClearRit", tarvane::pmRit0); }
   void AddCustomCommand(uint64_t sender, const tarvane::Bytes& code, const tarvane::Bytes& replyEnd,
                         int32_t replyLength) override {
     std::string hex;
