@@ -32,31 +32,54 @@ bool VariantBytes(const QDBusVariant& value, Bytes& out) {
   return true;
 }
 
+// True when a call came over the bus from another connection than the one that created the
+// object (`owner`; empty for objects made inside the server). That caller gets E_INVALIDARG.
+bool ForeignCaller(bool fromBus, const QDBusMessage& message, const QString& owner) {
+  return fromBus && !owner.isEmpty() && message.service() != owner;
+}
+
+QString ForeignText(const QString& path) {
+  return QString::asprintf("0x%08X: ", unsigned(kResultInvalidArg)) + "no object of this client at " +
+         path;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
 // TPortBits
 
-TPortBits::TPortBits(RigLink& rig, QString path) : rig_(rig), path_(std::move(path)) {
+TPortBits::TPortBits(RigLink& rig, QString path, QString owner)
+    : rig_(rig), path_(std::move(path)), owner_(std::move(owner)) {
   new IPortBitsAdaptor(this);
 }
 
+bool TPortBits::Foreign() {
+  if (!ForeignCaller(calledFromDBus(), calledFromDBus() ? message() : QDBusMessage(), owner_))
+    return false;
+  sendErrorReply(kErrorInvalidArg, ForeignText(path_));
+  return true;
+}
+
 // Locking the port lines is not needed with one server process; the call succeeds.
-bool TPortBits::Lock() { return true; }
-void TPortBits::Unlock() {}
-bool TPortBits::Rts() { return rig_.Rts(); }
-void TPortBits::SetRts(bool Value) { rig_.SetRts(Value); }
-bool TPortBits::Dtr() { return rig_.Dtr(); }
-void TPortBits::SetDtr(bool Value) { rig_.SetDtr(Value); }
-bool TPortBits::Cts() { return rig_.Cts(); }
-bool TPortBits::Dsr() { return rig_.Dsr(); }
+bool TPortBits::Lock() { return !Foreign(); }
+void TPortBits::Unlock() { Foreign(); }
+bool TPortBits::Rts() { return !Foreign() && rig_.Rts(); }
+void TPortBits::SetRts(bool Value) {
+  if (!Foreign()) rig_.SetRts(Value);
+}
+bool TPortBits::Dtr() { return !Foreign() && rig_.Dtr(); }
+void TPortBits::SetDtr(bool Value) {
+  if (!Foreign()) rig_.SetDtr(Value);
+}
+bool TPortBits::Cts() { return !Foreign() && rig_.Cts(); }
+bool TPortBits::Dsr() { return !Foreign() && rig_.Dsr(); }
 
 // ---------------------------------------------------------------------------------------------
 // TRigX
 
-TRigX::TRigX(uint64_t owner, RigLink& rig, QString path)
-    : owner_(owner), rig_(rig), path_(std::move(path)),
-      portBits_(std::make_unique<TPortBits>(rig, path_ + "/PortBits")) {
+TRigX::TRigX(uint64_t owner, QString ownerName, RigLink& rig, QString path)
+    : owner_(owner), ownerName_(std::move(ownerName)), rig_(rig), path_(std::move(path)),
+      portBits_(std::make_unique<TPortBits>(rig, path_ + "/PortBits", ownerName_)) {
   new IRigXAdaptor(this);
 }
 
@@ -72,14 +95,23 @@ void TRigX::Fail(const char* text) {
   }
 }
 
+bool TRigX::Foreign() {
+  if (!ForeignCaller(calledFromDBus(), calledFromDBus() ? message() : QDBusMessage(), ownerName_))
+    return false;
+  sendErrorReply(kErrorInvalidArg, ForeignText(path_));
+  return true;
+}
+
 template <class F>
 auto TRigX::Safe(F&& body) -> decltype(body()) {
-  try {
-    return body();
-  } catch (const std::exception& e) {
-    Fail(e.what());
-  } catch (...) {
-    Fail("unknown failure");
+  if (!Foreign()) {
+    try {
+      return body();
+    } catch (const std::exception& e) {
+      Fail(e.what());
+    } catch (...) {
+      Fail("unknown failure");
+    }
   }
   if constexpr (!std::is_void_v<decltype(body())>) return {};
 }
@@ -267,7 +299,9 @@ int TRigX::GetTxFrequency() {
   });
 }
 
-QDBusObjectPath TRigX::PortBits() { return QDBusObjectPath(portBits_->Path()); }
+QDBusObjectPath TRigX::PortBits() {
+  return Safe([&] { return QDBusObjectPath(portBits_->Path()); });
+}
 
 // ---------------------------------------------------------------------------------------------
 // TTarvaneX
@@ -276,8 +310,8 @@ TTarvaneX::TTarvaneX(AutomationServer& server, uint64_t id, QString owner, RigLi
                      RigLink& rig2)
     : server_(server), id_(id), owner_(std::move(owner)),
       path_(QString("%1/%2").arg(kFactoryPath).arg(id)),
-      rig1_(std::make_unique<TRigX>(id, rig1, path_ + "/Rig1")),
-      rig2_(std::make_unique<TRigX>(id, rig2, path_ + "/Rig2")) {
+      rig1_(std::make_unique<TRigX>(id, owner_, rig1, path_ + "/Rig1")),
+      rig2_(std::make_unique<TRigX>(id, owner_, rig2, path_ + "/Rig2")) {
   new ITarvaneXAdaptor(this);
   new ITarvaneXEventsAdaptor(this);
 }
@@ -306,13 +340,25 @@ void TTarvaneX::Unregister() {
   connection_.unregisterObject(path_, QDBusConnection::UnregisterTree);
 }
 
-int TTarvaneX::InterfaceVersion() { return kInterfaceVersion; }
-int TTarvaneX::SoftwareVersion() { return server_.SoftwareVersionNumber(); }
-QDBusObjectPath TTarvaneX::Rig1() { return QDBusObjectPath(rig1_->Path()); }
-QDBusObjectPath TTarvaneX::Rig2() { return QDBusObjectPath(rig2_->Path()); }
-bool TTarvaneX::DialogVisible() { return server_.Dialog().DialogVisible(); }
+bool TTarvaneX::Foreign() {
+  if (!ForeignCaller(calledFromDBus(), calledFromDBus() ? message() : QDBusMessage(), owner_))
+    return false;
+  sendErrorReply(kErrorInvalidArg, ForeignText(path_));
+  return true;
+}
+
+int TTarvaneX::InterfaceVersion() { return Foreign() ? 0 : kInterfaceVersion; }
+int TTarvaneX::SoftwareVersion() { return Foreign() ? 0 : server_.SoftwareVersionNumber(); }
+QDBusObjectPath TTarvaneX::Rig1() {
+  return Foreign() ? QDBusObjectPath() : QDBusObjectPath(rig1_->Path());
+}
+QDBusObjectPath TTarvaneX::Rig2() {
+  return Foreign() ? QDBusObjectPath() : QDBusObjectPath(rig2_->Path());
+}
+bool TTarvaneX::DialogVisible() { return !Foreign() && server_.Dialog().DialogVisible(); }
 
 void TTarvaneX::SetDialogVisible(bool Value) {
+  if (Foreign()) return;
   if (Value)
     server_.Dialog().ShowDialog();
   else
@@ -321,10 +367,12 @@ void TTarvaneX::SetDialogVisible(bool Value) {
 
 // The calling connection becomes this object's one event sink.
 void TTarvaneX::Advise() {
+  if (Foreign()) return;
   if (calledFromDBus()) sink_ = message().service();
 }
 
 void TTarvaneX::Unadvise() {
+  if (Foreign()) return;
   if (!calledFromDBus() || message().service() == sink_) sink_.clear();
 }
 

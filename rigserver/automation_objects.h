@@ -2,7 +2,9 @@
 // its two TRigX (/TarvaneX/<id>/Rig1, /Rig2), each with its TPortBits (.../PortBits). Every
 // client's objects wrap the same two rig engines (RigLink, not owned). TTarvaneX owns its
 // TRigX, a TRigX its TPortBits; the generated adaptors are Qt children of the object they
-// serve. Failures inside a member become error replies carrying E_UNEXPECTED.
+// serve. Failures inside a member become error replies carrying E_UNEXPECTED. Only the connection
+// that created a client's objects may call them; any other caller gets E_INVALIDARG, so that no
+// client can take another's events or drive the rigs in its name.
 // Main thread only.
 #pragma once
 
@@ -25,7 +27,7 @@ class TRigX;
 class TPortBits : public QObject, protected QDBusContext {
   Q_OBJECT
  public:
-  TPortBits(RigLink& rig, QString path);
+  TPortBits(RigLink& rig, QString path, QString owner);
   const QString& Path() const { return path_; }
 
   Q_INVOKABLE bool Lock();
@@ -38,14 +40,18 @@ class TPortBits : public QObject, protected QDBusContext {
   Q_INVOKABLE void Unlock();
 
  private:
+  bool Foreign();
+
   RigLink& rig_;
   QString path_;
+  QString owner_;
 };
 
 class TRigX : public QObject, protected QDBusContext {
   Q_OBJECT
  public:
-  TRigX(uint64_t owner, RigLink& rig, QString path);
+  // `owner` is the client's id, `ownerName` the bus name of the connection that created it.
+  TRigX(uint64_t owner, QString ownerName, RigLink& rig, QString path);
   ~TRigX() override;
   const QString& Path() const { return path_; }
   TPortBits& PortBitsObject() { return *portBits_; }
@@ -94,8 +100,10 @@ class TRigX : public QObject, protected QDBusContext {
   template <class F>
   auto Safe(F&& body) -> decltype(body());
   void Fail(const char* text);
+  bool Foreign();
 
   uint64_t owner_;
+  QString ownerName_;
   RigLink& rig_;
   QString path_;
   std::unique_ptr<TPortBits> portBits_;
@@ -132,6 +140,8 @@ class TTarvaneX : public QObject, protected QDBusContext {
   Q_INVOKABLE void Unadvise();
 
  private:
+  bool Foreign();
+
   AutomationServer& server_;
   uint64_t id_;
   QString owner_;

@@ -397,4 +397,42 @@ TEST_F(AutomationObjects, ShowDialogHandOver) {
   Do(factory.ShowDialog());
   EXPECT_EQ(1, dialog.shows);
 }
+TEST_F(AutomationObjects, ObjectsOfAnotherClientRefuseTheCall) {
+  Client a(bus.Address(), "a"), b(bus.Address(), "b");
+  ASSERT_TRUE(a.Create());
+  ASSERT_TRUE(a.Advise());
+  QSignalSpy aParams(a.events.get(), &org::tarvane::ITarvaneXEvents::ParamsChange);
+  auto refused = [](QDBusPendingCall call) {
+    QDBusPendingReply<> r(call);
+    EXPECT_TRUE(Finish(r));
+    EXPECT_TRUE(r.isError());
+    EXPECT_EQ(QString(kErrorInvalidArg), r.error().name());
+    EXPECT_TRUE(r.error().message().startsWith("0x80070057: ")) << r.error().message().toStdString();
+  };
+  // b reaches a's objects by their paths: it may neither take a's events nor drive a's rigs.
+  org::tarvane::ITarvaneXEvents foreignEvents(kBusName, a.path, b.conn);
+  refused(foreignEvents.Advise());
+  refused(foreignEvents.Unadvise());
+  org::tarvane::ITarvaneX foreignApp(kBusName, a.path, b.conn);
+  refused(foreignApp.SetDialogVisible(true));
+  refused(foreignApp.Rig1());
+  org::tarvane::IRigX foreignRig(kBusName, a.path + "/Rig1", b.conn);
+  refused(foreignRig.SetFreq(7000000));
+  refused(foreignRig.SendCustomCommand(QDBusVariant(QString("ID;")), 0, QDBusVariant(QString(";"))));
+  refused(foreignRig.Freq());
+  org::tarvane::IPortBits foreignBits(kBusName, a.path + "/Rig1/PortBits", b.conn);
+  refused(foreignBits.SetRts(true));
+  refused(foreignBits.Cts());
+  EXPECT_TRUE(rig1.writes.empty());
+  EXPECT_FALSE(rig1.rts);
+  EXPECT_FALSE(dialog.visible);
+
+  // a is still its objects' event sink.
+  server->PostParamsChange(1, PM_FREQ);
+  EXPECT_TRUE(WaitFor([&] { return aParams.size() == 1; }));
+  // The owner itself is served as before.
+  Do(a.Rig(1)->SetFreq(7000000));
+  EXPECT_EQ((std::vector<std::string>{"SetFreq 7000000"}), rig1.writes);
+}
+
 }  // namespace

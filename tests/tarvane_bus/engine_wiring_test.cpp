@@ -50,7 +50,7 @@ class EngineWiring : public ::testing::Test {
 };
 
 TEST_F(EngineWiring, ClearRitWritesTheClearCommand) {
-  TRigX rigX(1, *rig, "/TarvaneX/1/Rig1");
+  TRigX rigX(1, QString(), *rig, "/TarvaneX/1/Rig1");
   rigX.ClearRit();
   rigX.SetRit(PM_RITON);
   EXPECT_EQ((std::vector<std::string>{"pmRit0", "pmRitOn"}), Generated());

@@ -136,10 +136,11 @@ class ServerProcess : public ::testing::Test {
     return r.value().path();
   }
 
+  // Another client's object refuses our call but is there.
   bool ObjectExists(const QString& path) {
     org::tarvane::ITarvaneX app(kBusName, path, *conn);
     QDBusPendingReply<int> r = app.InterfaceVersion();
-    return Finish(r) && !r.isError();
+    return Finish(r) && (!r.isError() || r.error().name() == kErrorInvalidArg);
   }
 
   QTemporaryDir home;
