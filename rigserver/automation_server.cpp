@@ -2,6 +2,8 @@
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 #include <QMetaObject>
 
 #include "tarvane_adaptors.h"
@@ -55,11 +57,16 @@ QDBusObjectPath AutomationServer::CreateInstance() {
   if (!owner.isEmpty() && !watcher_.watchedServices().contains(owner)) {
     watcher_.addWatchedService(owner);
     // The owner may have left between its call and the watch; the bus answers in order, so
-    // asking now catches that case.
-    if (!connection_.interface()->isServiceRegistered(owner).value()) {
-      QMetaObject::invokeMethod(this, [this, owner] { ClientVanished(owner); },
-                                Qt::QueuedConnection);
-    }
+    // asking now catches that case. The answer is awaited from the event loop: the main thread
+    // never waits on the bus (the rigs' timer and every other client run on it).
+    auto* pending = new QDBusPendingCallWatcher(
+        connection_.interface()->asyncCall(QStringLiteral("NameHasOwner"), owner), this);
+    connect(pending, &QDBusPendingCallWatcher::finished, this,
+            [this, owner](QDBusPendingCallWatcher* call) {
+              const QDBusPendingReply<bool> has = *call;
+              call->deleteLater();
+              if (!has.isError() && !has.value()) ClientVanished(owner);
+            });
   }
   return QDBusObjectPath(path);
 }

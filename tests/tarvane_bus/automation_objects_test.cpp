@@ -435,4 +435,16 @@ TEST_F(AutomationObjects, ObjectsOfAnotherClientRefuseTheCall) {
   EXPECT_EQ((std::vector<std::string>{"SetFreq 7000000"}), rig1.writes);
 }
 
+TEST_F(AutomationObjects, ClientGoneBeforeItsObjectWasMadeIsReleased) {
+  {
+    QDBusConnection gone = QDBusConnection::connectToBus(bus.Address(), "gone");
+    org::tarvane::ITarvaneXFactory factory(kBusName, kFactoryPath, gone);
+    factory.CreateInstance();  // no wait: the client leaves before the server answers
+  }
+  QDBusConnection::disconnectFromBus("gone");
+  // The server looks the owner up without blocking and drops the object when the answer comes.
+  ASSERT_TRUE(WaitFor([&] { return quits == 1; }));
+  EXPECT_EQ(0u, server->ClientCount());
+}
+
 }  // namespace
