@@ -257,7 +257,12 @@ void TRigX::SendCustomCommand(const QDBusVariant& Command, int ReplyLength,
     if (!VariantBytes(Command, code)) return;  // not a byte string: nothing to send
     Bytes replyEnd;
     if (!VariantBytes(ReplyEnd, replyEnd)) replyEnd.clear();
-    rig_.AddCustomCommand(owner_, code, replyEnd, ReplyLength);
+    if (!rig_.AddCustomCommand(owner_, code, replyEnd, ReplyLength)) {
+      // The port could never send it before its time-out; the rig logged why.
+      const QString text = QString::asprintf("0x%08X: ", unsigned(kResultInvalidArg)) +
+                           "the command is too long for the port";
+      if (calledFromDBus()) sendErrorReply(kErrorInvalidArg, text);
+    }
   });
 }
 

@@ -80,9 +80,9 @@ class EngineRig : public ServerRig {
   void SetTx(TRigParam p) override { rig_.SetTx(p); }
   void SetMode(TRigParam p) override { rig_.SetMode(p); }
   void ClearRit() override { rig_.ClearRit(); }
-  void AddCustomCommand(uint64_t sender, const Bytes& code, const Bytes& replyEnd,
+  bool AddCustomCommand(uint64_t sender, const Bytes& code, const Bytes& replyEnd,
                         int32_t replyLength) override {
-    rig_.AddCustomCommand(sender, code, replyEnd, replyLength);
+    return rig_.AddCustomCommand(sender, code, replyEnd, replyLength);
   }
   std::recursive_mutex& Mutex() override { return rig_.Lock(); }
 

@@ -54,8 +54,9 @@ class RigLink {
   // Queues the write of pmRit0 (clear the RIT offset).
   virtual void ClearRit() = 0;
 
-  // Queues a custom command for the client with this id; an empty code sends nothing.
-  virtual void AddCustomCommand(uint64_t sender, const Bytes& code, const Bytes& replyEnd,
+  // Queues a custom command for the client with this id; an empty code sends nothing. False
+  // when the code is refused because the port could never send it within the time-out.
+  virtual bool AddCustomCommand(uint64_t sender, const Bytes& code, const Bytes& replyEnd,
                                 int32_t replyLength) = 0;
 
   virtual std::recursive_mutex& Mutex() = 0;

@@ -571,9 +571,22 @@ void TRig::AddWriteCommand(TRigParam param, int32_t value) {
   PostSendNext();
 }
 
-void TRig::AddCustomCommand(TCustomSender sender, const TByteArray& code,
+bool TRig::AddCustomCommand(TCustomSender sender, const TByteArray& code,
                             const TByteArray& replyEnd, int32_t replyLength) {
-  if (code.empty()) return;
+  if (code.empty()) return true;
+  // Characters the port sends within the time-out: a start bit, the data bits, the parity bit
+  // and the stop bits (1, 1.5 or 2) each, counted here in half bits.
+  const int64_t baud = port_->BaudRate();
+  const int64_t halfBits = 2 * (1 + port_->DataBits() + (port_->Parity() != 0 ? 1 : 0)) +
+                           (port_->StopBits() == 0 ? 2 : port_->StopBits() == 1 ? 3 : 4);
+  if (timeout_ms_ > 0 && baud > 0) {
+    const int64_t fits = int64_t(timeout_ms_) * baud * 2 / (1000 * halfBits);
+    if (int64_t(code.size()) > fits) {
+      LogFmt("RIG%d {!}custom command of %zu bytes cannot be sent within the time-out",
+             rig_number_, code.size());
+      return false;
+    }
+  }
   {
     std::lock_guard lock(lock_);
     TQueueItem item;
@@ -585,6 +598,7 @@ void TRig::AddCustomCommand(TCustomSender sender, const TByteArray& code,
     queue_->Add(std::move(item));
   }
   PostSendNext();
+  return true;
 }
 
 }  // namespace tarvane

@@ -147,8 +147,10 @@ class TCustomRig {
   virtual void ProcessCustomReply(TCustomSender sender, const TByteArray& command,
                                   const TByteArray& reply) = 0;
   virtual void AddWriteCommand(TRigParam param, int32_t value) = 0;
-  // Queues the client's bytes; nothing for an empty code.
-  virtual void AddCustomCommand(TCustomSender sender, const TByteArray& code,
+  // Queues the client's bytes; nothing for an empty code. False (logged, nothing queued) for a
+  // code that the port cannot send within the time-out at its settings: it would time out and
+  // be sent again for ever, with every later command stuck behind it.
+  virtual bool AddCustomCommand(TCustomSender sender, const TByteArray& code,
                                 const TByteArray& replyEnd, int32_t replyLength) = 0;
 
   // Notices, run on the main thread through the dispatcher.
@@ -219,7 +221,7 @@ class TRig : public TCustomRig {
   void ProcessCustomReply(TCustomSender sender, const TByteArray& command,
                           const TByteArray& reply) override;
   void AddWriteCommand(TRigParam param, int32_t value) override;
-  void AddCustomCommand(TCustomSender sender, const TByteArray& code, const TByteArray& replyEnd,
+  bool AddCustomCommand(TCustomSender sender, const TByteArray& code, const TByteArray& replyEnd,
                         int32_t replyLength) override;
 
  private:

@@ -524,6 +524,20 @@ TEST_F(RigEngineTest, CustomCommandReplyGoesBackToItsSender) {
   EXPECT_EQ(replies, (std::vector<std::pair<TCustomSender, std::string>>{{42, "ID042;"}}));
 }
 
+TEST_F(RigEngineTest, CustomCommandTooLongToSendWithinTheTimeoutIsRefused) {
+  // 9600 baud, 8 data bits, no parity, one stop bit: 960 characters a second; time-out 1 s.
+  rig_->Port().SetBaudRate(9600);
+  rig_->SetTimeoutMs(1000);
+  const int before = Queued();
+  // It could never leave before its send time-out and would be sent again for ever, with every
+  // later command stuck behind it.
+  rig_->AddCustomCommand(5, TByteArray(961, 'x'), StrToBytes(";"), 0);
+  EXPECT_EQ(Queued(), before);
+  EXPECT_TRUE(Logged("RIG1 {!}custom command of 961 bytes cannot be sent within the time-out"));
+  rig_->AddCustomCommand(5, TByteArray(960, 'x'), StrToBytes(";"), 0);
+  EXPECT_EQ(Queued(), before + 1);
+}
+
 TEST_F(RigEngineTest, ReceiveTimeoutDropsTheCommandAndMarksTheRigOffline) {
   StartOnline();
   const size_t notices = status_notices_.size();

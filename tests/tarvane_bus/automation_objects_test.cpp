@@ -447,4 +447,16 @@ TEST_F(AutomationObjects, ClientGoneBeforeItsObjectWasMadeIsReleased) {
   EXPECT_EQ(0u, server->ClientCount());
 }
 
+TEST_F(AutomationObjects, CustomCommandTheRigRefusesIsAnError) {
+  Client a(bus.Address(), "a");
+  ASSERT_TRUE(a.Create());
+  rig1.refuseCustom = true;
+  QDBusPendingReply<> r = a.Rig(1)->SendCustomCommand(QDBusVariant(QByteArray(5000, 'x')), 0,
+                                                      QDBusVariant(QString(";")));
+  ASSERT_TRUE(Finish(r));
+  ASSERT_TRUE(r.isError());
+  EXPECT_EQ(QString(kErrorInvalidArg), r.error().name());
+  EXPECT_TRUE(r.error().message().startsWith("0x80070057: "));
+}
+
 }  // namespace

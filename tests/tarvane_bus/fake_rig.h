@@ -66,7 +66,8 @@ class FakeRig : public tarvane::ServerRig {
   void SetTx(tarvane::TRigParam p) override { Record("SetTx", p); }
   void SetMode(tarvane::TRigParam p) override { Record("SetMode", p); }
   void ClearRit() override { Record("ClearRit", tarvane::pmRit0); }
-  void AddCustomCommand(uint64_t sender, const tarvane::Bytes& code, const tarvane::Bytes& replyEnd,
+  bool refuseCustom = false;
+  bool AddCustomCommand(uint64_t sender, const tarvane::Bytes& code, const tarvane::Bytes& replyEnd,
                         int32_t replyLength) override {
     std::string hex;
     static const char* digits = "0123456789ABCDEF";
@@ -74,6 +75,7 @@ class FakeRig : public tarvane::ServerRig {
     std::string end(replyEnd.begin(), replyEnd.end());
     writes.push_back("Custom " + std::to_string(sender) + " " + hex + " " +
                      std::to_string(replyLength) + " [" + end + "]");
+    return !refuseCustom;
   }
   std::recursive_mutex& Mutex() override { return mutex; }
   bool Cts() override { return cts; }
