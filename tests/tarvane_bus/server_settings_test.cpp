@@ -71,6 +71,23 @@ TEST(ServerSettings, SaveRewritesBothSectionsAndReadsBack) {
             SettingsText(a, "FT-Test"));
 }
 
+TEST(ServerSettings, SavedValuesWinOverADuplicateSection) {
+  // A hand-edited file with the section twice: what OK saves must be what the next start reads.
+  QTemporaryDir dir;
+  const std::string path = dir.path().toStdString() + "/Tarvane.ini";
+  WriteAll(path, "[RIG1]\r\nPort=3\r\n[Debug]\r\nLog=1\r\n[rig1]\r\nPort=4\r\nPollMs=900\r\n");
+  TRigSettings a = DefaultSettings(1);
+  a.Port = 7;
+  {
+    TIniFile ini(path);
+    SaveRigSettings(ini, 1, a, "NONE");
+    ini.UpdateFile();
+  }
+  TIniFile ini(path);
+  EXPECT_EQ(a, LoadRigSettings(ini, 1, TypeIndex, {})) << ReadAll(path);
+  EXPECT_EQ(1, ini.ReadInteger("Debug", "Log", 0));
+}
+
 TEST(ServerSettings, OutOfRangeValuesAreReplacedWithAnErrorLine) {
   QTemporaryDir dir;
   const std::string path = dir.path().toStdString() + "/Tarvane.ini";
