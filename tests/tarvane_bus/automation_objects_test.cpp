@@ -459,4 +459,40 @@ TEST_F(AutomationObjects, CustomCommandTheRigRefusesIsAnError) {
   EXPECT_TRUE(r.error().message().startsWith("0x80070057: "));
 }
 
+TEST_F(AutomationObjects, MalformedCallsGetErrorsAndChangeNothing) {
+  Client a(bus.Address(), "a");
+  ASSERT_TRUE(a.Create());
+  const QString rigPath = a.path + "/Rig1";
+  auto call = [&](const QString& path, const char* iface, const char* member, const QVariantList& args) {
+    QDBusMessage m = QDBusMessage::createMethodCall(kBusName, path, iface, member);
+    m.setArguments(args);
+    QDBusPendingCall pending = a.conn.asyncCall(m);
+    EXPECT_TRUE(Finish(pending));
+    return pending.reply();
+  };
+  // Wrong argument types and counts are refused by the bus layer before any member runs.
+  EXPECT_EQ(QDBusMessage::ErrorMessage, call(rigPath, kRigInterface, "SetFreq", {QString("14000000")}).type());
+  EXPECT_EQ(QDBusMessage::ErrorMessage, call(rigPath, kRigInterface, "SetFreq", {}).type());
+  EXPECT_EQ(QDBusMessage::ErrorMessage,
+            call(rigPath, kRigInterface, "SendCustomCommand", {QByteArray("ID;"), 0, QByteArray(";")}).type());
+  // A command of another type inside the variant sends nothing.
+  QVariantMap map{{"x", 1}};
+  EXPECT_EQ(QDBusMessage::ReplyMessage,
+            call(rigPath, kRigInterface, "SendCustomCommand",
+                 {QVariant::fromValue(QDBusVariant(QVariant::fromValue(map))), 0,
+                  QVariant::fromValue(QDBusVariant(QStringList{"a", "b"}))}).type());
+  EXPECT_EQ(QDBusMessage::ReplyMessage,
+            call(rigPath, kRigInterface, "SendCustomCommand",
+                 {QVariant::fromValue(QDBusVariant(QVariant::fromValue(QDBusVariant(QString("ID;"))))), 0,
+                  QVariant::fromValue(QDBusVariant(7))}).type());
+  EXPECT_TRUE(rig1.writes.empty());
+  // Parameters that are no single flag bit are passed on as none; negative values go as they are.
+  Do(a.Rig(1)->SetMode(-1));
+  Do(a.Rig(1)->SetVfo(0));
+  Do(a.Rig(1)->SetFreq(-5));
+  EXPECT_EQ((std::vector<std::string>{"SetMode 0", "SetVfo 0", "SetFreq -5"}), rig1.writes);
+  EXPECT_FALSE(Get(a.Rig(1)->IsParamReadable(-1)));
+  EXPECT_EQ(int(PM_UNKNOWN), Get(a.Rig(1)->Vfo()));
+}
+
 }  // namespace
