@@ -20,6 +20,10 @@ AutomationServer::AutomationServer(QDBusConnection connection, RigLink& rig1, Ri
   watcher_.setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
   connect(&watcher_, &QDBusServiceWatcher::serviceUnregistered, this,
           &AutomationServer::ClientVanished);
+  busCheck_.setInterval(500);
+  connect(&busCheck_, &QTimer::timeout, this, [this] {
+    if (!connection_.isConnected()) BusLost();
+  });
 }
 
 AutomationServer::~AutomationServer() {
@@ -30,6 +34,7 @@ AutomationServer::~AutomationServer() {
 bool AutomationServer::RegisterFactory() {
   factoryRegistered_ =
       connection_.registerObject(kFactoryPath, this, QDBusConnection::ExportAdaptors);
+  if (factoryRegistered_) busCheck_.start();
   return factoryRegistered_;
 }
 
@@ -114,6 +119,17 @@ void AutomationServer::ClientVanished(const QString& name) {
     else if (c->Sink() == name) c->ClearSink();
   }
   for (uint64_t id : gone) ReleaseClient(id);
+}
+
+// No client can reach the server any more: their objects go, and with none left the last-release
+// rule decides whether the server ends (a server nobody can reach or see must not keep the
+// radios' ports).
+void AutomationServer::BusLost() {
+  busCheck_.stop();
+  std::vector<uint64_t> ids;
+  for (const auto& c : clients_) ids.push_back(c->Id());
+  for (uint64_t id : ids) ReleaseClient(id);  // the last one applies the rule
+  if (ids.empty()) LastRelease();
 }
 
 // A server started by the bus ends with its last client; one started by hand ends only when

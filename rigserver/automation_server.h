@@ -1,7 +1,8 @@
 // AutomationServer: the server side of the bus interface. It exports the factory object at
 // /TarvaneX, keeps the client list (every live TTarvaneX in creation order, owned here), releases
 // the objects of a client whose connection leaves the bus, sends the events to the advised
-// clients, and applies the last-release rule. The rig engines post their changes here; a post
+// clients, and applies the last-release rule. When the bus itself goes away (the session ends),
+// every client is gone with it and the last-release rule decides. The rig engines post their changes here; a post
 // is delivered later from the event loop, as a posted window message would be.
 // Main thread only (posts may come from any thread).
 #pragma once
@@ -12,6 +13,7 @@
 #include <QDBusServiceWatcher>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -38,7 +40,7 @@ class AutomationServer : public QObject, protected QDBusContext {
                    int32_t softwareVersion);
   ~AutomationServer() override;
 
-  // Exports the factory object. False when the path is taken.
+  // Exports the factory object and starts watching the connection. False when the path is taken.
   bool RegisterFactory();
 
   // Started by the bus: the last release ends the server whatever the dialog shows.
@@ -79,6 +81,7 @@ class AutomationServer : public QObject, protected QDBusContext {
 
  private:
   void ClientVanished(const QString& name);
+  void BusLost();
   void LastRelease();
   void SendEvent(const TTarvaneX& client, const char* name, const QVariantList& args);
   RigLink& RigOf(int rigNumber) { return rigNumber == 2 ? rig2_ : rig1_; }
@@ -93,6 +96,7 @@ class AutomationServer : public QObject, protected QDBusContext {
   uint64_t nextId_ = 1;
   std::vector<std::unique_ptr<TTarvaneX>> clients_;
   QDBusServiceWatcher watcher_;
+  QTimer busCheck_;  // notices the loss of the bus connection
 };
 
 }  // namespace tarvane

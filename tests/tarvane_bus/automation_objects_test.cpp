@@ -495,4 +495,38 @@ TEST_F(AutomationObjects, MalformedCallsGetErrorsAndChangeNothing) {
   EXPECT_EQ(int(PM_UNKNOWN), Get(a.Rig(1)->Vfo()));
 }
 
+// The session bus goes away (the session ends) while a client holds objects: every client went
+// with it and the last-release rule decides, so no unreachable server is left behind holding the
+// radios' ports.
+TEST(AutomationServerBusLost, ClientsAreReleasedAndTheLastReleaseRuleApplies) {
+  struct Case {
+    bool byAutomation, dialogVisible;
+    int quits;
+  };
+  for (const Case c : {Case{true, false, 1}, Case{true, true, 1}, Case{false, false, 1}, Case{false, true, 0}}) {
+    auto lost = std::make_unique<tarvane_test::PrivateBus>();
+    ASSERT_TRUE(lost->Ok());
+    tarvane_test::FakeRig r1{1}, r2{2};
+    FakeDialog dialog;
+    int quits = 0;
+    {
+      QDBusConnection conn = QDBusConnection::connectToBus(lost->Address(), "lost-server");
+      ASSERT_TRUE(conn.isConnected());
+      AutomationServer server(conn, r1, r2, dialog, 0x10000);
+      server.SetStartedByAutomation(c.byAutomation);
+      server.OnQuit = [&] { ++quits; };
+      ASSERT_TRUE(server.RegisterFactory());
+      ASSERT_TRUE(conn.registerService(kBusName));
+      Client a(lost->Address(), "lost-client");
+      ASSERT_TRUE(a.Create());
+      Do(a.app->SetDialogVisible(c.dialogVisible));
+      lost.reset();  // the bus daemon ends
+      WaitFor([&] { return quits > 0; }, c.quits ? 5000 : 1500);
+      EXPECT_EQ(c.quits, quits) << c.byAutomation << c.dialogVisible;
+      EXPECT_EQ(0u, server.ClientCount());
+    }
+    QDBusConnection::disconnectFromBus("lost-server");
+  }
+}
+
 }  // namespace
