@@ -34,7 +34,14 @@ AutomationServer::~AutomationServer() {
 bool AutomationServer::RegisterFactory() {
   factoryRegistered_ =
       connection_.registerObject(kFactoryPath, this, QDBusConnection::ExportAdaptors);
-  if (factoryRegistered_) busCheck_.start();
+  if (factoryRegistered_) {
+    busCheck_.start();
+    if (startedByAutomation_) {
+      QTimer::singleShot(startupGraceMs_, this, [this] {
+        if (clients_.empty()) LastRelease();
+      });
+    }
+  }
   return factoryRegistered_;
 }
 

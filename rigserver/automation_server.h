@@ -46,6 +46,10 @@ class AutomationServer : public QObject, protected QDBusContext {
   // Started by the bus: the last release ends the server whatever the dialog shows.
   void SetStartedByAutomation(bool value) { startedByAutomation_ = value; }
   bool StartedByAutomation() const { return startedByAutomation_; }
+  // A server started by the bus that has no client this long after RegisterFactory ends by the
+  // last-release rule: on the bus any call to the name starts the server, also one on an object
+  // of an earlier run, which makes no client that could ever release.
+  void SetStartupGraceMs(int ms) { startupGraceMs_ = ms; }
   // Called when the server should end (last release).
   std::function<void()> OnQuit;
 
@@ -92,6 +96,7 @@ class AutomationServer : public QObject, protected QDBusContext {
   DialogHost& dialog_;
   int32_t softwareVersion_;
   bool startedByAutomation_ = false;
+  int startupGraceMs_ = 10000;
   bool factoryRegistered_ = false;
   uint64_t nextId_ = 1;
   std::vector<std::unique_ptr<TTarvaneX>> clients_;

@@ -529,4 +529,33 @@ TEST(AutomationServerBusLost, ClientsAreReleasedAndTheLastReleaseRuleApplies) {
   }
 }
 
+// Any call to the bus name starts the server, also one on an object of an earlier run that no
+// longer exists; a server so started that never gets a client must not stay on for ever, unseen
+// and holding the radios' ports.
+TEST(AutomationServerStartup, BusStartedServerWithoutAClientEnds) {
+  for (const bool withClient : {false, true}) {
+    tarvane_test::PrivateBus bus;
+    ASSERT_TRUE(bus.Ok());
+    tarvane_test::FakeRig r1{1}, r2{2};
+    FakeDialog dialog;
+    int quits = 0;
+    {
+      QDBusConnection conn = QDBusConnection::connectToBus(bus.Address(), "startup-server");
+      AutomationServer server(conn, r1, r2, dialog, 0x10000);
+      server.SetStartedByAutomation(true);
+      server.SetStartupGraceMs(300);
+      server.OnQuit = [&] { ++quits; };
+      ASSERT_TRUE(server.RegisterFactory());
+      ASSERT_TRUE(conn.registerService(kBusName));
+      Client a(bus.Address(), "startup-client");
+      if (withClient) {
+        ASSERT_TRUE(a.Create());
+      }
+      WaitFor([&] { return quits > 0; }, 1500);
+      EXPECT_EQ(withClient ? 0 : 1, quits);
+    }
+    QDBusConnection::disconnectFromBus("startup-server");
+  }
+}
+
 }  // namespace
