@@ -177,6 +177,10 @@ class ThxUserDefFieldVar {
   virtual int ClassCode() const { return kFieldVarClassCode; }
   // The current value and its type code; the base yields a null value of type Empty.
   virtual void GetValue(ThxExpValue& value, uint8_t& type);
+  // When the current value is a text the variable can show without a copy (a table's text field
+  // in its record buffer): sets `text` to the bytes GetValue would give and answers true. The view
+  // lasts until the variable's source changes. The base answers false.
+  virtual bool TextView(std::string_view& /*text*/) { return false; }
 
   int Length() const { return length_; }
   void SetLength(int length) { length_ = length; }
@@ -379,6 +383,7 @@ class ThxExpOperator : public ThxExpBaseObject {
   uint8_t code_;
   uint8_t level_;
   ThxExpValue rightValue_, leftValue_;  // scratch for the operands during Evaluate
+  bool rightHeld_ = false;               // rightValue_ holds the right text literal's value
   bool caseInsensitive_;
   bool wildcard_;
   char manyWildcard_;
@@ -412,6 +417,9 @@ class ThxExpFieldvar : public ThxExpBaseObject {
   std::string GetName() const override;
   int ClassCode() const override;
   void Evaluate(ThxExpValue& value, uint8_t& type) override;
+  // Evaluation as a view of the variable's text (see ThxUserDefFieldVar::TextView): true with the
+  // result type set to Text, false (nothing changed) when the variable gives no view.
+  bool EvaluateView(std::string_view& text);
   ThxUserDefFieldVar* FieldVar() const { return fieldVar_; }
 
  private:
