@@ -269,15 +269,11 @@ void HXO_dBHandler::PositionBySet(int32_t code) {
   const ThxHugeSet& set = *filterSet_;
   if (RecordCount() == 0 || set.HighestIndex() > RecordCount()) RefreshHeader();
   const int32_t last = std::min(set.HighestIndex(), RecordCount());
-  auto up = [&](int32_t from) {
-    for (int32_t r = std::max(from, 1); r <= last; ++r)
-      if (set.TestBit(r)) return r;
-    return 0;
-  };
+  // The nearest passing record at or after / at or before `from` within 1..last, 0 when none.
+  auto up = [&](int32_t from) { return std::max(set.NextSetBit(std::max(from, 1), last), 0); };
   auto down = [&](int32_t from) {
-    for (int32_t r = std::min(from, last); r >= 1; --r)
-      if (set.TestBit(r)) return r;
-    return 0;
+    if (from < 1) return 0;
+    return std::max(set.PriorSetBit(std::min(from, last)), 0);
   };
   int32_t record = 0;
   bool forward = true;
