@@ -13,24 +13,27 @@ namespace {
 // A field as an expression variable, under NAME and ALIAS.NAME.
 class ThxDBFFieldVar : public ThxUserDefFieldVar {
  public:
-  ThxDBFFieldVar(HXO_dBaseFld* table, int number, char fieldType, std::string names, int length)
-      : ThxUserDefFieldVar(std::move(names), length),
+  ThxDBFFieldVar(HXO_dBaseFld* table, const ThxDBFFields& field, std::string names)
+      : ThxUserDefFieldVar(std::move(names), field.Length()),
         table_(table),
-        number_(number),
-        fieldType_(fieldType) {}
+        number_(field.Number()),
+        fieldType_(field.Type()),
+        offset_(static_cast<size_t>(field.Offset())),
+        length_(static_cast<size_t>(field.Length())) {}
 
   int ClassCode() const override { return kTableFieldClassCode; }
 
   // Text fields are shown in place in the record buffer: a filter's comparison reads them there.
   bool TextView(std::string_view& text) override {
     if (fieldType_ != 'C') return false;
-    text = table_->FieldView(number_);
+    text = std::string_view(table_->RecordBuffer() + offset_, length_);  // = FieldView(number_)
     return true;
   }
 
   // Filters call this once per record, so text fields are copied straight from the record buffer
   // into the value's own buffer (which keeps its capacity between records) without a temporary
-  // string; the field's type is the one read at open (the field list never changes after that).
+  // string. The field's type, offset and length are the ones read at open: a table's field list
+  // never changes while it is open.
   void GetValue(ThxExpValue& value, uint8_t& type) override {
     switch (fieldType_) {
       case 'C':
@@ -65,6 +68,8 @@ class ThxDBFFieldVar : public ThxUserDefFieldVar {
   HXO_dBaseFld* table_;
   int number_;
   char fieldType_;
+  size_t offset_;
+  size_t length_;
 };
 
 // The base of the pseudo-functions: a name and the table they look at.
@@ -173,7 +178,6 @@ void HXO_dBaseFld::RegisterExpressions() {
   for (auto& field : fieldList_) {
     const std::string names = field->Name() + ";" + Alias() + "." + field->Name();
     field->SetFieldVar(link_->AddFieldVar(
-        std::make_unique<ThxDBFFieldVar>(this, field->Number(), field->Type(), names,
-                                                        field->Length())));
+        std::make_unique<ThxDBFFieldVar>(this, *field, names)));
   }
 }

@@ -512,9 +512,14 @@ void HXO_dBHandler::ClearKeyRange() {
 // Filters
 
 bool HXO_dBHandler::EvaluateFilter(ThxExpHandler& handler) {
-  ThxExpValue value;
+  // One value object serves every record of a filter build.
+  ThxExpValue& value = filterValue_;
+  value.Clear();  // as a fresh value: a node that reports a type without a value reads as null
   handler.Evaluate(value);
-  return handler.ResultType() == etBoolean && value.Boolean();
+  const bool passes = handler.ResultType() == etBoolean && value.Boolean();
+  // A filter's value is a logical; anything larger is not kept between records.
+  if (value.Text().capacity() > 256) value = ThxExpValue();
+  return passes;
 }
 
 void HXO_dBHandler::SetFilterActive(bool on) { filterActive_ = on; }
@@ -594,9 +599,14 @@ void HXO_dBHandler::BuildFilterSet() {
   const bool noCopy = bufferActive_ && !Encrypted();
   char* const own = RecordBuffer();
   OnExit back([this, own] { SetRecordBuffer(own); });
+  const int length = RecordLength();
   for (int32_t r = 1; r <= count; ++r) {
     if (noCopy) {
-      char* record = BufferedRecord(r);
+      // Records lying in the buffer are taken from it in place; BufferedRecord refills it.
+      const int64_t offset = RecordOffset(r);
+      char* record = bufferStart_ >= 0 && offset >= bufferStart_ && offset + length <= bufferEnd_
+                         ? buffer_.data() + (offset - bufferStart_)
+                         : BufferedRecord(r);
       if (record == nullptr) break;
       SetRecordBuffer(record);
       SetRecNo(r);

@@ -366,12 +366,6 @@ void ThxExpFieldvar::Evaluate(ThxExpValue& value, uint8_t& type) {
   resultType_ = type;
 }
 
-bool ThxExpFieldvar::EvaluateView(std::string_view& text) {
-  if (!fieldVar_->TextView(text)) return false;
-  resultType_ = etText;
-  return true;
-}
-
 ThxExpTextLit::ThxExpTextLit(ThxExpHandler* handler, std::string text)
     : ThxExpBaseObject(handler, enTextLit), text_(std::move(text)) {
   resultType_ = etText;

@@ -380,6 +380,10 @@ class ThxExpOperator : public ThxExpBaseObject {
   uint8_t Level() const { return level_; }
 
  private:
+  // Evaluate for every case; Evaluate itself first tries the short path of a filter's
+  // FIELD = "text", which needs neither operand copied.
+  void EvaluateOperands(ThxExpValue& value, uint8_t& type);
+
   uint8_t code_;
   uint8_t level_;
   ThxExpValue rightValue_, leftValue_;  // scratch for the operands during Evaluate
@@ -419,7 +423,11 @@ class ThxExpFieldvar : public ThxExpBaseObject {
   void Evaluate(ThxExpValue& value, uint8_t& type) override;
   // Evaluation as a view of the variable's text (see ThxUserDefFieldVar::TextView): true with the
   // result type set to Text, false (nothing changed) when the variable gives no view.
-  bool EvaluateView(std::string_view& text);
+  bool EvaluateView(std::string_view& text) {
+    if (!fieldVar_->TextView(text)) return false;
+    resultType_ = etText;
+    return true;
+  }
   ThxUserDefFieldVar* FieldVar() const { return fieldVar_; }
 
  private:

@@ -145,6 +145,24 @@ double Power(double base, double exponent) {
 }  // namespace
 
 void ThxExpOperator::Evaluate(ThxExpValue& value, uint8_t& type) {
+  // The short path: a held text literal on the right, "=" or "#" compared case-sensitively, and a
+  // table's text field on the left read in place. It gives what EvaluateOperands gives for the
+  // same operands (both sides text, a logical result) without its setup per record.
+  if (rightHeld_ && !caseInsensitive_ && (code_ == ocEqual || code_ == ocNotEqual) && left_ &&
+      left_->Kind() == enFieldVar) {
+    std::string_view leftView;
+    if (static_cast<ThxExpFieldvar&>(*left_).EvaluateView(leftView)) {
+      const bool equal = TextsEqual(leftView, rightValue_.Text(), wildcard_, manyWildcard_);
+      value.SetBoolean(equal == (code_ == ocEqual));
+      type = etBoolean;
+      resultType_ = type;
+      return;
+    }
+  }
+  EvaluateOperands(value, type);
+}
+
+void ThxExpOperator::EvaluateOperands(ThxExpValue& value, uint8_t& type) {
   type = etUnknown;
   if (!left_ && code_ != ocNot) throw ESorrelExpression(smTargetMissing, {GetName()});
   if (!right_) throw ESorrelExpression(smCannotEvaluate);
