@@ -253,12 +253,6 @@ void HXO_dBaseDBF::StoreHeader(int32_t count) {
   headerDirty_ = false;
 }
 
-char* HXO_dBaseDBF::SetRecordBuffer(char* buffer) {
-  char* previous = record_;
-  record_ = buffer != nullptr ? buffer : ownRecord_.data();
-  return previous;
-}
-
 void HXO_dBaseDBF::SaveRecord() {
   std::memcpy(saved_.data(), record_, static_cast<size_t>(recordLength_));
 }

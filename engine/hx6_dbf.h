@@ -206,7 +206,11 @@ class HXO_dBaseDBF : public HXO_DiskFile {
   const char* RecordBuffer() const { return record_; }
   // Aims the record pointer at another buffer of at least RecordLength() + 1 bytes (null: back to
   // the table's own); returns the previous pointer.
-  char* SetRecordBuffer(char* buffer);
+  char* SetRecordBuffer(char* buffer) {
+    char* previous = record_;
+    record_ = buffer != nullptr ? buffer : ownRecord_.data();
+    return previous;
+  }
   // The record as last read or written (index maintenance reads the old keys from it).
   char* SavedRecord() { return saved_.data(); }
   const char* SavedRecord() const { return saved_.data(); }

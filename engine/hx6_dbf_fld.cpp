@@ -244,11 +244,14 @@ double HXO_dBaseFld::GetFloat(int number) {
         return static_cast<double>(static_cast<int32_t>(DecodeLE32(bytes)));
     }
   }
-  const std::string text = TrimRight(GetString(number));
+  // Read in place: a numeric filter or key reads this once per record.
+  std::string_view text = FieldView(number);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
   if (text.empty()) return 0.0;
   double value = 0.0;
   if (!ExpTextToFloat(text, value))
-    throw ESorrelError(smInvalidNumeric, {BaseName() + "->" + f->name + " (" + text + ")"});
+    throw ESorrelError(smInvalidNumeric,
+                       {BaseName() + "->" + f->name + " (" + std::string(text) + ")"});
   return value;
 }
 

@@ -104,6 +104,14 @@ class HXO_dBaseFld : public HXO_dBaseDBF {
   virtual void DeleteRecord();
   virtual std::string GetString(std::string_view name);
   virtual std::string GetString(int number);
+  // The bytes GetString(number) copies, as a view into the current record buffer: for readers
+  // run once per record (filters, keys) that must not allocate. Valid until the record buffer is
+  // switched or rewritten; empty for a number out of range.
+  std::string_view FieldView(int number) const {
+    if (number < 1 || number > FieldCount()) return {};
+    const ThxFieldInfo& f = FieldInfo(number);
+    return std::string_view(RecordBuffer() + f.offset, static_cast<size_t>(f.length));
+  }
   virtual bool PutString(std::string_view name, std::string_view text);
   virtual bool PutString(int number, std::string_view text);
   virtual int FieldDecimals(int number);

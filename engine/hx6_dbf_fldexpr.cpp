@@ -13,15 +13,31 @@ namespace {
 // A field as an expression variable, under NAME and ALIAS.NAME.
 class ThxDBFFieldVar : public ThxUserDefFieldVar {
  public:
-  ThxDBFFieldVar(HXO_dBaseFld* table, int number, std::string names, int length)
-      : ThxUserDefFieldVar(std::move(names), length), table_(table), number_(number) {}
+  ThxDBFFieldVar(HXO_dBaseFld* table, const ThxDBFFields& field, std::string names)
+      : ThxUserDefFieldVar(std::move(names), field.Length()),
+        table_(table),
+        number_(field.Number()),
+        fieldType_(field.Type()),
+        offset_(static_cast<size_t>(field.Offset())),
+        length_(static_cast<size_t>(field.Length())) {}
 
   int ClassCode() const override { return kTableFieldClassCode; }
 
+  // Text fields are shown in place in the record buffer: a filter's comparison reads them there.
+  bool TextView(std::string_view& text) override {
+    if (fieldType_ != 'C') return false;
+    text = std::string_view(table_->RecordBuffer() + offset_, length_);  // = FieldView(number_)
+    return true;
+  }
+
+  // Filters call this once per record, so text fields are copied straight from the record buffer
+  // into the value's own buffer (which keeps its capacity between records) without a temporary
+  // string. The field's type, offset and length are the ones read at open: a table's field list
+  // never changes while it is open.
   void GetValue(ThxExpValue& value, uint8_t& type) override {
-    switch (table_->FieldType(number_)) {
+    switch (fieldType_) {
       case 'C':
-        value.SetText(table_->GetString(number_));
+        value.AssignText(table_->FieldView(number_));
         type = etText;
         break;
       case 'F':
@@ -42,7 +58,7 @@ class ThxDBFFieldVar : public ThxUserDefFieldVar {
         type = etText;
         break;
       default:
-        value.SetText(table_->GetString(number_));
+        value.AssignText(table_->FieldView(number_));
         type = etText;
         break;
     }
@@ -51,6 +67,9 @@ class ThxDBFFieldVar : public ThxUserDefFieldVar {
  private:
   HXO_dBaseFld* table_;
   int number_;
+  char fieldType_;
+  size_t offset_;
+  size_t length_;
 };
 
 // The base of the pseudo-functions: a name and the table they look at.
@@ -159,6 +178,6 @@ void HXO_dBaseFld::RegisterExpressions() {
   for (auto& field : fieldList_) {
     const std::string names = field->Name() + ";" + Alias() + "." + field->Name();
     field->SetFieldVar(link_->AddFieldVar(
-        std::make_unique<ThxDBFFieldVar>(this, field->Number(), names, field->Length())));
+        std::make_unique<ThxDBFFieldVar>(this, *field, names)));
   }
 }

@@ -269,15 +269,11 @@ void HXO_dBHandler::PositionBySet(int32_t code) {
   const ThxHugeSet& set = *filterSet_;
   if (RecordCount() == 0 || set.HighestIndex() > RecordCount()) RefreshHeader();
   const int32_t last = std::min(set.HighestIndex(), RecordCount());
-  auto up = [&](int32_t from) {
-    for (int32_t r = std::max(from, 1); r <= last; ++r)
-      if (set.TestBit(r)) return r;
-    return 0;
-  };
+  // The nearest passing record at or after / at or before `from` within 1..last, 0 when none.
+  auto up = [&](int32_t from) { return std::max(set.NextSetBit(std::max(from, 1), last), 0); };
   auto down = [&](int32_t from) {
-    for (int32_t r = std::min(from, last); r >= 1; --r)
-      if (set.TestBit(r)) return r;
-    return 0;
+    if (from < 1) return 0;
+    return std::max(set.PriorSetBit(std::min(from, last)), 0);
   };
   int32_t record = 0;
   bool forward = true;
@@ -516,9 +512,14 @@ void HXO_dBHandler::ClearKeyRange() {
 // Filters
 
 bool HXO_dBHandler::EvaluateFilter(ThxExpHandler& handler) {
-  ThxExpValue value;
+  // One value object serves every record of a filter build.
+  ThxExpValue& value = filterValue_;
+  value.Clear();  // as a fresh value: a node that reports a type without a value reads as null
   handler.Evaluate(value);
-  return handler.ResultType() == etBoolean && value.Boolean();
+  const bool passes = handler.ResultType() == etBoolean && value.Boolean();
+  // A filter's value is a logical; anything larger is not kept between records.
+  if (value.Text().capacity() > 256) value = ThxExpValue();
+  return passes;
 }
 
 void HXO_dBHandler::SetFilterActive(bool on) { filterActive_ = on; }
@@ -598,9 +599,14 @@ void HXO_dBHandler::BuildFilterSet() {
   const bool noCopy = bufferActive_ && !Encrypted();
   char* const own = RecordBuffer();
   OnExit back([this, own] { SetRecordBuffer(own); });
+  const int length = RecordLength();
   for (int32_t r = 1; r <= count; ++r) {
     if (noCopy) {
-      char* record = BufferedRecord(r);
+      // Records lying in the buffer are taken from it in place; BufferedRecord refills it.
+      const int64_t offset = RecordOffset(r);
+      char* record = bufferStart_ >= 0 && offset >= bufferStart_ && offset + length <= bufferEnd_
+                         ? buffer_.data() + (offset - bufferStart_)
+                         : BufferedRecord(r);
       if (record == nullptr) break;
       SetRecordBuffer(record);
       SetRecNo(r);

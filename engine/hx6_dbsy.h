@@ -31,6 +31,7 @@
 
 #include "hx6_dbf_fld.h"
 #include "hx6_indx.h"
+#include "hx6_sql.h"
 #include "hx6_tool.h"
 
 class ThxExpHandler;
@@ -236,6 +237,7 @@ class HXO_dBHandler : public HXO_dBaseFld, public HXobjIndexTable {
   bool filterCaseInsensitive_ = false;
   bool filterWildcards_ = true;
   std::unique_ptr<ThxExpHandler> filter_;
+  ThxExpValue filterValue_;  // EvaluateFilter's result, reused from record to record
   std::unique_ptr<ThxHugeSet> filterSet_;
   bool filterActive_ = false;
 

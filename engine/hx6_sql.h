@@ -177,6 +177,10 @@ class ThxUserDefFieldVar {
   virtual int ClassCode() const { return kFieldVarClassCode; }
   // The current value and its type code; the base yields a null value of type Empty.
   virtual void GetValue(ThxExpValue& value, uint8_t& type);
+  // When the current value is a text the variable can show without a copy (a table's text field
+  // in its record buffer): sets `text` to the bytes GetValue would give and answers true. The view
+  // lasts until the variable's source changes. The base answers false.
+  virtual bool TextView(std::string_view& /*text*/) { return false; }
 
   int Length() const { return length_; }
   void SetLength(int length) { length_ = length; }
@@ -376,9 +380,14 @@ class ThxExpOperator : public ThxExpBaseObject {
   uint8_t Level() const { return level_; }
 
  private:
+  // Evaluate for every case; Evaluate itself first tries the short path of a filter's
+  // FIELD = "text", which needs neither operand copied.
+  void EvaluateOperands(ThxExpValue& value, uint8_t& type);
+
   uint8_t code_;
   uint8_t level_;
   ThxExpValue rightValue_, leftValue_;  // scratch for the operands during Evaluate
+  bool rightHeld_ = false;               // rightValue_ holds the right text literal's value
   bool caseInsensitive_;
   bool wildcard_;
   char manyWildcard_;
@@ -412,6 +421,13 @@ class ThxExpFieldvar : public ThxExpBaseObject {
   std::string GetName() const override;
   int ClassCode() const override;
   void Evaluate(ThxExpValue& value, uint8_t& type) override;
+  // Evaluation as a view of the variable's text (see ThxUserDefFieldVar::TextView): true with the
+  // result type set to Text, false (nothing changed) when the variable gives no view.
+  bool EvaluateView(std::string_view& text) {
+    if (!fieldVar_->TextView(text)) return false;
+    resultType_ = etText;
+    return true;
+  }
   ThxUserDefFieldVar* FieldVar() const { return fieldVar_; }
 
  private:

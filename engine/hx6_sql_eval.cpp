@@ -63,6 +63,31 @@ int ExpCompareText(const ThxExpValue& left, const ThxExpValue& right, bool caseI
   return (r > 0) - (r < 0);
 }
 
+namespace {
+
+// Whether ExpCompareText answers 0, found without ordering the texts. The locale's order and the
+// fixed rule behind it find only byte-identical texts equal, so once the empty sides, the
+// trailing blanks and a wildcard pattern are dealt with as ExpCompareText does, equality is a
+// byte comparison. A filter's "=" and "#" run this once per record: it spares them the
+// collation (and its wide-text copies) while giving the same answers.
+// The sides are the operands' texts: a value that is null or not a text has an empty one, which
+// is how ExpCompareText finds a side empty. Case-sensitive comparison only.
+bool TextsEqual(std::string_view a, std::string_view right, bool wildcard, char manyWildcard) {
+  if (a.empty() || right.empty()) return a.empty() == right.empty();
+  std::string_view b = TrimmedView(right);
+  if (wildcard && !b.empty() && (b.front() == manyWildcard || b.back() == manyWildcard))
+    return SysWildMatch(b, TrimmedView(a)) != 0;
+  // The trimmed left side equals b exactly when the left side is b followed by blanks only (b
+  // ends in a non-blank or is empty). Most records of a filter differ within b's length and are
+  // answered without walking the left side's trailing blanks.
+  if (a.size() < b.size()) return false;
+  if (!b.empty() && a.front() != b.front()) return false;  // the common miss, without a call
+  if (a.compare(0, b.size(), b) != 0) return false;
+  return a.find_first_not_of(' ', b.size()) == std::string_view::npos;
+}
+
+}  // namespace
+
 ThxExpOperator::ThxExpOperator(ThxExpHandler* handler, uint8_t code, uint8_t level)
     : ThxExpBaseObject(handler, enOperator),
       code_(code),
@@ -120,6 +145,24 @@ double Power(double base, double exponent) {
 }  // namespace
 
 void ThxExpOperator::Evaluate(ThxExpValue& value, uint8_t& type) {
+  // The short path: a held text literal on the right, "=" or "#" compared case-sensitively, and a
+  // table's text field on the left read in place. It gives what EvaluateOperands gives for the
+  // same operands (both sides text, a logical result) without its setup per record.
+  if (rightHeld_ && !caseInsensitive_ && (code_ == ocEqual || code_ == ocNotEqual) && left_ &&
+      left_->Kind() == enFieldVar) {
+    std::string_view leftView;
+    if (static_cast<ThxExpFieldvar&>(*left_).EvaluateView(leftView)) {
+      const bool equal = TextsEqual(leftView, rightValue_.Text(), wildcard_, manyWildcard_);
+      value.SetBoolean(equal == (code_ == ocEqual));
+      type = etBoolean;
+      resultType_ = type;
+      return;
+    }
+  }
+  EvaluateOperands(value, type);
+}
+
+void ThxExpOperator::EvaluateOperands(ThxExpValue& value, uint8_t& type) {
   type = etUnknown;
   if (!left_ && code_ != ocNot) throw ESorrelExpression(smTargetMissing, {GetName()});
   if (!right_) throw ESorrelExpression(smCannotEvaluate);
@@ -128,20 +171,45 @@ void ThxExpOperator::Evaluate(ThxExpValue& value, uint8_t& type) {
   // reuses their text buffers instead of allocating them per record.
   ThxExpValue& rightValue = rightValue_;
   ThxExpValue& leftValue = leftValue_;
-  rightValue.Clear();
   leftValue.Clear();
   uint8_t rightType = etUnknown;
-  right_->Evaluate(rightValue, rightType);
+  if (rightHeld_) {
+    // A text literal on the right (FIELD = "text", the usual filter) gives the same value every
+    // time: it stays in rightValue_ from the first evaluation instead of being copied per record.
+    rightType = etText;
+  } else {
+    rightValue.Clear();
+    right_->Evaluate(rightValue, rightType);
+    rightHeld_ = right_->Kind() == enTextLit && rightType == etText &&
+                 rightValue.Text().capacity() <= kKeptOperandText;
+  }
+  // A table's text field compared for equality is read in place in the record buffer: the
+  // comparison below is all that looks at it, so it need not be copied into leftValue.
+  const bool equality = code_ == ocEqual || code_ == ocNotEqual;
+  std::string_view leftView;
+  bool leftIsView = false;
   uint8_t leftType = rightType;
   if (left_) {
     leftType = etUnknown;
-    left_->Evaluate(leftValue, leftType);
+    if (equality && !caseInsensitive_ && left_->Kind() == enFieldVar)
+      leftIsView = static_cast<ThxExpFieldvar&>(*left_).EvaluateView(leftView);
+    if (leftIsView)
+      leftType = etText;
+    else
+      left_->Evaluate(leftValue, leftType);
   }
   if (!ExpTypesAgree(leftType, rightType)) throw ESorrelExpression(smSidesDoNotMatch);
 
   value.Clear();
   if (rightType == etText) {
-    if (IsComparison(code_)) {
+    if (equality) {
+      const bool equal =
+          caseInsensitive_
+              ? ExpCompareText(leftValue, rightValue, true, wildcard_, manyWildcard_) == 0
+              : TextsEqual(leftIsView ? leftView : std::string_view(leftValue.Text()),
+                           rightValue.Text(), wildcard_, manyWildcard_);
+      value.SetBoolean(equal == (code_ == ocEqual));
+    } else if (IsComparison(code_)) {
       int sign = ExpCompareText(leftValue, rightValue, caseInsensitive_, wildcard_, manyWildcard_);
       value.SetBoolean(SignTest(code_, sign));
     } else if (code_ == ocExactlyEqual) {

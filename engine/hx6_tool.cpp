@@ -1,5 +1,7 @@
 #include "hx6_tool.h"
 
+#include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -400,6 +402,30 @@ bool ThxHugeSet::TestBit(int32_t index) const {
   const size_t page = static_cast<size_t>(index / kBitsPerPage);
   const uint8_t byte = pages_[page][static_cast<size_t>((index / 8) % kPageBytes)];
   return (byte & (1u << (index % 8))) != 0;
+}
+
+int32_t ThxHugeSet::NextSetBit(int32_t from, int32_t last) const {
+  const int64_t end = std::min(last, highest_);  // pages exist up to the highest index
+  for (int64_t i = std::max(from, 0); i <= end;) {
+    const uint8_t* page = pages_[static_cast<size_t>(i / kBitsPerPage)].get();
+    const unsigned bits = page[static_cast<size_t>((i / 8) % kPageBytes)] >> (i % 8);
+    if (bits != 0) {
+      const int64_t found = i + std::countr_zero(bits);
+      return found <= end ? static_cast<int32_t>(found) : -1;
+    }
+    i = (i / 8 + 1) * 8;  // the next byte's first bit
+  }
+  return -1;
+}
+
+int32_t ThxHugeSet::PriorSetBit(int32_t from) const {
+  for (int64_t i = std::min(from, highest_); i >= 0;) {
+    const uint8_t* page = pages_[static_cast<size_t>(i / kBitsPerPage)].get();
+    const unsigned bits = page[static_cast<size_t>((i / 8) % kPageBytes)] & ((2u << (i % 8)) - 1);
+    if (bits != 0) return static_cast<int32_t>((i / 8) * 8 + std::bit_width(bits) - 1);
+    i = (i / 8) * 8 - 1;  // the previous byte's last bit
+  }
+  return -1;
 }
 
 // ---- file-name helpers ------------------------------------------------------------------------

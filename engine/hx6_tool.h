@@ -160,6 +160,11 @@ class ThxHugeSet {
   // index the highest one when it lies above it.
   void SetBit(int32_t index, int operation);
   bool TestBit(int32_t index) const;
+  // The first set bit from `from` up to `last` (both included), or -1 when none; and the last set
+  // bit from `from` down to 0, or -1. They skip clear bytes whole, so stepping through a sparse
+  // filter does not test every record number on the way.
+  int32_t NextSetBit(int32_t from, int32_t last) const;
+  int32_t PriorSetBit(int32_t from) const;
   // The highest index ever touched since creation or ClearAll, -1 when none.
   int32_t HighestIndex() const { return highest_; }
   int PageCount() const { return static_cast<int>(pages_.size()); }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "SysSorl.h"
 #include "hx6_date.h"
 #include "hx6_dbf_build.h"
 #include "hx6_dbf_fld.h"
@@ -183,6 +184,58 @@ TEST_F(FieldsExprTest, ABadFieldTextReachesTheExpressionAsAnError) {
   table_->PutString("BAND", "x");
   EXPECT_EQ(ErrorOf<ESorrelError>([&] { Eval("BAND"); }),
             "Invalid numeric value in field LOG->BAND (                   x)");
+}
+
+// "=" and "#" on a text field read the field in place and settle equality by bytes; the ordering
+// operators still go through the collation. Each handler is evaluated over many records (the
+// first evaluation takes the general path, the later ones the short one), and both must agree
+// with ">= .AND. <=", under the fixed order and under a library locale, with every option.
+TEST_F(FieldsExprTest, FieldEqualityAgreesWithTheOrderingComparisons) {
+  const std::vector<std::string> stations = {
+      "W1AW", "W1A", "W1AWX", "w1aw", "W1AW*", "*", "K1ABC", "ABCDEFGHIJKLMNO", " W1AW", "",
+      "W1AW  X", "\xC4W1"};
+  const std::vector<std::string> literals = {"W1AW", "w1aw", "W1AW   ", "", "   ", "W1*", "*AW",
+                                             "*", "W1A", "ABCDEFGHIJKLMNOP", " W1AW", "\xE4w1"};
+  table_->GotoRecord(1);
+  for (const char* locale : {"C", "C.UTF-8"}) {
+    const bool inForce = SysSetCollationLocale(locale);
+    if (!inForce && std::string(locale) != "C") continue;
+    for (const bool caseInsensitive : {false, true}) {
+      for (const bool wildcard : {false, true}) {
+        for (const std::string& literal : literals) {
+          auto make = [&](const std::string& text) {
+            auto h = std::make_unique<ThxExpHandler>(table_->Link(), false, std::string_view());
+            h->SetCaseInsensitive(caseInsensitive);
+            h->SetWildcard(wildcard);
+            h->SetExpression(text);
+            return h;
+          };
+          const std::string quoted = "'" + literal + "'";
+          auto equal = make("STATION = " + quoted);
+          auto differ = make("STATION # " + quoted);
+          auto ordered = make("STATION >= " + quoted + " .AND. STATION <= " + quoted);
+          for (int round = 0; round < 2; ++round) {
+            for (const std::string& station : stations) {
+              table_->PutString("STATION", station);
+              ThxExpValue a, b, c;
+              equal->Evaluate(a);
+              differ->Evaluate(b);
+              ordered->Evaluate(c);
+              const std::string where = std::string(locale) + " case-insensitive " +
+                                        std::to_string(caseInsensitive) + " wildcard " +
+                                        std::to_string(wildcard) + ": [" + station + "] = [" +
+                                        literal + "]";
+              ASSERT_EQ(equal->ResultType(), etBoolean) << where;
+              ASSERT_EQ(differ->ResultType(), etBoolean) << where;
+              ASSERT_EQ(a.Boolean(), c.Boolean()) << where;
+              ASSERT_EQ(b.Boolean(), !c.Boolean()) << where;
+            }
+          }
+        }
+      }
+    }
+  }
+  SysSetCollationLocale(nullptr);
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <random>
+#include <set>
 #include <vector>
 
 #include "hx6_tool.h"
@@ -83,6 +85,43 @@ TEST(ThxHugeSet, OperationsAroundPageBoundariesMatchAPlainBitVector) {
   }
   for (int32_t i = 0; i < static_cast<int32_t>(reference.size()); ++i)
     ASSERT_EQ(set.TestBit(i), i <= highest && reference[static_cast<size_t>(i)]) << i;
+}
+
+TEST(ThxHugeSet, NextAndPriorSetBitAgreeWithTheBitsSet) {
+  // Sparse and dense stretches across byte and page edges, with clear bits left above the
+  // highest set one (a clear also raises the highest index).
+  std::mt19937 random(11);
+  const int32_t kPage = ThxHugeSet::kBitsPerPage;
+  const int32_t size = 2 * kPage + 40;
+  ThxHugeSet set;
+  std::set<int32_t> bits = {0, 7, 8, 9, 63, 64, kPage - 1, kPage, kPage + 1, 2 * kPage + 5};
+  for (int step = 0; step < 300; ++step)
+    bits.insert(static_cast<int32_t>(random() % static_cast<unsigned>(size - 20)));
+  for (int32_t i : bits) set.SetBit(i, ThxHugeSet::opSet);
+  set.SetBit(size - 1, ThxHugeSet::opClear);
+  auto next = [&](int32_t from, int32_t last) {
+    auto it = bits.lower_bound(std::max(from, 0));
+    return it != bits.end() && *it <= last ? *it : -1;
+  };
+  auto prior = [&](int32_t from) {
+    auto it = bits.upper_bound(from);
+    return it == bits.begin() ? -1 : *std::prev(it);
+  };
+  for (int32_t from = -2; from < size + 10; ++from) {
+    ASSERT_EQ(set.NextSetBit(from, size + 10), next(from, size + 10)) << from;
+    ASSERT_EQ(set.NextSetBit(from, from + 3), next(from, from + 3)) << from;
+    ASSERT_EQ(set.PriorSetBit(from), prior(from)) << from;
+  }
+  EXPECT_EQ(set.NextSetBit(0, 2'000'000'000), 0);
+  EXPECT_EQ(set.NextSetBit(2'000'000'000, 2'147'483'647), -1);
+  EXPECT_EQ(set.PriorSetBit(2'147'483'647), *bits.rbegin());
+
+  ThxHugeSet empty;
+  EXPECT_EQ(empty.NextSetBit(0, 100), -1);
+  EXPECT_EQ(empty.PriorSetBit(100), -1);
+  set.ClearAll();
+  EXPECT_EQ(set.NextSetBit(0, size), -1);
+  EXPECT_EQ(set.PriorSetBit(size), -1);
 }
 
 TEST(FileNameHelpers, DefaultFileExt) {
