@@ -2,6 +2,7 @@
 // (rewriting every record, memo and descriptor under a new key). Both need the table opened
 // exclusively for writing.
 #include <cstring>
+#include <vector>
 
 #include "hx6_dbsy.h"
 #include "hx6_encrxm.h"
@@ -30,6 +31,10 @@ void HXO_dBHandler::Pack() {
 
   const int32_t count = RecordCount();
   int32_t kept = 0;
+  // The memos of deleted records are given back only once the records are gone from the file: a
+  // pack that stops part way leaves them in the table, where a recall brings them back with their
+  // memos.
+  std::vector<uint32_t> released;
   {
     struct Restore {
       HXO_dBHandler& h;
@@ -58,7 +63,7 @@ void HXO_dBHandler::Pack() {
         for (int n = 1; n <= FieldCount(); ++n) {
           if (!IsMemoField(FieldInfo(n).type)) continue;
           const uint32_t block = MemoBlock(n);
-          if (block != 0) memo->Release(block);
+          if (block != 0) released.push_back(block);
         }
       }
       StatusReport(kStatusPhasePack, r, 0);
@@ -73,6 +78,14 @@ void HXO_dBHandler::Pack() {
     }
     MarkHeaderDirty();
     WriteHeader();
+    for (const uint32_t block : released) {
+      try {
+        memo->Release(block);
+      } catch (const ESorrelException&) {
+        // The records are packed; a run that cannot be given back (a damaged block number of a
+        // removed record) only stays unused.
+      }
+    }
     StatusReport(0, 0, 0);
   }
   if (kept < count) Reindex();

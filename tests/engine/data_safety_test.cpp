@@ -17,6 +17,18 @@ class StationLink : public TDataLink {
   explicit StationLink(int buffers) { SetBufferCount(buffers); }
 };
 
+// A handler whose record writes fail once armed, as on a disk that has gone bad.
+class FailingWriteHandler : public HXO_dBHandler {
+ public:
+  using HXO_dBHandler::HXO_dBHandler;
+  void Write(int64_t offset, const void* buffer, int32_t count) override {
+    if (failAfter == 0) throw ESorrelError(smWriteError, {Name()});
+    if (failAfter > 0) --failAfter;
+    HXO_dBHandler::Write(offset, buffer, count);
+  }
+  int failAfter = -1;  // writes still allowed; -1 for no limit
+};
+
 class DataSafetyTest : public HandlerTest {
  protected:
   // Twelve contacts; station order differs from record order.
@@ -103,6 +115,41 @@ TEST_F(DataSafetyTest, DeleteInAWindowOfRecordsKeepsOneIndexKeyPerRecord) {
   const std::vector<int32_t> order = Walk(h);
   EXPECT_EQ(order.size(), 12u);
   EXPECT_EQ(std::set<int32_t>(order.begin(), order.end()).size(), 12u);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Pack
+
+TEST_F(DataSafetyTest, APackThatFailsMidwayKeepsTheMemosOfTheDeletedRecords) {
+  MakeLog();
+  {
+    HXO_dBHandler h(PathOf("LOG.DBF"), false, true);
+    Append(h, {"K1", 20.0, "Boston"});
+    h.PutMemo("NOTES", std::string(700, 'n'));
+    h.UpdateRecord(h.RecNo());
+    h.DeleteRecord();
+    Append(h, {"W5", 40.0, "Austin"});
+    Append(h, {"A2", 20.0, "Paris"});
+  }
+  {
+    FailingWriteHandler h(PathOf("LOG.DBF"), false, true);
+    h.failAfter = 0;  // the first record moved down fails
+    EXPECT_THROW(h.Pack(), ESorrelError);
+  }
+  // Nothing was removed: the deleted record is still there, and so is its memo, which a recall
+  // would bring back.
+  HXO_dBHandler h(PathOf("LOG.DBF"), false, true);
+  EXPECT_EQ(h.RecordCount(), 3);
+  h.SetShowDeleted(true);
+  h.GoTo(1);
+  ASSERT_TRUE(h.IsDeleted());
+  EXPECT_EQ(h.GetMemo("NOTES"), std::string(700, 'n'));
+  // A new memo must not take the deleted record's blocks.
+  h.GoTo(2);
+  h.PutMemo("NOTES", std::string(700, 'x'));
+  h.UpdateRecord(2);
+  h.GoTo(1);
+  EXPECT_EQ(h.GetMemo("NOTES"), std::string(700, 'n'));
 }
 
 }  // namespace
