@@ -118,6 +118,53 @@ TEST_F(DataSafetyTest, DeleteInAWindowOfRecordsKeepsOneIndexKeyPerRecord) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Memos of an edit that is not posted
+
+class MemoEditTest : public DataSafetyTest, public ::testing::WithParamInterface<int> {
+ protected:
+  // LOG.DBF with STATION and NOTES in the dialect of the parameter: 3, 4 or 5 (FoxPro).
+  void MakeNotes() {
+    std::unique_ptr<HXO_DBFBuild> b;
+    if (GetParam() == 3) b = std::make_unique<HXO_DBFBuild>(PathOf("LOG.DBF"));
+    if (GetParam() == 4) b = std::make_unique<HXO_DB4Build>(PathOf("LOG.DBF"));
+    if (GetParam() == 5) b = std::make_unique<HXO_DBFoxBuild>(PathOf("LOG.DBF"));
+    b->AddField("STATION", "C", 10, 0);
+    b->AddField("NOTES", "M", 10, 0);
+    b->CreateFiles();
+    HXO_dBHandler h(PathOf("LOG.DBF"), false, true);
+    h.BlankRecord();
+    h.PutText("STATION", "K1");
+    h.PutMemo("NOTES", "Worked on 20 m, a long chat about antennas");
+    h.AppendRecord();
+  }
+};
+
+TEST_P(MemoEditTest, ACancelledEditLeavesTheMemoOnDiskAsItWas) {
+  MakeNotes();
+  OpenOn(ds);
+  ds.Edit();
+  ds.FieldByName("NOTES")->SetAsString("Short");
+  // Until the post, another program reading the record reads its old memo.
+  {
+    HXO_dBHandler reader(PathOf("LOG.DBF"), true, false);
+    reader.GoTo(1);
+    EXPECT_EQ(reader.GetMemo("NOTES"), "Worked on 20 m, a long chat about antennas");
+  }
+  ds.Cancel();
+  EXPECT_EQ(ds.FieldByName("NOTES")->AsString(), "Worked on 20 m, a long chat about antennas");
+  ds.Edit();
+  ds.FieldByName("NOTES")->SetAsString("First");
+  ds.FieldByName("NOTES")->SetAsString("Second, longer than the first");
+  ds.Post();
+  ds.Close();
+  HXO_dBHandler h(PathOf("LOG.DBF"), false, false);
+  h.GoTo(1);
+  EXPECT_EQ(h.GetMemo("NOTES"), "Second, longer than the first");
+}
+
+INSTANTIATE_TEST_SUITE_P(Dialects, MemoEditTest, ::testing::Values(3, 4, 5));
+
+// ---------------------------------------------------------------------------------------------
 // Pack
 
 TEST_F(DataSafetyTest, APackThatFailsMidwayKeepsTheMemosOfTheDeletedRecords) {
