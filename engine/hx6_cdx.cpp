@@ -593,6 +593,26 @@ bool HXobjCDXFile::CreateTag(std::string_view tagName, std::string_view keyExpre
   if (name.empty() || static_cast<int>(name.size()) > kTagNameLength)
     throw ESorrelError(smCannotFindTag, {std::string(tagName)});
   if (!disk_ || !directory_ || !directory_->Valid()) return false;
+  // Other programs sharing the file take new nodes at its end under the header lock: the new
+  // tag's nodes and the directory change are written under it too, from the end as it is now.
+  LockHeader();
+  bool created = false;
+  try {
+    created = CreateTagLocked(name, keyExpression, filterExpression, ascending, unique);
+  } catch (...) {
+    try {
+      UnlockHeader();
+    } catch (...) {
+    }
+    throw;
+  }
+  UnlockHeader();
+  return created;
+}
+
+bool HXobjCDXFile::CreateTagLocked(const std::string& name, std::string_view keyExpression,
+                                   std::string_view filterExpression, bool ascending,
+                                   bool unique) {
   if (HXobjIndexTag* old = TagByName(name)) {
     directory_->DeleteKey(DirectoryKey(old->TagName(), old->HeaderPosition()));
     tags_.DeleteAndFree(old);

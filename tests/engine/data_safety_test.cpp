@@ -165,6 +165,28 @@ TEST_P(MemoEditTest, ACancelledEditLeavesTheMemoOnDiskAsItWas) {
 INSTANTIATE_TEST_SUITE_P(Dialects, MemoEditTest, ::testing::Values(3, 4, 5));
 
 // ---------------------------------------------------------------------------------------------
+// Index files shared with other programs
+
+TEST_F(DataSafetyTest, ATagAddedToASharedIndexFileWaitsForItsHeaderLock) {
+  MakeTwelve();
+  // Another program is in the middle of a record write: it holds the index header lock and may
+  // take new nodes at the end of the file at any moment.
+  HXO_dBHandler writer(PathOf("LOG.DBF"), true, true);
+  writer.SetIndexFiles("LOG.CDX", "STATION");
+  writer.LockIndexFiles();
+  HXO_dBHandler creator(PathOf("LOG.DBF"), true, true);
+  EXPECT_THROW(creator.CreateIndexTag("LOG.CDX", "QTH", "QTH", "", 1, 0), ESorrelError);
+  writer.UnlockIndexFiles();
+  // Once the lock is free the tag is added, and both tags hold every record.
+  creator.CreateIndexTag("LOG.CDX", "QTH", "QTH", "", 1, 0);
+  HXO_dBHandler check(PathOf("LOG.DBF"), true, false);
+  check.SetIndexFiles("LOG.CDX", "QTH");
+  EXPECT_EQ(Walk(check).size(), 12u);
+  check.SelectMasterTag("STATION", false);
+  EXPECT_EQ(Walk(check).size(), 12u);
+}
+
+// ---------------------------------------------------------------------------------------------
 // Pack
 
 TEST_F(DataSafetyTest, APackThatFailsMidwayKeepsTheMemosOfTheDeletedRecords) {
