@@ -678,10 +678,16 @@ void HXobjCDXFile::Reindex() {
   } unlock{disk_.get()};
   for (int i = 0; i < tags_.Count(); ++i) tags_.Items(i)->ReleasePages();
   directory_->ReleasePages();
+  // Other programs that keep a tree in memory drop it when the change counter moves: the rebuilt
+  // file continues the count it had instead of starting again, where a count they have seen
+  // would come back.
+  uint32_t counter = directory_->ChangeCounter();
+  uint8_t h[cdx::kHdrChangeCounter + 4];
+  if (ReadBlock(0, h, sizeof h)) counter = std::max(counter, DecodeLE32(h + cdx::kHdrChangeCounter));
   // The directory alone: its header at 0 and an empty root leaf at 1024.
   disk_->Truncate(2 * cdx::kHeaderSize - cdx::kNodeSize);
   end_ = cdx::kHeaderSize;
-  directory_->SetChangeCounter(0);
+  directory_->SetChangeCounter(counter + 1);
   directory_->WriteEmptyRoot();
   directory_->SetHeaderChanged(true);
   directory_->WriteHeader();

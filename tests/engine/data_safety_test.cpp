@@ -5,6 +5,7 @@
 #include <set>
 
 #include "Sorl6db.h"
+#include "hx6_cdx.h"
 #include "handler_test_util.h"
 #include "tool_runner.h"
 
@@ -184,6 +185,48 @@ TEST_F(DataSafetyTest, ATagAddedToASharedIndexFileWaitsForItsHeaderLock) {
   EXPECT_EQ(Walk(check).size(), 12u);
   check.SelectMasterTag("STATION", false);
   EXPECT_EQ(Walk(check).size(), 12u);
+}
+
+// The stations met walking the STATION tag of a fresh reader; the walk must meet every record
+// once, in station order, each under its own station.
+static void ExpectStationTagMatchesTheTable(const std::string& path) {
+  HXO_dBHandler check(path, true, false);
+  check.SetIndexFiles("LOG.CDX", "STATION");
+  std::vector<std::string> keys;
+  std::set<int32_t> records;
+  check.GoTo(kGotoFirst);
+  while (!check.Eof() && !check.Bof()) {
+    records.insert(check.RecNo());
+    keys.push_back(check.GetString("STATION"));
+    check.GoTo(kGotoNext);
+  }
+  EXPECT_EQ(records.size(), 12u);
+  EXPECT_EQ(keys.size(), 12u);
+  EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end()));
+}
+
+TEST_F(DataSafetyTest, AReindexByAnotherProgramMakesEveryKeptTreeStale) {
+  MakeTwelve();
+  HXO_dBHandler b(PathOf("LOG.DBF"), true, true);
+  b.SetIndexFiles("LOG.CDX", "");
+  b.GoTo(1);
+  b.PutText("STATION", "K2");
+  b.UpdateRecord(1);  // b keeps the tree it changed
+  const uint32_t seen = static_cast<HXobjCDXFile*>(b.IndexFile(1))->Directory()->ChangeCounter();
+  HXO_dBHandler a(PathOf("LOG.DBF"), true, true);
+  a.SetIndexFiles("LOG.CDX", "");
+  a.Reindex();
+  // As many changes after the rebuild as b had seen before it.
+  const char* stations[] = {"AA", "AB", "AC", "AD", "AE", "AF", "AG", "AH"};
+  for (uint32_t i = 0; i < seen && i < 8; ++i) {
+    a.GoTo(static_cast<int32_t>(2 + i));
+    a.PutText("STATION", stations[i]);
+    a.UpdateRecord(static_cast<int32_t>(2 + i));
+  }
+  b.GoTo(12);
+  b.PutText("STATION", "ZZ");
+  b.UpdateRecord(12);
+  ExpectStationTagMatchesTheTable(PathOf("LOG.DBF"));
 }
 
 // ---------------------------------------------------------------------------------------------
