@@ -2,6 +2,7 @@
 // must end with the operation that took them, and writes that must start from the record as it is
 // on disk rather than from a copy another program may have overtaken.
 #include <algorithm>
+#include <filesystem>
 #include <set>
 
 #include "Sorl6db.h"
@@ -164,6 +165,21 @@ TEST_P(MemoEditTest, ACancelledEditLeavesTheMemoOnDiskAsItWas) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Dialects, MemoEditTest, ::testing::Values(3, 4, 5));
+
+TEST_F(DataSafetyTest, AMemoThatCannotBeStoredFailsItsAssignment) {
+  MakeLog();
+  {
+    HXO_dBHandler h(PathOf("LOG.DBF"), false, true);
+    Append(h, {"K1", 20.0, "Boston"});
+  }
+  // The memo file has gone missing: the text cannot be kept, and saying nothing would let the
+  // post report success without it.
+  std::filesystem::rename(PathOf("LOG.DBT"), PathOf("LOG.OLD"));
+  OpenOn(ds);
+  ds.Edit();
+  EXPECT_THROW(ds.FieldByName("NOTES")->SetAsString("Worked him on 40 m"), ESorrelError);
+  ds.Cancel();
+}
 
 // ---------------------------------------------------------------------------------------------
 // Index files shared with other programs
