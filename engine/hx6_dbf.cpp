@@ -213,6 +213,9 @@ void HXO_dBaseDBF::RefreshHeader() {
   uint8_t header[kDbfHeaderSize];
   if (Read(0, header, kDbfHeaderSize) < kDbfHeaderSize) throw ESorrelError(smReadError, {Name()});
   std::memcpy(header_, header, kDbfHeaderSize);
+  // The flags are the table's, not this handle's: another program may have given the table its
+  // production index since, and the next header write must not take that back.
+  flags_ = header_[kDbfHdrFlags];
   const int32_t count = CountFromFileSize();
   const uint32_t stamp = DecodeLE32(header_ + kDbfHdrStamp);
   if (count != recordCount_ || stamp != changeStamp_) changedByOthers_ = true;

@@ -790,9 +790,9 @@ void HXO_dBHandler::IndexUseSavedRecord(bool saved) {
 }
 
 void HXO_dBHandler::MarkProductionIndex() {
+  if (ReadWrite()) RefreshHeader();  // the flags as the file has them now
   SetTableFlags(TableFlags() | kDbfFlagProductionIndex);
   if (!ReadWrite()) return;
-  RefreshHeader();
   MarkHeaderDirty();
   WriteHeader();
 }

@@ -3,6 +3,7 @@
 // on disk rather than from a copy another program may have overtaken.
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <set>
 
 #include "Sorl6db.h"
@@ -201,6 +202,30 @@ TEST_F(DataSafetyTest, ATagAddedToASharedIndexFileWaitsForItsHeaderLock) {
   EXPECT_EQ(Walk(check).size(), 12u);
   check.SelectMasterTag("STATION", false);
   EXPECT_EQ(Walk(check).size(), 12u);
+}
+
+TEST_F(DataSafetyTest, AHeaderWriteKeepsTheFlagsAnotherProgramSet) {
+  MakeLog();
+  HXO_dBHandler a(PathOf("LOG.DBF"), true, true);
+  Append(a, {"K1", 20.0, "Boston"});
+  {
+    // Another program gives the table its production index.
+    HXO_dBHandler b(PathOf("LOG.DBF"), true, true);
+    b.CreateIndexTag("LOG.CDX", "STATION", "STATION", "", 1, 0);
+  }
+  auto flagsOnDisk = [&] {
+    std::ifstream in(PathOf("LOG.DBF"), std::ios::binary);
+    char header[32] = {};
+    in.read(header, sizeof header);
+    return static_cast<uint8_t>(header[kDbfHdrFlags]);
+  };
+  ASSERT_NE(flagsOnDisk() & kDbfFlagProductionIndex, 0);
+  Append(a, {"W5", 40.0, "Austin"});
+  a.GoTo(1);
+  a.PutText("QTH", "Salem");
+  a.UpdateRecord(1);
+  EXPECT_NE(flagsOnDisk() & kDbfFlagProductionIndex, 0);
+  EXPECT_TRUE(a.ProductionIndex());
 }
 
 // The stations met walking the STATION tag of a fresh reader; the walk must meet every record
