@@ -118,15 +118,21 @@ void HXO_dBHandler::SetPassword(std::string_view password) {
       HXobjIndexTag* master;
       bool buffer;
       uint8_t state;
+      HXobjMemo* memo;
+      const std::string& key;
+      bool done = false;
       ~Restore() {
         try {
           h.master_ = master;
           h.SetReadBuffer(buffer);
           h.SetTableState(state);
+          // A change that stopped part way leaves the table under its old key: the memo file
+          // must not go on writing with the new one.
+          if (!done && memo) memo->SetKeys(key, key);
         } catch (...) {
         }
       }
-    } restore{*this, savedMaster, savedBuffer, formerState};
+    } restore{*this, savedMaster, savedBuffer, formerState, memo, oldKey};
 
     const int length = RecordLength();
     std::vector<char> scrambled(static_cast<size_t>(length));
@@ -160,6 +166,7 @@ void HXO_dBHandler::SetPassword(std::string_view password) {
       ScrambleBuffer(newKey, descriptors.data(), descriptors.data(), descriptors.size(), 1);
       HXO_DiskFile::Write(kDbfHeaderSize, descriptors.data(), area);
     }
+    restore.done = true;
   }
   for (auto& file : slots_)
     if (file) file->Rescramble(oldKey, newKey);

@@ -271,6 +271,35 @@ TEST_F(DataSafetyTest, AReindexByAnotherProgramMakesEveryKeptTreeStale) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Password change
+
+TEST_F(DataSafetyTest, APasswordChangeThatFailsLeavesTheHandleWorkingUnderTheOldKey) {
+  MakeLog();
+  {
+    HXO_dBHandler h(PathOf("LOG.DBF"), false, true);
+    for (const char* s : {"K1", "W5", "A2"}) {
+      Append(h, {s, 20.0, "QTH"});
+      h.PutMemo("NOTES", std::string("notes of ") + s);
+      h.UpdateRecord(h.RecNo());
+    }
+    h.SetPassword("old");
+  }
+  FailingWriteHandler h(PathOf("LOG.DBF"), false, true, "old");
+  h.failAfter = 0;
+  EXPECT_THROW(h.SetPassword("new"), ESorrelError);
+  h.failAfter = -1;
+  EXPECT_EQ(h.Password(), "old");
+  // The handle goes on under the key the table still has: a memo written now is read back with it.
+  h.GoTo(3);
+  h.PutMemo("NOTES", "written after the failed change");
+  h.UpdateRecord(3);
+  h.Close();
+  HXO_dBHandler check(PathOf("LOG.DBF"), false, false, "old");
+  check.GoTo(3);
+  EXPECT_EQ(check.GetMemo("NOTES"), "written after the failed change");
+}
+
+// ---------------------------------------------------------------------------------------------
 // Pack
 
 TEST_F(DataSafetyTest, APackThatFailsMidwayKeepsTheMemosOfTheDeletedRecords) {
