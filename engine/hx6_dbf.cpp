@@ -528,8 +528,22 @@ void HXO_dBaseDBF::Flush() {
 bool HXO_dBaseDBF::Rename(std::string_view newPath) {
   // Open the memo file first, so that a missing one stops the rename before anything moved.
   HXobjMemo* memo = MemoFile();
+  const std::string oldName = Name();
   const bool result = HXO_DiskFile::Rename(newPath);
-  if (memo != nullptr) memo->RenameWithTable(Name());
+  if (memo != nullptr) {
+    try {
+      memo->RenameWithTable(Name());
+    } catch (...) {
+      // The memo file could not follow (a file of its new name is in the way): the table goes
+      // back to its old name, so that it is not opened later with another table's memos.
+      try {
+        HXO_DiskFile::Rename(oldName);
+        if (memo->Closed()) memo->Open();
+      } catch (...) {
+      }
+      throw;
+    }
+  }
   return result;
 }
 

@@ -271,6 +271,34 @@ TEST_F(DataSafetyTest, AReindexByAnotherProgramMakesEveryKeptTreeStale) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Rename
+
+TEST_F(DataSafetyTest, ARenameWhoseMemoFileCannotFollowLeavesTableAndMemoTogether) {
+  MakeLog();
+  {
+    HXO_dBHandler h(PathOf("LOG.DBF"), false, true);
+    Append(h, {"K1", 20.0, "Boston"});
+    h.PutMemo("NOTES", "the first contact of the year");
+    h.UpdateRecord(1);
+  }
+  // A memo file of the new name is in the way (left behind by another table).
+  MakeLog("NEW.DBF");
+  std::filesystem::remove(PathOf("NEW.DBF"));
+  std::filesystem::rename(PathOf("NEW.DBT"), PathOf("NEW.dbt"));
+  {
+    HXO_dBHandler h(PathOf("LOG.DBF"), false, true);
+    EXPECT_THROW(h.Rename(PathOf("NEW.DBF")), ESorrelError);
+    h.GoTo(1);
+    EXPECT_EQ(h.GetMemo("NOTES"), "the first contact of the year");
+  }
+  // The table was not separated from its memos: it is still where it was, with them.
+  EXPECT_FALSE(std::filesystem::exists(PathOf("NEW.DBF")));
+  HXO_dBHandler h(PathOf("LOG.DBF"), false, false);
+  h.GoTo(1);
+  EXPECT_EQ(h.GetMemo("NOTES"), "the first contact of the year");
+}
+
+// ---------------------------------------------------------------------------------------------
 // Password change
 
 TEST_F(DataSafetyTest, APasswordChangeThatFailsLeavesTheHandleWorkingUnderTheOldKey) {
