@@ -121,13 +121,21 @@ void HXO_dBaseDBF::RewriteHeaderLocked() {
   ReleaseAppendLock(hold);
 }
 
+void HXO_dBaseDBF::AddTableFlags(uint8_t bits) {
+  flags_ |= bits;
+  flagsToAdd_ |= bits;
+  if (!ReadWrite()) return;
+  headerDirty_ = true;
+  RewriteHeaderLocked();
+}
+
 void HXO_dBaseDBF::ReadHeaderAndDescriptors() {
   if (Read(0, header_, kDbfHeaderSize) < kDbfHeaderSize) throw ESorrelError(smReadError, {Name()});
   version_ = header_[kDbfHdrVersion];
   if (!KnownVersion(version_)) throw ESorrelError(smTableHeaderInvalid, {Name()});
   headerLength_ = DecodeLE16(header_ + kDbfHdrHeaderLength);
   recordLength_ = DecodeLE16(header_ + kDbfHdrRecordLength);
-  flags_ = header_[kDbfHdrFlags];
+  flags_ = header_[kDbfHdrFlags] | flagsToAdd_;
   changeStamp_ = DecodeLE32(header_ + kDbfHdrStamp);
   encrypted_ = header_[kDbfHdrEncrypted] != 0;
   if (encrypted_ && password_.empty()) throw ESorrelEncryption(smNoPasswordForEncrypted, {Name()});
@@ -215,7 +223,7 @@ void HXO_dBaseDBF::RefreshHeader() {
   std::memcpy(header_, header, kDbfHeaderSize);
   // The flags are the table's, not this handle's: another program may have given the table its
   // production index since, and the next header write must not take that back.
-  flags_ = header_[kDbfHdrFlags];
+  flags_ = header_[kDbfHdrFlags] | flagsToAdd_;
   const int32_t count = CountFromFileSize();
   const uint32_t stamp = DecodeLE32(header_ + kDbfHdrStamp);
   if (count != recordCount_ || stamp != changeStamp_) changedByOthers_ = true;
@@ -252,6 +260,7 @@ void HXO_dBaseDBF::StoreHeader(int32_t count) {
   EncodeLE32(header + kDbfHdrUserId, static_cast<uint32_t>(userId_));
   Write(0, header, kDbfHeaderSize);
   std::memcpy(header_, header, kDbfHeaderSize);
+  flagsToAdd_ = 0;
   changeStamp_ = stamp;
   headerDirty_ = false;
 }

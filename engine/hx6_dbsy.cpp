@@ -790,11 +790,9 @@ void HXO_dBHandler::IndexUseSavedRecord(bool saved) {
 }
 
 void HXO_dBHandler::MarkProductionIndex() {
-  if (ReadWrite()) RefreshHeader();  // the flags as the file has them now
-  SetTableFlags(TableFlags() | kDbfFlagProductionIndex);
-  if (!ReadWrite()) return;
-  MarkHeaderDirty();
-  WriteHeader();
+  // Under the append lock, like every header write of a shared table: a header written without
+  // it could put back a record count another program has just moved on.
+  AddTableFlags(kDbfFlagProductionIndex);
 }
 
 std::unique_ptr<HXobjIndexExpression> HXO_dBHandler::CompileIndexExpression(

@@ -228,6 +228,21 @@ TEST_F(DataSafetyTest, AHeaderWriteKeepsTheFlagsAnotherProgramSet) {
   EXPECT_TRUE(a.ProductionIndex());
 }
 
+TEST_F(DataSafetyTest, AFlagSetUnderATableLockReachesTheHeaderAtTheUnlock) {
+  MakeLog();
+  HXO_dBHandler a(PathOf("LOG.DBF"), true, true);
+  Append(a, {"K1", 20.0, "Boston"});
+  ASSERT_TRUE(a.LockTable());
+  a.CreateIndexTag("LOG.CDX", "STATION", "STATION", "", 1, 0);
+  EXPECT_TRUE(a.ProductionIndex());
+  a.FileUnlock();
+  EXPECT_TRUE(a.ProductionIndex());
+  std::ifstream in(PathOf("LOG.DBF"), std::ios::binary);
+  char header[32] = {};
+  in.read(header, sizeof header);
+  EXPECT_NE(static_cast<uint8_t>(header[kDbfHdrFlags]) & kDbfFlagProductionIndex, 0);
+}
+
 // The stations met walking the STATION tag of a fresh reader; the walk must meet every record
 // once, in station order, each under its own station.
 static void ExpectStationTagMatchesTheTable(const std::string& path) {
