@@ -717,6 +717,7 @@ bool HXobjCDXFile::UpdateTags(int32_t record, bool isNew) {
       const uint32_t onDisk = DecodeLE32(h + cdx::kHdrChangeCounter);
       if (onDisk != counter) {
         for (int i = 0; i < tags_.Count(); ++i) tags_.Items(i)->ReleasePages();
+        FollowDirectory();
         counter = onDisk;
       }
     }
@@ -728,6 +729,33 @@ bool HXobjCDXFile::UpdateTags(int32_t record, bool isNew) {
     directory_->WriteHeader();
   }
   return changed;
+}
+
+void HXobjCDXFile::FollowDirectory() {
+  // Another program may have rebuilt the file, which moves every tag's header: each tag takes the
+  // header its name has in the directory now, so that its keys are not written into another
+  // tag's nodes. A tag no longer listed is left as it is.
+  std::vector<std::pair<std::string, int32_t>> entries;
+  directory_->ReleasePages();
+  directory_->Move(kMoveTop);
+  while (!directory_->Eof() && !directory_->Bof()) {
+    const HXobjIndexKeyData& k = directory_->CurrentKey();
+    entries.emplace_back(cdx::TrimKey(SysUpperCase(k.Bytes()), ' '), k.RecNo());
+    directory_->Move(kMoveNext);
+  }
+  directory_->ReleasePages();
+  for (int i = 0; i < tags_.Count(); ++i) {
+    auto* tag = static_cast<HXobjCDXTag*>(tags_.Items(i));
+    for (const auto& [name, position] : entries) {
+      if (SysCompareText(name, tag->TagName()) != 0) continue;
+      if (position != tag->HeaderPosition()) {
+        tag->SetHeaderPosition(position);
+        if (!tag->ReadHeader()) Corrupted(this);
+        tag->SetOptions(tag->IsDirectory() ? cdx::kOptNewDirectory : cdx::kOptNewTag);
+      }
+      break;
+    }
+  }
 }
 
 bool HXobjCDXFile::ChangedByOthers() {

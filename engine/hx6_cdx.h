@@ -131,6 +131,8 @@ class HXobjCDXFile : public HXobjIndexFile {
 
  private:
   void ReadDirectory();
+  // Points every tag at the header the directory now lists for its name.
+  void FollowDirectory();
   // CreateTag's work, under the header lock.
   bool CreateTagLocked(const std::string& name, std::string_view keyExpression,
                        std::string_view filterExpression, bool ascending, bool unique);

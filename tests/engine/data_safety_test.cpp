@@ -342,6 +342,40 @@ TEST_F(DataSafetyTest, APasswordChangeThatFailsLeavesTheHandleWorkingUnderTheOld
   EXPECT_EQ(check.GetMemo("NOTES"), "written after the failed change");
 }
 
+TEST_F(DataSafetyTest, ARebuildByAnotherProgramThatMovesATagsHeaderIsFollowed) {
+  MakeTwelve();
+  {
+    // The STATION tag grows, so that a tag created afterwards starts far into the file; a rebuild
+    // then puts that tag's header right after STATION's packed tree.
+    HXO_dBHandler h(PathOf("LOG.DBF"), false, true);
+    h.SetIndexFiles("LOG.CDX", "");
+    for (int i = 0; i < 150; ++i) Append(h, {"S" + std::to_string(1000 + (i * 37) % 150), 20.0, "Q"});
+    h.CreateIndexTag("LOG.CDX", "QTH", "QTH", "", 1, 0);
+  }
+  HXO_dBHandler b(PathOf("LOG.DBF"), true, true);
+  b.SetIndexFiles("LOG.CDX", "");
+  const int32_t before = b.IndexFile(1)->TagByName("QTH")->HeaderPosition();
+  {
+    HXO_dBHandler a(PathOf("LOG.DBF"), true, true);
+    a.SetIndexFiles("LOG.CDX", "");
+    a.Reindex();
+    ASSERT_NE(a.IndexFile(1)->TagByName("QTH")->HeaderPosition(), before);
+  }
+  Append(b, {"ZZ", 20.0, "ZZTOP"});
+  HXO_dBHandler check(PathOf("LOG.DBF"), true, false);
+  check.SetIndexFiles("LOG.CDX", "QTH");
+  std::vector<std::string> keys;
+  check.GoTo(kGotoFirst);
+  while (!check.Eof() && !check.Bof()) {
+    keys.push_back(check.GetString("QTH"));
+    check.GoTo(kGotoNext);
+  }
+  EXPECT_EQ(keys.size(), 163u);
+  EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end()));
+  check.SelectMasterTag("STATION", false);
+  EXPECT_EQ(Walk(check).size(), 163u);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Pack
 
