@@ -613,6 +613,7 @@ bool HXobjCDXFile::CreateTag(std::string_view tagName, std::string_view keyExpre
 bool HXobjCDXFile::CreateTagLocked(const std::string& name, std::string_view keyExpression,
                                    std::string_view filterExpression, bool ascending,
                                    bool unique) {
+  const bool replacing = TagByName(name) != nullptr;
   if (HXobjIndexTag* old = TagByName(name)) {
     directory_->DeleteKey(DirectoryKey(old->TagName(), old->HeaderPosition()));
     tags_.DeleteAndFree(old);
@@ -634,6 +635,15 @@ bool HXobjCDXFile::CreateTagLocked(const std::string& name, std::string_view key
     return false;
   }
   AddDirectoryEntry(tag);
+  if (!replacing) return true;
+  // Other programs with the file open learn from the counter that the tag of this name now has
+  // another header.
+  uint32_t counter = directory_->ChangeCounter();
+  uint8_t h[cdx::kHdrChangeCounter + 4];
+  if (ReadBlock(0, h, sizeof h)) counter = std::max(counter, DecodeLE32(h + cdx::kHdrChangeCounter));
+  directory_->SetChangeCounter(counter + 1);
+  directory_->SetHeaderChanged(true);
+  directory_->WriteHeader();
   return true;
 }
 

@@ -245,7 +245,7 @@ TEST_F(DataSafetyTest, AFlagSetUnderATableLockReachesTheHeaderAtTheUnlock) {
 
 // The stations met walking the STATION tag of a fresh reader; the walk must meet every record
 // once, in station order, each under its own station.
-static void ExpectStationTagMatchesTheTable(const std::string& path) {
+static void ExpectStationTagMatchesTheTable(const std::string& path, size_t count = 12) {
   HXO_dBHandler check(path, true, false);
   check.SetIndexFiles("LOG.CDX", "STATION");
   std::vector<std::string> keys;
@@ -256,8 +256,8 @@ static void ExpectStationTagMatchesTheTable(const std::string& path) {
     keys.push_back(check.GetString("STATION"));
     check.GoTo(kGotoNext);
   }
-  EXPECT_EQ(records.size(), 12u);
-  EXPECT_EQ(keys.size(), 12u);
+  EXPECT_EQ(records.size(), count);
+  EXPECT_EQ(keys.size(), count);
   EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end()));
 }
 
@@ -374,6 +374,18 @@ TEST_F(DataSafetyTest, ARebuildByAnotherProgramThatMovesATagsHeaderIsFollowed) {
   EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end()));
   check.SelectMasterTag("STATION", false);
   EXPECT_EQ(Walk(check).size(), 163u);
+}
+
+TEST_F(DataSafetyTest, ATagReplacedByAnotherProgramGetsTheKeysOfLaterWrites) {
+  MakeTwelve();
+  HXO_dBHandler b(PathOf("LOG.DBF"), true, true);
+  b.SetIndexFiles("LOG.CDX", "");
+  {
+    HXO_dBHandler a(PathOf("LOG.DBF"), true, true);
+    a.CreateIndexTag("LOG.CDX", "STATION", "STATION", "", 1, 0);
+  }
+  Append(b, {"ZZ", 20.0, "ZZTOP"});
+  ExpectStationTagMatchesTheTable(PathOf("LOG.DBF"), 13);
 }
 
 // ---------------------------------------------------------------------------------------------
