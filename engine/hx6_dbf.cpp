@@ -370,16 +370,30 @@ bool HXO_dBaseDBF::FileLock() { return LockOrCount(lockOffsets_.b, 1); }
 
 bool HXO_dBaseDBF::LockTable() {
   if (!LockOrCount(lockOffsets_.a, lockOffsets_.c)) return false;
-  tableLocked_ = true;
-  RefreshHeader();
+  RefreshUnderNewTableLock();
   return true;
 }
 
 bool HXO_dBaseDBF::LockWholeFile() {
   if (!LockOrCount(kWholeFileLockOffset, kWholeFileLockLength)) return false;
-  tableLocked_ = true;
-  RefreshHeader();
+  RefreshUnderNewTableLock();
   return true;
+}
+
+void HXO_dBaseDBF::RefreshUnderNewTableLock() {
+  const bool wasLocked = tableLocked_;
+  tableLocked_ = true;
+  try {
+    RefreshHeader();
+  } catch (...) {
+    // The caller sees an error, not a lock: the level just taken is given back.
+    tableLocked_ = wasLocked;
+    try {
+      Unlock();
+    } catch (...) {
+    }
+    throw;
+  }
 }
 
 bool HXO_dBaseDBF::RecordLock() { return LockOrCount(RecordLockOffset(current_), 1); }

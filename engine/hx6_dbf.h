@@ -272,6 +272,9 @@ class HXO_dBaseDBF : public HXO_DiskFile {
 
  private:
   void ReadHeaderAndDescriptors();
+  // Marks the table locked after a table or whole-file lock level was taken and re-reads the
+  // header; a failed re-read releases that level again before the error leaves.
+  void RefreshUnderNewTableLock();
   // Re-reads and rewrites a dirty header under the append lock (update, close, last unlock).
   void RewriteHeaderLocked();
   // WriteHeader right after RefreshHeader under the append lock: the count is current.

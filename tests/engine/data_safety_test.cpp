@@ -32,6 +32,17 @@ class FailingWriteHandler : public HXO_dBHandler {
   int failAfter = -1;  // writes still allowed; -1 for no limit
 };
 
+// A handler whose reads fail once armed.
+class FailingReadHandler : public HXO_dBHandler {
+ public:
+  using HXO_dBHandler::HXO_dBHandler;
+  int32_t Read(int64_t offset, void* buffer, int32_t count) override {
+    if (failReads) throw ESorrelError(smReadError, {Name()});
+    return HXO_dBHandler::Read(offset, buffer, count);
+  }
+  bool failReads = false;
+};
+
 class DataSafetyTest : public HandlerTest {
  protected:
   // Twelve contacts; station order differs from record order.
@@ -283,6 +294,23 @@ TEST_F(DataSafetyTest, AReindexByAnotherProgramMakesEveryKeptTreeStale) {
   b.PutText("STATION", "ZZ");
   b.UpdateRecord(12);
   ExpectStationTagMatchesTheTable(PathOf("LOG.DBF"));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Table locks
+
+TEST_F(DataSafetyTest, ATableLockWhoseHeaderCannotBeReadIsNotKept) {
+  MakeTwelve();
+  FailingReadHandler h(PathOf("LOG.DBF"), true, true);
+  h.failReads = true;
+  EXPECT_THROW(h.LockTable(), ESorrelError);
+  EXPECT_THROW(h.LockWholeFile(), ESorrelError);
+  h.failReads = false;
+  EXPECT_EQ(h.LockCount(), 0);
+  EXPECT_FALSE(h.TableLocked());
+  HXO_dBHandler other(PathOf("LOG.DBF"), true, true);
+  EXPECT_TRUE(other.LockTable());
+  other.FileUnlock();
 }
 
 // ---------------------------------------------------------------------------------------------
