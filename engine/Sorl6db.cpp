@@ -710,12 +710,33 @@ void TSorrelDataSet::InternalAddRecord(char* buffer, bool) {
 void TSorrelDataSet::InternalDelete() {
   char* const buffer = ActiveBuffer();
   DBFObject& h = *handler_;
+  const int32_t record = BufferRecNo(buffer);
   {
-    THandlerBuffer point(*this, buffer);
-    h.SetShowDeleted(true);
-    OnScopeExit back([this] { handler_->SetShowDeleted(useDeleted_); });
-    h.SetRecNo(BufferRecNo(buffer));
-    h.DeleteRecord();
+    // The deletion mark goes onto the record as it is on disk, read again under the record lock:
+    // writing the data set's copy would undo what another program posted since it was read, and
+    // writing while that program edits would let its post undo the deletion. An edit that is
+    // being abandoned holds the lock already; the delete ends it, and the lock with it.
+    THandlerBuffer own(*this, nullptr);
+    if (recordLocked_ == 0) {
+      h.SetRecNo(record);
+      if (!h.RecordLock()) throw EDatabaseError(smRecordLocked);
+      recordLocked_ = 1;
+    }
+    try {
+      h.SetShowDeleted(true);
+      OnScopeExit back([this] { handler_->SetShowDeleted(useDeleted_); });
+      h.GoTo(record);
+      if (h.RecNo() != record || h.Bof() || h.Eof())
+        throw ESorrelError(smRecordNotInTable, {record, h.Name()});
+      h.DeleteRecord();
+    } catch (...) {
+      try {
+        ReleaseRecordLock();
+      } catch (...) {
+      }
+      throw;
+    }
+    ReleaseRecordLock();
   }
   THandlerBuffer own(*this, nullptr);
   h.GoTo(kGotoCurrent);
@@ -731,11 +752,33 @@ void TSorrelDataSet::UndeleteRecord() {
   char* const buffer = ActiveBuffer();
   DBFObject& h = *handler_;
   UpdateCursorPos();
+  const int32_t record = BufferRecNo(buffer);
   THandlerBuffer own(*this, nullptr);
-  h.SetShowDeleted(true);
-  OnScopeExit back([this] { handler_->SetShowDeleted(useDeleted_); });
-  h.GoTo(BufferRecNo(buffer));
-  h.RecallRecord();
+  // Like a delete: under the record lock (unless an edit of this data set holds it), on the
+  // record as it is on disk.
+  const bool lockedHere = recordLocked_ == 0;
+  if (lockedHere) {
+    h.SetRecNo(record);
+    if (!h.RecordLock()) throw EDatabaseError(smRecordLocked);
+    recordLocked_ = 1;
+  }
+  try {
+    h.SetShowDeleted(true);
+    OnScopeExit back([this] { handler_->SetShowDeleted(useDeleted_); });
+    h.GoTo(record);
+    if (h.RecNo() != record || h.Bof() || h.Eof())
+      throw ESorrelError(smRecordNotInTable, {record, h.Name()});
+    h.RecallRecord();
+  } catch (...) {
+    if (lockedHere) {
+      try {
+        ReleaseRecordLock();
+      } catch (...) {
+      }
+    }
+    throw;
+  }
+  if (lockedHere) ReleaseRecordLock();
   std::memcpy(buffer, h.RecordBuffer(), static_cast<size_t>(recordLength_));
 }
 

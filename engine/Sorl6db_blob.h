@@ -36,7 +36,7 @@ class TSRBlobStream : public TBlobStream {
   int64_t Write(const void* buffer, int64_t count) override;
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;
   // Writes a modified content back now (what destruction does), raising the table's errors.
-  void Flush();
+  void Flush() override;
 
   int64_t Size() const { return static_cast<int64_t>(content_.size()); }
   int64_t Position() const { return position_; }

@@ -403,6 +403,8 @@ void TField::WriteBlob(std::string_view text) {
   auto stream = dataSet_ != nullptr ? dataSet_->CreateBlobStream(this, TBlobStreamMode::bmWrite) : nullptr;
   if (!stream) DatabaseError(dbtext::kNoBlobStream, {DisplayName()});
   if (!text.empty()) stream->Write(text.data(), static_cast<int64_t>(text.size()));
+  // The value must reach the record now: a failure left to the stream's destructor would be lost.
+  stream->Flush();
 }
 
 std::string TField::AsString() const {

@@ -136,6 +136,8 @@ class TBlobStream {
   virtual int64_t Read(void* buffer, int64_t count) = 0;
   virtual int64_t Write(const void* buffer, int64_t count) = 0;
   virtual int64_t Seek(int64_t offset, TSeekOrigin origin) = 0;
+  // Stores what was written, raising the errors a destructor would have to swallow.
+  virtual void Flush() {}
 };
 
 class TField {

@@ -593,6 +593,27 @@ bool HXobjCDXFile::CreateTag(std::string_view tagName, std::string_view keyExpre
   if (name.empty() || static_cast<int>(name.size()) > kTagNameLength)
     throw ESorrelError(smCannotFindTag, {std::string(tagName)});
   if (!disk_ || !directory_ || !directory_->Valid()) return false;
+  // Other programs sharing the file take new nodes at its end under the header lock: the new
+  // tag's nodes and the directory change are written under it too, from the end as it is now.
+  LockHeader();
+  bool created = false;
+  try {
+    created = CreateTagLocked(name, keyExpression, filterExpression, ascending, unique);
+  } catch (...) {
+    try {
+      UnlockHeader();
+    } catch (...) {
+    }
+    throw;
+  }
+  UnlockHeader();
+  return created;
+}
+
+bool HXobjCDXFile::CreateTagLocked(const std::string& name, std::string_view keyExpression,
+                                   std::string_view filterExpression, bool ascending,
+                                   bool unique) {
+  const bool replacing = TagByName(name) != nullptr;
   if (HXobjIndexTag* old = TagByName(name)) {
     directory_->DeleteKey(DirectoryKey(old->TagName(), old->HeaderPosition()));
     tags_.DeleteAndFree(old);
@@ -614,6 +635,15 @@ bool HXobjCDXFile::CreateTag(std::string_view tagName, std::string_view keyExpre
     return false;
   }
   AddDirectoryEntry(tag);
+  if (!replacing) return true;
+  // Other programs with the file open learn from the counter that the tag of this name now has
+  // another header.
+  uint32_t counter = directory_->ChangeCounter();
+  uint8_t h[cdx::kHdrChangeCounter + 4];
+  if (ReadBlock(0, h, sizeof h)) counter = std::max(counter, DecodeLE32(h + cdx::kHdrChangeCounter));
+  directory_->SetChangeCounter(counter + 1);
+  directory_->SetHeaderChanged(true);
+  directory_->WriteHeader();
   return true;
 }
 
@@ -658,10 +688,16 @@ void HXobjCDXFile::Reindex() {
   } unlock{disk_.get()};
   for (int i = 0; i < tags_.Count(); ++i) tags_.Items(i)->ReleasePages();
   directory_->ReleasePages();
+  // Other programs that keep a tree in memory drop it when the change counter moves: the rebuilt
+  // file continues the count it had instead of starting again, where a count they have seen
+  // would come back.
+  uint32_t counter = directory_->ChangeCounter();
+  uint8_t h[cdx::kHdrChangeCounter + 4];
+  if (ReadBlock(0, h, sizeof h)) counter = std::max(counter, DecodeLE32(h + cdx::kHdrChangeCounter));
   // The directory alone: its header at 0 and an empty root leaf at 1024.
   disk_->Truncate(2 * cdx::kHeaderSize - cdx::kNodeSize);
   end_ = cdx::kHeaderSize;
-  directory_->SetChangeCounter(0);
+  directory_->SetChangeCounter(counter + 1);
   directory_->WriteEmptyRoot();
   directory_->SetHeaderChanged(true);
   directory_->WriteHeader();
@@ -691,6 +727,7 @@ bool HXobjCDXFile::UpdateTags(int32_t record, bool isNew) {
       const uint32_t onDisk = DecodeLE32(h + cdx::kHdrChangeCounter);
       if (onDisk != counter) {
         for (int i = 0; i < tags_.Count(); ++i) tags_.Items(i)->ReleasePages();
+        FollowDirectory();
         counter = onDisk;
       }
     }
@@ -702,6 +739,33 @@ bool HXobjCDXFile::UpdateTags(int32_t record, bool isNew) {
     directory_->WriteHeader();
   }
   return changed;
+}
+
+void HXobjCDXFile::FollowDirectory() {
+  // Another program may have rebuilt the file, which moves every tag's header: each tag takes the
+  // header its name has in the directory now, so that its keys are not written into another
+  // tag's nodes. A tag no longer listed is left as it is.
+  std::vector<std::pair<std::string, int32_t>> entries;
+  directory_->ReleasePages();
+  directory_->Move(kMoveTop);
+  while (!directory_->Eof() && !directory_->Bof()) {
+    const HXobjIndexKeyData& k = directory_->CurrentKey();
+    entries.emplace_back(cdx::TrimKey(SysUpperCase(k.Bytes()), ' '), k.RecNo());
+    directory_->Move(kMoveNext);
+  }
+  directory_->ReleasePages();
+  for (int i = 0; i < tags_.Count(); ++i) {
+    auto* tag = static_cast<HXobjCDXTag*>(tags_.Items(i));
+    for (const auto& [name, position] : entries) {
+      if (SysCompareText(name, tag->TagName()) != 0) continue;
+      if (position != tag->HeaderPosition()) {
+        tag->SetHeaderPosition(position);
+        if (!tag->ReadHeader()) Corrupted(this);
+        tag->SetOptions(tag->IsDirectory() ? cdx::kOptNewDirectory : cdx::kOptNewTag);
+      }
+      break;
+    }
+  }
 }
 
 bool HXobjCDXFile::ChangedByOthers() {

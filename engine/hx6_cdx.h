@@ -131,6 +131,11 @@ class HXobjCDXFile : public HXobjIndexFile {
 
  private:
   void ReadDirectory();
+  // Points every tag at the header the directory now lists for its name.
+  void FollowDirectory();
+  // CreateTag's work, under the header lock.
+  bool CreateTagLocked(const std::string& name, std::string_view keyExpression,
+                       std::string_view filterExpression, bool ascending, bool unique);
   // The directory entry of a tag: its upper-cased name with its header position.
   HXobjIndexKeyData DirectoryKey(std::string_view name, int32_t headerPosition) const;
   void AddDirectoryEntry(HXobjCDXTag* tag);

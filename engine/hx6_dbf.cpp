@@ -121,13 +121,21 @@ void HXO_dBaseDBF::RewriteHeaderLocked() {
   ReleaseAppendLock(hold);
 }
 
+void HXO_dBaseDBF::AddTableFlags(uint8_t bits) {
+  flags_ |= bits;
+  flagsToAdd_ |= bits;
+  if (!ReadWrite()) return;
+  headerDirty_ = true;
+  RewriteHeaderLocked();
+}
+
 void HXO_dBaseDBF::ReadHeaderAndDescriptors() {
   if (Read(0, header_, kDbfHeaderSize) < kDbfHeaderSize) throw ESorrelError(smReadError, {Name()});
   version_ = header_[kDbfHdrVersion];
   if (!KnownVersion(version_)) throw ESorrelError(smTableHeaderInvalid, {Name()});
   headerLength_ = DecodeLE16(header_ + kDbfHdrHeaderLength);
   recordLength_ = DecodeLE16(header_ + kDbfHdrRecordLength);
-  flags_ = header_[kDbfHdrFlags];
+  flags_ = header_[kDbfHdrFlags] | flagsToAdd_;
   changeStamp_ = DecodeLE32(header_ + kDbfHdrStamp);
   encrypted_ = header_[kDbfHdrEncrypted] != 0;
   if (encrypted_ && password_.empty()) throw ESorrelEncryption(smNoPasswordForEncrypted, {Name()});
@@ -213,6 +221,9 @@ void HXO_dBaseDBF::RefreshHeader() {
   uint8_t header[kDbfHeaderSize];
   if (Read(0, header, kDbfHeaderSize) < kDbfHeaderSize) throw ESorrelError(smReadError, {Name()});
   std::memcpy(header_, header, kDbfHeaderSize);
+  // The flags are the table's, not this handle's: another program may have given the table its
+  // production index since, and the next header write must not take that back.
+  flags_ = header_[kDbfHdrFlags] | flagsToAdd_;
   const int32_t count = CountFromFileSize();
   const uint32_t stamp = DecodeLE32(header_ + kDbfHdrStamp);
   if (count != recordCount_ || stamp != changeStamp_) changedByOthers_ = true;
@@ -249,6 +260,7 @@ void HXO_dBaseDBF::StoreHeader(int32_t count) {
   EncodeLE32(header + kDbfHdrUserId, static_cast<uint32_t>(userId_));
   Write(0, header, kDbfHeaderSize);
   std::memcpy(header_, header, kDbfHeaderSize);
+  flagsToAdd_ = 0;
   changeStamp_ = stamp;
   headerDirty_ = false;
 }
@@ -352,16 +364,30 @@ bool HXO_dBaseDBF::FileLock() { return LockOrCount(lockOffsets_.b, 1); }
 
 bool HXO_dBaseDBF::LockTable() {
   if (!LockOrCount(lockOffsets_.a, lockOffsets_.c)) return false;
-  tableLocked_ = true;
-  RefreshHeader();
+  RefreshUnderNewTableLock();
   return true;
 }
 
 bool HXO_dBaseDBF::LockWholeFile() {
   if (!LockOrCount(kWholeFileLockOffset, kWholeFileLockLength)) return false;
-  tableLocked_ = true;
-  RefreshHeader();
+  RefreshUnderNewTableLock();
   return true;
+}
+
+void HXO_dBaseDBF::RefreshUnderNewTableLock() {
+  const bool wasLocked = tableLocked_;
+  tableLocked_ = true;
+  try {
+    RefreshHeader();
+  } catch (...) {
+    // The caller sees an error, not a lock: the level just taken is given back.
+    tableLocked_ = wasLocked;
+    try {
+      Unlock();
+    } catch (...) {
+    }
+    throw;
+  }
 }
 
 bool HXO_dBaseDBF::RecordLock() { return LockOrCount(RecordLockOffset(current_), 1); }
@@ -519,8 +545,22 @@ void HXO_dBaseDBF::Flush() {
 bool HXO_dBaseDBF::Rename(std::string_view newPath) {
   // Open the memo file first, so that a missing one stops the rename before anything moved.
   HXobjMemo* memo = MemoFile();
+  const std::string oldName = Name();
   const bool result = HXO_DiskFile::Rename(newPath);
-  if (memo != nullptr) memo->RenameWithTable(Name());
+  if (memo != nullptr) {
+    try {
+      memo->RenameWithTable(Name());
+    } catch (...) {
+      // The memo file could not follow (a file of its new name is in the way): the table goes
+      // back to its old name, so that it is not opened later with another table's memos.
+      try {
+        HXO_DiskFile::Rename(oldName);
+        if (memo->Closed()) memo->Open();
+      } catch (...) {
+      }
+      throw;
+    }
+  }
   return result;
 }
 

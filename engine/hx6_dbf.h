@@ -263,6 +263,9 @@ class HXO_dBaseDBF : public HXO_DiskFile {
   void SaveRecord();
   // Sets the count from the file size, never below 0.
   int32_t CountFromFileSize();
+  // Sets flag bits in the table's header: written at once under the append lock (at the end of a
+  // table lock while one is held), and kept through re-reads of the header until then.
+  void AddTableFlags(uint8_t bits);
   // For the handler's pack: the count after records were removed.
   void SetRecordCount(int32_t count) { recordCount_ = count; }
   // For the handler's password change: the key from now on; an empty key means a plain table.
@@ -273,6 +276,9 @@ class HXO_dBaseDBF : public HXO_DiskFile {
 
  private:
   void ReadHeaderAndDescriptors();
+  // Marks the table locked after a table or whole-file lock level was taken and re-reads the
+  // header; a failed re-read releases that level again before the error leaves.
+  void RefreshUnderNewTableLock();
   // Re-reads and rewrites a dirty header under the append lock (update, close, last unlock).
   void RewriteHeaderLocked();
   // WriteHeader right after RefreshHeader under the append lock: the count is current.
@@ -288,6 +294,7 @@ class HXO_dBaseDBF : public HXO_DiskFile {
   int headerLength_ = 0;
   int recordLength_ = 0;
   uint8_t flags_ = 0;
+  uint8_t flagsToAdd_ = 0;  // bits set here that the header on disk does not show yet
   uint32_t changeStamp_ = 0;
   bool encrypted_ = false;
   bool hasMemo_ = false;

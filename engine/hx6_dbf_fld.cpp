@@ -506,26 +506,21 @@ void HXO_dBaseFld::PutMemo(int number, std::string_view text) {
   }
   const uint32_t current = MemoBlock(number);
   uint32_t block = 0;
-  if (dynamic_cast<HXobjMemo4*>(memo) == nullptr) {
-    // dBase III and FoxPro never reuse a replaced memo's blocks: the text goes in place when it
-    // fits, else after the last memo, and nothing is given back.
+  // The record on disk still points at the old memo until it is written, and an edit may yet be
+  // cancelled: the new text takes fresh blocks and never overwrites the old memo. dBase IV gives
+  // the old run back once the record is written (SettleMemoReleases); dBase III and FoxPro never
+  // reuse a replaced memo's blocks. A text written before in this same edit is on no record yet
+  // and may be replaced at once.
+  PendingMemo* pending = nullptr;
+  for (PendingMemo& p : pendingMemos_)
+    if (p.field == number && p.record == RecNo() && p.newBlock == current && current != 0)
+      pending = &p;
+  if (pending != nullptr) {
     block = memo->WriteText(text, current);
+    pending->newBlock = block;
   } else {
-    // dBase IV gives replaced blocks back to its free chain. The record on disk still points at
-    // the old run until it is written, so the new text takes a fresh run and the old one is
-    // released once the record is written (SettleMemoReleases). A text written before in this
-    // same edit is on no record yet and may be replaced at once.
-    PendingMemo* pending = nullptr;
-    for (PendingMemo& p : pendingMemos_)
-      if (p.field == number && p.record == RecNo() && p.newBlock == current && current != 0)
-        pending = &p;
-    if (pending != nullptr) {
-      block = memo->WriteText(text, current);
-      pending->newBlock = block;
-    } else {
-      block = memo->WriteText(text, 0);
-      pendingMemos_.push_back({number, RecNo(), current, block});
-    }
+    block = memo->WriteText(text, 0);
+    pendingMemos_.push_back({number, RecNo(), current, block});
   }
   SetMemoBlock(*f, block);
 }

@@ -796,11 +796,9 @@ void HXO_dBHandler::IndexUseSavedRecord(bool saved) {
 }
 
 void HXO_dBHandler::MarkProductionIndex() {
-  SetTableFlags(TableFlags() | kDbfFlagProductionIndex);
-  if (!ReadWrite()) return;
-  RefreshHeader();
-  MarkHeaderDirty();
-  WriteHeader();
+  // Under the append lock, like every header write of a shared table: a header written without
+  // it could put back a record count another program has just moved on.
+  AddTableFlags(kDbfFlagProductionIndex);
 }
 
 std::unique_ptr<HXobjIndexExpression> HXO_dBHandler::CompileIndexExpression(

@@ -2,6 +2,7 @@
 // (rewriting every record, memo and descriptor under a new key). Both need the table opened
 // exclusively for writing.
 #include <cstring>
+#include <vector>
 
 #include "hx6_dbsy.h"
 #include "hx6_encrxm.h"
@@ -30,6 +31,10 @@ void HXO_dBHandler::Pack() {
 
   const int32_t count = RecordCount();
   int32_t kept = 0;
+  // The memos of deleted records are given back only once the records are gone from the file: a
+  // pack that stops part way leaves them in the table, where a recall brings them back with their
+  // memos.
+  std::vector<uint32_t> released;
   {
     struct Restore {
       HXO_dBHandler& h;
@@ -58,7 +63,7 @@ void HXO_dBHandler::Pack() {
         for (int n = 1; n <= FieldCount(); ++n) {
           if (!IsMemoField(FieldInfo(n).type)) continue;
           const uint32_t block = MemoBlock(n);
-          if (block != 0) memo->Release(block);
+          if (block != 0) released.push_back(block);
         }
       }
       StatusReport(kStatusPhasePack, r, 0);
@@ -73,6 +78,14 @@ void HXO_dBHandler::Pack() {
     }
     MarkHeaderDirty();
     WriteHeader();
+    for (const uint32_t block : released) {
+      try {
+        memo->Release(block);
+      } catch (const ESorrelException&) {
+        // The records are packed; a run that cannot be given back (a damaged block number of a
+        // removed record) only stays unused.
+      }
+    }
     StatusReport(0, 0, 0);
   }
   if (kept < count) Reindex();
@@ -105,15 +118,21 @@ void HXO_dBHandler::SetPassword(std::string_view password) {
       HXobjIndexTag* master;
       bool buffer;
       uint8_t state;
+      HXobjMemo* memo;
+      const std::string& key;
+      bool done = false;
       ~Restore() {
         try {
           h.master_ = master;
           h.SetReadBuffer(buffer);
           h.SetTableState(state);
+          // A change that stopped part way leaves the table under its old key: the memo file
+          // must not go on writing with the new one.
+          if (!done && memo) memo->SetKeys(key, key);
         } catch (...) {
         }
       }
-    } restore{*this, savedMaster, savedBuffer, formerState};
+    } restore{*this, savedMaster, savedBuffer, formerState, memo, oldKey};
 
     const int length = RecordLength();
     std::vector<char> scrambled(static_cast<size_t>(length));
@@ -147,6 +166,7 @@ void HXO_dBHandler::SetPassword(std::string_view password) {
       ScrambleBuffer(newKey, descriptors.data(), descriptors.data(), descriptors.size(), 1);
       HXO_DiskFile::Write(kDbfHeaderSize, descriptors.data(), area);
     }
+    restore.done = true;
   }
   for (auto& file : slots_)
     if (file) file->Rescramble(oldKey, newKey);

@@ -213,7 +213,7 @@ TEST_F(FieldsMemoTest, DBase4PostedEditGivesTheOldRunBack) {
   EXPECT_EQ(t.GetString("CALL"), "A         ");
 }
 
-TEST_F(FieldsMemoTest, DBase3AndFoxProRewriteInPlaceWhenTheTextFits) {
+TEST_F(FieldsMemoTest, DBase3AndFoxProKeepTheWrittenMemoAndReuseOnlyThisEditsBlocks) {
   for (int dialect : {0, 2}) {
     SCOPED_TRACE(dialect);
     HXO_dBaseFld t(
@@ -222,10 +222,16 @@ TEST_F(FieldsMemoTest, DBase3AndFoxProRewriteInPlaceWhenTheTextFits) {
     Append(t, "A", std::string(400, 'a'));
     t.GotoRecord(1);
     const uint32_t block = t.MemoBlock("NOTES");
+    // The record on disk points at the old memo until it is written: the new text goes elsewhere.
     t.PutMemo("NOTES", "shorter");
-    EXPECT_EQ(t.MemoBlock("NOTES"), block);
+    const uint32_t fresh = t.MemoBlock("NOTES");
+    EXPECT_NE(fresh, block);
+    EXPECT_EQ(t.HXO_dBaseDBF::MemoFile()->ReadText(block), std::string(400, 'a'));
+    // A second text of the same edit replaces the first in place when it fits.
+    t.PutMemo("NOTES", "tiny");
+    EXPECT_EQ(t.MemoBlock("NOTES"), fresh);
     t.PutMemo("NOTES", std::string(5000, 'b'));
-    EXPECT_NE(t.MemoBlock("NOTES"), block);
+    EXPECT_NE(t.MemoBlock("NOTES"), fresh);
     t.UpdateRecord(1);
     t.GotoRecord(1);
     EXPECT_EQ(t.GetMemo("NOTES"), std::string(5000, 'b'));
