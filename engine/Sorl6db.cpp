@@ -318,11 +318,17 @@ void TSorrelDataSet::SetIndexFiles(std::vector<std::string> files) {
   indexDefs_.Clear();
   indexFiles_ = std::move(files);
   if (Active()) {
-    if (!indexFiles_.empty()) {
-      CheckBrowseMode();
+    CheckBrowseMode();
+    if (indexFiles_.empty()) {
+      // No file left: the tags go, and with them the tag order.
+      handler_->CloseIndexFiles();
+      indexName_.clear();
+      handler_->SelectMasterTag(indexName_, false);
+      UpdateIndexDefs();
+    } else {
       OpenIndexFiles();
-      First();
     }
+    First();
     return;
   }
   if (indexFiles_.empty()) {
@@ -829,5 +835,46 @@ bool TSorrelDataSet::Locate(std::string_view keyFields, const std::vector<TVarVa
 
 TVarValue TSorrelDataSet::Lookup(std::string_view keyFields, const std::vector<TVarValue>& keyValues,
                                  std::string_view resultFields) {
-  return SorrelLookup(*this, keyFields, keyValues, resultFields);
+  CheckActive();
+  CheckBrowseMode();
+  DBFObject& h = *handler_;
+  const int32_t before = h.RecNo();
+  // The record is found into the scratch buffer after the window and read there in the
+  // calculated-fields state: the view, its window and the links see nothing of it.
+  char* const buffer = TempBuffer();
+  TVarValue result;
+  bool found = false;
+  try {
+    {
+      THandlerBuffer point(*this, buffer);
+      found = SorrelSearch(h, keyFields, keyValues, false, false);
+    }
+    if (found) {
+      const int32_t record = h.RecNo();
+      std::memcpy(buffer + recInfoOfs_, &record, sizeof record);
+      SetBookmarkFlag(buffer, TBookmarkFlag::bfCurrent);
+      SetBookmarkData(buffer, SorrelBookmarkOf(record).data());
+      GetCalcFields(buffer);
+      TTempState calc(*this, TDataSetState::dsCalcFields);
+      const std::vector<std::string> names = SplitFieldNames(resultFields);
+      if (names.size() == 1) {
+        result = FieldByName(names[0])->Value();
+      } else {
+        std::string joined;
+        for (size_t i = 0; i < names.size(); ++i) {
+          // Appended piece by piece: the one-expression form trips a false -Wrestrict in g++ 12.
+          if (i) joined += ';';
+          joined += FieldByName(names[i])->AsString();
+        }
+        result = TVarValue(joined);
+      }
+    }
+  } catch (...) {
+    THandlerBuffer own(*this, nullptr);
+    h.GoTo(before);
+    throw;
+  }
+  THandlerBuffer own(*this, nullptr);
+  h.GoTo(before);
+  return result;
 }

@@ -46,14 +46,6 @@ std::optional<std::string> SearchText(const TVarValue& value) {
   return value.AsString();
 }
 
-bool Search(DBFObject& handler, std::string_view keyFields, const std::vector<TVarValue>& keyValues,
-            bool partialKey, bool caseInsensitive) {
-  std::vector<std::optional<std::string>> values;
-  values.reserve(keyValues.size());
-  for (const TVarValue& v : keyValues) values.push_back(SearchText(v));
-  return handler.Locate(keyFields, values, partialKey, caseInsensitive);
-}
-
 // Moves the view to the handler's current record.
 void ShowHandlerRecord(TSorrelDataSet& dataSet) {
   dataSet.GotoBookmark(SorrelBookmarkOf(dataSet.Handler()->RecNo()));
@@ -110,6 +102,14 @@ TDataSet* MasterOf(TSorrelDataSet& detail) {
 }
 
 }  // namespace
+
+bool SorrelSearch(DBFObject& handler, std::string_view keyFields,
+                  const std::vector<TVarValue>& keyValues, bool partialKey, bool caseInsensitive) {
+  std::vector<std::optional<std::string>> values;
+  values.reserve(keyValues.size());
+  for (const TVarValue& v : keyValues) values.push_back(SearchText(v));
+  return handler.Locate(keyFields, values, partialKey, caseInsensitive);
+}
 
 std::vector<std::string> SorrelSplitIndexList(std::string_view list) {
   std::vector<std::string> names;
@@ -236,7 +236,7 @@ bool SorrelLocate(TSorrelDataSet& dataSet, std::string_view keyFields,
   DBFObject& handler = HandlerOf(dataSet);
   dataSet.CheckBrowseMode();
   const int32_t before = handler.RecNo();
-  const bool found = Search(handler, keyFields, keyValues, (options & loPartialKey) != 0,
+  const bool found = SorrelSearch(handler, keyFields, keyValues, (options & loPartialKey) != 0,
                             (options & loCaseInsensitive) != 0);
   if (found) {
     ShowHandlerRecord(dataSet);
@@ -248,41 +248,7 @@ bool SorrelLocate(TSorrelDataSet& dataSet, std::string_view keyFields,
 
 TVarValue SorrelLookup(TSorrelDataSet& dataSet, std::string_view keyFields,
                        const std::vector<TVarValue>& keyValues, std::string_view resultFields) {
-  DBFObject& handler = HandlerOf(dataSet);
-  dataSet.CheckBrowseMode();
-  const int32_t before = handler.RecNo();
-  if (!Search(handler, keyFields, keyValues, false, false)) {
-    handler.GoTo(before);
-    return {};
-  }
-  // The found record is read through the data set's fields with the view parked on it for the
-  // moment: controls disabled and the scroll events held back, so nothing outside sees it move.
-  const int32_t found = handler.RecNo();
-  const TBookmark home = dataSet.Bookmark();
-  auto beforeScroll = std::move(dataSet.BeforeScroll);
-  auto afterScroll = std::move(dataSet.AfterScroll);
-  dataSet.BeforeScroll = nullptr;
-  dataSet.AfterScroll = nullptr;
-  dataSet.DisableControls();
-  AtExit restore([&] {
-    try {
-      if (!home.empty()) dataSet.GotoBookmark(home);
-    } catch (...) {
-    }
-    dataSet.EnableControls();
-    dataSet.BeforeScroll = std::move(beforeScroll);
-    dataSet.AfterScroll = std::move(afterScroll);
-  });
-  dataSet.GotoBookmark(SorrelBookmarkOf(found));
-  std::vector<std::string> names = SplitFieldNames(resultFields);
-  if (names.size() == 1) return dataSet.FieldByName(names[0])->Value();
-  std::string joined;
-  for (size_t i = 0; i < names.size(); ++i) {
-    // Appended piece by piece: the one-expression form trips a false -Wrestrict in g++ 12 at -O3.
-    if (i) joined += ';';
-    joined += dataSet.FieldByName(names[i])->AsString();
-  }
-  return TVarValue(joined);
+  return dataSet.Lookup(keyFields, keyValues, resultFields);
 }
 
 std::string SorrelMasterKey(TSorrelDataSet& detail) {

@@ -18,7 +18,13 @@
 
 #include "dbfield.h"
 
+class DBFObject;
 class TSorrelDataSet;
+
+// The handler's search behind Locate and Lookup: the first record whose fields (';'-separated)
+// hold the values becomes the handler's current record, read into its record pointer; true then.
+bool SorrelSearch(DBFObject& handler, std::string_view keyFields,
+                  const std::vector<TVarValue>& keyValues, bool partialKey, bool caseInsensitive);
 
 // Splits an index-file list: names separated by blanks, ',' or ';'; text in double quotes kept
 // whole without its quotes; names trimmed; empty names dropped.
@@ -75,8 +81,9 @@ void SorrelMasterDisabled(TSorrelDataSet& detail);
 // and after the index name changes). Nothing without a master source.
 void SorrelApplyMasterRange(TSorrelDataSet& detail);
 
-// The same search with both options off; the values of `resultFields` (';'-separated: one value,
-// or the values joined by ';' as text) of the found record, or null. The view does not move and
-// no scroll event runs.
+// TSorrelDataSet::Lookup: the same search with both options off, into the scratch buffer; the
+// values of `resultFields` (';'-separated: one value, or the values joined by ';' as text) of the
+// found record with its calculated fields, or null. The view, its window and the links are left
+// as they were.
 TVarValue SorrelLookup(TSorrelDataSet& dataSet, std::string_view keyFields,
                        const std::vector<TVarValue>& keyValues, std::string_view resultFields);
