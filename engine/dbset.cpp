@@ -639,6 +639,7 @@ void TDataSet::BeginInsertAppend() {
   CheckBrowseMode();
   CheckCanModify();
   DoBeforeInsert();
+  DoBeforeScroll();
 }
 
 void TDataSet::EndInsertAppend() {
@@ -654,6 +655,7 @@ void TDataSet::EndInsertAppend() {
   modified_ = false;
   DataEvent(TDataEvent::deDataSetChange, 0);
   DoAfterInsert();
+  DoAfterScroll();
 }
 
 void TDataSet::Insert() {
