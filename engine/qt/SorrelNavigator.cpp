@@ -237,7 +237,8 @@ void TSorrelNavigator::keyPressEvent(QKeyEvent* event) {
     default:
       break;
   }
-  if (key == TSorrelNavKey::Other || event->modifiers() != Qt::NoModifier) {
+  // Shift, Ctrl or the keypad's own arrows change nothing: the key is what counts.
+  if (key == TSorrelNavKey::Other) {
     QFrame::keyPressEvent(event);
     return;
   }
