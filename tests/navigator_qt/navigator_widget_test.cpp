@@ -167,26 +167,6 @@ TEST(NavigatorWidget, VisibleButtonsAndHintsReshapeTheBar) {
   EXPECT_TRUE(ButtonNamed(bar, "nbTop")->autoRaise());
 }
 
-TEST(NavigatorWidget, ArrowsFromTheKeypadOrWithShiftStillMoveTheFocus) {
-  Numbers data(5);
-  TDataSource source(&data);
-  TSorrelNavigator bar;
-  bar.SetDataSource(&source);
-  bar.show();
-  data.Open();
-  bar.setFocus();
-  bar.Model().SetFocusedButton(nbTop);
-  // The keypad's arrows (NumLock off) come with the keypad modifier.
-  QTest::keyClick(&bar, Qt::Key_Right, Qt::KeypadModifier);
-  EXPECT_EQ(bar.Model().FocusedButton(), nbPrev);
-  QTest::keyClick(&bar, Qt::Key_Right, Qt::ShiftModifier);
-  EXPECT_EQ(bar.Model().FocusedButton(), nbNext);
-  QTest::keyClick(&bar, Qt::Key_Space, Qt::ShiftModifier);
-  EXPECT_EQ(data.Current(), 2);
-  QTest::keyClick(&bar, Qt::Key_Left, Qt::KeypadModifier);
-  EXPECT_EQ(bar.Model().FocusedButton(), nbPrev);
-}
-
 TEST(NavigatorWidget, HoldingNextRepeats) {
   Numbers data(50);
   TDataSource source(&data);
@@ -206,6 +186,26 @@ TEST(NavigatorWidget, HoldingNextRepeats) {
   const int stopped = data.Current();
   QTest::qWait(300);
   EXPECT_EQ(data.Current(), stopped);
+}
+
+TEST(NavigatorWidget, ArrowsFromTheKeypadOrWithShiftStillMoveTheFocus) {
+  Numbers data(5);
+  TDataSource source(&data);
+  TSorrelNavigator bar;
+  bar.SetDataSource(&source);
+  bar.show();
+  data.Open();
+  bar.setFocus();
+  bar.Model().SetFocusedButton(nbTop);
+  // The keypad's arrows (NumLock off) come with the keypad modifier.
+  QTest::keyClick(&bar, Qt::Key_Right, Qt::KeypadModifier);
+  EXPECT_EQ(bar.Model().FocusedButton(), nbPrev);
+  QTest::keyClick(&bar, Qt::Key_Right, Qt::ShiftModifier);
+  EXPECT_EQ(bar.Model().FocusedButton(), nbNext);
+  QTest::keyClick(&bar, Qt::Key_Space, Qt::ShiftModifier);
+  EXPECT_EQ(data.Current(), 2);
+  QTest::keyClick(&bar, Qt::Key_Left, Qt::KeypadModifier);
+  EXPECT_EQ(bar.Model().FocusedButton(), nbPrev);
 }
 
 }  // namespace
