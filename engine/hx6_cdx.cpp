@@ -150,6 +150,14 @@ bool HXobjCDXTag::AddKey(const HXobjIndexKeyData& key) {
 }
 
 int32_t HXobjCDXTag::RootBlock() {
+  // Another program's rebuild lays every tag out anew after the truncated directory, so on a
+  // shared file the header this tag read at opening may now hold another tag's nodes: the
+  // directory on disk says where the header is now. (Its change counter cannot tell: a rebuild
+  // sets it back to 0.) A tag the directory does not list yet, one being created, keeps its own.
+  if (!IsDirectory() && headerPosition_ != 0 && file_->DiskFile() && file_->DiskFile()->Shared()) {
+    const int32_t position = cdxFile_->DirectoryPosition(TagName());
+    if (position > 0) headerPosition_ = position;
+  }
   uint8_t b[4];
   if (!file_->ReadBlock(headerPosition_ + cdx::kHdrRoot, b, 4)) Corrupted(file_);
   const auto root = static_cast<int32_t>(DecodeLE32(b));
@@ -568,6 +576,23 @@ void HXobjCDXFile::ReadDirectory() {
     directory_->Move(kMoveNext);
   }
   directory_->ReleasePages();
+}
+
+int32_t HXobjCDXFile::DirectoryPosition(std::string_view tagName) {
+  if (!directory_ || !directory_->Valid()) return -1;
+  const std::string wanted = SysUpperCase(tagName);
+  int32_t position = -1;
+  directory_->Move(kMoveTop);
+  while (!directory_->Eof() && !directory_->Bof()) {
+    const HXobjIndexKeyData& k = directory_->CurrentKey();
+    if (cdx::TrimKey(SysUpperCase(k.Bytes()), ' ') == wanted) {
+      position = k.RecNo();
+      break;
+    }
+    directory_->Move(kMoveNext);
+  }
+  directory_->ReleasePages();
+  return position;
 }
 
 HXobjIndexKeyData HXobjCDXFile::DirectoryKey(std::string_view name, int32_t headerPosition) const {

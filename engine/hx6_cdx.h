@@ -122,6 +122,8 @@ class HXobjCDXFile : public HXobjIndexFile {
 
   HXobjCDXTag* Directory() const { return directory_.get(); }
   bool Building() const { return building_; }
+  // The header position the directory on disk lists for a tag name; -1 when it lists none.
+  int32_t DirectoryPosition(std::string_view tagName);
   // Gives back the last allocated block when it is `position` (a node that was never written).
   void ReleaseLastBlock(int32_t position);
 

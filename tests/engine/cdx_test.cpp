@@ -911,6 +911,44 @@ TEST(CdxShared, TwoHandlesInOneProcessSeeEachOthersKeys) {
   CheckSharedFile(path, ta, 400);
 }
 
+TEST(CdxShared, AnotherHandlesRebuildMovesTheTagsItReads) {
+  // A rebuild lays every tag out anew at the end of the truncated file; a handle that had the
+  // file open before finds its tags where the directory now says they are, and updates them
+  // there.
+  IndexTempDir dir;
+  const std::string path = dir.File("RB.CDX");
+  FakeIndexTable ta(dir.File("RB.DBF")), tb(dir.File("RB.DBF"));
+  ASSERT_NO_FATAL_FAILURE(CreateSharedFile(path, ta));
+  {
+    HXobjCDXFile a(&ta, path, false, false, true, true), b(&tb, path, false, false, true, true);
+    ASSERT_TRUE(a.Valid() && b.Valid());
+    ta.Attach(&a);
+    tb.Attach(&b);
+    // Both stand for handles on one table: each sees every record, either writes the keys.
+    auto append = [&](int32_t record, FakeIndexTable& writer) {
+      ta.Records().push_back(SharedRecord(record));
+      tb.Records().push_back(SharedRecord(record));
+      writer.AppendAs(record, SharedRecord(record));
+    };
+    int32_t n = 0;
+    for (int round = 0; round < 3; ++round) {
+      // The first tag grows, so that the second tag's header lands elsewhere in the next build.
+      for (int i = 0; i < 150; ++i, ++n) append(n + 1, (n + 1) % 2 ? ta : tb);
+      (round % 2 ? b : a).Reindex();
+      for (const char* tag : {"CALL", "TEXT"}) {
+        EXPECT_EQ(Walk(a.TagByName(tag)).size(), static_cast<size_t>(n)) << tag << " round " << round;
+        EXPECT_EQ(Walk(b.TagByName(tag)).size(), static_cast<size_t>(n)) << tag << " round " << round;
+      }
+    }
+    // Updates after the other's rebuild go into the rebuilt tags.
+    a.Reindex();
+    for (int i = 0; i < 40; ++i, ++n) append(n + 1, tb);
+    ta.Detach();
+    tb.Detach();
+  }
+  CheckSharedFile(path, ta, 490);
+}
+
 TEST(CdxShared, HeaderLockGivesUpWithTheFileName) {
   IndexTempDir dir;
   const std::string path = dir.File("LK.CDX");

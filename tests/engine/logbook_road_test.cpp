@@ -380,11 +380,16 @@ class LogbookRoadTest : public table_images::TempFolder {
   }
 
   // Logs a contact through another data set (a second handle): append, every field, post.
-  void LogThrough(TSorrelDataSet& ds, int id, const std::string& call, int band) {
+  // `noDate`: the date left empty, as an imported contact may have it.
+  void LogThrough(TSorrelDataSet& ds, int id, const std::string& call, int band, bool noDate = false) {
     Qso q = MakeQso(id, call, band);
     q.number = 1000 + id;
+    if (noDate) q.date = 0;
     ds.Append();
-    ds.FieldByName("DATE")->SetAsDateTime(JulianToDateTime(q.date));
+    if (noDate)
+      ds.FieldByName("DATE")->Clear();
+    else
+      ds.FieldByName("DATE")->SetAsDateTime(JulianToDateTime(q.date));
     ds.FieldByName("NUMBER")->SetAsFloat(q.number);
     ds.FieldByName("BAND")->SetAsInteger(band);
     ds.FieldByName("TENTEN")->SetAsFloat(q.tenten);
@@ -535,7 +540,7 @@ class LogbookRoadTest : public table_images::TempFolder {
       for (size_t f = 0; f < values.size(); ++f) {
         const std::string name = DefinitionLines()[f].substr(0, DefinitionLines()[f].find(';'));
         if (name == "DATE")
-          EXPECT_EQ(values[f], DBFDate().DTOS(q.date));
+          EXPECT_EQ(values[f], q.date == 0 ? "<none>" : DBFDate().DTOS(q.date));
         else if (name == "NUMBER" || name == "BAND" || name == "TENTEN")
           EXPECT_EQ(std::strtod(values[f].c_str(), nullptr),
                     name == "NUMBER" ? q.number : (name == "BAND" ? q.band : q.tenten))
@@ -704,11 +709,43 @@ TEST_F(LogbookRoadTest, OneLogbookFromCreationToPackAndReopen) {
       deleted_[IndexById(target)] = true;
     }
     LogThrough(second, id++, "K1ABC", 40);
+    LogThrough(second, id++, "NODATE", 40, true);
     TypeAndLog(id++, "G4ABC", 15);
     log_->dbf1.SetFiltered(false);
     filterOn_ = false;
     CheckMainSeesAll(second, "second after deletes");
     CheckFiles("deleted");
+
+    // The second edits a contact the first has shown; the first then edits the same contact: its
+    // edit starts from the second's values, and both views follow the keys that moved.
+    GoToContact(11);
+    ASSERT_TRUE(second.Locate("REMARK", {TVarValue(ModelById(11).text.at("REMARK"))}, 0));
+    second.Edit();
+    second.FieldByName("STATION")->SetAsString("AA1SECOND");
+    second.FieldByName("REMARK")->SetAsString("QSO #11 changed by the second");
+    second.Post();
+    ModelById(11).text["STATION"] = "AA1SECOND";
+    ModelById(11).text["REMARK"] = "QSO #11 changed by the second";
+    log_->dbf1.Edit();
+    EXPECT_EQ(RTrim(log_->dbf1.FieldByName("STATION")->AsString()), "AA1SECOND");
+    log_->dbf1.FieldByName("QTH")->SetAsString("Changed by the first");
+    log_->dbf1.Post();
+    ModelById(11).text["QTH"] = "Changed by the first";
+    CheckMainSeesAll(log_->dbf1, "first after both edited");
+    log_->Sort("STATION");
+    EXPECT_EQ(WalkedRecords(log_->dbf1), ExpectedOrder("STATION", false));
+    second.SetIndexName("QTH");
+    EXPECT_EQ(WalkedRecords(second), ExpectedOrder("QTH", false));
+    second.SetIndexName("DATE");
+    log_->Sort("DATE");
+    CheckFiles("edited by both");
+
+    // Pack needs the table to itself: with the second open it is refused and nothing is lost.
+    EXPECT_ANY_THROW(log_->Pack());
+    log_->dbf1.SetExclusive(false);
+    log_->dbf1.Open();
+    CheckMainSeesAll(log_->dbf1, "first after a refused pack");
+    CheckFiles("pack refused");
     second.Close();
   }
 
