@@ -709,16 +709,13 @@ void HXobjCDXFile::Reindex() {
 bool HXobjCDXFile::UpdateTags(int32_t record, bool isNew) {
   uint32_t counter = directory_ ? directory_->ChangeCounter() : 0;
   if (disk_ && disk_->Shared() && directory_) {
-    // The counter as other programs left it (read under the header lock): pages held from
-    // before another program's change are stale, and our count continues theirs.
+    // The counter as other programs left it (read under the header lock): our count continues
+    // theirs. Pages held from before another program's change are stale; the counter cannot
+    // show every such change (a rebuild sets it back to 0, which a handle that has written
+    // nothing since still holds), so held pages are always read again here.
     uint8_t h[cdx::kHdrChangeCounter + 4];
-    if (ReadBlock(0, h, sizeof h)) {
-      const uint32_t onDisk = DecodeLE32(h + cdx::kHdrChangeCounter);
-      if (onDisk != counter) {
-        for (int i = 0; i < tags_.Count(); ++i) tags_.Items(i)->ReleasePages();
-        counter = onDisk;
-      }
-    }
+    if (ReadBlock(0, h, sizeof h)) counter = DecodeLE32(h + cdx::kHdrChangeCounter);
+    for (int i = 0; i < tags_.Count(); ++i) tags_.Items(i)->ReleasePages();
   }
   const bool changed = HXobjIndexFile::UpdateTags(record, isNew);
   if (changed && directory_) {

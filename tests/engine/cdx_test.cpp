@@ -949,6 +949,39 @@ TEST(CdxShared, AnotherHandlesRebuildMovesTheTagsItReads) {
   CheckSharedFile(path, ta, 490);
 }
 
+TEST(CdxShared, AHeldTreeIsNotUpdatedAfterAnotherHandlesRebuild) {
+  // A rebuild sets the directory's change counter back to 0, the value a handle that has changed
+  // nothing since it opened still holds: its tree in memory (a master tag's) is from before the
+  // rebuild all the same, and its next update must not write into it.
+  IndexTempDir dir;
+  const std::string path = dir.File("HT.CDX");
+  FakeIndexTable ta(dir.File("HT.DBF")), tb(dir.File("HT.DBF"));
+  ASSERT_NO_FATAL_FAILURE(CreateSharedFile(path, ta));
+  {
+    HXobjCDXFile a(&ta, path, false, false, true, true), b(&tb, path, false, false, true, true);
+    ASSERT_TRUE(a.Valid() && b.Valid());
+    ta.Attach(&a);
+    tb.Attach(&b);
+    auto append = [&](int32_t record, FakeIndexTable& writer) {
+      ta.Records().push_back(SharedRecord(record));
+      tb.Records().push_back(SharedRecord(record));
+      writer.AppendAs(record, SharedRecord(record));
+    };
+    int32_t n = 0;
+    for (; n < 200; ++n) append(n + 1, ta);
+    a.Reindex();
+    // b holds both trees from here on, and has written nothing.
+    b.TagByName("TEXT")->Move(kMoveTop);
+    b.TagByName("CALL")->Move(kMoveBottom);
+    for (; n < 300; ++n) append(n + 1, ta);
+    a.Reindex();
+    for (; n < 340; ++n) append(n + 1, tb);
+    ta.Detach();
+    tb.Detach();
+  }
+  CheckSharedFile(path, ta, 340);
+}
+
 TEST(CdxShared, HeaderLockGivesUpWithTheFileName) {
   IndexTempDir dir;
   const std::string path = dir.File("LK.CDX");
