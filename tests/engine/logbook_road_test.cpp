@@ -555,6 +555,9 @@ class LogbookRoadTest : public table_images::TempFolder {
   // The main data set walked in DATE order without a filter: every contact, whoever logged it.
   void CheckMainSeesAll(TSorrelDataSet& ds, const std::string& who) {
     SCOPED_TRACE("view of " + who);
+    // The band filter's "NONE": every contact shows.
+    ds.SetFiltered(false);
+    if (&ds == &log_->dbf1) filterOn_ = false;
     std::vector<int32_t> walked;
     for (const Row& r : Walk(ds)) walked.push_back(r.recNo);
     EXPECT_EQ(walked, ExpectedOrder("DATE", false));
@@ -739,6 +742,26 @@ TEST_F(LogbookRoadTest, OneLogbookFromCreationToPackAndReopen) {
     second.SetIndexName("DATE");
     log_->Sort("DATE");
     CheckFiles("edited by both");
+
+    // The second is half way through the DATE order when the first sorts (a rebuild) and then
+    // opens the logbook again (every tag built anew): the second goes on, and logs.
+    {
+      const std::vector<int32_t> order = ExpectedOrder("DATE", false);
+      std::vector<int32_t> walked;
+      second.First();
+      for (int i = 0; i < 40; ++i, second.Next()) walked.push_back(second.RecNo());
+      log_->Sort("BAND");
+      for (int i = 0; i < 40; ++i, second.Next()) walked.push_back(second.RecNo());
+      log_->OpenLogbook();
+      filterOn_ = false;
+      for (; !second.Eof(); second.Next()) walked.push_back(second.RecNo());
+      EXPECT_EQ(walked, order);
+    }
+    LogThrough(second, id++, "AFTER/REBUILD", 20);
+    TypeAndLog(id++, "AFTER/REBUILD", 20);
+    CheckMainSeesAll(second, "second after the first rebuilt");
+    CheckMainSeesAll(log_->dbf1, "first after it rebuilt");
+    CheckFiles("rebuilt under the second");
 
     // Pack needs the table to itself: with the second open it is refused and nothing is lost.
     EXPECT_ANY_THROW(log_->Pack());
