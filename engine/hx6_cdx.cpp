@@ -150,21 +150,40 @@ bool HXobjCDXTag::AddKey(const HXobjIndexKeyData& key) {
 }
 
 int32_t HXobjCDXTag::RootBlock() {
-  // Another program's rebuild lays every tag out anew after the truncated directory, so on a
-  // shared file the header this tag read at opening may now hold another tag's nodes: the
-  // directory on disk says where the header is now. (Its change counter cannot tell: a rebuild
-  // sets it back to 0.) A tag the directory does not list yet, one being created, keeps its own.
-  if (!IsDirectory() && headerPosition_ != 0 && file_->DiskFile() && file_->DiskFile()->Shared()) {
-    const int32_t position = cdxFile_->DirectoryPosition(TagName());
-    if (position > 0) headerPosition_ = position;
+  auto readRoot = [this](int32_t& root) {
+    uint8_t b[4];
+    if (!file_->ReadBlock(headerPosition_ + cdx::kHdrRoot, b, 4)) return false;
+    root = static_cast<int32_t>(DecodeLE32(b));
+    const int64_t size = file_->DiskFile() ? file_->DiskFile()->FileSize() : 0;
+    return root > 0 && root % cdx::kNodeSize == 0 && root + cdx::kNodeSize <= size;
+  };
+  int32_t root = 0;
+  const bool shared = !IsDirectory() && headerPosition_ != 0 && file_->DiskFile() &&
+                      file_->DiskFile()->Shared();
+  if (!shared) {
+    if (!readRoot(root)) Corrupted(file_);
+    return root_ = root;
   }
-  uint8_t b[4];
-  if (!file_->ReadBlock(headerPosition_ + cdx::kHdrRoot, b, 4)) Corrupted(file_);
-  const auto root = static_cast<int32_t>(DecodeLE32(b));
-  const int64_t size = file_->DiskFile() ? file_->DiskFile()->FileSize() : 0;
-  if (root <= 0 || root % cdx::kNodeSize != 0 || root + cdx::kNodeSize > size) Corrupted(file_);
-  root_ = root;
-  return root_;
+  // Another program's rebuild lays every tag out anew after the truncated directory, so the
+  // header this tag read at opening may now hold another tag's nodes: the directory on disk says
+  // where the header is now. (Its change counter cannot tell: a rebuild sets it back to 0.) A tag
+  // the directory does not list yet, one being created, keeps its own. While the rebuild runs
+  // the file is cut short and half written; the rebuilder holds the whole file locked, so a
+  // header that does not read is read once more after waiting for that lock.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (attempt > 0) {
+      file_->LockHeader();
+      file_->UnlockHeader();
+    }
+    try {
+      const int32_t position = cdxFile_->DirectoryPosition(TagName());
+      if (position > 0) headerPosition_ = position;
+    } catch (const ESorrelError&) {
+      continue;
+    }
+    if (readRoot(root)) return root_ = root;
+  }
+  Corrupted(file_);
 }
 
 void HXobjCDXTag::ReadPage(int32_t position, HXobjIndexKey& page) {
@@ -671,7 +690,12 @@ void HXobjCDXFile::ReleaseLastBlock(int32_t position) {
 
 void HXobjCDXFile::Reindex() {
   if (!disk_ || !directory_) return;
-  if (!disk_->LockFile()) throw ESorrelError(smCannotLockFile, {disk_->Name()});
+  // Other programs' writers hold the header lock for the moment of one update: the rebuild
+  // waits for them as every index lock does, rather than failing at the first refusal.
+  if (disk_->Shared())
+    LockRegionWithRetry(*disk_, kWholeFileLockOffset, kWholeFileLockLength);
+  else if (!disk_->LockFile())
+    throw ESorrelError(smCannotLockFile, {disk_->Name()});
   struct Unlock {
     HXO_DiskFile* d;
     ~Unlock() {

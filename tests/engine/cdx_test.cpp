@@ -982,6 +982,46 @@ TEST(CdxShared, AHeldTreeIsNotUpdatedAfterAnotherHandlesRebuild) {
   CheckSharedFile(path, ta, 340);
 }
 
+TEST(CdxShared, RebuildWaitsForAnUpdateAndReadersWaitForTheRebuild) {
+  IndexTempDir dir;
+  const std::string path = dir.File("WT.CDX");
+  FakeIndexTable ta(dir.File("WT.DBF")), tb(dir.File("WT.DBF"));
+  ASSERT_NO_FATAL_FAILURE(CreateSharedFile(path, ta));
+  for (int32_t n = 1; n <= 120; ++n) {
+    ta.Records().push_back(SharedRecord(n));
+    tb.Records().push_back(SharedRecord(n));
+  }
+  HXobjCDXFile a(&ta, path, false, false, true, true), b(&tb, path, false, false, true, true);
+  ASSERT_TRUE(a.Valid() && b.Valid());
+  a.Reindex();
+  // An update holds the header lock for a moment: the rebuild waits for it instead of failing.
+  a.LockHeader();
+  std::thread releaser([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    a.UnlockHeader();
+  });
+  EXPECT_NO_THROW(b.Reindex());
+  releaser.join();
+  // While a rebuild has the file locked, a tag header can be half written: a reader that finds
+  // it so waits for the rebuild and reads it again.
+  auto* tag = static_cast<HXobjCDXTag*>(a.TagByName("TEXT"));
+  const int32_t position = b.TagByName("TEXT")->HeaderPosition();
+  uint8_t saved[4];
+  ASSERT_TRUE(b.ReadBlock(position + cdx::kHdrRoot, saved, 4));
+  ASSERT_TRUE(b.DiskFile()->LockFile());
+  const uint8_t zero[4] = {};
+  b.WriteBlock(position + cdx::kHdrRoot, zero, 4);
+  std::thread rebuilder([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    b.WriteBlock(position + cdx::kHdrRoot, saved, 4);
+    b.DiskFile()->Unlock();
+  });
+  std::vector<std::pair<std::string, int32_t>> keys;
+  EXPECT_NO_THROW(keys = Walk(tag));
+  rebuilder.join();
+  EXPECT_EQ(keys.size(), 120u);
+}
+
 TEST(CdxShared, HeaderLockGivesUpWithTheFileName) {
   IndexTempDir dir;
   const std::string path = dir.File("LK.CDX");

@@ -827,6 +827,9 @@ TEST_F(LogbookRoadTest, AChildProcessLogsAtTheSameTime) {
   }
 
   constexpr int kEach = 40;
+  constexpr int kTurns = 4;
+  auto TurnCall = [](int r) { return std::string(kCalls[(r * 7 + 3) % 12]); };
+  auto TurnBand = [](int r) { return kBands[(r + 5) % 13]; };
   const int childFirst = 500;
   int ready[2], go[2];
   ASSERT_EQ(pipe(ready), 0);
@@ -850,6 +853,16 @@ TEST_F(LogbookRoadTest, AChildProcessLogsAtTheSameTime) {
         other.TypeCall(call, kBands[i % 13]);
         other.LogIt(MakeQso(childFirst + i, call, kBands[i % 13]));
       }
+      // Turns: the operator here sorts (every tag rebuilt) and logs while the parent waits
+      // between two of its contacts, holding what it read before.
+      for (int r = 0; r < kTurns; ++r) {
+        if (read(go[0], &c, 1) != 1) _exit(3);
+        other.Sort(r % 2 ? "DATE" : "STATION");
+        const int turnId = childFirst + kEach + r;
+        other.TypeCall(TurnCall(r), TurnBand(r));
+        other.LogIt(MakeQso(turnId, TurnCall(r), TurnBand(r)));
+        if (write(ready[1], &c, 1) != 1) _exit(3);
+      }
       other.dbf1.Close();
     } catch (const std::exception& e) {
       fprintf(stderr, "child: %s\n", e.what());
@@ -868,6 +881,15 @@ TEST_F(LogbookRoadTest, AChildProcessLogsAtTheSameTime) {
     q.number = log_->LogIt(q);
     parentQsos.push_back(q);
   }
+  for (int r = 0; r < kTurns; ++r) {
+    ASSERT_EQ(write(go[1], &c, 1), 1);
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    const std::string call = kCalls[(r * 5 + 4) % 12];
+    Qso q = MakeQso(id++, call, kBands[r % 13]);
+    log_->TypeCall(call, static_cast<int>(q.band));
+    q.number = log_->LogIt(q);
+    parentQsos.push_back(q);
+  }
   int status = -1;
   ASSERT_EQ(waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));
@@ -880,7 +902,9 @@ TEST_F(LogbookRoadTest, AChildProcessLogsAtTheSameTime) {
   for (const Qso& q : parentQsos) expected[q.id] = q;
   for (int i = 0; i < kEach; ++i)
     expected[childFirst + i] = MakeQso(childFirst + i, kCalls[(i * 5 + 2) % 12], kBands[i % 13]);
-  ASSERT_EQ(expected.size(), model_.size() + 2 * kEach);
+  for (int r = 0; r < kTurns; ++r)
+    expected[childFirst + kEach + r] = MakeQso(childFirst + kEach + r, TurnCall(r), TurnBand(r));
+  ASSERT_EQ(expected.size(), model_.size() + 2 * (kEach + kTurns));
   {
     auto ds = Fresh();
     EXPECT_EQ(ds->RecordCount(), static_cast<int>(expected.size()));
