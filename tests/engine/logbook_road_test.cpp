@@ -706,11 +706,15 @@ TEST_F(LogbookRoadTest, OneLogbookFromCreationToPackAndReopen) {
     CheckFiles("edited");
 
     // Two contacts deleted in the first; the second logs again.
-    for (int target : {5, 22}) {
+    const int newest = model_[static_cast<size_t>(ExpectedOrder("DATE", false).back() - 1)].id;
+    for (int target : {5, 22, newest}) {
       GoToContact(target);
       log_->dbf1.Delete();
       deleted_[IndexById(target)] = true;
     }
+    // The newest contact deleted: opening in date order shows the one before it.
+    log_->DateIndex();
+    EXPECT_EQ(log_->dbf1.RecNo(), ExpectedOrder("DATE", false).back());
     LogThrough(second, id++, "K1ABC", 40);
     LogThrough(second, id++, "NODATE", 40, true);
     TypeAndLog(id++, "G4ABC", 15);
@@ -884,6 +888,8 @@ TEST_F(LogbookRoadTest, AChildProcessLogsAtTheSameTime) {
   for (int r = 0; r < kTurns; ++r) {
     ASSERT_EQ(write(go[1], &c, 1), 1);
     ASSERT_EQ(read(ready[0], &c, 1), 1);
+    // The contact the child just logged is a duplicate here.
+    EXPECT_TRUE(log_->TypeCall(TurnCall(r), TurnBand(r))) << "turn " << r;
     const std::string call = kCalls[(r * 5 + 4) % 12];
     Qso q = MakeQso(id++, call, kBands[r % 13]);
     log_->TypeCall(call, static_cast<int>(q.band));
