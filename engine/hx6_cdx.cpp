@@ -752,7 +752,11 @@ bool HXobjCDXFile::UpdateTags(int32_t record, bool isNew) {
 
 bool HXobjCDXFile::ChangedByOthers() {
   if (!disk_ || !disk_->Shared() || !directory_) return false;
-  uint8_t h[cdx::kNodeSize];
-  if (!ReadBlock(0, h, sizeof h)) return false;
-  return DecodeLE32(h + cdx::kHdrChangeCounter) != directory_->ChangeCounter();
+  uint8_t h[4];
+  if (!ReadBlock(cdx::kHdrChangeCounter, h, sizeof h)) return false;
+  const uint32_t onDisk = DecodeLE32(h);
+  if (onDisk == directory_->ChangeCounter()) return false;
+  // Seen: the caller reads what it holds again, so the same change is reported once.
+  directory_->SetChangeCounter(onDisk);
+  return true;
 }

@@ -118,6 +118,8 @@ class HXobjCDXFile : public HXobjIndexFile {
   int32_t RefreshEnd() override;
   void Reindex() override;
   bool UpdateTags(int32_t record, bool isNew) override;
+  // True when the directory's change counter on disk moved since this handle last wrote or
+  // asked; the counter seen is kept, so each change is reported once.
   bool ChangedByOthers() override;
 
   HXobjCDXTag* Directory() const { return directory_.get(); }

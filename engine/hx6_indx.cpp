@@ -381,9 +381,43 @@ int32_t HXobjIndexTag::Move(int code) {
       }
     }
   }
-  int32_t r = DoMove(code);
+  int32_t r = (code == kMoveNext || code == kMovePrior) && StaleForStep() ? StepInFreshTree(code)
+                                                                          : DoMove(code);
   if (descending_) std::swap(bof_, eof_);
   return r;
+}
+
+bool HXobjIndexTag::StaleForStep() {
+  return rootPage_ && !updating_ && !bof_ && !eof_ && file_ && TreeMayBeStale() &&
+         file_->ChangedByOthers();
+}
+
+int32_t HXobjIndexTag::StepInFreshTree(int code) {
+  // Another program changed the shared file since this tree was read: its pages may have split
+  // or moved, and a step through them would pass over keys. The tree is read again and the
+  // current entry found in it; the step goes on from there.
+  const HXobjIndexKeyData here = current_;
+  ReleasePages();
+  EnsureTree();
+  if (rootPage_->Count() == 0) {
+    bof_ = eof_ = true;
+    return 0;
+  }
+  const int found = Find(rootPage_.get(), here.RecNo(), here, -1);
+  if (found == 0) return DoMove(code);
+  // The entry is gone: the search stopped on the one after it (found < 0) or past the end.
+  if (code == kMovePrior) return DoMove(found > 0 ? kMoveBottom : kMovePrior);
+  if (found > 0) {
+    eof_ = true;
+    return 0;
+  }
+  const int t = RangeTest();
+  if (t < 0) return DoMove(kMoveNext);
+  if (t > 0) {
+    eof_ = true;
+    return 0;
+  }
+  return current_.Target();
 }
 
 int32_t HXobjIndexTag::DoMove(int code) {

@@ -1022,6 +1022,40 @@ TEST(CdxShared, RebuildWaitsForAnUpdateAndReadersWaitForTheRebuild) {
   EXPECT_EQ(keys.size(), 120u);
 }
 
+TEST(CdxShared, AWalkGoesOnThroughAnotherHandlesSplits) {
+  // a steps through a tag while b adds enough keys to split the pages a holds: a meets every
+  // key that was there before, once and in order, forward and backward.
+  IndexTempDir dir;
+  const std::string path = dir.File("SW.CDX");
+  FakeIndexTable ta(dir.File("SW.DBF")), tb(dir.File("SW.DBF"));
+  ASSERT_NO_FATAL_FAILURE(CreateSharedFile(path, ta));
+  HXobjCDXFile a(&ta, path, false, false, true, true), b(&tb, path, false, false, true, true);
+  ASSERT_TRUE(a.Valid() && b.Valid());
+  tb.Attach(&b);
+  int32_t n = 0;
+  for (; n < 300; ++n) tb.AppendAs(n + 1, SharedRecord(n + 1));
+  for (bool forward : {true, false}) {
+    SCOPED_TRACE(forward ? "forward" : "backward");
+    HXobjIndexTag* tag = a.TagByName("CALL");
+    const KeyList before = Walk(tag);
+    KeyList met;
+    int32_t r = tag->Move(forward ? kMoveTop : kMoveBottom);
+    for (int i = 0; i < 100 && r != 0; ++i, r = tag->Move(forward ? kMoveNext : kMovePrior))
+      met.emplace_back(std::string(tag->CurrentKey().Bytes()), r);
+    for (int i = 0; i < 200; ++i, ++n) tb.AppendAs(n + 1, SharedRecord(n + 1));
+    for (; r != 0; r = tag->Move(forward ? kMoveNext : kMovePrior))
+      met.emplace_back(std::string(tag->CurrentKey().Bytes()), r);
+    if (!forward) std::reverse(met.begin(), met.end());
+    KeyList sorted = met;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(met, sorted) << "out of order";
+    EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end()) << "a key met twice";
+    for (const auto& key : before)
+      EXPECT_TRUE(std::binary_search(sorted.begin(), sorted.end(), key)) << key.first << " missed";
+  }
+  tb.Detach();
+}
+
 TEST(CdxShared, HeaderLockGivesUpWithTheFileName) {
   IndexTempDir dir;
   const std::string path = dir.File("LK.CDX");

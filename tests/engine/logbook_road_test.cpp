@@ -747,6 +747,32 @@ TEST_F(LogbookRoadTest, OneLogbookFromCreationToPackAndReopen) {
     log_->Sort("DATE");
     CheckFiles("edited by both");
 
+    // The first is half way through the DATE order while the second logs enough contacts to
+    // split pages under it: the first goes on without a contact twice or out of order, and
+    // meets every contact that was there before.
+    {
+      const std::vector<int32_t> before = ExpectedOrder("DATE", false);
+      log_->BandFilter("NONE");
+      filterOn_ = false;
+      log_->Sort("DATE");
+      std::vector<int32_t> walked;
+      log_->dbf1.First();
+      for (int i = 0; i < 100; ++i, log_->dbf1.Next()) walked.push_back(log_->dbf1.RecNo());
+      for (int i = 0; i < 120; ++i) LogThrough(second, id++, kCalls[(i * 5 + 6) % 12], kBands[i % 13]);
+      for (; !log_->dbf1.Eof(); log_->dbf1.Next()) walked.push_back(log_->dbf1.RecNo());
+      std::vector<int32_t> sorted = walked;
+      std::sort(sorted.begin(), sorted.end());
+      EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end()) << "a contact met twice";
+      for (int32_t r : before)
+        EXPECT_NE(std::find(walked.begin(), walked.end(), r), walked.end()) << "record " << r << " missed";
+      const std::vector<int32_t> all = ExpectedOrder("DATE", false);
+      std::vector<int32_t> allInWalk;
+      for (int32_t r : all)
+        if (std::find(walked.begin(), walked.end(), r) != walked.end()) allInWalk.push_back(r);
+      EXPECT_EQ(walked, allInWalk) << "out of date order";
+    }
+    CheckFiles("split under a walk");
+
     // The second is half way through the DATE order when the first sorts (a rebuild) and then
     // opens the logbook again (every tag built anew): the second goes on, and logs.
     {
