@@ -747,6 +747,36 @@ TEST_F(LogbookRoadTest, OneLogbookFromCreationToPackAndReopen) {
     log_->Sort("DATE");
     CheckFiles("edited by both");
 
+    // The second reads in record order (its read-ahead on) while the first edits a contact a
+    // few records ahead and logs one: the second shows the edited text and the new contact.
+    {
+      std::vector<int32_t> live;
+      for (size_t i = 0; i < model_.size(); ++i)
+        if (!deleted_[i]) live.push_back(static_cast<int32_t>(i + 1));
+      second.SetIndexName("");
+      second.First();
+      for (int i = 0; i < 9; ++i) second.Next();
+      ASSERT_EQ(second.RecNo(), live[9]);
+      const int target = model_[static_cast<size_t>(live[11] - 1)].id;
+      GoToContact(target);
+      log_->dbf1.Edit();
+      const std::string remark = "QSO #" + std::to_string(target) + " seen by the second";
+      log_->dbf1.FieldByName("REMARK")->SetAsString(remark);
+      log_->dbf1.Post();
+      ModelById(target).text["REMARK"] = remark;
+      TypeAndLog(id++, "READ/AHEAD", 40);
+      second.Next();
+      second.Next();
+      ASSERT_EQ(second.RecNo(), live[11]);
+      EXPECT_EQ(RTrim(second.FieldByName("REMARK")->AsString()), remark);
+      std::vector<Row> rest;
+      for (; !second.Eof(); second.Next()) rest.push_back(ReadRow(second));
+      ASSERT_FALSE(rest.empty());
+      EXPECT_EQ(rest.back().recNo, static_cast<int32_t>(model_.size()));
+      EXPECT_EQ(rest.back().text.at("STATION"), "READ/AHEAD");
+      second.SetIndexName("DATE");
+    }
+
     // The first is half way through the DATE order while the second logs enough contacts to
     // split pages under it: the first goes on without a contact twice or out of order, and
     // meets every contact that was there before.
