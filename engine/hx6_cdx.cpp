@@ -166,8 +166,8 @@ int32_t HXobjCDXTag::RootBlock() {
   }
   // Another program's rebuild lays every tag out anew after the truncated directory, so the
   // header this tag read at opening may now hold another tag's nodes: the directory on disk says
-  // where the header is now. (Its change counter cannot tell: a rebuild sets it back to 0.) A tag
-  // the directory does not list yet, one being created, keeps its own. While the rebuild runs
+  // where the header is now. A tag the directory does not list yet, one being created, keeps its
+  // own. While the rebuild runs
   // the file is cut short and half written; the rebuilder holds the whole file locked, so a
   // header that does not read is read once more after waiting for that lock.
   for (int attempt = 0; attempt < 2; ++attempt) {
@@ -707,10 +707,18 @@ void HXobjCDXFile::Reindex() {
   } unlock{disk_.get()};
   for (int i = 0; i < tags_.Count(); ++i) tags_.Items(i)->ReleasePages();
   directory_->ReleasePages();
+  // Every node moves, so other programs must see the change counter move: on a shared file it
+  // goes on from the file's count rather than back to 0, which a handle that has written nothing
+  // since the last rebuild still holds. A file no one else has open starts again at 0.
+  uint32_t counter = 0;
+  if (disk_->Shared()) {
+    uint8_t h[4];
+    if (ReadBlock(cdx::kHdrChangeCounter, h, sizeof h)) counter = DecodeLE32(h) + 1;
+  }
   // The directory alone: its header at 0 and an empty root leaf at 1024.
   disk_->Truncate(2 * cdx::kHeaderSize - cdx::kNodeSize);
   end_ = cdx::kHeaderSize;
-  directory_->SetChangeCounter(0);
+  directory_->SetChangeCounter(counter);
   directory_->WriteEmptyRoot();
   directory_->SetHeaderChanged(true);
   directory_->WriteHeader();
@@ -734,9 +742,9 @@ bool HXobjCDXFile::UpdateTags(int32_t record, bool isNew) {
   uint32_t counter = directory_ ? directory_->ChangeCounter() : 0;
   if (disk_ && disk_->Shared() && directory_) {
     // The counter as other programs left it (read under the header lock): our count continues
-    // theirs. Pages held from before another program's change are stale; the counter cannot
-    // show every such change (a rebuild sets it back to 0, which a handle that has written
-    // nothing since still holds), so held pages are always read again here.
+    // theirs. Pages held from before another program's change are stale; rather than trust the
+    // counter to have moved (a rebuild by a file opened alone starts it again at 0), held pages
+    // are always read again here.
     uint8_t h[cdx::kHdrChangeCounter + 4];
     if (ReadBlock(0, h, sizeof h)) counter = DecodeLE32(h + cdx::kHdrChangeCounter);
     for (int i = 0; i < tags_.Count(); ++i) tags_.Items(i)->ReleasePages();

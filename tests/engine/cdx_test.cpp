@@ -1056,6 +1056,47 @@ TEST(CdxShared, AWalkGoesOnThroughAnotherHandlesSplits) {
   tb.Detach();
 }
 
+TEST(CdxShared, AWalkGoesOnThroughAnotherHandlesRebuild) {
+  // Neither handle has written since the last rebuild, so both hold the change counter 0 that a
+  // rebuild writes: b's rebuild must still show, or a's next step reads moved nodes.
+  IndexTempDir dir;
+  const std::string path = dir.File("RW.CDX");
+  FakeIndexTable ta(dir.File("RW.DBF")), tb(dir.File("RW.DBF"));
+  ASSERT_NO_FATAL_FAILURE(CreateSharedFile(path, ta));
+  for (int32_t n = 1; n <= 400; ++n) {
+    ta.Records().push_back(SharedRecord(n));
+    tb.Records().push_back(SharedRecord(n));
+  }
+  {
+    HXobjCDXFile first(&ta, path, false, false, true, true);
+    first.Reindex();
+  }
+  HXobjCDXFile a(&ta, path, false, false, true, true), b(&tb, path, false, false, true, true);
+  ASSERT_TRUE(a.Valid() && b.Valid());
+  HXobjIndexTag* tag = a.TagByName("TEXT");
+  const KeyList before = Walk(tag);
+  ASSERT_EQ(before.size(), 400u);
+  KeyList met;
+  int32_t r = tag->Move(kMoveTop);
+  for (int i = 0; i < 150 && r != 0; ++i, r = tag->Move(kMoveNext))
+    met.emplace_back(std::string(tag->CurrentKey().Bytes()), r);
+  // More records by the time b rebuilds: CALL, built first, grows and TEXT's nodes move.
+  for (int32_t n = 401; n <= 600; ++n) {
+    ta.Records().push_back(SharedRecord(n));
+    tb.Records().push_back(SharedRecord(n));
+  }
+  b.Reindex();
+  for (; r != 0; r = tag->Move(kMoveNext)) met.emplace_back(std::string(tag->CurrentKey().Bytes()), r);
+  KeyList sorted = met;
+  std::sort(sorted.begin(), sorted.end());
+  EXPECT_EQ(met, sorted) << "out of order";
+  EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end()) << "a key met twice";
+  for (const auto& key : before)
+    EXPECT_TRUE(std::binary_search(sorted.begin(), sorted.end(), key)) << key.first << " missed";
+  for (const auto& [key, record] : met) EXPECT_GE(record, 1) << key;
+  EXPECT_LE(met.size(), 600u);
+}
+
 TEST(CdxShared, HeaderLockGivesUpWithTheFileName) {
   IndexTempDir dir;
   const std::string path = dir.File("LK.CDX");
