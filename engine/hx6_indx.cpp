@@ -34,6 +34,33 @@ class ScopeExit {
   std::function<void()> f_;
 };
 
+// Holds a shared index file's header lock for one reading step of a tag. Writers take the same
+// lock for an update, and a rebuild locks the whole file, so the step never reads nodes that
+// another program is rewriting at that moment. A handle that already holds a lock on the file
+// (its own update or rebuild) reads as it is.
+class HeaderReadLock {
+ public:
+  explicit HeaderReadLock(HXobjIndexFile* file) {
+    HXO_DiskFile* disk = file ? file->DiskFile() : nullptr;
+    if (disk == nullptr || !disk->Shared() || disk->LockCount() != 0) return;
+    file->LockHeader();
+    file_ = file;
+  }
+  ~HeaderReadLock() {
+    if (file_ == nullptr) return;
+    try {
+      file_->UnlockHeader();
+    } catch (...) {
+      // Closing the handle releases the lock in any case.
+    }
+  }
+  HeaderReadLock(const HeaderReadLock&) = delete;
+  HeaderReadLock& operator=(const HeaderReadLock&) = delete;
+
+ private:
+  HXobjIndexFile* file_ = nullptr;
+};
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -362,6 +389,7 @@ void HXobjIndexTag::Reset(int mode) {
 }
 
 int32_t HXobjIndexTag::Move(int code) {
+  const HeaderReadLock reading(file_);
   if (descending_) {
     if (code == kMoveNext) code = kMovePrior;
     else if (code == kMovePrior) code = kMoveNext;
@@ -524,6 +552,7 @@ int32_t HXobjIndexTag::DoMove(int code) {
 }
 
 int32_t HXobjIndexTag::Seek(const HXobjIndexKeyData& search) {
+  const HeaderReadLock reading(file_);
   HXobjIndexKeyData key = search;
   TranslateKey(key, true);
   bof_ = eof_ = false;
@@ -577,6 +606,7 @@ int32_t HXobjIndexTag::FindRecord(const HXobjIndexKeyData& search) {
 }
 
 int32_t HXobjIndexTag::Resync(int32_t record) {
+  const HeaderReadLock reading(file_);
   if (rootPage_ && !bof_ && !eof_ && current_.Target() == record && record != 0) return record;
   Reset(1);
   return CurrentRecord();

@@ -1097,6 +1097,41 @@ TEST(CdxShared, AWalkGoesOnThroughAnotherHandlesRebuild) {
   EXPECT_LE(met.size(), 600u);
 }
 
+TEST(CdxShared, AStepWaitsWhileAnotherHandleRebuilds) {
+  // b rebuilds (the whole file locked, cut short and written again) while a is half way through
+  // a tag: a's next step waits for the rebuild and goes on in the rebuilt tag.
+  IndexTempDir dir;
+  const std::string path = dir.File("SR.CDX");
+  FakeIndexTable ta(dir.File("SR.DBF")), tb(dir.File("SR.DBF"));
+  ASSERT_NO_FATAL_FAILURE(CreateSharedFile(path, ta));
+  for (int32_t n = 1; n <= 300; ++n) {
+    ta.Records().push_back(SharedRecord(n));
+    tb.Records().push_back(SharedRecord(n));
+  }
+  HXobjCDXFile a(&ta, path, false, false, true, true), b(&tb, path, false, false, true, true);
+  ASSERT_TRUE(a.Valid() && b.Valid());
+  a.Reindex();
+  HXobjIndexTag* tag = a.TagByName("TEXT");
+  const KeyList before = Walk(tag);
+  ASSERT_EQ(before.size(), 300u);
+  KeyList met;
+  int32_t r = tag->Move(kMoveTop);
+  for (int i = 0; i < 100 && r != 0; ++i, r = tag->Move(kMoveNext))
+    met.emplace_back(std::string(tag->CurrentKey().Bytes()), r);
+  ASSERT_TRUE(b.DiskFile()->LockFile());
+  const auto start = std::chrono::steady_clock::now();
+  std::thread rebuilder([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    b.Reindex();
+    b.DiskFile()->Unlock();
+  });
+  for (; r != 0; r = tag->Move(kMoveNext)) met.emplace_back(std::string(tag->CurrentKey().Bytes()), r);
+  const auto waited = std::chrono::steady_clock::now() - start;
+  rebuilder.join();
+  EXPECT_GE(waited, std::chrono::milliseconds(150));
+  EXPECT_EQ(met, before);
+}
+
 TEST(CdxShared, HeaderLockGivesUpWithTheFileName) {
   IndexTempDir dir;
   const std::string path = dir.File("LK.CDX");

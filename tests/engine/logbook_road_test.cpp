@@ -912,6 +912,8 @@ TEST_F(LogbookRoadTest, AChildProcessLogsAtTheSameTime) {
         const std::string call = kCalls[(i * 5 + 2) % 12];
         other.TypeCall(call, kBands[i % 13]);
         other.LogIt(MakeQso(childFirst + i, call, kBands[i % 13]));
+        // Now and then the operator sorts: every tag rebuilt while the parent logs and reads.
+        if (i % 10 == 9) other.Sort(i % 20 == 9 ? "STATION" : "DATE");
       }
       // Turns: the operator here sorts (every tag rebuilt) and logs while the parent waits
       // between two of its contacts, holding what it read before.
