@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <utility>
 
 #include "Sorl6db_alias.h"
 #include "Sorl6db_blob.h"
@@ -343,16 +344,27 @@ void TSorrelDataSet::SetIndexFiles(std::vector<std::string> files) {
 }
 
 void TSorrelDataSet::SetIndexName(std::string_view name) {
-  indexName_ = std::string(name);
+  // A tag the open files do not hold is refused without taking the old name's place: a name kept
+  // after the refusal would be selected again at every later open, and the table would no longer
+  // open at all until the name was changed.
+  std::string previous = std::exchange(indexName_, std::string(name));
+  auto selectOrRestore = [&] {
+    try {
+      handler_->SelectMasterTag(indexName_, false);
+    } catch (...) {
+      indexName_ = std::move(previous);
+      throw;
+    }
+  };
   if (!handler_) return;
   if (!Active()) {
-    handler_->SelectMasterTag(indexName_, false);
+    selectOrRestore();
     return;
   }
   CheckBrowseMode();
   const bool atEnd = IsEmpty() || Bof() || Eof();
   const int32_t record = atEnd ? 0 : BufferRecNo(ActiveBuffer());
-  handler_->SelectMasterTag(indexName_, false);
+  selectOrRestore();
   ApplyMasterRange();
   if (atEnd || record < 1) {
     First();

@@ -150,13 +150,40 @@ bool HXobjCDXTag::AddKey(const HXobjIndexKeyData& key) {
 }
 
 int32_t HXobjCDXTag::RootBlock() {
-  uint8_t b[4];
-  if (!file_->ReadBlock(headerPosition_ + cdx::kHdrRoot, b, 4)) Corrupted(file_);
-  const auto root = static_cast<int32_t>(DecodeLE32(b));
-  const int64_t size = file_->DiskFile() ? file_->DiskFile()->FileSize() : 0;
-  if (root <= 0 || root % cdx::kNodeSize != 0 || root + cdx::kNodeSize > size) Corrupted(file_);
-  root_ = root;
-  return root_;
+  auto readRoot = [this](int32_t& root) {
+    uint8_t b[4];
+    if (!file_->ReadBlock(headerPosition_ + cdx::kHdrRoot, b, 4)) return false;
+    root = static_cast<int32_t>(DecodeLE32(b));
+    const int64_t size = file_->DiskFile() ? file_->DiskFile()->FileSize() : 0;
+    return root > 0 && root % cdx::kNodeSize == 0 && root + cdx::kNodeSize <= size;
+  };
+  int32_t root = 0;
+  const bool shared = !IsDirectory() && headerPosition_ != 0 && file_->DiskFile() &&
+                      file_->DiskFile()->Shared();
+  if (!shared) {
+    if (!readRoot(root)) Corrupted(file_);
+    return root_ = root;
+  }
+  // Another program's rebuild lays every tag out anew after the truncated directory, so the
+  // header this tag read at opening may now hold another tag's nodes: the directory on disk says
+  // where the header is now. A tag the directory does not list yet, one being created, keeps its
+  // own. While the rebuild runs
+  // the file is cut short and half written; the rebuilder holds the whole file locked, so a
+  // header that does not read is read once more after waiting for that lock.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (attempt > 0) {
+      file_->LockHeader();
+      file_->UnlockHeader();
+    }
+    try {
+      const int32_t position = cdxFile_->DirectoryPosition(TagName());
+      if (position > 0) headerPosition_ = position;
+    } catch (const ESorrelError&) {
+      continue;
+    }
+    if (readRoot(root)) return root_ = root;
+  }
+  Corrupted(file_);
 }
 
 void HXobjCDXTag::ReadPage(int32_t position, HXobjIndexKey& page) {
@@ -570,6 +597,23 @@ void HXobjCDXFile::ReadDirectory() {
   directory_->ReleasePages();
 }
 
+int32_t HXobjCDXFile::DirectoryPosition(std::string_view tagName) {
+  if (!directory_ || !directory_->Valid()) return -1;
+  const std::string wanted = SysUpperCase(tagName);
+  int32_t position = -1;
+  directory_->Move(kMoveTop);
+  while (!directory_->Eof() && !directory_->Bof()) {
+    const HXobjIndexKeyData& k = directory_->CurrentKey();
+    if (cdx::TrimKey(SysUpperCase(k.Bytes()), ' ') == wanted) {
+      position = k.RecNo();
+      break;
+    }
+    directory_->Move(kMoveNext);
+  }
+  directory_->ReleasePages();
+  return position;
+}
+
 HXobjIndexKeyData HXobjCDXFile::DirectoryKey(std::string_view name, int32_t headerPosition) const {
   HXobjIndexKeyData k;
   k.PutString(SysUpperCase(name));
@@ -676,7 +720,12 @@ void HXobjCDXFile::ReleaseLastBlock(int32_t position) {
 
 void HXobjCDXFile::Reindex() {
   if (!disk_ || !directory_) return;
-  if (!disk_->LockFile()) throw ESorrelError(smCannotLockFile, {disk_->Name()});
+  // Other programs' writers hold the header lock for the moment of one update: the rebuild
+  // waits for them as every index lock does, rather than failing at the first refusal.
+  if (disk_->Shared())
+    LockRegionWithRetry(*disk_, kWholeFileLockOffset, kWholeFileLockLength);
+  else if (!disk_->LockFile())
+    throw ESorrelError(smCannotLockFile, {disk_->Name()});
   struct Unlock {
     HXO_DiskFile* d;
     ~Unlock() {
@@ -720,17 +769,21 @@ void HXobjCDXFile::Reindex() {
 bool HXobjCDXFile::UpdateTags(int32_t record, bool isNew) {
   uint32_t counter = directory_ ? directory_->ChangeCounter() : 0;
   if (disk_ && disk_->Shared() && directory_) {
-    // The counter as other programs left it (read under the header lock): pages held from
-    // before another program's change are stale, and our count continues theirs.
+    // The counter as other programs left it (read under the header lock): our count continues
+    // theirs. Pages held from before another program's change are stale; rather than trust the
+    // counter to have moved (a rebuild by a file opened alone starts it again at 0), held pages
+    // are always read again here.
     uint8_t h[cdx::kHdrChangeCounter + 4];
     if (ReadBlock(0, h, sizeof h)) {
       const uint32_t onDisk = DecodeLE32(h + cdx::kHdrChangeCounter);
       if (onDisk != counter) {
+        // Another program changed the file; after a rebuild its tags' headers have moved.
         for (int i = 0; i < tags_.Count(); ++i) tags_.Items(i)->ReleasePages();
         FollowDirectory();
         counter = onDisk;
       }
     }
+    for (int i = 0; i < tags_.Count(); ++i) tags_.Items(i)->ReleasePages();
   }
   const bool changed = HXobjIndexFile::UpdateTags(record, isNew);
   if (changed && directory_) {
@@ -770,7 +823,11 @@ void HXobjCDXFile::FollowDirectory() {
 
 bool HXobjCDXFile::ChangedByOthers() {
   if (!disk_ || !disk_->Shared() || !directory_) return false;
-  uint8_t h[cdx::kNodeSize];
-  if (!ReadBlock(0, h, sizeof h)) return false;
-  return DecodeLE32(h + cdx::kHdrChangeCounter) != directory_->ChangeCounter();
+  uint8_t h[4];
+  if (!ReadBlock(cdx::kHdrChangeCounter, h, sizeof h)) return false;
+  const uint32_t onDisk = DecodeLE32(h);
+  if (onDisk == directory_->ChangeCounter()) return false;
+  // Seen: the caller reads what it holds again, so the same change is reported once.
+  directory_->SetChangeCounter(onDisk);
+  return true;
 }

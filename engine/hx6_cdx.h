@@ -118,10 +118,14 @@ class HXobjCDXFile : public HXobjIndexFile {
   int32_t RefreshEnd() override;
   void Reindex() override;
   bool UpdateTags(int32_t record, bool isNew) override;
+  // True when the directory's change counter on disk moved since this handle last wrote or
+  // asked; the counter seen is kept, so each change is reported once.
   bool ChangedByOthers() override;
 
   HXobjCDXTag* Directory() const { return directory_.get(); }
   bool Building() const { return building_; }
+  // The header position the directory on disk lists for a tag name; -1 when it lists none.
+  int32_t DirectoryPosition(std::string_view tagName);
   // Gives back the last allocated block when it is `position` (a node that was never written).
   void ReleaseLastBlock(int32_t position);
 

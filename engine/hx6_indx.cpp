@@ -34,6 +34,33 @@ class ScopeExit {
   std::function<void()> f_;
 };
 
+// Holds a shared index file's header lock for one reading step of a tag. Writers take the same
+// lock for an update, and a rebuild locks the whole file, so the step never reads nodes that
+// another program is rewriting at that moment. A handle that already holds a lock on the file
+// (its own update or rebuild) reads as it is.
+class HeaderReadLock {
+ public:
+  explicit HeaderReadLock(HXobjIndexFile* file) {
+    HXO_DiskFile* disk = file ? file->DiskFile() : nullptr;
+    if (disk == nullptr || !disk->Shared() || disk->LockCount() != 0) return;
+    file->LockHeader();
+    file_ = file;
+  }
+  ~HeaderReadLock() {
+    if (file_ == nullptr) return;
+    try {
+      file_->UnlockHeader();
+    } catch (...) {
+      // Closing the handle releases the lock in any case.
+    }
+  }
+  HeaderReadLock(const HeaderReadLock&) = delete;
+  HeaderReadLock& operator=(const HeaderReadLock&) = delete;
+
+ private:
+  HXobjIndexFile* file_ = nullptr;
+};
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -362,6 +389,7 @@ void HXobjIndexTag::Reset(int mode) {
 }
 
 int32_t HXobjIndexTag::Move(int code) {
+  const HeaderReadLock reading(file_);
   if (descending_) {
     if (code == kMoveNext) code = kMovePrior;
     else if (code == kMovePrior) code = kMoveNext;
@@ -381,9 +409,43 @@ int32_t HXobjIndexTag::Move(int code) {
       }
     }
   }
-  int32_t r = DoMove(code);
+  int32_t r = (code == kMoveNext || code == kMovePrior) && StaleForStep() ? StepInFreshTree(code)
+                                                                          : DoMove(code);
   if (descending_) std::swap(bof_, eof_);
   return r;
+}
+
+bool HXobjIndexTag::StaleForStep() {
+  return rootPage_ && !updating_ && !bof_ && !eof_ && file_ && TreeMayBeStale() &&
+         file_->ChangedByOthers();
+}
+
+int32_t HXobjIndexTag::StepInFreshTree(int code) {
+  // Another program changed the shared file since this tree was read: its pages may have split
+  // or moved, and a step through them would pass over keys. The tree is read again and the
+  // current entry found in it; the step goes on from there.
+  const HXobjIndexKeyData here = current_;
+  ReleasePages();
+  EnsureTree();
+  if (rootPage_->Count() == 0) {
+    bof_ = eof_ = true;
+    return 0;
+  }
+  const int found = Find(rootPage_.get(), here.RecNo(), here, -1);
+  if (found == 0) return DoMove(code);
+  // The entry is gone: the search stopped on the one after it (found < 0) or past the end.
+  if (code == kMovePrior) return DoMove(found > 0 ? kMoveBottom : kMovePrior);
+  if (found > 0) {
+    eof_ = true;
+    return 0;
+  }
+  const int t = RangeTest();
+  if (t < 0) return DoMove(kMoveNext);
+  if (t > 0) {
+    eof_ = true;
+    return 0;
+  }
+  return current_.Target();
 }
 
 int32_t HXobjIndexTag::DoMove(int code) {
@@ -490,6 +552,7 @@ int32_t HXobjIndexTag::DoMove(int code) {
 }
 
 int32_t HXobjIndexTag::Seek(const HXobjIndexKeyData& search) {
+  const HeaderReadLock reading(file_);
   HXobjIndexKeyData key = search;
   TranslateKey(key, true);
   bof_ = eof_ = false;
@@ -543,6 +606,7 @@ int32_t HXobjIndexTag::FindRecord(const HXobjIndexKeyData& search) {
 }
 
 int32_t HXobjIndexTag::Resync(int32_t record) {
+  const HeaderReadLock reading(file_);
   if (rootPage_ && !bof_ && !eof_ && current_.Target() == record && record != 0) return record;
   Reset(1);
   return CurrentRecord();

@@ -351,6 +351,10 @@ class HXobjIndexTag {
   // can have changed the file, else reads the tree afresh.
   void Refresh();
   bool TreeMayBeStale() const;
+  // Before a step: whether the tree in memory may be out of date because another program
+  // changed the shared file, and the step taken in a tree read again.
+  bool StaleForStep();
+  int32_t StepInFreshTree(int code);
   int32_t CurrentRecord() const { return (bof_ || eof_) ? 0 : current_.Target(); }
 };
 

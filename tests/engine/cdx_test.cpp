@@ -911,6 +911,227 @@ TEST(CdxShared, TwoHandlesInOneProcessSeeEachOthersKeys) {
   CheckSharedFile(path, ta, 400);
 }
 
+TEST(CdxShared, AnotherHandlesRebuildMovesTheTagsItReads) {
+  // A rebuild lays every tag out anew at the end of the truncated file; a handle that had the
+  // file open before finds its tags where the directory now says they are, and updates them
+  // there.
+  IndexTempDir dir;
+  const std::string path = dir.File("RB.CDX");
+  FakeIndexTable ta(dir.File("RB.DBF")), tb(dir.File("RB.DBF"));
+  ASSERT_NO_FATAL_FAILURE(CreateSharedFile(path, ta));
+  {
+    HXobjCDXFile a(&ta, path, false, false, true, true), b(&tb, path, false, false, true, true);
+    ASSERT_TRUE(a.Valid() && b.Valid());
+    ta.Attach(&a);
+    tb.Attach(&b);
+    // Both stand for handles on one table: each sees every record, either writes the keys.
+    auto append = [&](int32_t record, FakeIndexTable& writer) {
+      ta.Records().push_back(SharedRecord(record));
+      tb.Records().push_back(SharedRecord(record));
+      writer.AppendAs(record, SharedRecord(record));
+    };
+    int32_t n = 0;
+    for (int round = 0; round < 3; ++round) {
+      // The first tag grows, so that the second tag's header lands elsewhere in the next build.
+      for (int i = 0; i < 150; ++i, ++n) append(n + 1, (n + 1) % 2 ? ta : tb);
+      (round % 2 ? b : a).Reindex();
+      for (const char* tag : {"CALL", "TEXT"}) {
+        EXPECT_EQ(Walk(a.TagByName(tag)).size(), static_cast<size_t>(n)) << tag << " round " << round;
+        EXPECT_EQ(Walk(b.TagByName(tag)).size(), static_cast<size_t>(n)) << tag << " round " << round;
+      }
+    }
+    // Updates after the other's rebuild go into the rebuilt tags.
+    a.Reindex();
+    for (int i = 0; i < 40; ++i, ++n) append(n + 1, tb);
+    ta.Detach();
+    tb.Detach();
+  }
+  CheckSharedFile(path, ta, 490);
+}
+
+TEST(CdxShared, AHeldTreeIsNotUpdatedAfterAnotherHandlesRebuild) {
+  // A rebuild sets the directory's change counter back to 0, the value a handle that has changed
+  // nothing since it opened still holds: its tree in memory (a master tag's) is from before the
+  // rebuild all the same, and its next update must not write into it.
+  IndexTempDir dir;
+  const std::string path = dir.File("HT.CDX");
+  FakeIndexTable ta(dir.File("HT.DBF")), tb(dir.File("HT.DBF"));
+  ASSERT_NO_FATAL_FAILURE(CreateSharedFile(path, ta));
+  {
+    HXobjCDXFile a(&ta, path, false, false, true, true), b(&tb, path, false, false, true, true);
+    ASSERT_TRUE(a.Valid() && b.Valid());
+    ta.Attach(&a);
+    tb.Attach(&b);
+    auto append = [&](int32_t record, FakeIndexTable& writer) {
+      ta.Records().push_back(SharedRecord(record));
+      tb.Records().push_back(SharedRecord(record));
+      writer.AppendAs(record, SharedRecord(record));
+    };
+    int32_t n = 0;
+    for (; n < 200; ++n) append(n + 1, ta);
+    a.Reindex();
+    // b holds both trees from here on, and has written nothing.
+    b.TagByName("TEXT")->Move(kMoveTop);
+    b.TagByName("CALL")->Move(kMoveBottom);
+    for (; n < 300; ++n) append(n + 1, ta);
+    a.Reindex();
+    for (; n < 340; ++n) append(n + 1, tb);
+    ta.Detach();
+    tb.Detach();
+  }
+  CheckSharedFile(path, ta, 340);
+}
+
+TEST(CdxShared, RebuildWaitsForAnUpdateAndReadersWaitForTheRebuild) {
+  IndexTempDir dir;
+  const std::string path = dir.File("WT.CDX");
+  FakeIndexTable ta(dir.File("WT.DBF")), tb(dir.File("WT.DBF"));
+  ASSERT_NO_FATAL_FAILURE(CreateSharedFile(path, ta));
+  for (int32_t n = 1; n <= 120; ++n) {
+    ta.Records().push_back(SharedRecord(n));
+    tb.Records().push_back(SharedRecord(n));
+  }
+  HXobjCDXFile a(&ta, path, false, false, true, true), b(&tb, path, false, false, true, true);
+  ASSERT_TRUE(a.Valid() && b.Valid());
+  a.Reindex();
+  // An update holds the header lock for a moment: the rebuild waits for it instead of failing.
+  a.LockHeader();
+  std::thread releaser([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    a.UnlockHeader();
+  });
+  EXPECT_NO_THROW(b.Reindex());
+  releaser.join();
+  // While a rebuild has the file locked, a tag header can be half written: a reader that finds
+  // it so waits for the rebuild and reads it again.
+  auto* tag = static_cast<HXobjCDXTag*>(a.TagByName("TEXT"));
+  const int32_t position = b.TagByName("TEXT")->HeaderPosition();
+  uint8_t saved[4];
+  ASSERT_TRUE(b.ReadBlock(position + cdx::kHdrRoot, saved, 4));
+  ASSERT_TRUE(b.DiskFile()->LockFile());
+  const uint8_t zero[4] = {};
+  b.WriteBlock(position + cdx::kHdrRoot, zero, 4);
+  std::thread rebuilder([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    b.WriteBlock(position + cdx::kHdrRoot, saved, 4);
+    b.DiskFile()->Unlock();
+  });
+  std::vector<std::pair<std::string, int32_t>> keys;
+  EXPECT_NO_THROW(keys = Walk(tag));
+  rebuilder.join();
+  EXPECT_EQ(keys.size(), 120u);
+}
+
+TEST(CdxShared, AWalkGoesOnThroughAnotherHandlesSplits) {
+  // a steps through a tag while b adds enough keys to split the pages a holds: a meets every
+  // key that was there before, once and in order, forward and backward.
+  IndexTempDir dir;
+  const std::string path = dir.File("SW.CDX");
+  FakeIndexTable ta(dir.File("SW.DBF")), tb(dir.File("SW.DBF"));
+  ASSERT_NO_FATAL_FAILURE(CreateSharedFile(path, ta));
+  HXobjCDXFile a(&ta, path, false, false, true, true), b(&tb, path, false, false, true, true);
+  ASSERT_TRUE(a.Valid() && b.Valid());
+  tb.Attach(&b);
+  int32_t n = 0;
+  for (; n < 300; ++n) tb.AppendAs(n + 1, SharedRecord(n + 1));
+  for (bool forward : {true, false}) {
+    SCOPED_TRACE(forward ? "forward" : "backward");
+    HXobjIndexTag* tag = a.TagByName("CALL");
+    const KeyList before = Walk(tag);
+    KeyList met;
+    int32_t r = tag->Move(forward ? kMoveTop : kMoveBottom);
+    for (int i = 0; i < 100 && r != 0; ++i, r = tag->Move(forward ? kMoveNext : kMovePrior))
+      met.emplace_back(std::string(tag->CurrentKey().Bytes()), r);
+    for (int i = 0; i < 200; ++i, ++n) tb.AppendAs(n + 1, SharedRecord(n + 1));
+    for (; r != 0; r = tag->Move(forward ? kMoveNext : kMovePrior))
+      met.emplace_back(std::string(tag->CurrentKey().Bytes()), r);
+    if (!forward) std::reverse(met.begin(), met.end());
+    KeyList sorted = met;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(met, sorted) << "out of order";
+    EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end()) << "a key met twice";
+    for (const auto& key : before)
+      EXPECT_TRUE(std::binary_search(sorted.begin(), sorted.end(), key)) << key.first << " missed";
+  }
+  tb.Detach();
+}
+
+TEST(CdxShared, AWalkGoesOnThroughAnotherHandlesRebuild) {
+  // Neither handle has written since the last rebuild, so both hold the change counter 0 that a
+  // rebuild writes: b's rebuild must still show, or a's next step reads moved nodes.
+  IndexTempDir dir;
+  const std::string path = dir.File("RW.CDX");
+  FakeIndexTable ta(dir.File("RW.DBF")), tb(dir.File("RW.DBF"));
+  ASSERT_NO_FATAL_FAILURE(CreateSharedFile(path, ta));
+  for (int32_t n = 1; n <= 400; ++n) {
+    ta.Records().push_back(SharedRecord(n));
+    tb.Records().push_back(SharedRecord(n));
+  }
+  {
+    HXobjCDXFile first(&ta, path, false, false, true, true);
+    first.Reindex();
+  }
+  HXobjCDXFile a(&ta, path, false, false, true, true), b(&tb, path, false, false, true, true);
+  ASSERT_TRUE(a.Valid() && b.Valid());
+  HXobjIndexTag* tag = a.TagByName("TEXT");
+  const KeyList before = Walk(tag);
+  ASSERT_EQ(before.size(), 400u);
+  KeyList met;
+  int32_t r = tag->Move(kMoveTop);
+  for (int i = 0; i < 150 && r != 0; ++i, r = tag->Move(kMoveNext))
+    met.emplace_back(std::string(tag->CurrentKey().Bytes()), r);
+  // More records by the time b rebuilds: CALL, built first, grows and TEXT's nodes move.
+  for (int32_t n = 401; n <= 600; ++n) {
+    ta.Records().push_back(SharedRecord(n));
+    tb.Records().push_back(SharedRecord(n));
+  }
+  b.Reindex();
+  for (; r != 0; r = tag->Move(kMoveNext)) met.emplace_back(std::string(tag->CurrentKey().Bytes()), r);
+  KeyList sorted = met;
+  std::sort(sorted.begin(), sorted.end());
+  EXPECT_EQ(met, sorted) << "out of order";
+  EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end()) << "a key met twice";
+  for (const auto& key : before)
+    EXPECT_TRUE(std::binary_search(sorted.begin(), sorted.end(), key)) << key.first << " missed";
+  for (const auto& [key, record] : met) EXPECT_GE(record, 1) << key;
+  EXPECT_LE(met.size(), 600u);
+}
+
+TEST(CdxShared, AStepWaitsWhileAnotherHandleRebuilds) {
+  // b rebuilds (the whole file locked, cut short and written again) while a is half way through
+  // a tag: a's next step waits for the rebuild and goes on in the rebuilt tag.
+  IndexTempDir dir;
+  const std::string path = dir.File("SR.CDX");
+  FakeIndexTable ta(dir.File("SR.DBF")), tb(dir.File("SR.DBF"));
+  ASSERT_NO_FATAL_FAILURE(CreateSharedFile(path, ta));
+  for (int32_t n = 1; n <= 300; ++n) {
+    ta.Records().push_back(SharedRecord(n));
+    tb.Records().push_back(SharedRecord(n));
+  }
+  HXobjCDXFile a(&ta, path, false, false, true, true), b(&tb, path, false, false, true, true);
+  ASSERT_TRUE(a.Valid() && b.Valid());
+  a.Reindex();
+  HXobjIndexTag* tag = a.TagByName("TEXT");
+  const KeyList before = Walk(tag);
+  ASSERT_EQ(before.size(), 300u);
+  KeyList met;
+  int32_t r = tag->Move(kMoveTop);
+  for (int i = 0; i < 100 && r != 0; ++i, r = tag->Move(kMoveNext))
+    met.emplace_back(std::string(tag->CurrentKey().Bytes()), r);
+  ASSERT_TRUE(b.DiskFile()->LockFile());
+  const auto start = std::chrono::steady_clock::now();
+  std::thread rebuilder([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    b.Reindex();
+    b.DiskFile()->Unlock();
+  });
+  for (; r != 0; r = tag->Move(kMoveNext)) met.emplace_back(std::string(tag->CurrentKey().Bytes()), r);
+  const auto waited = std::chrono::steady_clock::now() - start;
+  rebuilder.join();
+  EXPECT_GE(waited, std::chrono::milliseconds(150));
+  EXPECT_EQ(met, before);
+}
+
 TEST(CdxShared, HeaderLockGivesUpWithTheFileName) {
   IndexTempDir dir;
   const std::string path = dir.File("LK.CDX");

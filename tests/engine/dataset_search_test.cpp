@@ -187,6 +187,33 @@ TEST_F(DataSetSearchTest, SeekNearAndExactInAReferenceTable) {
   EXPECT_EQ(state(), "\xC9Z");
 }
 
+TEST_F(DataSetSearchTest, MissingTagIsRefusedAndTheOldOrderStays) {
+  CreateLogbook();
+  AddContact("W1AW", 20);
+  AddContact("DL1XYZ", 40);
+  AddContact("K1ABC", 80);
+  BuildIndexTag(ds, "LOG1.cdx", "STATION", "STATION", "", 1, 0);
+  OpenIndexList(ds, "LOG1.cdx", "STATION");
+  auto stations = [&] {
+    std::vector<std::string> out;
+    for (ds.First(); !ds.Eof(); ds.Next()) out.push_back(Station());
+    return out;
+  };
+  const std::vector<std::string> byStation = {"DL1XYZ", "K1ABC", "W1AW"};
+  // Asked for a tag no open file holds (the sort box's GRID): refused, the old tag still rules.
+  EXPECT_EQ(ErrorOf([&] { OpenIndexList(ds, "LOG1.cdx", "GRID"); }), "Cannot find index tag GRID");
+  EXPECT_EQ(ds.IndexName(), "STATION");
+  EXPECT_EQ(stations(), byStation);
+  // Closed and opened again, as every sort does: the table opens in the old order.
+  ds.Close();
+  ds.Open();
+  EXPECT_EQ(ds.IndexName(), "STATION");
+  EXPECT_EQ(stations(), byStation);
+  // The same on a data set whose handler is open but not active (the name is tried at once).
+  EXPECT_EQ(ErrorOf([&] { SelectIndexTag(ds, "NOSUCH"); }), "Cannot find index tag NOSUCH");
+  EXPECT_EQ(ds.IndexName(), "STATION");
+}
+
 TEST_F(DataSetSearchTest, FailedTagBuildLeavesTheTableUsableAndTagsCurrent) {
   CreateLogbook();
   AddContact("K1ABC", 20);
