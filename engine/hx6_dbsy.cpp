@@ -715,7 +715,19 @@ bool HXO_dBHandler::Locate(std::string_view fieldNames,
       if (result) GoTo(RecNo());  // the master tag's position agrees with the record
       SetReadBuffer(savedBuffer);
     });
-    HXobjIndexTag* tag = KeyRangeSet() ? nullptr : LocateTag(names, partialKey, caseInsensitive);
+    // A partial question whose last value is empty asks nothing of that field. A search key
+    // cannot say so: its trailing blanks are dropped, and the field before it would then match
+    // as a prefix too ("W1A" finding "W1AW"). The scan answers such a question.
+    bool lastAskedEmpty = false;
+    if (partialKey) {
+      const ThxFieldInfo& f = FieldInfo(FieldNumber(names.back()));
+      lastAskedEmpty = TrimRight(std::string_view(scratch.data() + f.offset,
+                                                  static_cast<size_t>(f.length)))
+                           .empty();
+    }
+    HXobjIndexTag* tag = KeyRangeSet() || lastAskedEmpty
+                             ? nullptr
+                             : LocateTag(names, partialKey, caseInsensitive);
     if (tag) {
       master_ = tag;
       HXobjIndexKeyData key;
