@@ -443,7 +443,25 @@ bool HXO_dBHandler::FindKey(const HXobjIndexKeyData& key) {
     }
     return false;
   }
-  GoTo(record);
+  HXobjIndexKeyData stored = search;
+  master_->TranslateKey(stored, true);
+  // Whether a key of the tag answers the search: equal, or beginning with it unless exact.
+  auto answers = [&](const HXobjIndexKeyData& entry) {
+    int position = 0;
+    const int order = stored.Compare(&entry, position, nullptr, -1);
+    return order == 0 || (!exact && position > stored.Length());
+  };
+  int32_t first = record;
+  if (master_->Descending()) {
+    // The search found the first answer in key order, which a descending tag shows last: start
+    // from the last one in key order instead, so that moving on passes every answer.
+    for (;;) {
+      const int32_t next = master_->Move(kGotoPrevious);
+      if (next <= 0 || master_->Bof() || master_->Eof() || !answers(master_->CurrentKey())) break;
+      first = next;
+    }
+  }
+  GoTo(first);
   // Move on past records that are not to be shown: deleted ones while hidden, those the data
   // set refuses, and those the filter in force excludes.
   while (!Eof() && !Bof() &&
@@ -451,11 +469,7 @@ bool HXO_dBHandler::FindKey(const HXobjIndexKeyData& key) {
           (FilterInForce() && !filterSet_->TestBit(RecNo()))))
     GoTo(kGotoNext);
   if (Eof() || Bof()) return false;
-  HXobjIndexKeyData stored = search;
-  master_->TranslateKey(stored, true);
-  int position = 0;
-  const int order = stored.Compare(&master_->CurrentKey(), position, nullptr, -1);
-  if (order == 0 || (!exact && position > stored.Length())) {
+  if (answers(master_->CurrentKey())) {
     found_ = true;
   } else if (!near_) {
     GoTo(kGotoLast);

@@ -136,3 +136,37 @@ TEST_F(HandlerIndexEdge, NewTagHeaderFields) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(HandlerIndexEdge, FindOnADescendingTagStartsAtTheFirstMatchInItsOrder) {
+  RecordingHandler h(MakeLog(), false, true);
+  const char* stations[] = {"K1", "W5", "A2", "W5", "W5X", "M7"};
+  for (const char* s : stations) Append(h, {s, 20, ""});
+  h.CreateIndexTag("LOG.CDX", "DOWN", "STATION", "", 1, 1);
+  h.SetIndexFiles("LOG.CDX", "DOWN");
+  // W5X(5) W5(4) W5(2) M7(6) K1(1) A2(3)
+  EXPECT_EQ(Walk(h), (std::vector<int32_t>{5, 4, 2, 6, 1, 3}));
+  h.SetExact(true);
+  EXPECT_TRUE(h.Find("W5"));
+  EXPECT_EQ(h.RecNo(), 4);
+  h.GoTo(kGotoNext);
+  EXPECT_EQ(h.RecNo(), 2);
+  // A hidden first match gives the next one in the tag's order.
+  h.GoTo(4);
+  h.DeleteRecord();
+  EXPECT_TRUE(h.Find("W5"));
+  EXPECT_EQ(h.RecNo(), 2);
+  h.GoTo(4);
+  h.RecallRecord();
+  h.GoTo(2);
+  h.DeleteRecord();
+  EXPECT_TRUE(h.Find("W5"));
+  EXPECT_EQ(h.RecNo(), 4);
+  // A prefix search starts at the first key that begins with it.
+  h.SetExact(false);
+  EXPECT_TRUE(h.Find("W"));
+  EXPECT_EQ(h.RecNo(), 5);
+}
+
+}  // namespace
