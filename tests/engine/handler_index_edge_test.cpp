@@ -1,6 +1,6 @@
 // Handler and compound index edge cases: keys whose stored form differs from the form in memory,
-// Locate through a tag against the scan for partial questions, descending tags with key ranges,
-// the status reports of Pack, and the tag header fields a new tag is written with.
+// Locate through a tag against the scan for partial questions, Find and key ranges on descending
+// tags, the status reports of Pack, and the header fields a new tag is written with.
 #include <filesystem>
 
 #include "byteorder.h"
@@ -21,9 +21,6 @@ class HandlerIndexEdge : public HandlerTest {
     return out;
   }
 };
-
-// ---------------------------------------------------------------------------------------------
-// Probes
 
 TEST_F(HandlerIndexEdge, GeneralKeyEndingInABlankWeightIsReplacedAfterReopening) {
   const std::string path = MakeLog();
@@ -134,10 +131,6 @@ TEST_F(HandlerIndexEdge, NewTagHeaderFields) {
   EXPECT_EQ(DecodeLE16(g.data() + 12), 24);
   EXPECT_EQ(DecodeLE16(g.data() + 502), 1);
 }
-
-}  // namespace
-
-namespace {
 
 TEST_F(HandlerIndexEdge, FindOnADescendingTagStartsAtTheFirstMatchInItsOrder) {
   RecordingHandler h(MakeLog(), false, true);
