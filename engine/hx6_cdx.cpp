@@ -76,10 +76,12 @@ void HXobjCDXTag::TranslateKey(HXobjIndexKeyData& key, bool trim) {
     if (trim) s = cdx::TrimKey(s, ' ');
     if (collation_ == cdx::kCollateGeneral && !IsDirectory()) s = cdx::EncodeGeneralKey(s);
     // A key longer than the tag's key length is cut, as it would be in a leaf.
-    if (keyLength_ > 0 && static_cast<int>(s.size()) > keyLength_) {
+    if (keyLength_ > 0 && static_cast<int>(s.size()) > keyLength_)
       s.resize(static_cast<size_t>(keyLength_));
-      if (trim) s = cdx::TrimKey(s, ' ');
-    }
+    // A node never stores trailing blanks (its trailing count stands for them), and a GENERAL key
+    // can end in the blank's weight ('/' weighs 0x20): the key in memory is the key as it will be
+    // read back, or a later rewrite would not find it to replace it.
+    if (trim) s = cdx::TrimKey(s, ' ');
     key.PutString(s);
     return;
   }

@@ -443,7 +443,25 @@ bool HXO_dBHandler::FindKey(const HXobjIndexKeyData& key) {
     }
     return false;
   }
-  GoTo(record);
+  HXobjIndexKeyData stored = search;
+  master_->TranslateKey(stored, true);
+  // Whether a key of the tag answers the search: equal, or beginning with it unless exact.
+  auto answers = [&](const HXobjIndexKeyData& entry) {
+    int position = 0;
+    const int order = stored.Compare(&entry, position, nullptr, -1);
+    return order == 0 || (!exact && position > stored.Length());
+  };
+  int32_t first = record;
+  if (master_->Descending()) {
+    // The search found the first answer in key order, which a descending tag shows last: start
+    // from the last one in key order instead, so that moving on passes every answer.
+    for (;;) {
+      const int32_t next = master_->Move(kGotoPrevious);
+      if (next <= 0 || master_->Bof() || master_->Eof() || !answers(master_->CurrentKey())) break;
+      first = next;
+    }
+  }
+  GoTo(first);
   // Move on past records that are not to be shown: deleted ones while hidden, those the data
   // set refuses, and those the filter in force excludes.
   while (!Eof() && !Bof() &&
@@ -451,11 +469,7 @@ bool HXO_dBHandler::FindKey(const HXobjIndexKeyData& key) {
           (FilterInForce() && !filterSet_->TestBit(RecNo()))))
     GoTo(kGotoNext);
   if (Eof() || Bof()) return false;
-  HXobjIndexKeyData stored = search;
-  master_->TranslateKey(stored, true);
-  int position = 0;
-  const int order = stored.Compare(&master_->CurrentKey(), position, nullptr, -1);
-  if (order == 0 || (!exact && position > stored.Length())) {
+  if (answers(master_->CurrentKey())) {
     found_ = true;
   } else if (!near_) {
     GoTo(kGotoLast);
@@ -715,7 +729,19 @@ bool HXO_dBHandler::Locate(std::string_view fieldNames,
       if (result) GoTo(RecNo());  // the master tag's position agrees with the record
       SetReadBuffer(savedBuffer);
     });
-    HXobjIndexTag* tag = KeyRangeSet() ? nullptr : LocateTag(names, partialKey, caseInsensitive);
+    // A partial question whose last value is empty asks nothing of that field. A search key
+    // cannot say so: its trailing blanks are dropped, and the field before it would then match
+    // as a prefix too ("W1A" finding "W1AW"). The scan answers such a question.
+    bool lastAskedEmpty = false;
+    if (partialKey) {
+      const ThxFieldInfo& f = FieldInfo(FieldNumber(names.back()));
+      lastAskedEmpty = TrimRight(std::string_view(scratch.data() + f.offset,
+                                                  static_cast<size_t>(f.length)))
+                           .empty();
+    }
+    HXobjIndexTag* tag = KeyRangeSet() || lastAskedEmpty
+                             ? nullptr
+                             : LocateTag(names, partialKey, caseInsensitive);
     if (tag) {
       master_ = tag;
       HXobjIndexKeyData key;
