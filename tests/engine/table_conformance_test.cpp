@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,6 +19,7 @@
 #include "hx6_memo.h"
 #include "hx6_sql.h"
 #include "table_images.h"
+#include "tool_runner.h"
 
 using namespace table_images;
 
@@ -189,6 +192,67 @@ TEST_F(TableConformanceTest, PseudoFunctionsSeeTheTable) {
   EXPECT_EQ(eval("LOG.QSODATE", type).Number(), 2460385.0);
   EXPECT_EQ(type, etDate);
   EXPECT_NE(ErrorOf([&] { eval("TYPE('NOPE')", type); }), "");
+}
+
+// A renamed table's memo file takes the case of the new table's extension, so that other
+// programs, which look for "NEW.FPT" beside "NEW.DBF", find it; a mixed-case extension keeps the
+// memo's own. A memo file of the new name in another case is never taken over.
+TEST_F(TableConformanceTest, RenamedMemoFileFollowsTheCaseOfTheTablesExtension) {
+  struct Case {
+    const char* from;
+    const char* to;
+    const char* memo;
+  };
+  for (const Case& c : {Case{"LOG.DBF", "NEW.DBF", "NEW.FPT"}, Case{"LOG.DBF", "new.dbf", "new.fpt"},
+                        Case{"log.dbf", "NEW.DBF", "NEW.FPT"}, Case{"LOG.DBF", "New.Dbf", "New.FPT"},
+                        Case{"log.dbf", "New.Dbf", "New.fpt"},
+                        Case{"log.dbf", "LOG.DBF", "LOG.FPT"}}) {
+    SCOPED_TRACE(std::string(c.from) + " to " + c.to);
+    {
+      HXO_DBFoxBuild b(PathOf(c.from));
+      b.AddField("CALL", "C", 10, 0);
+      b.AddField("NOTES", "M", 10, 0);
+      b.CreateFiles();
+    }
+    {
+      HXO_dBaseFld t(PathOf(c.from), false, true);
+      t.BlankRecord();
+      t.PutText("CALL", "W1AW");
+      t.PutText("NOTES", "hello");
+      t.AppendRecord();
+      t.Rename(PathOf(c.to));
+      EXPECT_EQ(t.MemoFile()->Name(), PathOf(c.memo));
+    }
+    EXPECT_TRUE(std::filesystem::exists(PathOf(c.memo)));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_),
+                            std::filesystem::directory_iterator()),
+              2);
+    if (std::string(c.to) != "New.Dbf") {  // the tools' own rule for mixed case is theirs
+      const auto read = tool_runner::RunPython(PathOf("read.py"), R"(
+import sys, dbf
+t = dbf.Table(sys.argv[1])
+t.open(dbf.READ_ONLY)
+print(';'.join(r['notes'].strip() for r in t))
+t.close()
+)", PathOf(c.to));
+      EXPECT_EQ(read.output, "hello\n");
+    }
+    std::filesystem::remove(PathOf(c.to));
+    std::filesystem::remove(PathOf(c.memo));
+    std::filesystem::remove(PathOf("read.py"));
+  }
+  {
+    HXO_DBFBuild b(PathOf("LOG.DBF"));
+    b.AddField("NOTES", "M", 10, 0);
+    b.CreateFiles();
+  }
+  Put("NEW.dbt", "another table's memos");
+  HXO_dBaseFld t(PathOf("LOG.DBF"), false, true);
+  EXPECT_EQ(ErrorOf([&] { t.Rename(PathOf("NEW.DBF")); }),
+            "Error on Rename of file " + PathOf("LOG.DBT"));
+  EXPECT_TRUE(std::filesystem::exists(PathOf("LOG.DBF")));
+  EXPECT_TRUE(std::filesystem::exists(PathOf("LOG.DBT")));
+  EXPECT_EQ(Contents(PathOf("NEW.dbt")), "another table's memos");
 }
 
 }  // namespace
