@@ -502,7 +502,8 @@ void HXO_dBaseFld::PutMemo(int number, std::string_view text) {
     const size_t dot = memoName.find_last_of('.');
     if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
       memoName.resize(dot);
-    throw ESorrelError(smFileNotFound, {memoName.append(".dbt")});
+    const bool fox = Version() == kDbfVersionFoxBacklink || Version() == kDbfVersionFoxMemo;
+    throw ESorrelError(smFileNotFound, {memoName.append(fox ? ".fpt" : ".dbt")});
   }
   const uint32_t current = MemoBlock(number);
   uint32_t block = 0;

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 #include "byteorder.h"
+#include "SysSorl.h"
 #include "hx6_encrxm.h"
 #include "hx6_glbl.h"
 #include "hx6_tool.h"
@@ -20,6 +22,41 @@ std::string MemoPath(std::string_view tablePath, uint8_t version) {
   const size_t dot = path.find_last_of('.');
   if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) path.resize(dot);
   return path + ext;
+}
+
+// Where the memo file `memoName` goes when its table is renamed to `newTablePath`: the new name with
+// the memo's own extension, written in the case of the new table's extension when that is all upper
+// or all lower case ("NEW.DBF" with "NEW.DBT"), as other programs look for it so; otherwise in the
+// case the memo file had.
+std::string RenamedMemoPath(std::string_view newTablePath, std::string_view memoName, uint8_t version) {
+  std::string path = MemoPath(newTablePath, version);
+  std::string extension = path.substr(path.size() - 4);  // ".dbt" or ".fpt"
+  const size_t dot = memoName.find_last_of('.');
+  if (dot != std::string_view::npos && memoName.size() - dot == 4 &&
+      SysLowerCase(memoName.substr(dot)) == extension)
+    extension = std::string(memoName.substr(dot));
+  const std::string_view table(newTablePath);
+  const size_t slash = table.find_last_of("/\\:");
+  const size_t tableDot = table.find_last_of('.');
+  if (tableDot != std::string_view::npos && (slash == std::string_view::npos || tableDot > slash)) {
+    const std::string tableExtension(table.substr(tableDot + 1));
+    const std::string upper = SysUpperCase(tableExtension);
+    const std::string lower = SysLowerCase(tableExtension);
+    if (upper != lower && tableExtension == upper) extension = SysUpperCase(extension);
+    if (upper != lower && tableExtension == lower) extension = SysLowerCase(extension);
+  }
+  path.resize(path.size() - 4);
+  return path + extension;
+}
+
+// A memo file of the target name under another case would be taken for this table's memo file by
+// the next opener (names are found without regard to case): the rename is refused, as when the
+// name itself is taken. The memo file itself (a rename that changes only the case) is no twin.
+void RefuseNameTakenInAnyCase(const std::string& target, const std::string& memoName) {
+  const std::string existing = ResolveFileNameCase(target);
+  std::error_code ec;
+  if (existing != memoName && std::filesystem::exists(existing, ec))
+    throw ESorrelError(smRenameError, {memoName});
 }
 
 uint32_t CeilDiv(uint64_t value, uint32_t divisor) {
@@ -259,7 +296,9 @@ void HXobjMemo::WriteBaseName() {
 }
 
 bool HXobjMemo::RenameWithTable(std::string_view newTablePath) {
-  const bool result = HXO_DiskFile::Rename(MemoPath(newTablePath, version_));
+  const std::string target = RenamedMemoPath(newTablePath, Name(), version_);
+  RefuseNameTakenInAnyCase(target, Name());
+  const bool result = HXO_DiskFile::Rename(target);
   WriteBaseName();
   return result;
 }
@@ -454,5 +493,7 @@ void HXobjFXMemo20::Allocate(uint32_t length) {
 }
 
 bool HXobjFXMemo20::RenameWithTable(std::string_view newTablePath) {
-  return HXO_DiskFile::Rename(MemoPath(newTablePath, version_));
+  const std::string target = RenamedMemoPath(newTablePath, Name(), version_);
+  RefuseNameTakenInAnyCase(target, Name());
+  return HXO_DiskFile::Rename(target);
 }

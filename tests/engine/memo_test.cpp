@@ -385,10 +385,10 @@ TEST_F(MemoTest, RenameFollowsTheTable) {
     HXO_dBaseDBF t(MakeTable(0x8B), false, true);
     t.MemoFile()->WriteText("Hello", 0);
     ASSERT_TRUE(t.Rename(PathOf("CONTEST.DBF")));
-    EXPECT_EQ(t.MemoFile()->Name(), PathOf("CONTEST.dbt"));
+    EXPECT_EQ(t.MemoFile()->Name(), PathOf("CONTEST.DBT"));
     EXPECT_EQ(t.MemoFile()->ReadText(1), "Hello");
   }
-  std::string memo = Contents(PathOf("CONTEST.dbt"));
+  std::string memo = Contents(PathOf("CONTEST.DBT"));
   EXPECT_EQ(memo.substr(8, 9), std::string("CONTEST\0\0", 9));
   EXPECT_EQ(memo[18], 2);
   EXPECT_TRUE(Contents(PathOf("LOG.DBT")).empty());
