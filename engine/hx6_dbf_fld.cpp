@@ -27,15 +27,9 @@ std::string TrimLeft(std::string_view text) {
   return std::string(text.substr(begin));
 }
 
-// `value` with `decimals` digits after the point, in the C locale whatever the process's locale.
-std::string FormatFixed(double value, int decimals) {
-  if (value == 0.0) value = 0.0;  // no "-0"
-  char buffer[1024];
-  auto [end, ec] =
-      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
-  if (ec != std::errc()) return std::string(sizeof buffer, '*');  // wider than any field
-  return std::string(buffer, end);
-}
+// `value` with `decimals` digits after the point, in the C locale whatever the process's locale,
+// halves rounded away from zero like every fixed-decimal text of the engine (2.675 -> "2.68").
+std::string FormatFixed(double value, int decimals) { return SysFloatToFixed(value, decimals); }
 
 // A memo block number as the field's text gives it: blank, zero or anything that is not a whole
 // number means no memo.

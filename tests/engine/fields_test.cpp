@@ -84,9 +84,11 @@ TEST_F(FieldsTest, NumbersFormatToWidthAndDecimals) {
   EXPECT_EQ(t.GetString("BAND"), "  3.14");
   EXPECT_DOUBLE_EQ(t.GetFloat("BAND"), 3.14);
   t.PutFloat("BAND", -14.005);
-  EXPECT_EQ(t.GetString("BAND"), "-14.01");  // -14.005 is a little above -14.005 in binary
+  EXPECT_EQ(t.GetString("BAND"), "-14.01");  // halves away from zero, from 15 significant digits
+  t.PutFloat("BAND", 2.675);
+  EXPECT_EQ(t.GetString("BAND"), "  2.68");  // 2.67499999... in binary; printf would give 2.67
   t.PutFloat("BAND", -0.0001);
-  EXPECT_EQ(t.GetString("BAND"), " -0.00");
+  EXPECT_EQ(t.GetString("BAND"), "  0.00");  // a value that rounds to zero has no sign
   t.PutFloat("COUNT", 12345);
   EXPECT_EQ(t.GetString("COUNT"), "12345");
   EXPECT_EQ(ErrorOf([&] { t.PutFloat("COUNT", 123456); }),
