@@ -336,12 +336,12 @@ TEST_F(SerialPort, HandlersOnTheReaderThreadWithoutDispatcher) {
   pty.Write("1");
   {
     std::unique_lock lock(m);
-    ASSERT_TRUE(cv.wait_for(lock, 3s, [&] { return got.size() == 1; }));
+    ASSERT_TRUE(cv.wait_for(lock, 10s, [&] { return got.size() == 1; }));
   }
   pty.Write("2");
   {
     std::unique_lock lock(m);
-    ASSERT_TRUE(cv.wait_for(lock, 3s, [&] { return closed.load(); }));
+    ASSERT_TRUE(cv.wait_for(lock, 10s, [&] { return closed.load(); }));
     EXPECT_NE(reader, std::this_thread::get_id());
   }
   EXPECT_FALSE(port.Active());
@@ -355,7 +355,8 @@ TEST_F(SerialPort, HangUpWithoutDispatcherClosesOnTheReaderThread) {
   port.OnHangUp = [&] { ++hung; };
   ASSERT_TRUE(port.Open());
   pty.CloseMaster();
-  for (int i = 0; i < 300 && hung == 0; ++i) std::this_thread::sleep_for(10ms);
+  const auto give_up = std::chrono::steady_clock::now() + 10s;
+  while (hung == 0 && std::chrono::steady_clock::now() < give_up) std::this_thread::sleep_for(5ms);
   EXPECT_EQ(hung.load(), 1);
   EXPECT_FALSE(port.Active());
 }

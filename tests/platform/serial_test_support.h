@@ -55,7 +55,7 @@ class PtyPair {
     }
   }
   // Reads until `count` bytes came or `timeout` passed.
-  std::string Read(size_t count, std::chrono::milliseconds timeout = 3000ms) {
+  std::string Read(size_t count, std::chrono::milliseconds timeout = 10000ms) {
     std::string out;
     const auto end = std::chrono::steady_clock::now() + timeout;
     while (out.size() < count) {
@@ -97,7 +97,7 @@ class MainLoop {
     };
   }
   // Runs tasks until `done` holds or `timeout` passes; true when `done` held.
-  bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 3000ms) {
+  bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 10000ms) {
     const auto end = std::chrono::steady_clock::now() + timeout;
     while (!done()) {
       std::function<void()> task;
@@ -115,7 +115,7 @@ class MainLoop {
     RunUntil([] { return false; }, span);
   }
   // Waits (without running anything) until a task is queued.
-  bool WaitForTask(std::chrono::milliseconds timeout = 3000ms) {
+  bool WaitForTask(std::chrono::milliseconds timeout = 10000ms) {
     std::unique_lock lock(m_);
     return cv_.wait_for(lock, timeout, [&] { return !tasks_.empty(); });
   }

@@ -289,8 +289,14 @@ TEST_F(ServerProcess, ClientsFollowTheSimulatedRadio) {
   ASSERT_TRUE(Finish(text));
   EXPECT_EQ("On-line", text.value().toStdString());
 
-  // The radio moves: the subscribed client hears ParamsChange(1, PM_FREQ) and reads the new value.
+  // The server stores a value before its queued ParamsChange goes out, so the signal of the first
+  // reading may still be on its way after Freq() returned that reading. The server handles the two
+  // calls above after that signal was sent, and the bus keeps its order: once their replies are in,
+  // delivering the events already posted here hands the spy every earlier signal.
+  QCoreApplication::sendPostedEvents();
   aParams.clear();
+
+  // The radio moves: the subscribed client hears ParamsChange(1, PM_FREQ) and reads the new value.
   sim.SetFreq(7050000);
   ASSERT_TRUE(WaitFor([&] {
     for (const auto& args : aParams)
