@@ -92,16 +92,7 @@ void TLogFile::Log(const std::string& text) {
 void TLogFile::LogFmt(const char* fmt, ...) {
   va_list args;
   va_start(args, fmt);
-  va_list copy;
-  va_copy(copy, args);
-  const int needed = std::vsnprintf(nullptr, 0, fmt, copy);
-  va_end(copy);
-  std::string text;
-  if (needed > 0) {
-    text.resize(static_cast<size_t>(needed) + 1);
-    std::vsnprintf(text.data(), text.size(), fmt, args);
-    text.resize(static_cast<size_t>(needed));
-  }
+  std::string text = FormatV(fmt, args);
   va_end(args);
   Log(text);
 }

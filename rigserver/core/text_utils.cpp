@@ -8,9 +8,7 @@
 
 namespace tarvane {
 
-std::string Format(const char* fmt, ...) {
-  va_list args;
-  va_start(args, fmt);
+std::string FormatV(const char* fmt, va_list args) {
   va_list copy;
   va_copy(copy, args);
   const int needed = std::vsnprintf(nullptr, 0, fmt, copy);
@@ -21,6 +19,13 @@ std::string Format(const char* fmt, ...) {
     std::vsnprintf(out.data(), out.size(), fmt, args);
     out.resize(static_cast<size_t>(needed));
   }
+  return out;
+}
+
+std::string Format(const char* fmt, ...) {
+  va_list args;
+  va_start(args, fmt);
+  std::string out = FormatV(fmt, args);
   va_end(args);
   return out;
 }

@@ -5,6 +5,7 @@
 // All functions are pure and safe to call from any thread.
 #pragma once
 
+#include <cstdarg>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -15,6 +16,8 @@ namespace tarvane {
 
 // printf-style formatting into a std::string ("RIG%d sending %s command: %s").
 std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// The same with the arguments already gathered.
+std::string FormatV(const char* fmt, va_list args) __attribute__((format(printf, 1, 0)));
 
 // ASCII upper-casing; bytes above 127 are left alone.
 std::string UpperCase(std::string_view s);
