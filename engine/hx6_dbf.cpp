@@ -103,15 +103,13 @@ bool HXO_dBaseDBF::Close() {
   return closed;
 }
 
-void HXO_dBaseDBF::RewriteHeaderLocked() {
-  if (!ReadWrite() || !headerDirty_ || tableLocked_) return;
-  // Another program may append between our re-read of the file size and our header write; under
-  // the append lock it cannot, so the count written never goes back behind its record.
+template <typename Work>
+void HXO_dBaseDBF::WithAppendLock(Work&& work) {
   const AppendLockHold hold = TakeAppendLock();
   try {
-    RefreshHeader();
-    WriteHeaderUnderAppendLock();
+    work();
   } catch (...) {
+    // The work's own error is the one to report; a failed release must not hide it.
     try {
       ReleaseAppendLock(hold);
     } catch (const std::exception&) {
@@ -119,6 +117,16 @@ void HXO_dBaseDBF::RewriteHeaderLocked() {
     throw;
   }
   ReleaseAppendLock(hold);
+}
+
+void HXO_dBaseDBF::RewriteHeaderLocked() {
+  if (!ReadWrite() || !headerDirty_ || tableLocked_) return;
+  // Another program may append between our re-read of the file size and our header write; under
+  // the append lock it cannot, so the count written never goes back behind its record.
+  WithAppendLock([&] {
+    RefreshHeader();
+    WriteHeaderUnderAppendLock();
+  });
 }
 
 void HXO_dBaseDBF::AddTableFlags(uint8_t bits) {
@@ -452,8 +460,7 @@ void HXO_dBaseDBF::AppendRecord() {
   // The append lock keeps two appenders from taking the same record number: it is held from the
   // header re-read to the header rewrite. When another program keeps it, the append waits like
   // memo and index locks do and then fails without writing anything.
-  const AppendLockHold hold = TakeAppendLock();
-  try {
+  WithAppendLock([&] {
     StatusNotify(kStatusBeforeWrite, 0);
     headerDirty_ = true;
     appending_ = true;
@@ -470,14 +477,7 @@ void HXO_dBaseDBF::AppendRecord() {
       throw;
     }
     WriteHeaderUnderAppendLock();
-  } catch (...) {
-    try {
-      ReleaseAppendLock(hold);
-    } catch (const std::exception&) {
-    }
-    throw;
-  }
-  ReleaseAppendLock(hold);
+  });
   eof_ = false;
   bof_ = false;
   StatusNotify(kStatusAfterWrite, 0);
@@ -514,21 +514,13 @@ void HXO_dBaseDBF::UpdateRecord(int32_t record) {
   // The header rewrite that follows the record must not race an append of another program (its
   // count would go back); the append lock is taken before anything is written, so a lock that
   // cannot be had leaves the record as it was.
-  const AppendLockHold hold = TakeAppendLock();
-  try {
+  WithAppendLock([&] {
     headerDirty_ = true;
     Write(RecordOffset(record), RecordForWrite(), recordLength_);
     current_ = record;
     RefreshHeader();
     WriteHeaderUnderAppendLock();
-  } catch (...) {
-    try {
-      ReleaseAppendLock(hold);
-    } catch (const std::exception&) {
-    }
-    throw;
-  }
-  ReleaseAppendLock(hold);
+  });
   StatusNotify(kStatusAfterWrite, record);
   if (autoFlush_) Flush();
   SaveRecord();

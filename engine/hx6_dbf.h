@@ -256,6 +256,11 @@ class HXO_dBaseDBF : public HXO_DiskFile {
   // "Can not Lock file %s".
   AppendLockHold TakeAppendLock();
   void ReleaseAppendLock(AppendLockHold hold);
+  // Runs `work` holding the append lock and releases it afterwards, also when `work` throws (then
+  // a failed release is dropped so that the work's own error is the one raised). Defined in the
+  // source: only this class's code uses it.
+  template <typename Work>
+  void WithAppendLock(Work&& work);
   // Scrambles the record buffer into the work buffer (end-of-file byte after it) and returns the
   // bytes to write: the work buffer for an encrypted table, else the record buffer.
   const char* RecordForWrite();
