@@ -725,6 +725,35 @@ void TSorrelDataSet::InternalAddRecord(char* buffer, bool) {
   ReleaseRecordLock();
 }
 
+void TSorrelDataSet::MarkRecordUnderLock(int32_t record, void (HXO_dBaseFld::*mark)(),
+                                         bool endsEdit) {
+  DBFObject& h = *handler_;
+  const bool lockedHere = recordLocked_ == 0;
+  if (lockedHere) {
+    h.SetRecNo(record);
+    if (!h.RecordLock()) throw EDatabaseError(smRecordLocked);
+    recordLocked_ = 1;
+  }
+  const bool release = lockedHere || endsEdit;
+  try {
+    h.SetShowDeleted(true);
+    OnScopeExit back([this] { handler_->SetShowDeleted(useDeleted_); });
+    h.GoTo(record);
+    if (h.RecNo() != record || h.Bof() || h.Eof())
+      throw ESorrelError(smRecordNotInTable, {record, h.Name()});
+    (h.*mark)();
+  } catch (...) {
+    if (release) {
+      try {
+        ReleaseRecordLock();
+      } catch (...) {
+      }
+    }
+    throw;
+  }
+  if (release) ReleaseRecordLock();
+}
+
 void TSorrelDataSet::InternalDelete() {
   char* const buffer = ActiveBuffer();
   DBFObject& h = *handler_;
@@ -735,26 +764,7 @@ void TSorrelDataSet::InternalDelete() {
     // writing while that program edits would let its post undo the deletion. An edit that is
     // being abandoned holds the lock already; the delete ends it, and the lock with it.
     THandlerBuffer own(*this, nullptr);
-    if (recordLocked_ == 0) {
-      h.SetRecNo(record);
-      if (!h.RecordLock()) throw EDatabaseError(smRecordLocked);
-      recordLocked_ = 1;
-    }
-    try {
-      h.SetShowDeleted(true);
-      OnScopeExit back([this] { handler_->SetShowDeleted(useDeleted_); });
-      h.GoTo(record);
-      if (h.RecNo() != record || h.Bof() || h.Eof())
-        throw ESorrelError(smRecordNotInTable, {record, h.Name()});
-      h.DeleteRecord();
-    } catch (...) {
-      try {
-        ReleaseRecordLock();
-      } catch (...) {
-      }
-      throw;
-    }
-    ReleaseRecordLock();
+    MarkRecordUnderLock(record, &HXO_dBaseFld::DeleteRecord, true);
   }
   THandlerBuffer own(*this, nullptr);
   h.GoTo(kGotoCurrent);
@@ -773,30 +783,8 @@ void TSorrelDataSet::UndeleteRecord() {
   const int32_t record = BufferRecNo(buffer);
   THandlerBuffer own(*this, nullptr);
   // Like a delete: under the record lock (unless an edit of this data set holds it), on the
-  // record as it is on disk.
-  const bool lockedHere = recordLocked_ == 0;
-  if (lockedHere) {
-    h.SetRecNo(record);
-    if (!h.RecordLock()) throw EDatabaseError(smRecordLocked);
-    recordLocked_ = 1;
-  }
-  try {
-    h.SetShowDeleted(true);
-    OnScopeExit back([this] { handler_->SetShowDeleted(useDeleted_); });
-    h.GoTo(record);
-    if (h.RecNo() != record || h.Bof() || h.Eof())
-      throw ESorrelError(smRecordNotInTable, {record, h.Name()});
-    h.RecallRecord();
-  } catch (...) {
-    if (lockedHere) {
-      try {
-        ReleaseRecordLock();
-      } catch (...) {
-      }
-    }
-    throw;
-  }
-  if (lockedHere) ReleaseRecordLock();
+  // record as it is on disk; an edit in progress keeps its lock.
+  MarkRecordUnderLock(record, &HXO_dBaseFld::RecallRecord, false);
   std::memcpy(buffer, h.RecordBuffer(), static_cast<size_t>(recordLength_));
 }
 

@@ -214,6 +214,11 @@ class TSorrelDataSet : public TDataSet {
   void ReadDataField(TField* field, void* out, bool& hasValue);
   void WriteDataField(TField* field, const void* in);
   void ReleaseRecordLock();
+  // Applies `mark` (delete or recall) to `record` as it is on disk, read again under the record
+  // lock; the lock is taken unless an edit of this data set holds it already. The lock is
+  // released afterwards when it was taken here, or always with `endsEdit`. The caller points the
+  // handler at its own buffer.
+  void MarkRecordUnderLock(int32_t record, void (HXO_dBaseFld::*mark)(), bool endsEdit);
   bool FilterRecordAccepted();
 
   std::string databaseName_;
