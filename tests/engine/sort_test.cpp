@@ -9,24 +9,11 @@
 
 #include "hx6_glbl.h"
 #include "hx6_sort.h"
+#include "variant_values.h"
 
 namespace {
 
-ThxVariant Text(std::string_view s) {
-  ThxVariant v;
-  v.PutString(s);
-  return v;
-}
-ThxVariant Float(double d) {
-  ThxVariant v;
-  v.PutFloat(d);
-  return v;
-}
-ThxVariant Date(int32_t d) {
-  ThxVariant v;
-  v.PutDate(d);
-  return v;
-}
+using namespace variant_values;
 
 struct Pair {
   std::string key;

@@ -5,29 +5,12 @@
 #include "hx6_date.h"
 #include "hx6_glbl.h"
 #include "hx6_tool.h"
+#include "variant_values.h"
 
 namespace {
 
-ThxVariant Text(std::string_view s) {
-  ThxVariant v;
-  v.PutString(s);
-  return v;
-}
-ThxVariant Float(double d) {
-  ThxVariant v;
-  v.PutFloat(d);
-  return v;
-}
-ThxVariant Date(int32_t d) {
-  ThxVariant v;
-  v.PutDate(d);
-  return v;
-}
-ThxVariant Logical(bool b) {
-  ThxVariant v;
-  v.PutBoolean(b);
-  return v;
-}
+using namespace variant_values;
+
 int Cmp(const ThxVariant& a, const ThxVariant* b, int partial = -1, int* position = nullptr) {
   int pos = -7;
   const int r = a.Compare(b, pos, nullptr, partial);
