@@ -873,30 +873,65 @@ void CheckSharedFile(const std::string& path, FakeIndexTable& table, int32_t rec
   }
 }
 
+// Two tables standing for two handles on one table, and the index file they share.
+struct SharedIndex {
+  explicit SharedIndex(const std::string& stem)
+      : path(dir.File(stem + ".CDX")), ta(dir.File(stem + ".DBF")), tb(dir.File(stem + ".DBF")) {}
+  // Makes the index file with its CALL and TEXT tags.
+  void Create() { CreateSharedFile(path, ta); }
+  // Both tables get records `first` to `last`; no keys are written.
+  void AddRecords(int32_t first, int32_t last) {
+    for (int32_t n = first; n <= last; ++n) {
+      ta.Records().push_back(SharedRecord(n));
+      tb.Records().push_back(SharedRecord(n));
+    }
+  }
+  // Both tables get the record, as handles on one table see every record; `writer` writes its keys.
+  void Append(int32_t record, FakeIndexTable& writer) {
+    ta.Records().push_back(SharedRecord(record));
+    tb.Records().push_back(SharedRecord(record));
+    writer.AppendAs(record, SharedRecord(record));
+  }
+
+  IndexTempDir dir;
+  std::string path;
+  FakeIndexTable ta, tb;
+};
+
+// `met` holds the keys a walk met, in walk order, while another handle changed the file: they
+// come in order, none twice, and every key of `before` is among them.
+void ExpectMetInOrder(const KeyList& met, const KeyList& before) {
+  KeyList sorted = met;
+  std::sort(sorted.begin(), sorted.end());
+  EXPECT_EQ(met, sorted) << "out of order";
+  EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end()) << "a key met twice";
+  for (const auto& key : before)
+    EXPECT_TRUE(std::binary_search(sorted.begin(), sorted.end(), key)) << key.first << " missed";
+}
+
 }  // namespace
 
 TEST(CdxShared, TwoHandlesInOneProcessSeeEachOthersKeys) {
-  IndexTempDir dir;
-  const std::string path = dir.File("SH.CDX");
-  FakeIndexTable ta(dir.File("SH.DBF")), tb(dir.File("SH.DBF"));
-  ASSERT_NO_FATAL_FAILURE(CreateSharedFile(path, ta));
+  SharedIndex s("SH");
+  ASSERT_NO_FATAL_FAILURE(s.Create());
   {
-    HXobjCDXFile a(&ta, path, false, false, true, true), b(&tb, path, false, false, true, true);
+    HXobjCDXFile a(&s.ta, s.path, false, false, true, true),
+        b(&s.tb, s.path, false, false, true, true);
     ASSERT_TRUE(a.Valid() && b.Valid());
-    ta.Attach(&a);
-    tb.Attach(&b);
+    s.ta.Attach(&a);
+    s.tb.Attach(&b);
     // Both keep a tag's tree in memory between their updates, as a master tag does.
     a.TagByName("TEXT")->Move(kMoveTop);
     b.TagByName("CALL")->Move(kMoveTop);
     for (int32_t n = 1; n <= 400; ++n) {
-      (n % 3 == 0 ? tb : ta).AppendAs(n, SharedRecord(n));
+      (n % 3 == 0 ? s.tb : s.ta).AppendAs(n, SharedRecord(n));
       if (n % 100 == 0) {
         EXPECT_EQ(Walk(a.TagByName("CALL")).size(), static_cast<size_t>(n));
         EXPECT_EQ(Walk(b.TagByName("TEXT")).size(), static_cast<size_t>(n));
       }
     }
-    ta.Detach();
-    tb.Detach();
+    s.ta.Detach();
+    s.tb.Detach();
 
     // The header lock: the second handle waits for the first.
     a.LockHeader();
@@ -908,32 +943,26 @@ TEST(CdxShared, TwoHandlesInOneProcessSeeEachOthersKeys) {
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
     b.UnlockHeader();
   }
-  CheckSharedFile(path, ta, 400);
+  CheckSharedFile(s.path, s.ta, 400);
 }
 
 TEST(CdxShared, AnotherHandlesRebuildMovesTheTagsItReads) {
   // A rebuild lays every tag out anew at the end of the truncated file; a handle that had the
   // file open before finds its tags where the directory now says they are, and updates them
   // there.
-  IndexTempDir dir;
-  const std::string path = dir.File("RB.CDX");
-  FakeIndexTable ta(dir.File("RB.DBF")), tb(dir.File("RB.DBF"));
-  ASSERT_NO_FATAL_FAILURE(CreateSharedFile(path, ta));
+  SharedIndex s("RB");
+  ASSERT_NO_FATAL_FAILURE(s.Create());
   {
-    HXobjCDXFile a(&ta, path, false, false, true, true), b(&tb, path, false, false, true, true);
+    HXobjCDXFile a(&s.ta, s.path, false, false, true, true),
+        b(&s.tb, s.path, false, false, true, true);
     ASSERT_TRUE(a.Valid() && b.Valid());
-    ta.Attach(&a);
-    tb.Attach(&b);
+    s.ta.Attach(&a);
+    s.tb.Attach(&b);
     // Both stand for handles on one table: each sees every record, either writes the keys.
-    auto append = [&](int32_t record, FakeIndexTable& writer) {
-      ta.Records().push_back(SharedRecord(record));
-      tb.Records().push_back(SharedRecord(record));
-      writer.AppendAs(record, SharedRecord(record));
-    };
     int32_t n = 0;
     for (int round = 0; round < 3; ++round) {
       // The first tag grows, so that the second tag's header lands elsewhere in the next build.
-      for (int i = 0; i < 150; ++i, ++n) append(n + 1, (n + 1) % 2 ? ta : tb);
+      for (int i = 0; i < 150; ++i, ++n) s.Append(n + 1, (n + 1) % 2 ? s.ta : s.tb);
       (round % 2 ? b : a).Reindex();
       for (const char* tag : {"CALL", "TEXT"}) {
         EXPECT_EQ(Walk(a.TagByName(tag)).size(), static_cast<size_t>(n)) << tag << " round " << round;
@@ -942,56 +971,46 @@ TEST(CdxShared, AnotherHandlesRebuildMovesTheTagsItReads) {
     }
     // Updates after the other's rebuild go into the rebuilt tags.
     a.Reindex();
-    for (int i = 0; i < 40; ++i, ++n) append(n + 1, tb);
-    ta.Detach();
-    tb.Detach();
+    for (int i = 0; i < 40; ++i, ++n) s.Append(n + 1, s.tb);
+    s.ta.Detach();
+    s.tb.Detach();
   }
-  CheckSharedFile(path, ta, 490);
+  CheckSharedFile(s.path, s.ta, 490);
 }
 
 TEST(CdxShared, AHeldTreeIsNotUpdatedAfterAnotherHandlesRebuild) {
   // A rebuild sets the directory's change counter back to 0, the value a handle that has changed
   // nothing since it opened still holds: its tree in memory (a master tag's) is from before the
   // rebuild all the same, and its next update must not write into it.
-  IndexTempDir dir;
-  const std::string path = dir.File("HT.CDX");
-  FakeIndexTable ta(dir.File("HT.DBF")), tb(dir.File("HT.DBF"));
-  ASSERT_NO_FATAL_FAILURE(CreateSharedFile(path, ta));
+  SharedIndex s("HT");
+  ASSERT_NO_FATAL_FAILURE(s.Create());
   {
-    HXobjCDXFile a(&ta, path, false, false, true, true), b(&tb, path, false, false, true, true);
+    HXobjCDXFile a(&s.ta, s.path, false, false, true, true),
+        b(&s.tb, s.path, false, false, true, true);
     ASSERT_TRUE(a.Valid() && b.Valid());
-    ta.Attach(&a);
-    tb.Attach(&b);
-    auto append = [&](int32_t record, FakeIndexTable& writer) {
-      ta.Records().push_back(SharedRecord(record));
-      tb.Records().push_back(SharedRecord(record));
-      writer.AppendAs(record, SharedRecord(record));
-    };
+    s.ta.Attach(&a);
+    s.tb.Attach(&b);
     int32_t n = 0;
-    for (; n < 200; ++n) append(n + 1, ta);
+    for (; n < 200; ++n) s.Append(n + 1, s.ta);
     a.Reindex();
     // b holds both trees from here on, and has written nothing.
     b.TagByName("TEXT")->Move(kMoveTop);
     b.TagByName("CALL")->Move(kMoveBottom);
-    for (; n < 300; ++n) append(n + 1, ta);
+    for (; n < 300; ++n) s.Append(n + 1, s.ta);
     a.Reindex();
-    for (; n < 340; ++n) append(n + 1, tb);
-    ta.Detach();
-    tb.Detach();
+    for (; n < 340; ++n) s.Append(n + 1, s.tb);
+    s.ta.Detach();
+    s.tb.Detach();
   }
-  CheckSharedFile(path, ta, 340);
+  CheckSharedFile(s.path, s.ta, 340);
 }
 
 TEST(CdxShared, RebuildWaitsForAnUpdateAndReadersWaitForTheRebuild) {
-  IndexTempDir dir;
-  const std::string path = dir.File("WT.CDX");
-  FakeIndexTable ta(dir.File("WT.DBF")), tb(dir.File("WT.DBF"));
-  ASSERT_NO_FATAL_FAILURE(CreateSharedFile(path, ta));
-  for (int32_t n = 1; n <= 120; ++n) {
-    ta.Records().push_back(SharedRecord(n));
-    tb.Records().push_back(SharedRecord(n));
-  }
-  HXobjCDXFile a(&ta, path, false, false, true, true), b(&tb, path, false, false, true, true);
+  SharedIndex s("WT");
+  ASSERT_NO_FATAL_FAILURE(s.Create());
+  s.AddRecords(1, 120);
+  HXobjCDXFile a(&s.ta, s.path, false, false, true, true),
+      b(&s.tb, s.path, false, false, true, true);
   ASSERT_TRUE(a.Valid() && b.Valid());
   a.Reindex();
   // An update holds the header lock for a moment: the rebuild waits for it instead of failing.
@@ -1025,15 +1044,14 @@ TEST(CdxShared, RebuildWaitsForAnUpdateAndReadersWaitForTheRebuild) {
 TEST(CdxShared, AWalkGoesOnThroughAnotherHandlesSplits) {
   // a steps through a tag while b adds enough keys to split the pages a holds: a meets every
   // key that was there before, once and in order, forward and backward.
-  IndexTempDir dir;
-  const std::string path = dir.File("SW.CDX");
-  FakeIndexTable ta(dir.File("SW.DBF")), tb(dir.File("SW.DBF"));
-  ASSERT_NO_FATAL_FAILURE(CreateSharedFile(path, ta));
-  HXobjCDXFile a(&ta, path, false, false, true, true), b(&tb, path, false, false, true, true);
+  SharedIndex s("SW");
+  ASSERT_NO_FATAL_FAILURE(s.Create());
+  HXobjCDXFile a(&s.ta, s.path, false, false, true, true),
+      b(&s.tb, s.path, false, false, true, true);
   ASSERT_TRUE(a.Valid() && b.Valid());
-  tb.Attach(&b);
+  s.tb.Attach(&b);
   int32_t n = 0;
-  for (; n < 300; ++n) tb.AppendAs(n + 1, SharedRecord(n + 1));
+  for (; n < 300; ++n) s.tb.AppendAs(n + 1, SharedRecord(n + 1));
   for (bool forward : {true, false}) {
     SCOPED_TRACE(forward ? "forward" : "backward");
     HXobjIndexTag* tag = a.TagByName("CALL");
@@ -1042,36 +1060,27 @@ TEST(CdxShared, AWalkGoesOnThroughAnotherHandlesSplits) {
     int32_t r = tag->Move(forward ? kMoveTop : kMoveBottom);
     for (int i = 0; i < 100 && r != 0; ++i, r = tag->Move(forward ? kMoveNext : kMovePrior))
       met.emplace_back(std::string(tag->CurrentKey().Bytes()), r);
-    for (int i = 0; i < 200; ++i, ++n) tb.AppendAs(n + 1, SharedRecord(n + 1));
+    for (int i = 0; i < 200; ++i, ++n) s.tb.AppendAs(n + 1, SharedRecord(n + 1));
     for (; r != 0; r = tag->Move(forward ? kMoveNext : kMovePrior))
       met.emplace_back(std::string(tag->CurrentKey().Bytes()), r);
     if (!forward) std::reverse(met.begin(), met.end());
-    KeyList sorted = met;
-    std::sort(sorted.begin(), sorted.end());
-    EXPECT_EQ(met, sorted) << "out of order";
-    EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end()) << "a key met twice";
-    for (const auto& key : before)
-      EXPECT_TRUE(std::binary_search(sorted.begin(), sorted.end(), key)) << key.first << " missed";
+    ExpectMetInOrder(met, before);
   }
-  tb.Detach();
+  s.tb.Detach();
 }
 
 TEST(CdxShared, AWalkGoesOnThroughAnotherHandlesRebuild) {
   // Neither handle has written since the last rebuild, so both hold the change counter 0 that a
   // rebuild writes: b's rebuild must still show, or a's next step reads moved nodes.
-  IndexTempDir dir;
-  const std::string path = dir.File("RW.CDX");
-  FakeIndexTable ta(dir.File("RW.DBF")), tb(dir.File("RW.DBF"));
-  ASSERT_NO_FATAL_FAILURE(CreateSharedFile(path, ta));
-  for (int32_t n = 1; n <= 400; ++n) {
-    ta.Records().push_back(SharedRecord(n));
-    tb.Records().push_back(SharedRecord(n));
-  }
+  SharedIndex s("RW");
+  ASSERT_NO_FATAL_FAILURE(s.Create());
+  s.AddRecords(1, 400);
   {
-    HXobjCDXFile first(&ta, path, false, false, true, true);
+    HXobjCDXFile first(&s.ta, s.path, false, false, true, true);
     first.Reindex();
   }
-  HXobjCDXFile a(&ta, path, false, false, true, true), b(&tb, path, false, false, true, true);
+  HXobjCDXFile a(&s.ta, s.path, false, false, true, true),
+      b(&s.tb, s.path, false, false, true, true);
   ASSERT_TRUE(a.Valid() && b.Valid());
   HXobjIndexTag* tag = a.TagByName("TEXT");
   const KeyList before = Walk(tag);
@@ -1081,18 +1090,10 @@ TEST(CdxShared, AWalkGoesOnThroughAnotherHandlesRebuild) {
   for (int i = 0; i < 150 && r != 0; ++i, r = tag->Move(kMoveNext))
     met.emplace_back(std::string(tag->CurrentKey().Bytes()), r);
   // More records by the time b rebuilds: CALL, built first, grows and TEXT's nodes move.
-  for (int32_t n = 401; n <= 600; ++n) {
-    ta.Records().push_back(SharedRecord(n));
-    tb.Records().push_back(SharedRecord(n));
-  }
+  s.AddRecords(401, 600);
   b.Reindex();
   for (; r != 0; r = tag->Move(kMoveNext)) met.emplace_back(std::string(tag->CurrentKey().Bytes()), r);
-  KeyList sorted = met;
-  std::sort(sorted.begin(), sorted.end());
-  EXPECT_EQ(met, sorted) << "out of order";
-  EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end()) << "a key met twice";
-  for (const auto& key : before)
-    EXPECT_TRUE(std::binary_search(sorted.begin(), sorted.end(), key)) << key.first << " missed";
+  ExpectMetInOrder(met, before);
   for (const auto& [key, record] : met) EXPECT_GE(record, 1) << key;
   EXPECT_LE(met.size(), 600u);
 }
@@ -1100,15 +1101,11 @@ TEST(CdxShared, AWalkGoesOnThroughAnotherHandlesRebuild) {
 TEST(CdxShared, AStepWaitsWhileAnotherHandleRebuilds) {
   // b rebuilds (the whole file locked, cut short and written again) while a is half way through
   // a tag: a's next step waits for the rebuild and goes on in the rebuilt tag.
-  IndexTempDir dir;
-  const std::string path = dir.File("SR.CDX");
-  FakeIndexTable ta(dir.File("SR.DBF")), tb(dir.File("SR.DBF"));
-  ASSERT_NO_FATAL_FAILURE(CreateSharedFile(path, ta));
-  for (int32_t n = 1; n <= 300; ++n) {
-    ta.Records().push_back(SharedRecord(n));
-    tb.Records().push_back(SharedRecord(n));
-  }
-  HXobjCDXFile a(&ta, path, false, false, true, true), b(&tb, path, false, false, true, true);
+  SharedIndex s("SR");
+  ASSERT_NO_FATAL_FAILURE(s.Create());
+  s.AddRecords(1, 300);
+  HXobjCDXFile a(&s.ta, s.path, false, false, true, true),
+      b(&s.tb, s.path, false, false, true, true);
   ASSERT_TRUE(a.Valid() && b.Valid());
   a.Reindex();
   HXobjIndexTag* tag = a.TagByName("TEXT");
