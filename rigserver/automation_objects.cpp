@@ -160,14 +160,20 @@ void TRigX::SetMode(int Value) { Safe([&] { rig_.SetMode(IntToParam(Value)); });
 
 void TRigX::ClearRit() { Safe([&] { rig_.ClearRit(); }); }
 
+namespace {
+// Whether every parameter of `params` is in the writeable set `writeable`: the simplex and split
+// set-ups pick the first command sequence the rig type can carry out whole.
+bool AllWriteable(int32_t writeable, std::initializer_list<TRigParam> params) {
+  for (TRigParam p : params)
+    if ((writeable & ParamToInt(p)) == 0) return false;
+  return true;
+}
+}  // namespace
+
 void TRigX::SetSimplexMode(int Freq) {
   Safe([&] {
     const int32_t w = rig_.WriteableParams();
-    auto has = [w](std::initializer_list<TRigParam> params) {
-      for (TRigParam p : params)
-        if ((w & ParamToInt(p)) == 0) return false;
-      return true;
-    };
+    auto has = [w](std::initializer_list<TRigParam> params) { return AllWriteable(w, params); };
     if (has({pmFreqA, pmVfoAA})) {
       rig_.SetFreqA(Freq);
       rig_.SetVfo(pmVfoAA);
@@ -201,11 +207,7 @@ void TRigX::SetSimplexMode(int Freq) {
 void TRigX::SetSplitMode(int RxFreq, int TxFreq) {
   Safe([&] {
     const int32_t w = rig_.WriteableParams();
-    auto has = [w](std::initializer_list<TRigParam> params) {
-      for (TRigParam p : params)
-        if ((w & ParamToInt(p)) == 0) return false;
-      return true;
-    };
+    auto has = [w](std::initializer_list<TRigParam> params) { return AllWriteable(w, params); };
     if (has({pmFreqA, pmFreqB, pmVfoAB})) {
       rig_.SetFreqA(RxFreq);
       rig_.SetFreqB(TxFreq);
