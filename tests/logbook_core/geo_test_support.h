@@ -17,10 +17,13 @@
 
 namespace geo_test {
 
-// The program folder of the build under test (QM_TEST_BIN_DIR, set by ctest).
+// The program folder of the build under test: QM_TEST_BIN_DIR (set by ctest), else the folder of
+// the test program, which the build puts there too.
 inline std::string BinDir() {
   const char* dir = std::getenv("QM_TEST_BIN_DIR");
-  return dir != nullptr ? dir : "";
+  if (dir != nullptr && *dir != '\0') return dir;
+  std::error_code ec;
+  return std::filesystem::read_symlink("/proc/self/exe", ec).parent_path().string();
 }
 
 inline std::string CtyPath() { return BinDir() + "/cty.dat"; }
