@@ -138,6 +138,23 @@ const TallyTable& TallyTableOf(TallyKind kind) {
   return kind == TallyKind::WAS ? was : dx;
 }
 
+const std::vector<TallyGridColumn>& TallyGridColumns(TallyKind kind) {
+  static const std::vector<TallyGridColumn> tail = {
+      {"CW", "CW"},   {"SSB", "SSB"}, {"RTTY", "RTTY/PSK"}, {"M10", "10"}, {"M12", "12"}, {"M15", "15"},
+      {"M17", "17"},  {"M20", "20"},  {"M30", "30"},        {"M40", "40"}, {"M80", "80"}, {"M160", "160"}};
+  static const std::vector<TallyGridColumn> was = [] {
+    std::vector<TallyGridColumn> c = {{"NAME", "NAME"}};
+    c.insert(c.end(), tail.begin(), tail.end());
+    return c;
+  }();
+  static const std::vector<TallyGridColumn> dx = [] {
+    std::vector<TallyGridColumn> c = {{"CTRYNAME", "NAME"}, {"CTRYPFX", "PFX"}};
+    c.insert(c.end(), tail.begin(), tail.end());
+    return c;
+  }();
+  return kind == TallyKind::WAS ? was : dx;
+}
+
 const std::vector<std::string>& ModeColumns() {
   static const std::vector<std::string> columns = {"CW", "SSB", "RTTY"};
   return columns;

@@ -34,6 +34,17 @@ struct TallyTable {
 };
 const TallyTable& TallyTableOf(TallyKind kind);
 
+// A column of the tally grids DBGrid4 (WAS) and DBGrid6 (DX): the field it shows and its title.
+struct TallyGridColumn {
+  const char* field;
+  const char* title;
+};
+// WAS: NAME, CW, SSB, RTTY ("RTTY/PSK"), M10 .. M160 ("10" .. "160"); DX: CTRYNAME ("NAME"),
+// CTRYPFX ("PFX"), then the same.
+const std::vector<TallyGridColumn>& TallyGridColumns(TallyKind kind);
+// The legend under the grids.
+inline constexpr std::string_view kTallyLegend = "W = Worked        C = Confirmed";
+
 // The reference table's field definition lines: key, name, CW, SSB, RTTY (1 character each),
 // M10 .. M160 (3 characters, so "YES" and "---" are stored whole).
 std::vector<std::string> ReferenceFieldLines(TallyKind kind);

@@ -94,7 +94,14 @@ class TallyTest : public geo_test::TempFolder {
     std::string error;
     const std::string folder = PrepareReferenceTable(kind, program_, home_, &error);
     EXPECT_EQ(folder, home_) << error;
-    return RunTally(kind, logbook_, reference_, folder);
+    TallyOutcome out = RunTally(kind, logbook_, reference_, folder);
+    // Every grid column shows a field of the table.
+    if (reference_.Active()) {
+      for (const TallyGridColumn& c : TallyGridColumns(kind)) {
+        EXPECT_NE(reference_.FindField(c.field), nullptr) << c.field;
+      }
+    }
+    return out;
   }
 
   // The tally cells of the row with `key`, as the grid shows them.
