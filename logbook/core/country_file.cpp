@@ -1,0 +1,156 @@
+#include "country_file.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace quillmere {
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+std::string Upper(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  return out;
+}
+
+// The text between `open` and `close` after position `from` in `item`, empty when absent.
+std::string Override(std::string_view item, char open, char close) {
+  const size_t a = item.find(open);
+  if (a == std::string_view::npos) return {};
+  const size_t b = item.find(close, a + 1);
+  if (b == std::string_view::npos) return {};
+  return std::string(Trim(item.substr(a + 1, b - a - 1)));
+}
+
+}  // namespace
+
+std::vector<std::string> SplitCtyLine(std::string_view line) {
+  std::vector<std::string> fields;
+  size_t start = 0;
+  for (size_t i = 0; i < line.size(); ++i) {
+    if (line[i] == ':' || line[i] == ';') {
+      fields.emplace_back(Trim(line.substr(start, i - start)));
+      start = i + 1;
+    }
+  }
+  return fields;
+}
+
+bool CountryFile::Load(const std::string& path, std::string* error) {
+  memo_.clear();
+  rows_.clear();
+  prefixes_.clear();
+  exactCalls_.clear();
+  longestPrefix_ = 0;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    if (error) *error = "Cannot read the country file " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (in.bad()) {
+    if (error) *error = "Cannot read the country file " + path;
+    return false;
+  }
+  Parse(text.str());
+  return true;
+}
+
+void CountryFile::Parse(std::string_view text) {
+  bool inList = false;
+  std::string list;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t end = text.find('\n', pos);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(pos, end - pos);
+    pos = end + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (inList) {
+      list += line;
+      list += ' ';
+      if (line.find(';') != std::string_view::npos) {
+        AddItems(static_cast<int>(rows_.size()) - 1, list);
+        list.clear();
+        inList = false;
+      }
+      continue;
+    }
+    // Outside a prefix list: an indented line is a stray list line, a blank line nothing.
+    if (Trim(line).empty() || IsBlank(line.front())) continue;
+    memo_.emplace_back(line);
+    CtyRow row;
+    std::vector<std::string> fields = SplitCtyLine(line);
+    for (size_t c = 0; c < kCtyColumns && c < fields.size(); ++c) row[c] = std::move(fields[c]);
+    rows_.push_back(std::move(row));
+    inList = true;
+  }
+  if (inList && !list.empty()) AddItems(static_cast<int>(rows_.size()) - 1, list);
+}
+
+void CountryFile::AddItems(int row, std::string_view list) {
+  size_t start = 0;
+  for (size_t i = 0; i <= list.size(); ++i) {
+    if (i < list.size() && list[i] != ',' && list[i] != ';') continue;
+    std::string_view item = Trim(list.substr(start, i - start));
+    start = i + 1;
+    if (item.empty()) continue;
+    const bool exact = item.front() == '=';
+    if (exact) item.remove_prefix(1);
+    const size_t stop = item.find_first_of("([<{~");
+    const std::string key = Upper(Trim(item.substr(0, stop)));
+    if (key.empty()) continue;
+    Item entry{row, Override(item, '(', ')'), Override(item, '[', ']')};
+    auto& map = exact ? exactCalls_ : prefixes_;
+    // The first entity that lists an item keeps it.
+    if (map.emplace(key, std::move(entry)).second && !exact && key.size() > longestPrefix_)
+      longestPrefix_ = key.size();
+  }
+}
+
+int CountryFile::FindName(std::string_view name) const {
+  if (name.size() <= 2) return -1;
+  for (size_t r = 0; r < rows_.size(); ++r)
+    if (rows_[r][kCtyName] == name) return static_cast<int>(r);
+  return -1;
+}
+
+CtyCallInfo CountryFile::LookupCall(std::string_view call) const {
+  CtyCallInfo info;
+  const std::string key = Upper(Trim(call));
+  if (key.empty()) return info;
+  const Item* found = nullptr;
+  if (auto it = exactCalls_.find(key); it != exactCalls_.end()) {
+    found = &it->second;
+    info.exactCall = true;
+    info.matched = key;
+  } else {
+    for (size_t n = std::min(key.size(), longestPrefix_); n > 0 && !found; --n) {
+      if (auto p = prefixes_.find(key.substr(0, n)); p != prefixes_.end()) {
+        found = &p->second;
+        info.matched = key.substr(0, n);
+      }
+    }
+  }
+  if (!found || found->row < 0 || static_cast<size_t>(found->row) >= rows_.size()) return CtyCallInfo{};
+  info.row = found->row;
+  const CtyRow& row = rows_[static_cast<size_t>(found->row)];
+  info.cqZone = found->cqZone.empty() ? row[kCtyCqZone] : found->cqZone;
+  info.ituZone = found->ituZone.empty() ? row[kCtyItuZone] : found->ituZone;
+  return info;
+}
+
+}  // namespace quillmere
