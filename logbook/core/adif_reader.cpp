@@ -1,0 +1,177 @@
+#include "adif_reader.h"
+
+#include "cp1252_text.h"
+
+namespace quillmere {
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
+
+char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+
+bool IsNameChar(char c) {
+  const auto b = static_cast<unsigned char>(c);
+  return b > ' ' && b < 0x7F && c != '<' && c != '>' && c != ':' && c != ',' && c != '{' && c != '}';
+}
+
+// One data specifier "<NAME>" or "<NAME:length[:type]>".
+struct Specifier {
+  size_t end = 0;  // just after the '>'
+  std::string name;
+  bool hasLength = false;
+  size_t length = 0;
+};
+
+class Reader {
+ public:
+  Reader(std::string_view bytes, std::string_view fileName, const AdifReadProgress& progress)
+      : b_(bytes), fileName_(fileName), progress_(progress), utf8_(IsUtf8(bytes)) {}
+
+  std::vector<AdifRecord> Read(bool digiPan) {
+    if (utf8_ && b_.substr(0, 3) == "\xEF\xBB\xBF") pos_ = 3;
+    if (digiPan) {
+      const size_t newline = b_.find('\n', pos_);
+      pos_ = newline == std::string_view::npos ? b_.size() : newline + 1;
+    } else {
+      SkipHeader();
+    }
+    std::vector<AdifRecord> records;
+    AdifRecord record;
+    Specifier spec;
+    while (Next(spec)) {
+      if (spec.hasLength) {
+        record.fields.push_back({spec.name, TakeValue(spec, records.size() + 1)});
+      } else if (spec.name == "EOR") {
+        if (!record.fields.empty()) records.push_back(std::move(record));
+        record = AdifRecord();
+        if (progress_ && records.size() % 1000 == 0) progress_(pos_, b_.size());
+      }
+    }
+    if (!record.fields.empty()) Cut(records.size() + 1);
+    if (progress_) progress_(b_.size(), b_.size());
+    return records;
+  }
+
+ private:
+  // The header runs to <EOH>; a file that begins (after blanks) with '<' has none.
+  void SkipHeader() {
+    size_t first = pos_;
+    while (first < b_.size() && IsBlank(b_[first])) ++first;
+    if (first == b_.size() || b_[first] == '<') return;
+    Specifier spec;
+    while (Next(spec)) {
+      if (spec.hasLength)
+        TakeValue(spec, 0);
+      else if (spec.name == "EOH")
+        return;
+    }
+    throw EAdifError("Cannot read the ADIF file " + std::string(fileName_) +
+                     ": its header has no <EOH>.");
+  }
+
+  [[noreturn]] void Cut(size_t record) const {
+    throw EAdifError("Cannot read the ADIF file " + std::string(fileName_) + ": record " +
+                     std::to_string(record) + " is cut short (the file ends inside it).");
+  }
+
+  // Finds the next data specifier from pos_ and moves past it; false at the end of the file.
+  bool Next(Specifier& spec) {
+    while (true) {
+      const size_t open = b_.find('<', pos_);
+      if (open == std::string_view::npos) {
+        pos_ = b_.size();
+        return false;
+      }
+      if (Parse(open, spec)) {
+        pos_ = spec.end;
+        return true;
+      }
+      pos_ = open + 1;
+    }
+  }
+
+  bool Parse(size_t open, Specifier& spec) const {
+    size_t at = open + 1;
+    const size_t nameStart = at;
+    while (at < b_.size() && IsNameChar(b_[at])) ++at;
+    if (at == nameStart || at >= b_.size()) return false;
+    spec.name.assign(b_.substr(nameStart, at - nameStart));
+    for (char& c : spec.name) c = AsciiUpper(c);
+    if (b_[at] == '>') {
+      spec.hasLength = false;
+      spec.end = at + 1;
+      return true;
+    }
+    if (b_[at] != ':') return false;
+    ++at;
+    const size_t digits = at;
+    size_t length = 0;
+    while (at < b_.size() && b_[at] >= '0' && b_[at] <= '9') {
+      // A length beyond any file is kept as "too long": the value then runs past the end.
+      if (length < (size_t{1} << 40)) length = length * 10 + static_cast<size_t>(b_[at] - '0');
+      ++at;
+    }
+    if (at == digits || at >= b_.size()) return false;
+    if (b_[at] == ':') {
+      ++at;
+      while (at < b_.size() && IsNameChar(b_[at])) ++at;
+      if (at >= b_.size()) return false;
+    }
+    if (b_[at] != '>') return false;
+    spec.hasLength = true;
+    spec.length = length;
+    spec.end = at + 1;
+    return true;
+  }
+
+  // Whether a value ending at `end` is followed by what may follow a value in a tidy file.
+  bool EndsCleanly(size_t end) const {
+    return end == b_.size() || IsBlank(b_[end]) || b_[end] == '<';
+  }
+
+  // The value after `spec`, in the tables' code page; moves pos_ past it.
+  std::string TakeValue(const Specifier& spec, size_t record) {
+    const size_t start = spec.end;
+    if (spec.length > b_.size() - start) Cut(record);
+    size_t end = start + spec.length;
+    if (utf8_) {
+      const bool cutsCharacter = end < b_.size() && (static_cast<unsigned char>(b_[end]) & 0xC0) == 0x80;
+      if (cutsCharacter || !EndsCleanly(end)) {
+        size_t byCharacters = start;
+        size_t count = 0;
+        while (count < spec.length && byCharacters < b_.size()) {
+          const size_t n = Utf8SequenceLength(b_, byCharacters);
+          if (n == 0) break;
+          byCharacters += n;
+          ++count;
+        }
+        if (count == spec.length && byCharacters != end && EndsCleanly(byCharacters)) end = byCharacters;
+      }
+    }
+    pos_ = end;
+    const std::string_view value = b_.substr(start, end - start);
+    return utf8_ ? Utf8ToCp1252(value) : std::string(value);
+  }
+
+  std::string_view b_;
+  std::string_view fileName_;
+  const AdifReadProgress& progress_;
+  bool utf8_;
+  size_t pos_ = 0;
+};
+
+}  // namespace
+
+const std::string* AdifRecord::Find(std::string_view name) const {
+  for (const AdifField& field : fields)
+    if (field.name == name) return &field.value;
+  return nullptr;
+}
+
+std::vector<AdifRecord> ParseAdif(std::string_view bytes, bool digiPan, std::string_view fileName,
+                                  const AdifReadProgress& progress) {
+  return Reader(bytes, fileName, progress).Read(digiPan);
+}
+
+}  // namespace quillmere
