@@ -39,7 +39,7 @@ class Reader {
     std::vector<AdifRecord> records;
     AdifRecord record;
     Specifier spec;
-    while (Next(spec)) {
+    while (Next(spec, records.size() + 1)) {
       if (spec.hasLength) {
         record.fields.push_back({spec.name, TakeValue(spec, records.size() + 1)});
       } else if (spec.name == "EOR") {
@@ -60,50 +60,62 @@ class Reader {
     while (first < b_.size() && IsBlank(b_[first])) ++first;
     if (first == b_.size() || b_[first] == '<') return;
     Specifier spec;
-    while (Next(spec)) {
+    while (Next(spec, 0)) {
       if (spec.hasLength)
         TakeValue(spec, 0);
       else if (spec.name == "EOH")
         return;
     }
+    NoHeaderEnd();
+  }
+
+  [[noreturn]] void NoHeaderEnd() const {
     throw EAdifError("Cannot read the ADIF file " + std::string(fileName_) +
                      ": its header has no <EOH>.");
   }
 
+  // Record 0 is the header.
   [[noreturn]] void Cut(size_t record) const {
+    if (record == 0) NoHeaderEnd();
     throw EAdifError("Cannot read the ADIF file " + std::string(fileName_) + ": record " +
                      std::to_string(record) + " is cut short (the file ends inside it).");
   }
 
+  enum class Found { Specifier, Text, CutAtEnd };
+
   // Finds the next data specifier from pos_ and moves past it; false at the end of the file.
-  bool Next(Specifier& spec) {
+  // A specifier that the end of the file cuts short ends a cut record.
+  bool Next(Specifier& spec, size_t record) {
     while (true) {
       const size_t open = b_.find('<', pos_);
       if (open == std::string_view::npos) {
         pos_ = b_.size();
         return false;
       }
-      if (Parse(open, spec)) {
+      const Found found = Parse(open, spec);
+      if (found == Found::Specifier) {
         pos_ = spec.end;
         return true;
       }
+      if (found == Found::CutAtEnd) Cut(record);
       pos_ = open + 1;
     }
   }
 
-  bool Parse(size_t open, Specifier& spec) const {
+  Found Parse(size_t open, Specifier& spec) const {
     size_t at = open + 1;
     const size_t nameStart = at;
     while (at < b_.size() && IsNameChar(b_[at])) ++at;
-    if (at == nameStart || at >= b_.size()) return false;
+    if (at >= b_.size()) return at > nameStart ? Found::CutAtEnd : Found::Text;
+    if (at == nameStart) return Found::Text;
     spec.name.assign(b_.substr(nameStart, at - nameStart));
     for (char& c : spec.name) c = AsciiUpper(c);
     if (b_[at] == '>') {
       spec.hasLength = false;
       spec.end = at + 1;
-      return true;
+      return Found::Specifier;
     }
-    if (b_[at] != ':') return false;
+    if (b_[at] != ':') return Found::Text;
     ++at;
     const size_t digits = at;
     size_t length = 0;
@@ -112,17 +124,18 @@ class Reader {
       if (length < (size_t{1} << 40)) length = length * 10 + static_cast<size_t>(b_[at] - '0');
       ++at;
     }
-    if (at == digits || at >= b_.size()) return false;
+    if (at >= b_.size()) return Found::CutAtEnd;
+    if (at == digits) return Found::Text;
     if (b_[at] == ':') {
       ++at;
       while (at < b_.size() && IsNameChar(b_[at])) ++at;
-      if (at >= b_.size()) return false;
+      if (at >= b_.size()) return Found::CutAtEnd;
     }
-    if (b_[at] != '>') return false;
+    if (b_[at] != '>') return Found::Text;
     spec.hasLength = true;
     spec.length = length;
     spec.end = at + 1;
-    return true;
+    return Found::Specifier;
   }
 
   // Whether a value ending at `end` is followed by what may follow a value in a tidy file.
