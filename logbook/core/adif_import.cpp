@@ -1,13 +1,14 @@
 #include "adif_import.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <deque>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "Sorl6db.h"
 #include "SysSorl.h"
@@ -42,16 +43,6 @@ int64_t NumberOf(std::string_view text) {
   return value;
 }
 
-// A value as the import stores it: upper case, line breaks and other control characters as
-// blanks (a value may span lines in the file; a table field holds one line).
-std::string Cleaned(const std::string* value) {
-  if (value == nullptr) return {};
-  std::string text = SysUpperCase(*value);
-  for (char& c : text)
-    if (static_cast<unsigned char>(c) < ' ') c = ' ';
-  return text;
-}
-
 // The band's number: the value without its unit ("20M" 20, "160M" 160, "70CM" 70); 0 when what
 // is left is not a number.
 int64_t BandNumber(std::string band) {
@@ -63,20 +54,56 @@ int64_t BandNumber(std::string band) {
   return IsNumber(band) ? NumberOf(band) : 0;
 }
 
-[[noreturn]] void BadValue(const AdifSource& source, size_t record, const char* what,
+[[noreturn]] void BadValue(std::string_view fileName, size_t record, const char* what,
                            const std::string& value, const char* kind) {
-  throw EAdifError("Cannot import record " + std::to_string(record) + " of " + source.fileName +
+  throw EAdifError("Cannot import record " + std::to_string(record) + " of " + std::string(fileName) +
                    ": the " + what + " \"" + value + "\" is not a " + kind + ".");
 }
 
-std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("Cannot open file \"" + path + "\". " + std::strerror(errno));
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  if (in.bad()) throw std::runtime_error("Cannot read file \"" + path + "\". " + std::strerror(errno));
-  return std::move(bytes).str();
-}
+// A whole file mapped for reading (an empty file maps nothing).
+class MappedFile {
+ public:
+  explicit MappedFile(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) Fail("Cannot open", path);
+    struct stat info {};
+    if (fstat(fd, &info) != 0) {
+      const int error = errno;
+      close(fd);
+      errno = error;
+      Fail("Cannot read", path);
+    }
+    size_ = static_cast<size_t>(info.st_size);
+    if (size_ > 0) {
+      data_ = mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
+      const int error = errno;
+      close(fd);
+      if (data_ == MAP_FAILED) {
+        data_ = nullptr;
+        errno = error;
+        Fail("Cannot read", path);
+      }
+    } else {
+      close(fd);
+    }
+  }
+  ~MappedFile() {
+    if (data_ != nullptr) munmap(data_, size_);
+  }
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+  std::string_view Bytes() const {
+    return data_ == nullptr ? std::string_view() : std::string_view(static_cast<const char*>(data_), size_);
+  }
+
+ private:
+  [[noreturn]] static void Fail(const char* what, const std::string& path) {
+    throw std::runtime_error(std::string(what) + " file \"" + path + "\". " + std::strerror(errno));
+  }
+
+  void* data_ = nullptr;
+  size_t size_ = 0;
+};
 
 bool SameFile(const std::string& a, const std::string& b) {
   std::error_code ec;
@@ -110,6 +137,15 @@ void MoveInto(const std::string& from, const std::string& to) {
     throw std::runtime_error("Cannot write file \"" + to + "\". " + std::strerror(errno));
 }
 
+// Flushes a written file to disk, so that it is whole before it replaces another.
+void SyncFile(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const bool synced = fd >= 0 && fsync(fd) == 0;
+  const int error = errno;
+  if (fd >= 0) close(fd);
+  if (!synced) throw std::runtime_error("Cannot write file \"" + path + "\". " + std::strerror(error));
+}
+
 void SyncFolder(const std::string& folder) {
   const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
@@ -118,7 +154,7 @@ void SyncFolder(const std::string& folder) {
 }
 
 // Writes the contacts into a new logbook at `path` (a fresh folder) and builds its tags.
-void WriteLogbook(const std::string& path, const std::vector<ImportedContact>& contacts,
+void WriteLogbook(const std::string& path, const std::deque<ImportedContact>& contacts,
                   const ImportProgress& progress) {
   if (!CreateLogbookTable(path, ImportFieldLines(), {}))
     throw std::runtime_error("Cannot write file \"" + path + "\".");
@@ -128,8 +164,6 @@ void WriteLogbook(const std::string& path, const std::vector<ImportedContact>& c
   table.SetExclusive(true);
   table.Open();
   const LogbookFieldSet f = BindLogbookFields(table);
-  static constexpr int kTextFields[] = {fSTATION, fQTH,    fSPARE1,  fMODE, fPREFIX, fSTATE,  fCITY,
-                                        fFREQ,    fCOUNTY, fCONTEST, fOPERATR, fIOTA, fTXPWR, fGRIDSQR};
   const auto total = static_cast<int64_t>(contacts.size());
   int64_t done = 0;
   for (const ImportedContact& c : contacts) {
@@ -140,8 +174,8 @@ void WriteLogbook(const std::string& path, const std::vector<ImportedContact>& c
     f[fNRSENT]->SetAsFloat(static_cast<double>(c.sent));
     f[fNRRCVD]->SetAsFloat(static_cast<double>(c.received));
     f[fBAND]->SetAsFloat(static_cast<double>(c.band));
-    for (const int i : kTextFields) {
-      const std::string& text = c.text[static_cast<size_t>(i)];
+    for (const LogField i : kImportedTextFields) {
+      const std::string_view text = c.Text(i);
       if (!text.empty()) f[static_cast<size_t>(i)]->SetAsString(text);
     }
     table.Post();
@@ -159,80 +193,83 @@ void WriteLogbook(const std::string& path, const std::vector<ImportedContact>& c
 
 }  // namespace
 
+std::string_view ImportedContact::Text(LogField field) const {
+  size_t start = 0;
+  for (const LogField slot : kImportedTextFields) {
+    const size_t end = texts_.find('\0', start);
+    if (end == std::string::npos) return {};
+    if (slot == field) return std::string_view(texts_).substr(start, end - start);
+    start = end + 1;
+  }
+  return {};
+}
+
+void ImportedContact::SetTexts(const std::array<const std::string*, std::size(kImportedTextFields)>& texts) {
+  texts_.clear();
+  for (const std::string* text : texts) {
+    if (text != nullptr) texts_ += *text;
+    texts_ += '\0';
+  }
+  // A value may span lines in the file; a table field holds one line.
+  for (char& c : texts_)
+    if (c != '\0' && static_cast<unsigned char>(c) < ' ') c = ' ';
+  texts_ = SysUpperCase(texts_);
+}
+
+ImportedContact AdifContactConverter::Convert(const AdifRecord& r, std::string_view fileName,
+                                              size_t recordNo) {
+  const std::string* stx = r.Find("STX");
+  if (numbered_ < 0) numbered_ = stx != nullptr && IsNumber(*stx) ? 1 : 0;
+  ImportedContact c;
+
+  const std::string* date = r.Find("QSO_DATE");
+  c.date = DBFDate().EncodeDate(2000, 1, 1);
+  if (date != nullptr && date->size() == 8) {
+    bool digits = true;
+    for (const char ch : *date) digits = digits && ch >= '0' && ch <= '9';
+    c.date = digits ? DBFDate().EncodeDate(std::stoi(date->substr(0, 4)), std::stoi(date->substr(4, 2)),
+                                           std::stoi(date->substr(6, 2)))
+                    : 0;
+    if (c.date == 0) BadValue(fileName, recordNo, "date (QSO_DATE)", *date, "date");
+  }
+
+  const std::string* time = r.Find("TIME_ON");
+  c.time = "00:00";
+  if (time != nullptr && (time->size() == 4 || time->size() == 6)) {
+    const std::string hhmm = time->substr(0, 4);
+    const bool ok = IsNumber(hhmm) && std::stoi(hhmm.substr(0, 2)) < 24 && std::stoi(hhmm.substr(2, 2)) < 60;
+    if (!ok) BadValue(fileName, recordNo, "time (TIME_ON)", *time, "time");
+    c.time = hhmm.substr(0, 2) + ":" + hhmm.substr(2, 2);
+  }
+
+  ++count_;
+  if (numbered_ == 1) {
+    if (stx == nullptr || !IsNumber(*stx))
+      BadValue(fileName, recordNo, "serial number (STX)", stx ? *stx : std::string(), "number");
+    c.number = NumberOf(*stx);
+  } else {
+    c.number = count_;
+  }
+
+  const std::string* sent = r.Find("RST_SENT");
+  const std::string* received = r.Find("RST_RCVD");
+  c.sent = sent == nullptr ? 1 : (IsNumber(*sent) ? NumberOf(*sent) : 0);
+  c.received = received == nullptr ? 1 : (IsNumber(*received) ? NumberOf(*received) : 0);
+  const std::string* band = r.Find("BAND");
+  c.band = band == nullptr ? 0 : BandNumber(SysUpperCase(*band));
+
+  c.SetTexts({r.Find("CALL"), r.Find("QTH"), r.Find("NAME"), r.Find("MODE"), r.Find("PFX"),
+              r.Find("STATE"), r.Find("CITY"), r.Find("FREQ"), r.Find("CNTY"), r.Find("CONTEST_ID"),
+              r.Find("OPERATOR"), r.Find("IOTA"), r.Find("TX_PWR"), r.Find("GRIDSQUARE")});
+  return c;
+}
+
 std::vector<ImportedContact> ContactsFromAdif(const std::vector<AdifSource>& sources) {
   std::vector<ImportedContact> contacts;
-  const AdifRecord* first = nullptr;
+  AdifContactConverter converter;
   for (const AdifSource& source : sources)
-    if (!source.records.empty()) {
-      first = &source.records.front();
-      break;
-    }
-  const std::string* firstStx = first != nullptr ? first->Find("STX") : nullptr;
-  const bool numbered = firstStx != nullptr && IsNumber(*firstStx);
-
-  for (const AdifSource& source : sources) {
-    for (size_t n = 0; n < source.records.size(); ++n) {
-      const AdifRecord& r = source.records[n];
-      const size_t recordNo = n + 1;
-      ImportedContact c;
-
-      const std::string* date = r.Find("QSO_DATE");
-      c.date = DBFDate().EncodeDate(2000, 1, 1);
-      if (date != nullptr && date->size() == 8) {
-        int parts[3] = {0, 0, 0};
-        bool digits = true;
-        for (const char ch : *date) digits = digits && ch >= '0' && ch <= '9';
-        if (digits) {
-          parts[0] = std::stoi(date->substr(0, 4));
-          parts[1] = std::stoi(date->substr(4, 2));
-          parts[2] = std::stoi(date->substr(6, 2));
-        }
-        c.date = digits ? DBFDate().EncodeDate(parts[0], parts[1], parts[2]) : 0;
-        if (c.date == 0) BadValue(source, recordNo, "date (QSO_DATE)", *date, "date");
-      }
-
-      const std::string* time = r.Find("TIME_ON");
-      c.time = "00:00";
-      if (time != nullptr && (time->size() == 4 || time->size() == 6)) {
-        const std::string hhmm = time->substr(0, 4);
-        const bool ok = IsNumber(hhmm) && std::stoi(hhmm.substr(0, 2)) < 24 && std::stoi(hhmm.substr(2, 2)) < 60;
-        if (!ok) BadValue(source, recordNo, "time (TIME_ON)", *time, "time");
-        c.time = hhmm.substr(0, 2) + ":" + hhmm.substr(2, 2);
-      }
-
-      const std::string* stx = r.Find("STX");
-      if (numbered) {
-        if (stx == nullptr || !IsNumber(*stx))
-          BadValue(source, recordNo, "serial number (STX)", stx ? *stx : std::string(), "number");
-        c.number = NumberOf(*stx);
-      } else {
-        c.number = static_cast<int64_t>(contacts.size()) + 1;
-      }
-
-      const std::string* sent = r.Find("RST_SENT");
-      const std::string* received = r.Find("RST_RCVD");
-      c.sent = sent == nullptr ? 1 : (IsNumber(*sent) ? NumberOf(*sent) : 0);
-      c.received = received == nullptr ? 1 : (IsNumber(*received) ? NumberOf(*received) : 0);
-      c.band = BandNumber(Cleaned(r.Find("BAND")));
-
-      auto& t = c.text;
-      t[fSTATION] = Cleaned(r.Find("CALL"));
-      t[fQTH] = Cleaned(r.Find("QTH"));
-      t[fSPARE1] = Cleaned(r.Find("NAME"));
-      t[fMODE] = Cleaned(r.Find("MODE"));
-      t[fPREFIX] = Cleaned(r.Find("PFX"));
-      t[fSTATE] = Cleaned(r.Find("STATE"));
-      t[fCITY] = Cleaned(r.Find("CITY"));
-      t[fFREQ] = Cleaned(r.Find("FREQ"));
-      t[fCOUNTY] = Cleaned(r.Find("CNTY"));
-      t[fCONTEST] = Cleaned(r.Find("CONTEST_ID"));
-      t[fOPERATR] = Cleaned(r.Find("OPERATOR"));
-      t[fIOTA] = Cleaned(r.Find("IOTA"));
-      t[fTXPWR] = Cleaned(r.Find("TX_PWR"));
-      t[fGRIDSQR] = Cleaned(r.Find("GRIDSQUARE"));
-      contacts.push_back(std::move(c));
-    }
-  }
+    for (size_t n = 0; n < source.records.size(); ++n)
+      contacts.push_back(converter.Convert(source.records[n], source.fileName, n + 1));
   return contacts;
 }
 
@@ -251,26 +288,31 @@ AdifImportResult ImportAdifFiles(const AdifImportRequest& request) {
   if (request.files.empty()) return result;
 
   // Everything is read and converted before anything is written.
-  std::vector<AdifSource> sources;
-  std::vector<std::string> bytes;
   int64_t totalBytes = 0;
   for (const std::string& file : request.files) {
-    bytes.push_back(ReadWholeFile(file));
-    totalBytes += static_cast<int64_t>(bytes.back().size());
+    struct stat info {};
+    if (stat(file.c_str(), &info) == 0) totalBytes += info.st_size;
   }
+  // A deque: a hundred thousand contacts are never moved as the list grows.
+  std::deque<ImportedContact> contacts;
+  AdifContactConverter converter;
   int64_t bytesBefore = 0;
-  for (size_t i = 0; i < request.files.size(); ++i) {
+  for (const std::string& file : request.files) {
+    const MappedFile mapped(file);
+    const std::string_view bytes = mapped.Bytes();
+    const std::string fileName = FileNameOf(file);
     AdifReadProgress read;
     if (request.progress)
       read = [&](size_t done, size_t) {
         request.progress(ImportPhase::Reading, bytesBefore + static_cast<int64_t>(done), totalBytes);
       };
-    sources.push_back({FileNameOf(request.files[i]), ParseAdif(bytes[i], request.digiPan, FileNameOf(request.files[i]), read)});
-    bytesBefore += static_cast<int64_t>(bytes[i].size());
-    bytes[i] = std::string();
+    size_t recordNo = 0;
+    ReadAdifRecords(
+        bytes, request.digiPan, fileName,
+        [&](const AdifRecord& record) { contacts.push_back(converter.Convert(record, fileName, ++recordNo)); },
+        read);
+    bytesBefore += static_cast<int64_t>(bytes.size());
   }
-  const std::vector<ImportedContact> contacts = ContactsFromAdif(sources);
-  sources.clear();
   result.records = static_cast<int64_t>(contacts.size());
 
   const std::string folder = FolderOf(request.files.front());
@@ -296,6 +338,8 @@ AdifImportResult ImportAdifFiles(const AdifImportRequest& request) {
   TempFolder temp(folder);
   const std::string tempTable = temp.Path() + FileNameOf(result.tablePath);
   WriteLogbook(tempTable, contacts, request.progress);
+  SyncFile(tempTable);
+  SyncFile(LogbookIndexPath(tempTable));
   // The table first: should the index not follow, opening the logbook builds its tags anew.
   MoveInto(tempTable, result.tablePath);
   MoveInto(LogbookIndexPath(tempTable), indexPath);

@@ -31,17 +31,30 @@
 
 namespace quillmere {
 
+// The text fields the import writes, in record order; the others stay blank.
+inline constexpr LogField kImportedTextFields[] = {fSTATION, fQTH,    fSPARE1,  fMODE,    fPREFIX,
+                                                   fSTATE,   fCITY,   fFREQ,    fCOUNTY,  fCONTEST,
+                                                   fOPERATR, fIOTA,   fTXPWR,   fGRIDSQR};
+
 // One contact as the import writes it.
-struct ImportedContact {
-  int32_t date = 0;    // the engine's day number
-  std::string time;    // "hh:mm"
-  int64_t number = 0;  // NUMBER
-  int64_t sent = 0;    // NRSENT
+class ImportedContact {
+ public:
+  int32_t date = 0;      // the engine's day number
+  std::string time;      // "hh:mm"
+  int64_t number = 0;    // NUMBER
+  int64_t sent = 0;      // NRSENT
   int64_t received = 0;  // NRRCVD
-  int64_t band = 0;    // BAND
-  // The text fields written, by record position (STATION, QTH, SPARE1, MODE, PREFIX, STATE, CITY,
-  // FREQ, COUNTY, CONTEST, OPERATR, IOTA, TXPWR, GRIDSQR); the others stay empty.
-  std::array<std::string, kLogFieldCount> text;
+  int64_t band = 0;      // BAND
+
+  // The text of one of kImportedTextFields (empty for any other field).
+  std::string_view Text(LogField field) const;
+  // Sets the texts of kImportedTextFields, in that order, upper-cased, control characters as
+  // blanks.
+  void SetTexts(const std::array<const std::string*, std::size(kImportedTextFields)>& texts);
+
+ private:
+  // The texts one after the other, each ended by a NUL (which no text holds any more).
+  std::string texts_;
 };
 
 // The records of one file, with its name for messages.
@@ -50,8 +63,20 @@ struct AdifSource {
   std::vector<AdifRecord> records;
 };
 
-// The contacts of all sources in order, by the import's rules. Raises EAdifError naming the file
-// and record for a date, time or serial number that cannot be converted.
+// Converts records into contacts by the import's rules, one after the other across every file of
+// an import (the first record decides how contacts are numbered).
+class AdifContactConverter {
+ public:
+  // Raises EAdifError naming the file and the record's number in it for a date, time or serial
+  // number that cannot be converted.
+  ImportedContact Convert(const AdifRecord& record, std::string_view fileName, size_t recordNo);
+
+ private:
+  int numbered_ = -1;  // unknown, no, yes
+  int64_t count_ = 0;
+};
+
+// The contacts of all sources in order, through one converter.
 std::vector<ImportedContact> ContactsFromAdif(const std::vector<AdifSource>& sources);
 
 // The new logbook's file name for the first selected file: its name without a final ".adi" or

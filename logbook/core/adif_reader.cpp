@@ -28,7 +28,7 @@ class Reader {
   Reader(std::string_view bytes, std::string_view fileName, const AdifReadProgress& progress)
       : b_(bytes), fileName_(fileName), progress_(progress), utf8_(IsUtf8(bytes)) {}
 
-  std::vector<AdifRecord> Read(bool digiPan) {
+  void Read(bool digiPan, const std::function<void(const AdifRecord&)>& onRecord) {
     if (utf8_ && b_.substr(0, 3) == "\xEF\xBB\xBF") pos_ = 3;
     if (digiPan) {
       const size_t newline = b_.find('\n', pos_);
@@ -36,21 +36,28 @@ class Reader {
     } else {
       SkipHeader();
     }
-    std::vector<AdifRecord> records;
+    // One record's fields are filled in place, their strings and the list keeping their room
+    // from record to record.
     AdifRecord record;
+    size_t used = 0;
+    size_t count = 0;
     Specifier spec;
-    while (Next(spec, records.size() + 1)) {
+    while (Next(spec, count + 1)) {
       if (spec.hasLength) {
-        record.fields.push_back({spec.name, TakeValue(spec, records.size() + 1)});
-      } else if (spec.name == "EOR") {
-        if (!record.fields.empty()) records.push_back(std::move(record));
-        record = AdifRecord();
-        if (progress_ && records.size() % 1000 == 0) progress_(pos_, b_.size());
+        if (used == record.fields.size()) record.fields.emplace_back();
+        AdifField& field = record.fields[used++];
+        field.name = spec.name;
+        TakeValue(spec, count + 1, field.value);
+      } else if (spec.name == "EOR" && used > 0) {
+        record.fields.resize(used);
+        onRecord(record);
+        used = 0;
+        ++count;
+        if (progress_ && count % 1000 == 0) progress_(pos_, b_.size());
       }
     }
-    if (!record.fields.empty()) Cut(records.size() + 1);
+    if (used > 0) Cut(count + 1);
     if (progress_) progress_(b_.size(), b_.size());
-    return records;
   }
 
  private:
@@ -60,9 +67,10 @@ class Reader {
     while (first < b_.size() && IsBlank(b_[first])) ++first;
     if (first == b_.size() || b_[first] == '<') return;
     Specifier spec;
+    std::string value;
     while (Next(spec, 0)) {
       if (spec.hasLength)
-        TakeValue(spec, 0);
+        TakeValue(spec, 0, value);
       else if (spec.name == "EOH")
         return;
     }
@@ -143,8 +151,8 @@ class Reader {
     return end == b_.size() || IsBlank(b_[end]) || b_[end] == '<';
   }
 
-  // The value after `spec`, in the tables' code page; moves pos_ past it.
-  std::string TakeValue(const Specifier& spec, size_t record) {
+  // The value after `spec`, in the tables' code page, into `out`; moves pos_ past it.
+  void TakeValue(const Specifier& spec, size_t record, std::string& out) {
     const size_t start = spec.end;
     if (spec.length > b_.size() - start) Cut(record);
     size_t end = start + spec.length;
@@ -164,7 +172,10 @@ class Reader {
     }
     pos_ = end;
     const std::string_view value = b_.substr(start, end - start);
-    return utf8_ ? Utf8ToCp1252(value) : std::string(value);
+    if (utf8_)
+      Utf8ToCp1252(value, out);
+    else
+      out.assign(value);
   }
 
   std::string_view b_;
@@ -182,9 +193,18 @@ const std::string* AdifRecord::Find(std::string_view name) const {
   return nullptr;
 }
 
+void ReadAdifRecords(std::string_view bytes, bool digiPan, std::string_view fileName,
+                     const std::function<void(const AdifRecord&)>& onRecord,
+                     const AdifReadProgress& progress) {
+  Reader(bytes, fileName, progress).Read(digiPan, onRecord);
+}
+
 std::vector<AdifRecord> ParseAdif(std::string_view bytes, bool digiPan, std::string_view fileName,
                                   const AdifReadProgress& progress) {
-  return Reader(bytes, fileName, progress).Read(digiPan);
+  std::vector<AdifRecord> records;
+  ReadAdifRecords(bytes, digiPan, fileName, [&records](const AdifRecord& r) { records.push_back(r); },
+                  progress);
+  return records;
 }
 
 }  // namespace quillmere

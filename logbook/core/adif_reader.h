@@ -44,10 +44,16 @@ class EAdifError : public std::runtime_error {
 // Bytes read of the file's size.
 using AdifReadProgress = std::function<void(size_t done, size_t total)>;
 
-// Every record of the file, in file order (an <EOR> with no field before it makes none). With
-// `digiPan` the first line is dropped and the rest holds records only. Raises EAdifError for a
-// header without <EOH>, and for a file that ends inside a field's value or after fields that no
-// <EOR> closes (a cut file). `fileName` is for the messages.
+// Hands every record of the file to `onRecord`, in file order (an <EOR> with no field before it
+// makes none); the record is valid only during the call. With `digiPan` the first line is
+// dropped and the rest holds records only. Raises EAdifError for a header without <EOH>, and for a
+// file that ends inside a field's value or after fields that no <EOR> closes (a cut file), after
+// the records before it were handed over. `fileName` is for the messages.
+void ReadAdifRecords(std::string_view bytes, bool digiPan, std::string_view fileName,
+                     const std::function<void(const AdifRecord&)>& onRecord,
+                     const AdifReadProgress& progress = {});
+
+// Every record of the file, as ReadAdifRecords reads them.
 std::vector<AdifRecord> ParseAdif(std::string_view bytes, bool digiPan, std::string_view fileName,
                                   const AdifReadProgress& progress = {});
 

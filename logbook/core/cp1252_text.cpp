@@ -94,7 +94,12 @@ bool IsUtf8(std::string_view text) {
 
 std::string Utf8ToCp1252(std::string_view text) {
   std::string out;
-  out.reserve(text.size());
+  Utf8ToCp1252(text, out);
+  return out;
+}
+
+void Utf8ToCp1252(std::string_view text, std::string& out) {
+  out.clear();
   size_t at = 0;
   while (at < text.size()) {
     const size_t length = Utf8SequenceLength(text, at);
@@ -109,7 +114,6 @@ std::string Utf8ToCp1252(std::string_view text) {
     out += ToCp1252(c);
     at += length;
   }
-  return out;
 }
 
 }  // namespace quillmere

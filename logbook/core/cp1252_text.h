@@ -18,6 +18,8 @@ namespace quillmere {
 std::string Cp1252ToUtf8(std::string_view text);
 // `text` must be well-formed UTF-8 (see IsUtf8); malformed bytes are taken as CP1252 bytes.
 std::string Utf8ToCp1252(std::string_view text);
+// The same into `out` (replacing its content, keeping its room).
+void Utf8ToCp1252(std::string_view text, std::string& out);
 // True when `text` is well-formed UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF).
 bool IsUtf8(std::string_view text);
 // The length in bytes of the well-formed UTF-8 sequence starting at `text[at]`, or 0 when none

@@ -115,14 +115,14 @@ TEST(AdifContacts, ConversionRules) {
   const ImportedContact& a = contacts[0];
   EXPECT_EQ(a.date, DBFDate().EncodeDate(2024, 3, 15));
   EXPECT_EQ(a.time, "09:05");
-  EXPECT_EQ(a.text[fSTATION], "W1AW");  // the first CALL counts; values upper-cased
-  EXPECT_EQ(a.text[fSPARE1], "BOB");
-  EXPECT_EQ(a.text[fQTH], "Z\xDCRICH");
-  EXPECT_EQ(a.text[fFREQ], "14.074000");  // the table cuts it to its 7 characters
-  EXPECT_EQ(a.text[fMODE], "FT8");
-  EXPECT_EQ(a.text[fCONTEST], "ARRL-FD");
-  EXPECT_EQ(a.text[fCITY], "PARIS");
-  EXPECT_EQ(a.text[fREMARK], "");  // read, not written
+  EXPECT_EQ(a.Text(fSTATION), "W1AW");  // the first CALL counts; values upper-cased
+  EXPECT_EQ(a.Text(fSPARE1), "BOB");
+  EXPECT_EQ(a.Text(fQTH), "Z\xDCRICH");
+  EXPECT_EQ(a.Text(fFREQ), "14.074000");  // the table cuts it to its 7 characters
+  EXPECT_EQ(a.Text(fMODE), "FT8");
+  EXPECT_EQ(a.Text(fCONTEST), "ARRL-FD");
+  EXPECT_EQ(a.Text(fCITY), "PARIS");
+  EXPECT_EQ(a.Text(fREMARK), "");  // read, not written
   EXPECT_EQ(a.sent, 59);
   EXPECT_EQ(a.received, 579);
   EXPECT_EQ(a.band, 20);
