@@ -137,11 +137,7 @@ AdifExportResult ExportLogbookToAdif(const std::string& logbookPath, bool asTxt,
   TSorrelDataSet table;
   table.SetTableName(logbookPath);
   table.Open();
-  const std::vector<std::string> missing = MissingLogbookFields(table);
-  if (!missing.empty())
-    throw ELogbookRefused(ELogbookRefused::Reason::NotALogbook,
-                          FileNameOf(logbookPath) + " is not a logbook: it lacks the field " +
-                              missing.front() + ".");
+  CheckIsLogbook(table, logbookPath);
   const LogbookFieldSet fields = BindLogbookFields(table);
   const int64_t total = table.RecordCount();
 
@@ -153,8 +149,8 @@ AdifExportResult ExportLogbookToAdif(const std::string& logbookPath, bool asTxt,
   LogbookRowTexts row;
   if (progress) progress(0, total);
   for (table.First(); !table.Eof(); table.Next()) {
-    const TDateTime date = fields[fDATE]->AsDateTime();
-    row.date = fields[fDATE]->IsNull() || date == 0 ? 0 : DateTimeToJulian(date);
+    const TDateTime date = fields[fDATE]->IsNull() ? 0 : fields[fDATE]->AsDateTime();
+    row.date = date == 0 ? 0 : DateTimeToJulian(date);
     for (int i = 1; i < kLogFieldCount; ++i) {
       const TField* field = fields[static_cast<size_t>(i)];
       row.text[static_cast<size_t>(i)] =

@@ -183,16 +183,19 @@ bool CreateLogbookTable(const std::string& path, const std::vector<std::string>&
   return created;
 }
 
+void CheckIsLogbook(TSorrelDataSet& dataSet, const std::string& tablePath) {
+  const std::vector<std::string> missing = MissingLogbookFields(dataSet);
+  if (missing.empty()) return;
+  std::string list;
+  for (const std::string& name : missing) list += (list.empty() ? "" : ", ") + name;
+  throw ELogbookRefused(ELogbookRefused::Reason::NotALogbook,
+                        FileNameOf(tablePath) + " is not a logbook: it lacks the field" +
+                            (missing.size() > 1 ? "s " : " ") + list + ".");
+}
+
 void BuildLogbookTags(TSorrelDataSet& dataSet, const std::string& tablePath,
                       const IndexProgress& progress) {
-  const std::vector<std::string> missing = MissingLogbookFields(dataSet);
-  if (!missing.empty()) {
-    std::string list;
-    for (const std::string& name : missing) list += (list.empty() ? "" : ", ") + name;
-    throw ELogbookRefused(ELogbookRefused::Reason::NotALogbook,
-                          FileNameOf(tablePath) + " is not a logbook: it lacks the field" +
-                              (missing.size() > 1 ? "s " : " ") + list + ".");
-  }
+  CheckIsLogbook(dataSet, tablePath);
   const std::string cdx = LogbookIndexPath(tablePath);
   TagProgress forward(dataSet, progress);
   int n = 0;

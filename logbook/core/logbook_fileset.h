@@ -79,6 +79,9 @@ class ELogbookRefused : public std::runtime_error {
 // The logbook fields an open data set lacks, or has with another type (a date, text or number
 // where the logbook has one; NRSENT and NRRCVD may be text or number). Empty for a logbook.
 std::vector<std::string> MissingLogbookFields(TSorrelDataSet& dataSet);
+// Raises ELogbookRefused (NotALogbook, naming the file and the fields it lacks) when the open
+// data set is not a logbook.
+void CheckIsLogbook(TSorrelDataSet& dataSet, const std::string& tablePath);
 
 // The fields of an open logbook data set by record position.
 using LogbookFieldSet = std::array<TField*, kLogFieldCount>;

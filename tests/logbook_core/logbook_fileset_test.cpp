@@ -62,7 +62,11 @@ TEST_F(LogbookFilesetTest, NewLogbookOpensWithItsTagsAndLeavesTheOldIndexAlone) 
   std::vector<std::string> order;
   for (dbf1.First(); !dbf1.Eof(); dbf1.Next()) order.push_back(dbf1.FieldByName("TIME")->AsString());
   EXPECT_EQ(order, (std::vector<std::string>{"12:00", "23:59", "07:59", "08:00"}));
+  // The sort box: another tag, the cursor on its last record.
+  ASSERT_TRUE(OrderLogbook(dbf1, path, "STATION"));
+  EXPECT_EQ(dbf1.FieldByName("STATION")->AsString(), "W23:59");
   dbf1.Close();
+  EXPECT_FALSE(OrderLogbook(dbf1, PathOf("noindex.dbf"), "DATE"));  // "No CDX file."
   EXPECT_EQ(core_test::ReadFile(PathOf("OLD.cdx")), oldIndex);
   EXPECT_TRUE(std::filesystem::exists(PathOf("FIELD24.cdx")));
 }
