@@ -122,8 +122,16 @@ const std::vector<std::string>& AdifHeaderLines() {
 
 std::string AdifExportFileName(std::string_view logbookFileName, bool asTxt, bool* truncated) {
   std::string base = LogBaseName(logbookFileName);
-  const bool cut = base.size() > 8;
-  if (cut) base.resize(8);
+  // Eight characters, not bytes: a file name is UTF-8 and must not be cut inside a character.
+  size_t end = 0;
+  int characters = 0;
+  while (end < base.size() && characters < 8) {
+    const size_t n = Utf8SequenceLength(base, end);
+    end += n == 0 ? 1 : n;
+    ++characters;
+  }
+  const bool cut = end < base.size();
+  if (cut) base.resize(end);
   if (truncated != nullptr) *truncated = cut;
   return base + (asTxt ? ".txt" : ".adi");
 }

@@ -94,6 +94,11 @@ TEST_F(AdifExportTest, GoldenFile) {
       "<FREQ:4>99.9<MODE:0><QTH:0><NAME:0><BAND:2>0M" + empties + "\r\n<EOR>\r\n";
   EXPECT_EQ(core_test::ReadFile(result.path), expected);
   EXPECT_EQ(AdifExportFileName("LOG1.DBF", true, nullptr), "LOG1.txt");
+  bool cut = true;
+  EXPECT_EQ(AdifExportFileName("abcdefgh.dbf", false, &cut), "abcdefgh.adi");
+  EXPECT_FALSE(cut);
+  EXPECT_EQ(AdifExportFileName("m\xC3\xBCnchen2024.dbf", false, &cut), "m\xC3\xBCnchen2.adi");
+  EXPECT_TRUE(cut);
 }
 
 TEST_F(AdifExportTest, FailedExportLeavesNoFileBehind) {
