@@ -41,14 +41,14 @@ class Reader {
     AdifRecord record;
     size_t used = 0;
     size_t count = 0;
-    Specifier spec;
-    while (Next(spec, count + 1)) {
-      if (spec.hasLength) {
+    Specifier marker;
+    while (Next(marker, count + 1)) {
+      if (marker.hasLength) {
         if (used == record.fields.size()) record.fields.emplace_back();
         AdifField& field = record.fields[used++];
-        field.name = spec.name;
-        TakeValue(spec, count + 1, field.value);
-      } else if (spec.name == "EOR" && used > 0) {
+        field.name = marker.name;
+        TakeValue(marker, count + 1, field.value);
+      } else if (marker.name == "EOR" && used > 0) {
         record.fields.resize(used);
         onRecord(record);
         used = 0;
@@ -66,12 +66,12 @@ class Reader {
     size_t first = pos_;
     while (first < b_.size() && IsBlank(b_[first])) ++first;
     if (first == b_.size() || b_[first] == '<') return;
-    Specifier spec;
+    Specifier marker;
     std::string value;
-    while (Next(spec, 0)) {
-      if (spec.hasLength)
-        TakeValue(spec, 0, value);
-      else if (spec.name == "EOH")
+    while (Next(marker, 0)) {
+      if (marker.hasLength)
+        TakeValue(marker, 0, value);
+      else if (marker.name == "EOH")
         return;
     }
     NoHeaderEnd();
@@ -93,16 +93,16 @@ class Reader {
 
   // Finds the next data specifier from pos_ and moves past it; false at the end of the file.
   // A specifier that the end of the file cuts short ends a cut record.
-  bool Next(Specifier& spec, size_t record) {
+  bool Next(Specifier& marker, size_t record) {
     while (true) {
       const size_t open = b_.find('<', pos_);
       if (open == std::string_view::npos) {
         pos_ = b_.size();
         return false;
       }
-      const Found found = Parse(open, spec);
+      const Found found = Parse(open, marker);
       if (found == Found::Specifier) {
-        pos_ = spec.end;
+        pos_ = marker.end;
         return true;
       }
       if (found == Found::CutAtEnd) Cut(record);
@@ -110,17 +110,17 @@ class Reader {
     }
   }
 
-  Found Parse(size_t open, Specifier& spec) const {
+  Found Parse(size_t open, Specifier& marker) const {
     size_t at = open + 1;
     const size_t nameStart = at;
     while (at < b_.size() && IsNameChar(b_[at])) ++at;
     if (at >= b_.size()) return at > nameStart ? Found::CutAtEnd : Found::Text;
     if (at == nameStart) return Found::Text;
-    spec.name.assign(b_.substr(nameStart, at - nameStart));
-    for (char& c : spec.name) c = AsciiUpper(c);
+    marker.name.assign(b_.substr(nameStart, at - nameStart));
+    for (char& c : marker.name) c = AsciiUpper(c);
     if (b_[at] == '>') {
-      spec.hasLength = false;
-      spec.end = at + 1;
+      marker.hasLength = false;
+      marker.end = at + 1;
       return Found::Specifier;
     }
     if (b_[at] != ':') return Found::Text;
@@ -140,9 +140,9 @@ class Reader {
       if (at >= b_.size()) return Found::CutAtEnd;
     }
     if (b_[at] != '>') return Found::Text;
-    spec.hasLength = true;
-    spec.length = length;
-    spec.end = at + 1;
+    marker.hasLength = true;
+    marker.length = length;
+    marker.end = at + 1;
     return Found::Specifier;
   }
 
@@ -151,23 +151,23 @@ class Reader {
     return end == b_.size() || IsBlank(b_[end]) || b_[end] == '<';
   }
 
-  // The value after `spec`, in the tables' code page, into `out`; moves pos_ past it.
-  void TakeValue(const Specifier& spec, size_t record, std::string& out) {
-    const size_t start = spec.end;
-    if (spec.length > b_.size() - start) Cut(record);
-    size_t end = start + spec.length;
+  // The value after `marker`, in the tables' code page, into `out`; moves pos_ past it.
+  void TakeValue(const Specifier& marker, size_t record, std::string& out) {
+    const size_t start = marker.end;
+    if (marker.length > b_.size() - start) Cut(record);
+    size_t end = start + marker.length;
     if (utf8_) {
       const bool cutsCharacter = end < b_.size() && (static_cast<unsigned char>(b_[end]) & 0xC0) == 0x80;
       if (cutsCharacter || !EndsCleanly(end)) {
         size_t byCharacters = start;
         size_t count = 0;
-        while (count < spec.length && byCharacters < b_.size()) {
+        while (count < marker.length && byCharacters < b_.size()) {
           const size_t n = Utf8SequenceLength(b_, byCharacters);
           if (n == 0) break;
           byCharacters += n;
           ++count;
         }
-        if (count == spec.length && byCharacters != end && EndsCleanly(byCharacters)) end = byCharacters;
+        if (count == marker.length && byCharacters != end && EndsCleanly(byCharacters)) end = byCharacters;
       }
     }
     pos_ = end;
