@@ -1,0 +1,67 @@
+// adif_export: a logbook written as an ADIF file, the log interchange format other logging
+// programs read.
+//
+// The file holds four header lines, then for each contact (table order, deleted records left out)
+// one line of tags and the line "<EOR>"; lines end in CR LF. Values are the table's text
+// converted to UTF-8, and every tag's length counts the bytes written. The file lies beside the
+// logbook and is replaced whole: a failed export leaves any earlier file of that name as it was.
+//
+// Pure functions are safe from any thread; ExportLogbookToAdif uses a data set of its own and
+// may run on a worker thread (its progress callback is called on that thread).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "logbook_fileset.h"
+
+namespace quillmere {
+
+// One contact as the export reads it: each field's text as the data set gives it (text fields
+// without trailing blanks, numbers in plain decimal form, empty when blank) in table bytes, and
+// the date as the engine's day number (0 for an empty date; text[fDATE] is not used).
+struct LogbookRowTexts {
+  int32_t date = 0;
+  std::array<std::string, kLogFieldCount> text;
+};
+
+// The band of a frequency in megahertz ("20M", "70cm", ...), every bound exclusive; empty when
+// no band holds it.
+std::string AdifBandOfFrequency(double megahertz);
+// The value of the BAND tag: the band of the FREQ text when that is a number some band holds,
+// otherwise the BAND field's text (also when FREQ is empty or no number); "M" is appended unless
+// the text ends in "M" or "m" (an empty text stays empty).
+std::string AdifBandText(std::string_view freqText, std::string_view bandFieldText);
+// "<NAME:length>value": the table text converted to UTF-8, its length in bytes ("<CALL:0>" when
+// empty).
+std::string AdifTag(std::string_view name, std::string_view tableText);
+// The tag line of one contact.
+std::string AdifRecordLine(const LogbookRowTexts& row);
+// The header lines, "<EOH>" last.
+const std::vector<std::string>& AdifHeaderLines();
+
+// The export's file name for a logbook file name: its base name (up to the first '.'), cut to 8
+// characters when longer (`truncated` set), + ".txt" when `asTxt`, else ".adi".
+std::string AdifExportFileName(std::string_view logbookFileName, bool asTxt, bool* truncated);
+
+// Records done of the table's record count.
+using AdifProgress = std::function<void(int64_t done, int64_t total)>;
+
+struct AdifExportResult {
+  std::string path;      // the file written, beside the logbook
+  std::string fileName;  // its name without folder
+  bool nameTruncated = false;
+  int64_t records = 0;
+};
+
+// Exports the logbook at `logbookPath` (opened shared, so the program may have it open). Raises
+// ELogbookRefused for a table that is not a logbook, the engine's errors for a table it cannot
+// read, and std::runtime_error naming the file when the ADIF file cannot be written.
+AdifExportResult ExportLogbookToAdif(const std::string& logbookPath, bool asTxt,
+                                     const AdifProgress& progress = {});
+
+}  // namespace quillmere

@@ -1,0 +1,116 @@
+// adif_import: a new logbook made from one or more ADIF files.
+//
+// The import reads and converts every selected file whole before it writes anything: a file that
+// cannot be read or a value that cannot be converted stops it with nothing created. The new
+// logbook ("<first file's name without .adi/.txt>.dbf", beside the first file, with NRSENT and
+// NRRCVD numeric) is then built with its seven tags under a temporary folder beside it and moved
+// into place only when complete, so a failure midway leaves no half logbook and an overwritten
+// logbook stays as it was until the new one is whole.
+//
+// The rules of the conversion (ContactsFromAdif): values are upper-cased; a missing QSO_DATE gives
+// 1 January 2000 and a missing TIME_ON 00:00; STX numbers the contacts when the first record's
+// STX is a number, else they are numbered 1, 2, 3 ... in input order; RST_SENT and RST_RCVD
+// become numbers (missing: 1; not a number: 0); the band is the number before the unit ("20M" 20,
+// "70CM" 70). COMMENT, CQZ, ITUZ, TEN_TEN, QSL_SENT, QSL_RCVD and RST are read but not written;
+// SRX and unknown fields are ignored.
+//
+// ImportAdifFiles may run on a worker thread: it uses data sets of its own, and calls the
+// progress callback and the overwrite question on that thread.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Sorl6db_create.h"
+#include "adif_reader.h"
+#include "logbook_fileset.h"
+
+namespace quillmere {
+
+// The text fields the import writes, in record order; the others stay blank.
+inline constexpr LogField kImportedTextFields[] = {fSTATION, fQTH,    fSPARE1,  fMODE,    fPREFIX,
+                                                   fSTATE,   fCITY,   fFREQ,    fCOUNTY,  fCONTEST,
+                                                   fOPERATR, fIOTA,   fTXPWR,   fGRIDSQR};
+
+// One contact as the import writes it.
+class ImportedContact {
+ public:
+  int32_t date = 0;      // the engine's day number
+  std::string time;      // "hh:mm"
+  int64_t number = 0;    // NUMBER
+  int64_t sent = 0;      // NRSENT
+  int64_t received = 0;  // NRRCVD
+  int64_t band = 0;      // BAND
+
+  // The text of one of kImportedTextFields (empty for any other field).
+  std::string_view Text(LogField field) const;
+  // Sets the texts of kImportedTextFields, in that order, upper-cased, control characters as
+  // blanks.
+  void SetTexts(const std::array<const std::string*, std::size(kImportedTextFields)>& texts);
+
+ private:
+  // The texts one after the other, each ended by a NUL (which no text holds any more).
+  std::string texts_;
+};
+
+// The records of one file, with its name for messages.
+struct AdifSource {
+  std::string fileName;
+  std::vector<AdifRecord> records;
+};
+
+// Converts records into contacts by the import's rules, one after the other across every file of
+// an import (the first record decides how contacts are numbered).
+class AdifContactConverter {
+ public:
+  // Raises EAdifError naming the file and the record's number in it for a date, time or serial
+  // number that cannot be converted.
+  ImportedContact Convert(const AdifRecord& record, std::string_view fileName, size_t recordNo);
+
+ private:
+  int numbered_ = -1;  // unknown, no, yes
+  int64_t count_ = 0;
+};
+
+// The contacts of all sources in order, through one converter.
+std::vector<ImportedContact> ContactsFromAdif(const std::vector<AdifSource>& sources);
+
+// The new logbook's file name for the first selected file: its name without a final ".adi" or
+// ".txt" (any case), + ".dbf".
+std::string ImportTableName(std::string_view adifFileName);
+
+enum class ImportPhase { Reading, Writing, Indexing };
+// Reading: bytes of all files; Writing: contacts appended; Indexing: tags built (of 7).
+using ImportProgress = std::function<void(ImportPhase phase, int64_t done, int64_t total)>;
+
+struct AdifImportRequest {
+  std::vector<std::string> files;  // full paths, in the order of the selection
+  bool digiPan = false;            // "Is this DigiPan?": drop each file's first line, no header
+  std::string openLogbookPath;     // the logbook the program has open, or empty
+  TSorrelConfirm confirmOverwrite; // asked "Table exists.  Do you want to overwrite?"
+  ImportProgress progress;
+};
+
+enum class AdifImportOutcome {
+  Imported,
+  Cancelled,     // the overwrite question was answered Cancel: nothing written
+  OpenLogbook,   // the new logbook would replace the open one (or its index): nothing written
+  ReservedName,  // the placeholder or a reference table's name: nothing written
+};
+
+struct AdifImportResult {
+  AdifImportOutcome outcome = AdifImportOutcome::Cancelled;
+  std::string tablePath;  // the logbook written (or that would have been)
+  int64_t records = 0;    // contacts found
+};
+
+// Runs the import. Raises EAdifError for files that are not ADIF or hold values that cannot be
+// converted, std::runtime_error for files that cannot be read, and the engine's errors for
+// tables it cannot write; in every such case nothing is left behind.
+AdifImportResult ImportAdifFiles(const AdifImportRequest& request);
+
+}  // namespace quillmere
