@@ -50,6 +50,7 @@ TMainForm::~TMainForm() {
 
 void TMainForm::FormCreate() {
   app_->OpenLog();
+  app_->SetRigsFolders(options_.RigsFolders);
   app_->CreateRigs(options_.RigFactory);
   ui_->PortBox->clear();
   for (const std::string& n : app_->ListComPorts(options_.ListPorts))

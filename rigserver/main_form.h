@@ -25,7 +25,9 @@ namespace tarvane {
 
 struct TMainFormOptions {
   bool StartedByAutomation = false;
-  std::string ProgramFolder;  // where the settings, log and Rigs folder are
+  std::string ProgramFolder;  // where the settings and log are
+  // Where rig description files are looked for (see RigsFolders); empty: ProgramFolder's Rigs.
+  std::vector<std::string> RigsFolders;
   TRigFactory RigFactory;
   // The names of the serial ports ("COM1", ...); empty function: the machine's serial devices.
   std::function<std::vector<std::string>()> ListPorts;

@@ -76,7 +76,13 @@ std::vector<std::string> TServerApp::ListComPorts(const std::function<std::vecto
   return names;
 }
 
-void TServerApp::LoadRigTypes() { rigTypes_.LoadRigTypes(RigsFolder(programFolder_), log_.Proc()); }
+void TServerApp::LoadRigTypes() {
+  if (rigsFolders_.empty()) {
+    rigTypes_.LoadRigTypes(RigsFolder(programFolder_), log_.Proc());
+  } else {
+    rigTypes_.LoadRigTypes(rigsFolders_, log_.Proc());
+  }
+}
 
 std::string TServerApp::TypeName(int index) const {
   const std::string& n = rigTypes_.Name(index);

@@ -40,7 +40,10 @@ class TServerApp {
   // The port names from `listPorts`, or "COM1".."COMn" for this machine's serial devices when
   // it is empty; logs "COM ports found: " with the names comma-separated.
   std::vector<std::string> ListComPorts(const std::function<std::vector<std::string>()>& listPorts);
-  // Loads the rig description files of the folder Rigs.
+  // The folders LoadRigTypes searches, in order (see RigsFolders); empty, the default: the
+  // folder Rigs of the program folder alone.
+  void SetRigsFolders(std::vector<std::string> folders) { rigsFolders_ = std::move(folders); }
+  // Loads the rig description files of the rigs folders.
   void LoadRigTypes();
   // Reads [RIG1] and [RIG2] and logs each record's settings line.
   void LoadSettings();
@@ -68,6 +71,7 @@ class TServerApp {
   std::string TypeName(int index) const;
 
   std::string programFolder_;
+  std::vector<std::string> rigsFolders_;
   int versionMajor_, versionMinor_;
   TLogFile log_;
   TRigTypeList rigTypes_;

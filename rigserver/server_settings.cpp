@@ -28,9 +28,6 @@ TRigSettings LoadRigSettings(const TIniFile& ini, int rigNumber,
   const TRigSettings def = DefaultSettings(rigNumber);
   TRigSettings s;
 
-  const int type = typeIndex ? typeIndex(ini.ReadString(section, "RigType", "NONE")) : -1;
-  s.RigType = type < 0 ? 0 : type;
-
   auto complain = [&](const char* key, int32_t value, int32_t used) {
     if (log) {
       char line[160];
@@ -39,6 +36,14 @@ TRigSettings LoadRigSettings(const TIniFile& ini, int rigNumber,
       log(line);
     }
   };
+
+  const std::string typeName = ini.ReadString(section, "RigType", "NONE");
+  const int type = typeIndex ? typeIndex(typeName) : -1;
+  s.RigType = type < 0 ? 0 : type;
+  // A rig type whose file is gone or did not load: the rig is not configured, and the log says why.
+  if (type < 0 && !typeName.empty() && log) {
+    log("{!}Settings [" + section + "]: RigType=" + typeName + " is not found, NONE used");
+  }
   // An index outside its table falls back to the default.
   auto index = [&](const char* key, int32_t deflt, int32_t count) {
     const int32_t v = ini.ReadInteger(section, key, deflt);

@@ -46,8 +46,8 @@ std::string SettingsSection(int rigNumber);
 TRigSettings DefaultSettings(int rigNumber);
 
 // Reads one rig's section. `typeIndex` gives the position of a rig-type name in the list
-// (-1 when absent; absent names give "NONE"). Values out of range are replaced with an error
-// line in the log: indexes by their defaults, poll and time-out by the nearest limit.
+// (-1 when absent). Values out of range are replaced with an error line in the log: a rig type
+// not in the list by "NONE", indexes by their defaults, poll and time-out by the nearest limit.
 TRigSettings LoadRigSettings(const TIniFile& ini, int rigNumber,
                              const std::function<int(const std::string&)>& typeIndex,
                              const TLogProc& log);

@@ -130,6 +130,8 @@ TEST_F(MainForm, SettingsFromTheFileAreAppliedAndDamagedValuesLogged) {
   const auto texts = LogTexts(folder + "/Tarvane.log");
   EXPECT_NE(texts.end(), std::find(texts.begin(), texts.end(),
                                    "{!}Settings [RIG1]: BaudRate=99 is out of range, 6 used"));
+  EXPECT_NE(texts.end(), std::find(texts.begin(), texts.end(),
+                                   "{!}Settings [RIG2]: RigType=Gone is not found, NONE used"));
   EXPECT_NE(texts.end(),
             std::find(texts.begin(), texts.end(),
                       "RIG 1 settings: Rig=FT-Test|Port=COM3|Baud=9600|Data=7|Parity=None|Stop=1|RTS=Low|Dtr=Low|Poll=1000|Timeout=4000"));

@@ -100,9 +100,16 @@ class ServerProcess : public ::testing::Test {
     ASSERT_EQ(0, reg.exitCode());
     ASSERT_TRUE(QFile::exists(services.path() + "/org.tarvane.TarvaneX.service"));
 
+    // The user's data folder of the test, with a rig file of the user's own.
+    ASSERT_TRUE(QDir(home.path()).mkpath("xdg/Tarvane/Rigs"));
+    QFile mine(home.path() + "/xdg/Tarvane/Rigs/Mine.ini");
+    ASSERT_TRUE(mine.open(QIODevice::WriteOnly));
+    mine.write("[pmTx]\nCommand=(TX;)\n");
+    mine.close();
     bus = std::make_unique<tarvane_test::PrivateBus>(
         QStringList{"TARVANE_HOME=" + home.path(), "QT_QPA_PLATFORM=offscreen",
-                    "TARVANE_DEV_ROOT=" + DevRoot(), "TARVANE_SYS_ROOT=" + DevRoot()},
+                    "TARVANE_DEV_ROOT=" + DevRoot(), "TARVANE_SYS_ROOT=" + DevRoot(),
+                    "XDG_DATA_HOME=" + home.path() + "/xdg"},
         services.path());
     ASSERT_TRUE(bus->Ok());
     conn = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(bus->Address(), "test"));
@@ -184,12 +191,25 @@ TEST_F(ServerProcess, ActivatedByTheFirstCallAndEndsAtTheLastRelease) {
   EXPECT_FALSE(r.isError()) << r.error().message().toStdString();
   EXPECT_TRUE(WaitFor([&] { return !ServerRunning() && !ProcessAlive(serverPid); }, 10000));
 
-  // The log of that run, line by line.
+  // The log of that run, line by line. With TARVANE_HOME naming another folder, the rig files
+  // beside the program are still loaded, with the user's own from the user's data folder.
   const QString log = QString::fromStdString(ReadAll(home.path() + "/Tarvane.log"));
-  const QStringList lines = log.split("\r\n", Qt::SkipEmptyParts);
-  ASSERT_EQ(5, lines.size()) << log.toStdString();
+  QStringList lines = log.split("\r\n", Qt::SkipEmptyParts);
   const QRegularExpression stamp("^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d  ");
   for (const QString& l : lines) EXPECT_TRUE(stamp.match(l).hasMatch()) << l.toStdString();
+  QStringList loaded, expected = QDir(BinDir() + "/Rigs").entryList({"*.ini"}, QDir::Files);
+  ASSERT_GE(expected.size(), 12);
+  expected << "Mine.ini";
+  for (qsizetype i = lines.size() - 1; i >= 0; --i) {
+    const QString text = lines[i].mid(14);
+    if (!text.startsWith("Loading commands from \"")) continue;
+    loaded << text.mid(23).chopped(1);
+    lines.removeAt(i);
+  }
+  loaded.sort();
+  expected.sort();
+  EXPECT_EQ(expected, loaded);
+  ASSERT_EQ(5, lines.size()) << log.toStdString();
   EXPECT_EQ("Tarvane started: Version 1.0", lines[0].mid(14).toStdString());
   EXPECT_EQ("COM ports found: ", lines[1].mid(14).toStdString());
   EXPECT_EQ("RIG 1 settings: Rig=NONE|Port=COM0|Baud=9600|Data=8|Parity=None|Stop=1|RTS=Low|Dtr=Low|Poll=500|Timeout=4000",

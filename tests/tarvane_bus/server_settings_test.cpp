@@ -97,7 +97,7 @@ TEST(ServerSettings, OutOfRangeValuesAreReplacedWithAnErrorLine) {
   TIniFile ini(path);
   std::vector<std::string> lines;
   const TRigSettings s = LoadRigSettings(ini, 2, TypeIndex, [&](const std::string& l) { lines.push_back(l); });
-  EXPECT_EQ(0, s.RigType);  // unknown names give NONE without complaint
+  EXPECT_EQ(0, s.RigType);  // a type that is not loaded gives NONE
   EXPECT_EQ(1, s.Port);
   EXPECT_EQ(6, s.BaudRate);
   EXPECT_EQ(3, s.DataBits);
@@ -107,10 +107,11 @@ TEST(ServerSettings, OutOfRangeValuesAreReplacedWithAnErrorLine) {
   EXPECT_EQ(0, s.DtrMode);
   EXPECT_EQ(kPollMin, s.PollMs);
   EXPECT_EQ(kTimeoutMax, s.TimeoutMs);
-  ASSERT_EQ(9u, lines.size());
-  EXPECT_EQ("{!}Settings [RIG2]: Port=-4 is out of range, 1 used", lines[0]);
-  EXPECT_EQ("{!}Settings [RIG2]: BaudRate=15 is out of range, 6 used", lines[1]);
-  EXPECT_EQ("{!}Settings [RIG2]: TimeoutMs=99999 is out of range, 4000 used", lines[8]);
+  ASSERT_EQ(10u, lines.size());
+  EXPECT_EQ("{!}Settings [RIG2]: RigType=Unknown is not found, NONE used", lines[0]);
+  EXPECT_EQ("{!}Settings [RIG2]: Port=-4 is out of range, 1 used", lines[1]);
+  EXPECT_EQ("{!}Settings [RIG2]: BaudRate=15 is out of range, 6 used", lines[2]);
+  EXPECT_EQ("{!}Settings [RIG2]: TimeoutMs=99999 is out of range, 4000 used", lines[9]);
   // The text never reads past a table.
   EXPECT_EQ("Rig=NONE|Port=COM1|Baud=9600|Data=8|Parity=None|Stop=1|RTS=Low|Dtr=Low|Poll=100|Timeout=4000",
             SettingsText(s, "NONE"));
