@@ -16,6 +16,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "five_byte_radio.h"
 #include "private_bus.h"
 #include "sim_radio.h"
 #include "tarvane_enums.h"
@@ -343,6 +344,60 @@ TEST_F(ServerProcess, ClientsFollowTheSimulatedRadio) {
   WaitFor([] { return false; }, 200);
   EXPECT_EQ(0, aCustom.size());
   QDBusConnection::disconnectFromBus("quiet");
+}
+
+// A radio of the 5-byte family named by its device path, with a rig file delivered beside the
+// program while TARVANE_HOME names another folder: a client keys and unkeys it two hundred times
+// as fast as the bus allows, with polls going on, and never hears of or reads a frequency or mode
+// the radio does not have.
+TEST_F(ServerProcess, PttTogglesNeverShowAClientAWrongFrequency) {
+  const QString device = home.path() + "/serial/by-id/usb-Test_CAT_Cable-if00-port0";
+  radiosim::TFiveByteRadio sim(device.toStdString());
+  ASSERT_TRUE(sim.Ok());
+  sim.SetFreq(0, 14074000);
+  {
+    QFile ini(home.path() + "/Tarvane.ini");
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[Debug]\r\nLog=1\r\n[RIG1]\r\nRigType=FT-817\r\nPort=" + device.toUtf8() +
+              "\r\nPollMs=100\r\nTimeoutMs=1000\r\n");
+  }
+  const QString path = Create(true);
+  org::tarvane::ITarvaneXEvents events(kBusName, path, *conn);
+  QSignalSpy params(&events, &org::tarvane::ITarvaneXEvents::ParamsChange);
+  org::tarvane::IRigX rig(kBusName, path + "/Rig1", *conn);
+  auto get = [](QDBusPendingReply<int> r) { return Finish(r) && !r.isError() ? r.value() : -1; };
+  ASSERT_TRUE(WaitFor([&] { return get(rig.Status()) == ST_ONLINE && get(rig.Tx()) == PM_RX; }, 15000))
+      << ReadAll(home.path() + "/Tarvane.log");
+  EXPECT_EQ(14074000, get(rig.Freq()));
+  EXPECT_EQ(PM_SSB_U, get(rig.Mode()));
+  QCoreApplication::sendPostedEvents();
+  params.clear();
+
+  std::vector<int> wrong;
+  for (int i = 0; i < 200; ++i) {
+    QDBusPendingReply<> r = rig.SetTx(i % 2 == 0 ? PM_TX : PM_RX);
+    ASSERT_TRUE(Finish(r));
+    ASSERT_FALSE(r.isError());
+    if (i % 5 == 0) {
+      const int f = get(rig.Freq());
+      if (f != 14074000) wrong.push_back(f);
+    }
+  }
+  // Every command reaches the radio, the last one unkeys it, and the next poll reports that.
+  auto keyed = [&] {
+    int n = 0;
+    for (const std::string& c : sim.Received()) n += c[4] == '\x08' || c[4] == '\x88';
+    return n;
+  };
+  EXPECT_TRUE(WaitFor([&] { return keyed() == 200 && !sim.Transmitting() && get(rig.Tx()) == PM_RX; },
+                      15000));
+  EXPECT_EQ(std::vector<int>{}, wrong);
+  EXPECT_EQ(14074000, get(rig.Freq()));
+  EXPECT_EQ(PM_SSB_U, get(rig.Mode()));
+  const int keying = PM_TX | PM_RX;
+  for (const auto& args : params) EXPECT_EQ(0, args[1].toInt() & ~keying) << args[1].toInt();
+  const std::string log = ReadAll(home.path() + "/Tarvane.log");
+  EXPECT_EQ(std::string::npos, log.find("{!}")) << log;
 }
 
 }  // namespace
