@@ -81,9 +81,11 @@ struct TFrameFeatures {
 
 TRigFileExpectation Frame(std::string name, uint8_t a, TFrameFeatures f) {
   auto frame = [a](std::initializer_list<uint8_t> body) {
-    TByteArray b{0xFE, 0xFE, a, 0xE0};
-    b.insert(b.end(), body);
-    b.push_back(0xFD);
+    TByteArray b(body.size() + 5, 0xFD);
+    b[0] = b[1] = 0xFE;
+    b[2] = a;
+    b[3] = 0xE0;
+    std::copy(body.begin(), body.end(), b.begin() + 4);
     return b;
   };
   TRigFileExpectation e{std::move(name), Join(kAllModes, {pmFreq, pmSplitOn, pmSplitOff}),
