@@ -216,10 +216,12 @@ void TCustomRig::ReplyReceived() {
   TByteArray reply = StrToBytes(port_->RxBuffer());
   port_->PurgeRx();
   if (queue_->Phase() == qpWaiting) {
-    // A reply of fixed length is its last ReplyLength bytes. Bytes before them came in before the
-    // reply began, typically the answer of an earlier command that its rig file says nothing
-    // about; read as part of this reply they would shift every value in it.
-    const int32_t length = queue_->Empty() ? 0 : queue_->Head().ReplyLength;
+    // A reply of fixed length to a command of the rig file is its last ReplyLength bytes. Bytes
+    // before them came in before the reply began, typically the answer of an earlier command
+    // that the file says nothing about; read as part of this reply they would shift every value
+    // in it. A client's own command gets all it receives, as it chose the length itself.
+    const bool own = !queue_->Empty() && queue_->Head().Kind != ckCustom;
+    const int32_t length = own ? queue_->Head().ReplyLength : 0;
     if (length > 0 && reply.size() > static_cast<size_t>(length)) {
       const TByteArray early(reply.begin(), reply.end() - length);
       LogFmt("{!}RIG%d unexpected data received: %s", rig_number_, BytesToHex(early).c_str());
