@@ -1,11 +1,13 @@
 #include "automation_objects.h"
 
 #include <QByteArray>
+#include <cstdint>
 #include <stdexcept>
 
 #include "automation_server.h"
 #include "tarvane_adaptors.h"
 #include "tarvane_enums.h"
+#include "value_formats.h"
 
 namespace tarvane {
 
@@ -14,7 +16,13 @@ namespace {
 // The stored flag as a RigParamX bit: PM_UNKNOWN (bit 0) while nothing is known.
 int FlagBit(TRigParam param) { return ParamToInt(param); }
 
-int32_t Wrap(int64_t value) { return int32_t(uint32_t(uint64_t(value))); }
+// A frequency worked out from the stored values, as the bus's 32-bit integer. One beyond that range
+// fails the call with a range error, as any other value conversion does; wrapped round it would
+// read as a plausible but wrong (often negative) frequency.
+int32_t CheckedFrequency(int64_t value) {
+  if (value < INT32_MIN || value > INT32_MAX) throw ERangeError();
+  return int32_t(value);
+}
 
 // A variant that holds a string (its characters as bytes) or a byte array; anything else is
 // not a byte string.
@@ -248,7 +256,7 @@ int TRigX::FrequencyOfTone(int Tone) {
     int64_t v = Tone;
     if (mode == pmCW_U || mode == pmCW_L) v = int64_t(Tone) - rig_.Pitch();
     if (mode == pmCW_L || mode == pmSSB_L) v = -v;
-    return Wrap(v + rig_.Freq());
+    return CheckedFrequency(v + rig_.Freq());
   });
 }
 
@@ -284,7 +292,7 @@ int TRigX::GetRxFrequency() {
     else
       f = rig_.Freq();
     if (rig_.Rit() == pmRitOn) f += rig_.RitOffset();
-    return Wrap(f);
+    return CheckedFrequency(f);
   });
 }
 
@@ -302,7 +310,7 @@ int TRigX::GetTxFrequency() {
     else
       f = rig_.Tx() == pmTx ? rig_.Freq() : 0;
     if (rig_.Xit() == pmXitOn) f += rig_.RitOffset();
-    return Wrap(f);
+    return CheckedFrequency(f);
   });
 }
 

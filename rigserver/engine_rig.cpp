@@ -100,6 +100,7 @@ class EngineRig : public ServerRig {
   void SetPortSettings(const TPortSettings& s) override {
     TAlCommPort& port = rig_.Port();
     port.SetPort(s.Port);
+    port.SetDevicePath(s.Device);
     port.SetBaudRate(s.BaudRate);
     port.SetDataBits(s.DataBits);
     port.SetParity(s.Parity);
@@ -111,6 +112,7 @@ class EngineRig : public ServerRig {
     const TAlCommPort& port = rig_.Port();
     TPortSettings s;
     s.Port = port.Port();
+    s.Device = port.DevicePath();
     s.BaudRate = port.BaudRate();
     s.DataBits = port.DataBits();
     s.Parity = port.Parity();

@@ -63,6 +63,7 @@ int main(int argc, char** argv) {
   TMainFormOptions options;
   options.StartedByAutomation = switches.Automation;
   options.ProgramFolder = ProgramFolder();
+  options.RigsFolders = RigsFolders(options.ProgramFolder);
   options.RigFactory = MakeEngineRig;
   options.VersionMajor = TARVANE_VERSION_MAJOR;
   options.VersionMinor = TARVANE_VERSION_MINOR;

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <cstring>
+#include <filesystem>
 
 #include "ui_main_form.h"
 
@@ -10,6 +12,16 @@ namespace tarvane {
 QString PortItemText(int port, bool present) {
   return present ? QString("COM%1").arg(port) : QString("COM%1 (not present)").arg(port);
 }
+
+namespace {
+
+constexpr const char* kNotPresent = " (not present)";
+// Item data: the port number an entry stands for, and whether the entry was added for one rig's
+// settings only (dropped before the next rig's are shown).
+constexpr int kNumberRole = Qt::UserRole;
+constexpr int kAddedRole = Qt::UserRole + 1;
+
+}  // namespace
 
 int PortFromItemText(const QString& text) {
   QString digits;
@@ -50,10 +62,11 @@ TMainForm::~TMainForm() {
 
 void TMainForm::FormCreate() {
   app_->OpenLog();
+  app_->SetRigsFolders(options_.RigsFolders);
   app_->CreateRigs(options_.RigFactory);
   ui_->PortBox->clear();
-  for (const std::string& n : app_->ListComPorts(options_.ListPorts))
-    ui_->PortBox->addItem(QString::fromStdString(n));
+  for (const TPortChoice& p : app_->ListComPorts(options_.ListPorts))
+    ui_->PortBox->addItem(QString::fromStdString(p.Name), p.Number);
   ui_->BaudRateBox->clear();
   for (int32_t b : kBaudTable) ui_->BaudRateBox->addItem(QString::number(b));
   app_->LoadRigTypes();
@@ -69,7 +82,15 @@ void TMainForm::FormCreate() {
 
 void TMainForm::StoreControls(TRigSettings& s) {
   s.RigType = std::max(0, ui_->RigTypeBox->currentIndex());
-  s.Port = PortFromItemText(ui_->PortBox->currentText());
+  // "COM<n>" keeps a port number; any other entry is a device path.
+  QString port = ui_->PortBox->currentText();
+  if (port.endsWith(kNotPresent)) port.chop(int(std::strlen(kNotPresent)));
+  if (port.startsWith('/')) {
+    s.Device = port.toStdString();
+  } else {
+    s.Port = PortFromItemText(port);
+    s.Device.clear();
+  }
   s.BaudRate = std::max(0, ui_->BaudRateBox->currentIndex());
   s.DataBits = std::max(0, ui_->DataBitsBox->currentIndex());
   s.Parity = std::max(0, ui_->ParityBox->currentIndex());
@@ -83,14 +104,30 @@ void TMainForm::StoreControls(TRigSettings& s) {
 void TMainForm::FillControls(const TRigSettings& s) {
   QComboBox* ports = ui_->PortBox;
   ui_->RigTypeBox->setCurrentIndex(s.RigType < ui_->RigTypeBox->count() ? s.RigType : 0);
-  // Entries marked "not present" are made for the configured port only; drop earlier ones.
+  // Entries added for one rig's port only are dropped before another's is shown.
   for (int i = ports->count() - 1; i >= 0; --i)
-    if (ports->itemText(i).endsWith("(not present)")) ports->removeItem(i);
-  int port = ports->findText(PortItemText(s.Port, true));
-  if (port < 0) {
-    // An unplugged adapter must not silently change the rig's port when OK is pressed.
-    ports->addItem(PortItemText(s.Port, false));
-    port = ports->count() - 1;
+    if (ports->itemData(i, kAddedRole).toBool()) ports->removeItem(i);
+  int port = -1;
+  if (!s.Device.empty()) {
+    const QString device = QString::fromStdString(s.Device);
+    port = ports->findText(device);
+    if (port < 0) {
+      // A device by another name than the list's, or unplugged: kept as the settings name it.
+      std::error_code ec;
+      const bool present = std::filesystem::exists(s.Device, ec);
+      ports->addItem(present ? device : device + kNotPresent, 0);
+      port = ports->count() - 1;
+      ports->setItemData(port, true, kAddedRole);
+    }
+  } else {
+    // Port n is shown as the device it stands for now, by the name that stays with it.
+    if (s.Port > 0) port = ports->findData(s.Port, kNumberRole);
+    if (port < 0) {
+      // An unplugged adapter must not silently change the rig's port when OK is pressed.
+      ports->addItem(PortItemText(s.Port, false), s.Port);
+      port = ports->count() - 1;
+      ports->setItemData(port, true, kAddedRole);
+    }
   }
   ports->setCurrentIndex(port);
   ui_->BaudRateBox->setCurrentIndex(s.BaudRate);

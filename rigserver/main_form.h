@@ -25,9 +25,12 @@ namespace tarvane {
 
 struct TMainFormOptions {
   bool StartedByAutomation = false;
-  std::string ProgramFolder;  // where the settings, log and Rigs folder are
+  std::string ProgramFolder;  // where the settings and log are
+  // Where rig description files are looked for (see RigsFolders); empty: ProgramFolder's Rigs.
+  std::vector<std::string> RigsFolders;
   TRigFactory RigFactory;
-  // The names of the serial ports ("COM1", ...); empty function: the machine's serial devices.
+  // The names of the serial ports ("COM1" for port 1, or device paths); empty function: the
+  // machine's serial devices by their stable names.
   std::function<std::vector<std::string>()> ListPorts;
   int VersionMajor = 0, VersionMinor = 0;
   // Ends the program; empty: quit the application's event loop.
@@ -85,7 +88,7 @@ class TMainForm : public QDialog, public DialogHost {
   QTimer* Timer1 = nullptr;  // owned by the form
 };
 
-// "COM<n>"; the marked entry for a configured port that is not on this machine.
+// "COM<n>"; the marked entry for a configured port number that stands for no device here.
 QString PortItemText(int port, bool present);
 // The port number in a port box text: the digits after its first three characters, else 1.
 int PortFromItemText(const QString& text);

@@ -59,24 +59,45 @@ void TServerApp::CreateRigs(const TRigFactory& factory) {
   settings2_ = DefaultSettings(2);
 }
 
-std::vector<std::string> TServerApp::ListComPorts(const std::function<std::vector<std::string>()>& listPorts) {
-  std::vector<std::string> names;
-  if (listPorts) {
-    names = listPorts();
-  } else {
-    const auto devices = ListSerialDevices(SerialDevRoot(), SerialSysRoot());
-    for (size_t i = 0; i < devices.size(); ++i) names.push_back("COM" + std::to_string(i + 1));
+int32_t PortNumberOf(const std::string& name) {
+  if (name.size() < 4 || name.compare(0, 3, "COM") != 0) return 0;
+  int32_t n = 0;
+  for (size_t i = 3; i < name.size(); ++i) {
+    if (name[i] < '0' || name[i] > '9' || n > 99999) return 0;
+    n = n * 10 + (name[i] - '0');
   }
-  std::string list;
-  for (const std::string& n : names) {
-    if (!list.empty()) list += ",";
-    list += n;
-  }
-  Log("COM ports found: " + list);
-  return names;
+  return n;
 }
 
-void TServerApp::LoadRigTypes() { rigTypes_.LoadRigTypes(RigsFolder(programFolder_), log_.Proc()); }
+std::vector<TPortChoice> TServerApp::ListComPorts(const std::function<std::vector<std::string>()>& listPorts) {
+  std::vector<TPortChoice> ports;
+  if (listPorts) {
+    for (const std::string& name : listPorts()) ports.push_back({name, PortNumberOf(name)});
+  } else {
+    // By the name that stays with the device (its serial/by-id link) where it has one; port n
+    // of older settings is the n-th of them.
+    const auto devices = ListSerialDevices(SerialDevRoot(), SerialSysRoot());
+    for (size_t i = 0; i < devices.size(); ++i) {
+      const TSerialDevice& d = devices[i];
+      ports.push_back({d.ById.empty() ? d.Path : d.ById, static_cast<int32_t>(i + 1)});
+    }
+  }
+  std::string list;
+  for (const TPortChoice& p : ports) {
+    if (!list.empty()) list += ",";
+    list += p.Name;
+  }
+  Log("COM ports found: " + list);
+  return ports;
+}
+
+void TServerApp::LoadRigTypes() {
+  if (rigsFolders_.empty()) {
+    rigTypes_.LoadRigTypes(RigsFolder(programFolder_), log_.Proc());
+  } else {
+    rigTypes_.LoadRigTypes(rigsFolders_, log_.Proc());
+  }
+}
 
 std::string TServerApp::TypeName(int index) const {
   const std::string& n = rigTypes_.Name(index);
@@ -121,6 +142,7 @@ void TServerApp::ApplyToRig(int rigNumber) {
     rig.SetRigCommands(rigTypes_.Commands(s.RigType));
     TPortSettings port;
     port.Port = s.Port;
+    port.Device = s.Device;
     port.BaudRate = BaudRateAt(s.BaudRate);
     port.DataBits = s.DataBits + 5;
     port.Parity = s.Parity;
@@ -144,6 +166,7 @@ void TServerApp::FromRig(int rigNumber) {
     if (rig.RigCommands() && rigTypes_.Commands(i) == rig.RigCommands()) s.RigType = i;
   const TPortSettings port = rig.PortSettings();
   s.Port = port.Port;
+  s.Device = port.Device;
   s.BaudRate = BaudRateIndex(port.BaudRate);
   s.DataBits = port.DataBits - 5;
   s.Parity = port.Parity;

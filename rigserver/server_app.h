@@ -18,6 +18,16 @@
 
 namespace tarvane {
 
+// A port the dialog offers: the name shown, which is also what the settings keep when it is a
+// device path; and the port number it stands for (0: none).
+struct TPortChoice {
+  std::string Name;
+  int32_t Number = 0;
+};
+
+// The n of "COM<n>"; 0 for any other name.
+int32_t PortNumberOf(const std::string& name);
+
 class TServerApp {
  public:
   TServerApp(std::string programFolder, int versionMajor, int versionMinor);
@@ -37,10 +47,14 @@ class TServerApp {
 
   // Makes rig 1 and rig 2 and resets both settings records to their defaults.
   void CreateRigs(const TRigFactory& factory);
-  // The port names from `listPorts`, or "COM1".."COMn" for this machine's serial devices when
-  // it is empty; logs "COM ports found: " with the names comma-separated.
-  std::vector<std::string> ListComPorts(const std::function<std::vector<std::string>()>& listPorts);
-  // Loads the rig description files of the folder Rigs.
+  // The ports the dialog offers: the names from `listPorts` ("COM<n>" stands for port n), or when
+  // it is empty this machine's serial devices by their stable names, port n being the n-th.
+  // Logs "COM ports found: " with the names comma-separated.
+  std::vector<TPortChoice> ListComPorts(const std::function<std::vector<std::string>()>& listPorts);
+  // The folders LoadRigTypes searches, in order (see RigsFolders); empty, the default: the
+  // folder Rigs of the program folder alone.
+  void SetRigsFolders(std::vector<std::string> folders) { rigsFolders_ = std::move(folders); }
+  // Loads the rig description files of the rigs folders.
   void LoadRigTypes();
   // Reads [RIG1] and [RIG2] and logs each record's settings line.
   void LoadSettings();
@@ -68,6 +82,7 @@ class TServerApp {
   std::string TypeName(int index) const;
 
   std::string programFolder_;
+  std::vector<std::string> rigsFolders_;
   int versionMajor_, versionMinor_;
   TLogFile log_;
   TRigTypeList rigTypes_;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "rig_link.h"
 
@@ -20,6 +21,7 @@ struct TPortSettings {
   int32_t StopBits = 0;
   int32_t DtrMode = 0;
   int32_t RtsMode = 0;
+  std::string Device;  // a device path used instead of Port when not empty
 };
 
 class ServerRig : public RigLink {

@@ -1,6 +1,9 @@
 #include "server_settings.h"
 
+#include <cstdint>
 #include <cstdio>
+
+#include "text_utils.h"
 
 namespace tarvane {
 
@@ -28,9 +31,6 @@ TRigSettings LoadRigSettings(const TIniFile& ini, int rigNumber,
   const TRigSettings def = DefaultSettings(rigNumber);
   TRigSettings s;
 
-  const int type = typeIndex ? typeIndex(ini.ReadString(section, "RigType", "NONE")) : -1;
-  s.RigType = type < 0 ? 0 : type;
-
   auto complain = [&](const char* key, int32_t value, int32_t used) {
     if (log) {
       char line[160];
@@ -39,6 +39,14 @@ TRigSettings LoadRigSettings(const TIniFile& ini, int rigNumber,
       log(line);
     }
   };
+
+  const std::string typeName = ini.ReadString(section, "RigType", "NONE");
+  const int type = typeIndex ? typeIndex(typeName) : -1;
+  s.RigType = type < 0 ? 0 : type;
+  // A rig type whose file is gone or did not load: the rig is not configured, and the log says why.
+  if (type < 0 && !typeName.empty() && log) {
+    log("{!}Settings [" + section + "]: RigType=" + typeName + " is not found, NONE used");
+  }
   // An index outside its table falls back to the default.
   auto index = [&](const char* key, int32_t deflt, int32_t count) {
     const int32_t v = ini.ReadInteger(section, key, deflt);
@@ -54,7 +62,20 @@ TRigSettings LoadRigSettings(const TIniFile& ini, int rigNumber,
     return used;
   };
 
-  s.Port = ini.ReadInteger(section, "Port", def.Port);
+  // A device path (always absolute) or, as in older files, a port number.
+  const std::string port = ini.ReadString(section, "Port", "");
+  if (!port.empty() && port[0] == '/') {
+    s.Device = port;
+    s.Port = def.Port;
+  } else {
+    s.Port = ini.ReadInteger(section, "Port", def.Port);
+    const bool number = ini.ReadInteger(section, "Port", INT32_MIN) != INT32_MIN ||
+                        ini.ReadInteger(section, "Port", INT32_MAX) != INT32_MAX;
+    if (!port.empty() && !number && log) {
+      log(Format("{!}Settings [%s]: Port=%s is neither a port number nor a device path, %d used",
+                 section.c_str(), port.c_str(), int(def.Port)));
+    }
+  }
   if (s.Port < 0) {
     complain("Port", s.Port, def.Port);
     s.Port = def.Port;
@@ -74,7 +95,11 @@ void SaveRigSettings(TIniFile& ini, int rigNumber, const TRigSettings& s, const 
   const std::string section = SettingsSection(rigNumber);
   ini.EraseSection(section);
   ini.WriteString(section, "RigType", typeName);
-  ini.WriteInteger(section, "Port", s.Port);
+  if (s.Device.empty()) {
+    ini.WriteInteger(section, "Port", s.Port);
+  } else {
+    ini.WriteString(section, "Port", s.Device);
+  }
   ini.WriteInteger(section, "BaudRate", s.BaudRate);
   ini.WriteInteger(section, "DataBits", s.DataBits);
   ini.WriteInteger(section, "Parity", s.Parity);
@@ -89,13 +114,12 @@ std::string SettingsText(const TRigSettings& s, const std::string& typeName) {
   const std::string baud = s.BaudRate >= 0 && size_t(s.BaudRate) < kBaudTable.size()
                                ? std::to_string(kBaudTable[size_t(s.BaudRate)])
                                : std::string();
-  char text[512];
-  std::snprintf(text, sizeof text, "Rig=%s|Port=COM%d|Baud=%s|Data=%s|Parity=%s|Stop=%s|RTS=%s|Dtr=%s|Poll=%d|Timeout=%d",
-                typeName.c_str(), int(s.Port), baud.c_str(), TextAt(kDataBitsTexts, s.DataBits),
+  const std::string port = s.Device.empty() ? "COM" + std::to_string(s.Port) : s.Device;
+  return Format("Rig=%s|Port=%s|Baud=%s|Data=%s|Parity=%s|Stop=%s|RTS=%s|Dtr=%s|Poll=%d|Timeout=%d",
+                typeName.c_str(), port.c_str(), baud.c_str(), TextAt(kDataBitsTexts, s.DataBits),
                 TextAt(kParityTexts, s.Parity), TextAt(kStopBitsTexts, s.StopBits),
                 TextAt(kRtsTexts, s.RtsMode), TextAt(kDtrTexts, s.DtrMode), int(s.PollMs),
                 int(s.TimeoutMs));
-  return text;
 }
 
 }  // namespace tarvane

@@ -25,6 +25,10 @@ struct TRigSettings {
   int32_t DtrMode = 0;   // 0 Low, 1 High
   int32_t PollMs = 500;
   int32_t TimeoutMs = 4000;
+  // The serial device by path ("/dev/serial/by-id/...", "/dev/ttyUSB0"); when set it is used
+  // instead of the port number, which counts devices and so changes when one is plugged in.
+  // Kept in the key Port in place of the number.
+  std::string Device;
   bool operator==(const TRigSettings&) const = default;
 };
 
@@ -46,15 +50,16 @@ std::string SettingsSection(int rigNumber);
 TRigSettings DefaultSettings(int rigNumber);
 
 // Reads one rig's section. `typeIndex` gives the position of a rig-type name in the list
-// (-1 when absent; absent names give "NONE"). Values out of range are replaced with an error
-// line in the log: indexes by their defaults, poll and time-out by the nearest limit.
+// (-1 when absent). Values out of range are replaced with an error line in the log: a rig type
+// not in the list by "NONE", indexes by their defaults, poll and time-out by the nearest limit.
 TRigSettings LoadRigSettings(const TIniFile& ini, int rigNumber,
                              const std::function<int(const std::string&)>& typeIndex,
                              const TLogProc& log);
 // Erases the section and writes all ten keys (the rig type by name).
 void SaveRigSettings(TIniFile& ini, int rigNumber, const TRigSettings& s, const std::string& typeName);
 
-// "Rig=%s|Port=COM%d|Baud=%s|Data=%s|Parity=%s|Stop=%s|RTS=%s|Dtr=%s|Poll=%d|Timeout=%d".
+// "Rig=%s|Port=COM%d|Baud=%s|Data=%s|Parity=%s|Stop=%s|RTS=%s|Dtr=%s|Poll=%d|Timeout=%d", with
+// the device path in place of "COM%d" when the settings name one.
 std::string SettingsText(const TRigSettings& s, const std::string& typeName);
 
 }  // namespace tarvane

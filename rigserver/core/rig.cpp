@@ -213,9 +213,20 @@ void TCustomRig::DataSent() {
 
 void TCustomRig::ReplyReceived() {
   std::lock_guard lock(lock_);
-  const TByteArray reply = StrToBytes(port_->RxBuffer());
+  TByteArray reply = StrToBytes(port_->RxBuffer());
   port_->PurgeRx();
   if (queue_->Phase() == qpWaiting) {
+    // A reply of fixed length to a command of the rig file is its last ReplyLength bytes. Bytes
+    // before them came in before the reply began, typically the answer of an earlier command
+    // that the file says nothing about; read as part of this reply they would shift every value
+    // in it. A client's own command gets all it receives, as it chose the length itself.
+    const bool own = !queue_->Empty() && queue_->Head().Kind != ckCustom;
+    const int32_t length = own ? queue_->Head().ReplyLength : 0;
+    if (length > 0 && reply.size() > static_cast<size_t>(length)) {
+      const TByteArray early(reply.begin(), reply.end() - length);
+      LogFmt("{!}RIG%d unexpected data received: %s", rig_number_, BytesToHex(early).c_str());
+      reply.erase(reply.begin(), reply.end() - length);
+    }
     LogFmt("RIG%d reply received: %s", rig_number_, BytesToHex(reply).c_str());
   } else {
     LogFmt("{!}RIG%d unexpected data received: %s", rig_number_, BytesToHex(reply).c_str());
@@ -339,6 +350,45 @@ const char* TCustomRig::StatusText(TRigStatus status) {
   return "";
 }
 
+namespace {
+
+// The VFO a VFO flag puts in use (the receiving one of a pair); pmNone for A=B and swap.
+TRigParam VfoInUse(TRigParam p) {
+  switch (p) {
+    case pmVfoA:
+    case pmVfoAA:
+    case pmVfoAB:
+      return pmVfoA;
+    case pmVfoB:
+    case pmVfoBB:
+    case pmVfoBA:
+      return pmVfoB;
+    default:
+      return pmNone;
+  }
+}
+
+}  // namespace
+
+void TCustomRig::NoteReportedVfo(TRigParam reported) {
+  const TRigParam in_use = VfoInUse(reported);
+  if (in_use == pmNone) return;
+  for (int i = 0; i < queue_->Count(); ++i) {
+    const TQueueItem& item = queue_->Item(i);
+    if (item.Kind == ckWrite && InRange(item.Param, pmVfoAA, pmVfoSwap)) return;
+  }
+  vfo_in_use_ = in_use;
+}
+
+void TCustomRig::NoteWrittenVfo(TRigParam written) {
+  if (written == pmVfoSwap) {
+    // The other VFO is heard from now on.
+    if (vfo_in_use_ != pmNone) vfo_in_use_ = vfo_in_use_ == pmVfoA ? pmVfoB : pmVfoA;
+  } else if (VfoInUse(written) != pmNone) {
+    vfo_in_use_ = VfoInUse(written);
+  }
+}
+
 // ---------------------------------------------------------------------------------------------
 // TCustomRig: parameters
 
@@ -356,7 +406,18 @@ TRigParam TCustomRig::GetSplit() const {
   }
 }
 
-void TCustomRig::SetFreq(int32_t value) { AddWriteCommand(pmFreq, value); }
+void TCustomRig::SetFreq(int32_t value) {
+  // A radio whose frequency command always sets VFO A would otherwise leave the VFO the operator
+  // listens to where it was.
+  TRigParam param = pmFreq;
+  if (commands_ && commands_->WriteableParams.Contains(pmFreqA) &&
+      commands_->WriteableParams.Contains(pmFreqB)) {
+    std::lock_guard lock(lock_);
+    if (vfo_in_use_ == pmVfoA) param = pmFreqA;
+    if (vfo_in_use_ == pmVfoB) param = pmFreqB;
+  }
+  AddWriteCommand(param, value);
+}
 void TCustomRig::SetFreqA(int32_t value) { AddWriteCommand(pmFreqA, value); }
 void TCustomRig::SetFreqB(int32_t value) { AddWriteCommand(pmFreqB, value); }
 void TCustomRig::SetRitOffset(int32_t value) { AddWriteCommand(pmRitOffset, value); }
@@ -519,6 +580,7 @@ void TRig::StoreFlagParam(TRigParam param) {
   } else {
     return;
   }
+  if (field == &vfo_) NoteReportedVfo(param);
   if (*field == param) return;
   *field = param;
   changed_params_.Include(param);
@@ -567,6 +629,7 @@ void TRig::AddWriteCommand(TRigParam param, int32_t value) {
     item.ReplyLength = command.ReplyLength;
     item.ReplyEnd = BytesToStr(command.ReplyEnd);
     queue_->Add(std::move(item));
+    NoteWrittenVfo(param);
   }
   PostSendNext();
 }

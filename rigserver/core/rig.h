@@ -124,6 +124,8 @@ class TCustomRig {
   // Setters: each queues a write command (flags with the value 0) and returns at once. A flag of
   // another group than the setter's is ignored. A value that the command's field cannot hold is
   // logged ("{!}Generating command: ...") and nothing is queued.
+  // SetFreq writes the frequency the operator hears: when the rig type can write VFO A and VFO B
+  // each and the VFO in use is known, that VFO's command, otherwise pmFreq's.
   void SetFreq(int32_t value);
   void SetFreqA(int32_t value);
   void SetFreqB(int32_t value);
@@ -175,6 +177,11 @@ class TCustomRig {
   void PostStatusChange();
   void PostParamsChange(int32_t params);
   void PostCustomReply(TCustomSender sender, TByteArray command, TByteArray reply);
+  // Follows the VFO that frequency writes go to: `reported` is a VFO flag read from the radio,
+  // taken only while no VFO write waits in the queue (the reply may predate it); `written` is a
+  // VFO write just queued. Both under Lock().
+  void NoteReportedVfo(TRigParam reported);
+  void NoteWrittenVfo(TRigParam written);
 
   bool enabled_ = false;
   bool online_ = false;
@@ -196,6 +203,8 @@ class TCustomRig {
   TRigParam xit_ = pmNone;
   TRigParam tx_ = pmNone;
   TRigParam mode_ = pmNone;
+  // The VFO in use for frequency writes: pmVfoA, pmVfoB, or pmNone while unknown.
+  TRigParam vfo_in_use_ = pmNone;
   int rig_number_ = 1;
   int poll_ms_ = 500;
   int timeout_ms_ = 4000;

@@ -33,29 +33,46 @@ std::vector<std::string> LoadFileNames(const std::string& folder, const std::str
 TRigTypeList::TRigTypeList() { items_.push_back(TRigTypeEntry{kNoRig, nullptr}); }
 
 void TRigTypeList::LoadRigTypes(const std::string& rigsFolder, const TLogProc& log) {
+  LoadRigTypes(std::vector<std::string>{rigsFolder}, log);
+}
+
+void TRigTypeList::LoadRigTypes(const std::vector<std::string>& rigsFolders, const TLogProc& log) {
   auto write = [&log](const std::string& text) {
     if (log) log(text);
   };
   std::vector<TRigTypeEntry> loaded;
-  const std::vector<std::string> files = LoadFileNames(rigsFolder, ".ini");
-  for (auto it = files.rbegin(); it != files.rend(); ++it) {
-    write(Format("Loading commands from \"%s\"", it->c_str()));
-    auto commands = std::make_unique<TRigCommands>();
-    try {
-      commands->LoadFromFile((fs::path(rigsFolder) / *it).string());
-    } catch (const std::exception& e) {
-      // The type stays in the list without a command set: a rig set to it is not configured.
-      write(e.what());
-      loaded.push_back(TRigTypeEntry{*it, nullptr});
-      continue;
+  // Every file name taken so far, with its folder; usable or not, it hides the name later on.
+  std::vector<std::pair<std::string, std::string>> taken;
+  for (const std::string& folder : rigsFolders) {
+    const std::vector<std::string> files = LoadFileNames(folder, ".ini");
+    for (auto it = files.rbegin(); it != files.rend(); ++it) {
+      const auto earlier = std::find_if(taken.begin(), taken.end(), [&](const auto& t) {
+        return SameText(t.first, *it);
+      });
+      if (earlier != taken.end()) {
+        write(Format("\"%s\" in \"%s\" is passed over: \"%s\" in \"%s\" has the same name",
+                     it->c_str(), folder.c_str(), earlier->first.c_str(), earlier->second.c_str()));
+        continue;
+      }
+      taken.emplace_back(*it, folder);
+      write(Format("Loading commands from \"%s\"", it->c_str()));
+      auto commands = std::make_unique<TRigCommands>();
+      try {
+        commands->LoadFromFile((fs::path(folder) / *it).string());
+      } catch (const std::exception& e) {
+        // The type stays in the list without a command set: a rig set to it is not configured.
+        write(e.what());
+        loaded.push_back(TRigTypeEntry{*it, nullptr});
+        continue;
+      }
+      if (!commands->Errors.empty()) {
+        std::string text = "Errors:\r\n";
+        for (const std::string& line : commands->Errors) text += line + "\r\n";
+        write(text);
+        continue;
+      }
+      loaded.push_back(TRigTypeEntry{*it, std::move(commands)});
     }
-    if (!commands->Errors.empty()) {
-      std::string text = "Errors:\r\n";
-      for (const std::string& line : commands->Errors) text += line + "\r\n";
-      write(text);
-      continue;
-    }
-    loaded.push_back(TRigTypeEntry{*it, std::move(commands)});
   }
   for (TRigTypeEntry& e : loaded) e.Name = RemoveFileExt(e.Name);
   std::stable_sort(loaded.begin(), loaded.end(), [](const TRigTypeEntry& a, const TRigTypeEntry& b) {

@@ -1,5 +1,5 @@
 // rig_type_list: the list of rig types the user can choose: "NONE" first, then the name of every
-// usable rig description file of the folder Rigs (without extension), sorted without regard to
+// usable rig description file of the folders Rigs (without extension), sorted without regard to
 // case. A type's position in the list is the rig-type index kept in the settings.
 //
 // The list owns the command sets; the rigs hold plain pointers to them. Loaded once on the main
@@ -30,6 +30,9 @@ class TRigTypeList {
   // "Loading commands from "<name>"" for each, the error lines of files that are not usable and
   // the message of files that cannot be read. Replaces the previous contents.
   void LoadRigTypes(const std::string& rigsFolder, const TLogProc& log);
+  // The same over several folders in order (see RigsFolders): a file whose name (without regard
+  // to case) an earlier folder already had is passed over, with a log line naming both folders.
+  void LoadRigTypes(const std::vector<std::string>& rigsFolders, const TLogProc& log);
 
   int Count() const { return static_cast<int>(items_.size()); }
   // The name at `index` ("" out of range).

@@ -42,8 +42,111 @@ TRigParamSet Join(TRigParamSet a, TRigParamSet b) {
   return r;
 }
 
+// The model files, family by family.
+const TRigParamSet kTextReads = Join(kAllModes, {pmFreq, pmFreqA, pmFreqB, pmRitOffset, pmRitOn,
+                                                 pmRitOff, pmXitOn, pmXitOff, pmRx, pmTx});
+const TRigParamSet kTextWrites = Join(kAllModes, {pmFreq, pmFreqA, pmFreqB, pmRit0, pmRitOn,
+                                                  pmRitOff, pmXitOn, pmXitOff, pmRx, pmTx});
+
+TRigFileExpectation Kenwood(std::string name) {
+  return {std::move(name),
+          Join(kTextReads, {pmVfoAA, pmVfoAB, pmVfoBA, pmVfoBB, pmSplitOn, pmSplitOff}),
+          Join(kTextWrites, {pmVfoAA, pmVfoAB, pmVfoBA, pmVfoBB, pmVfoA, pmVfoB}),
+          {{Text("IF;"), 38, Text(";")}, {Text("FA;"), 14, Text(";")}, {Text("FB;"), 14, Text(";")}},
+          1};
+}
+
+TRigFileExpectation Elecraft(std::string name) {
+  TRigFileExpectation e = Kenwood(std::move(name));
+  e.Writeable = Join(kTextWrites, {pmSplitOn, pmSplitOff});
+  return e;
+}
+
+TRigFileExpectation Yaesu(std::string name) {
+  return {std::move(name),
+          Join(kTextReads, {pmVfoA, pmVfoB, pmSplitOn, pmSplitOff}),
+          Join(kTextWrites, {pmVfoA, pmVfoB, pmVfoEqual, pmVfoSwap, pmSplitOn, pmSplitOff}),
+          {{Text("IF;"), 28, Text(";")},
+           {Text("FA;"), 12, Text(";")},
+           {Text("FB;"), 12, Text(";")},
+           {Text("VS;"), 4, Text(";")},
+           {Text("ST;"), 4, Text(";")},
+           {Text("TX;"), 4, Text(";")}},
+          1};
+}
+
+struct TFrameFeatures {
+  bool ModeWithData, Rit, Xit, Ptt, Vfo;
+};
+
+TRigFileExpectation Frame(std::string name, uint8_t a, TFrameFeatures f) {
+  auto frame = [a](std::initializer_list<uint8_t> body) {
+    TByteArray b(body.size() + 5, 0xFD);
+    b[0] = b[1] = 0xFE;
+    b[2] = a;
+    b[3] = 0xE0;
+    std::copy(body.begin(), body.end(), b.begin() + 4);
+    return b;
+  };
+  TRigFileExpectation e{std::move(name), Join(kAllModes, {pmFreq, pmSplitOn, pmSplitOff}),
+                        Join(kAllModes, {pmFreq, pmSplitOn, pmSplitOff}), {}, 0};
+  e.Status.push_back({frame({0x03}), 17, {}});
+  e.Status.push_back(f.ModeWithData ? TStatusExpectation{frame({0x26, 0x00}), 17, {}}
+                                    : TStatusExpectation{frame({0x04}), 14, {}});
+  e.Status.push_back({frame({0x0F}), 13, {}});
+  if (f.Ptt) {
+    e.Readable = Join(e.Readable, {pmRx, pmTx});
+    e.Writeable = Join(e.Writeable, {pmRx, pmTx});
+    e.Status.push_back({frame({0x1C, 0x00}), 15, {}});
+  }
+  if (f.Rit) {
+    e.Readable = Join(e.Readable, {pmRitOn, pmRitOff, pmRitOffset});
+    e.Writeable = Join(e.Writeable, {pmRitOn, pmRitOff, pmRit0});
+    e.Status.push_back({frame({0x21, 0x01}), 15, {}});
+    e.Status.push_back({frame({0x21, 0x00}), 17, {}});
+  }
+  if (f.Xit) {
+    e.Readable = Join(e.Readable, {pmXitOn, pmXitOff});
+    e.Writeable = Join(e.Writeable, {pmXitOn, pmXitOff});
+    e.Status.push_back({frame({0x21, 0x02}), 15, {}});
+  }
+  if (f.Vfo) e.Writeable = Join(e.Writeable, {pmVfoA, pmVfoB, pmVfoEqual, pmVfoSwap});
+  return e;
+}
+
+TRigFileExpectation FiveByte(std::string name) {
+  const TRigParamSet modes{pmSSB_L, pmSSB_U, pmCW_U, pmCW_L, pmAM, pmFM, pmDIG_U};
+  return {std::move(name),
+          Join(modes, {pmFreq, pmRx, pmTx}),
+          Join(modes, {pmFreq, pmSplitOn, pmSplitOff, pmVfoSwap, pmRitOn, pmRitOff, pmRitOffset,
+                       pmRit0, pmRx, pmTx}),
+          {{Bytes({0x00, 0x00, 0x00, 0x00, 0x03}), 5, {}},
+           {Bytes({0x00, 0x00, 0x00, 0x00, 0xF7}), 1, {}}},
+          0};
+}
+
 std::vector<TRigFileExpectation> Expectations() {
   return {
+      Kenwood("TS-480"),
+      Kenwood("TS-2000"),
+      Kenwood("TS-590S"),
+      Kenwood("TS-590SG"),
+      Elecraft("K3"),
+      Elecraft("KX3"),
+      Yaesu("FT-991A"),
+      Yaesu("FT-891"),
+      Yaesu("FTDX10"),
+      //                  26     RIT    XIT    PTT    VFO
+      Frame("IC-7300", 0x94, {true, true, true, true, true}),
+      Frame("IC-7610", 0x98, {true, true, true, true, false}),
+      Frame("IC-705", 0xA4, {true, true, true, true, true}),
+      Frame("IC-9700", 0xA2, {true, true, false, true, true}),
+      Frame("IC-7100", 0x88, {false, false, false, true, true}),
+      Frame("IC-718", 0x5E, {false, false, false, false, true}),
+      FiveByte("FT-817"),
+      FiveByte("FT-818"),
+      FiveByte("FT-857"),
+      FiveByte("FT-897"),
       {"Generic ASCII 2-letter",
        Join(kAllModes, {pmFreq, pmFreqA, pmFreqB, pmRitOffset, pmVfoAA, pmVfoAB, pmVfoBA, pmVfoBB,
                         pmSplitOn, pmSplitOff, pmRitOn, pmRitOff, pmXitOn, pmXitOff, pmRx, pmTx}),

@@ -86,6 +86,56 @@ TEST(RigTypeList, MissingOrEmptyFolderLeavesOnlyNone) {
   EXPECT_EQ(list.Names(), Lines{"NONE"});
 }
 
+// The user's data folder first, then the settings folder, then the one beside the program: a
+// name found earlier hides the same name later (whether or not that file loads), and the list is
+// sorted over all of them.
+TEST(RigTypeList, SeveralFoldersEarlierNamesHideLaterOnes) {
+  TempFolder tmp;
+  for (const char* f : {"user", "home", "beside"}) std::filesystem::create_directory(tmp.File(f));
+  tmp.Write("user/Mine.ini", kGood);
+  tmp.Write("user/ic-7300.ini", "[pmTx]\nCommand=(MINE;)\n");
+  tmp.Write("home/Broken.ini", "[Foo]\nCommand=(X;)\n");
+  tmp.Write("beside/IC-7300.ini", kGood);
+  tmp.Write("beside/Broken.ini", kGood);
+  tmp.Write("beside/Delivered.ini", kGood);
+  Captured log;
+  TRigTypeList list;
+  list.LoadRigTypes({tmp.File("user"), tmp.File("home"), tmp.File("nowhere"), tmp.File("beside")},
+                    log.Proc());
+  EXPECT_EQ(list.Names(), (Lines{"NONE", "Delivered", "ic-7300", "Mine"}));
+  EXPECT_EQ(BytesToStr(list.Commands(list.IndexOf("IC-7300"))->WriteCmd[pmTx].Code), "MINE;");
+  EXPECT_EQ(log.lines,
+            (Lines{"Loading commands from \"ic-7300.ini\"", "Loading commands from \"Mine.ini\"",
+                   "Loading commands from \"Broken.ini\"",
+                   "Errors:\r\n[Foo].:  invalid parameter name \r\n",
+                   "\"IC-7300.ini\" in \"" + tmp.File("beside") + "\" is passed over: \"ic-7300.ini\" in \"" +
+                       tmp.File("user") + "\" has the same name",
+                   "Loading commands from \"Delivered.ini\"",
+                   "\"Broken.ini\" in \"" + tmp.File("beside") + "\" is passed over: \"Broken.ini\" in \"" +
+                       tmp.File("home") + "\" has the same name"}));
+}
+
+// The rig files beside the program are searched whatever folder the override names for the
+// settings; the user's data folder comes from XDG_DATA_HOME.
+TEST(ProgramFolder, RigsFoldersKeepTheProgramsOwnWithTheOverride) {
+  TempFolder tmp;
+  std::filesystem::create_directories(tmp.File("xdg/Tarvane/Rigs"));
+  ASSERT_EQ(setenv("XDG_DATA_HOME", tmp.File("xdg").c_str(), 1), 0);
+  ASSERT_EQ(setenv(kHomeVariable, tmp.Path().c_str(), 1), 0);
+  const std::string beside = RigsFolder(ExecutableFolder());
+  EXPECT_EQ(UserDataFolder(), tmp.File("xdg/Tarvane"));
+  EXPECT_EQ(RigsFolders(ProgramFolder()),
+            (Lines{tmp.File("xdg/Tarvane/Rigs"), tmp.File("Rigs"), beside}));
+  // Without the override the settings lie beside the program too: that folder comes once.
+  unsetenv(kHomeVariable);
+  EXPECT_EQ(RigsFolders(ProgramFolder()), (Lines{tmp.File("xdg/Tarvane/Rigs"), beside}));
+  EXPECT_EQ(RigsFolders(ExecutableFolder() + "/."),
+            (Lines{tmp.File("xdg/Tarvane/Rigs"), RigsFolder(ExecutableFolder() + "/.")}));
+  unsetenv("XDG_DATA_HOME");
+  const char* home = std::getenv("HOME");
+  EXPECT_EQ(UserDataFolder(), std::string(home ? home : ".") + "/.local/share/Tarvane");
+}
+
 TEST(ProgramFolder, OverrideAndCaseResolution) {
   TempFolder tmp;
   std::filesystem::create_directory(tmp.File("rigs"));

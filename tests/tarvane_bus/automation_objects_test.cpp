@@ -265,6 +265,55 @@ TEST_F(AutomationObjects, FrequenciesDerivedFromTheStoredState) {
   EXPECT_EQ(150, Get(rig->GetTxFrequency()));
 }
 
+// A frequency beyond the 32-bit range fails with a range error instead of wrapping round to a
+// negative number; the largest and smallest that fit still come back.
+TEST_F(AutomationObjects, DerivedFrequenciesOutOfRangeFail) {
+  Client a(bus.Address(), "a");
+  ASSERT_TRUE(a.Create());
+  auto rig = a.Rig(1);
+  rig1.Configure("R", PM_FREQA, 0);
+  rig1.vfo = pmVfoAA;
+  rig1.rit = pmRitOn;
+  rig1.xit = pmXitOn;
+  auto fails = [](QDBusPendingReply<int> r) {
+    return Finish(r) && r.isError() && r.error().name() == QString(kErrorUnexpected) &&
+           r.error().message().endsWith("Range check error");
+  };
+  struct Row {
+    TRigParam mode;
+    int32_t freq, pitch, tone;
+    bool ok;
+    int32_t result;
+  };
+  const Row rows[] = {
+      {pmSSB_U, 14000000, 0, INT32_MAX, false, 0},
+      {pmSSB_U, 0, 0, INT32_MAX, true, INT32_MAX},
+      {pmSSB_L, 0, 0, INT32_MIN, false, 0},   // -(-2^31) does not fit
+      {pmSSB_L, -1, 0, INT32_MIN, true, INT32_MAX},
+      {pmCW_U, INT32_MIN, 700, -1, false, 0},
+      {pmCW_U, 200000000, -2000000000, 700, false, 0},
+      {pmCW_L, 14000000, 600, 700, true, 13999900},
+  };
+  for (const Row& row : rows) {
+    rig1.mode = row.mode;
+    rig1.freq = row.freq;
+    rig1.pitch = row.pitch;
+    SCOPED_TRACE(row.tone);
+    if (row.ok) {
+      EXPECT_EQ(row.result, Get(rig->FrequencyOfTone(row.tone)));
+    } else {
+      EXPECT_TRUE(fails(rig->FrequencyOfTone(row.tone)));
+    }
+  }
+  rig1.freqA = INT32_MAX - 100;
+  rig1.ritOffset = 100;
+  EXPECT_EQ(INT32_MAX, Get(rig->GetRxFrequency()));
+  EXPECT_EQ(INT32_MAX, Get(rig->GetTxFrequency()));
+  rig1.ritOffset = 101;
+  EXPECT_TRUE(fails(rig->GetRxFrequency()));
+  EXPECT_TRUE(fails(rig->GetTxFrequency()));
+}
+
 TEST_F(AutomationObjects, CustomCommandsTakeStringsAndByteArraysOnly) {
   Client a(bus.Address(), "a");
   ASSERT_TRUE(a.Create());

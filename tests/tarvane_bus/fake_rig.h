@@ -110,7 +110,7 @@ class FakeRig : public tarvane::ServerRig {
     config.push_back("Port " + std::to_string(p.Port) + " " + std::to_string(p.BaudRate) + " " +
                      std::to_string(p.DataBits) + " " + std::to_string(p.Parity) + " " +
                      std::to_string(p.StopBits) + " " + std::to_string(p.DtrMode) + " " +
-                     std::to_string(p.RtsMode));
+                     std::to_string(p.RtsMode) + (p.Device.empty() ? "" : " " + p.Device));
   }
   tarvane::TPortSettings PortSettings() const override { return port; }
   void SetPollMs(int32_t ms) override { pollMs = ms; }

@@ -10,6 +10,7 @@
 #include <QSpinBox>
 #include <QTabBar>
 #include <QTemporaryDir>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -63,7 +64,7 @@ class MainForm : public ::testing::Test {
   std::unique_ptr<TMainForm> Create(std::vector<std::string> ports = {"COM1", "COM3"}) {
     TMainFormOptions o;
     o.ProgramFolder = folder;
-    o.ListPorts = [ports] { return ports; };
+    if (!machinePorts) o.ListPorts = [ports] { return ports; };
     o.VersionMajor = 1;
     o.VersionMinor = 0;
     o.Quit = [this] { ++quits; };
@@ -84,6 +85,7 @@ class MainForm : public ::testing::Test {
 
   QTemporaryDir home;
   std::string folder;
+  bool machinePorts = false;  // list the serial devices found under TARVANE_DEV_ROOT
   FakeRig* rig1 = nullptr;
   FakeRig* rig2 = nullptr;
   int quits = 0;
@@ -130,6 +132,8 @@ TEST_F(MainForm, SettingsFromTheFileAreAppliedAndDamagedValuesLogged) {
   const auto texts = LogTexts(folder + "/Tarvane.log");
   EXPECT_NE(texts.end(), std::find(texts.begin(), texts.end(),
                                    "{!}Settings [RIG1]: BaudRate=99 is out of range, 6 used"));
+  EXPECT_NE(texts.end(), std::find(texts.begin(), texts.end(),
+                                   "{!}Settings [RIG2]: RigType=Gone is not found, NONE used"));
   EXPECT_NE(texts.end(),
             std::find(texts.begin(), texts.end(),
                       "RIG 1 settings: Rig=FT-Test|Port=COM3|Baud=9600|Data=7|Parity=None|Stop=1|RTS=Low|Dtr=Low|Poll=1000|Timeout=4000"));
@@ -196,6 +200,65 @@ TEST_F(MainForm, TabsKeepEachRigsControlsAndOkAppliesBoth) {
   EXPECT_EQ("FT-Test", ini.ReadString("RIG1", "RigType", ""));
   EXPECT_EQ(12, ini.ReadInteger("RIG1", "BaudRate", -1));
   EXPECT_EQ(2000, ini.ReadInteger("RIG2", "PollMs", -1));
+}
+
+// Ports by device path: the dialog lists the machine's serial devices by their stable names, shows
+// a numbered port of an older settings file as the device it stands for (saved by name on OK),
+// keeps a configured device that is unplugged, and the paths survive a restart.
+TEST_F(MainForm, DevicePathsRoundTripThroughTheDialog) {
+  const std::string dev = folder + "/dev";
+  QDir().mkpath(QString::fromStdString(dev + "/serial/by-id"));
+  WriteAll(dev + "/ttyUSB0", "");
+  WriteAll(dev + "/ttyUSB1", "");
+  const std::string byId = dev + "/serial/by-id/usb-Radio_Maker_CAT-if00-port0";
+  std::filesystem::create_symlink("../../ttyUSB1", byId);
+  setenv(kDevRootVariable, dev.c_str(), 1);
+  setenv(kSysRootVariable, (folder + "/sys").c_str(), 1);
+  struct Restore {
+    ~Restore() {
+      unsetenv(kDevRootVariable);
+      unsetenv(kSysRootVariable);
+    }
+  } restore;
+  machinePorts = true;
+  const std::string gone = "/dev/serial/by-id/usb-Unplugged-if00-port0";
+  WriteAll(folder + "/Tarvane.ini", "[Debug]\nLog=1\n[RIG1]\nPort=2\n[RIG2]\nPort=" + gone + "\n");
+  {
+    auto form = Create();
+    EXPECT_EQ("Port 2 9600 8 0 0 0 0", rig1->config[2]);
+    EXPECT_EQ("Port 1 9600 8 0 0 0 0 " + gone, rig2->config[2]);
+    form->ShowDialog();
+    auto* port = Find<QComboBox>(*form, "PortBox");
+    auto* tabs = Find<QTabBar>(*form, "TabControl1");
+    ASSERT_TRUE(port && tabs);
+    EXPECT_EQ(QStringList({QString::fromStdString(dev + "/ttyUSB0"), QString::fromStdString(byId)}),
+              QStringList({port->itemText(0), port->itemText(1)}));
+    EXPECT_EQ(byId, port->currentText().toStdString());  // port 2, by its stable name
+    tabs->setCurrentIndex(1);
+    EXPECT_EQ(gone + " (not present)", port->currentText().toStdString());
+    EXPECT_EQ(3, port->count());
+    tabs->setCurrentIndex(0);
+    EXPECT_EQ(2, port->count());  // the unplugged device belongs to rig 2's tab only
+    Find<QPushButton>(*form, "OkButton")->click();
+    EXPECT_EQ(byId, rig1->port.Device);
+    EXPECT_EQ(gone, rig2->port.Device);
+  }
+  TIniFile ini(folder + "/Tarvane.ini");
+  EXPECT_EQ(byId, ini.ReadString("RIG1", "Port", ""));
+  EXPECT_EQ(gone, ini.ReadString("RIG2", "Port", ""));
+  const auto texts = LogTexts(folder + "/Tarvane.log");
+  EXPECT_EQ("COM ports found: " + dev + "/ttyUSB0," + byId, texts[1]);
+  EXPECT_NE(texts.end(), std::find(texts.begin(), texts.end(),
+                                   "RIG 1 settings: Rig=NONE|Port=" + byId +
+                                       "|Baud=9600|Data=8|Parity=None|Stop=1|RTS=Low|Dtr=Low|Poll=500|Timeout=4000"));
+
+  // Another adapter plugged in ahead of it changes the numbers, not the name.
+  WriteAll(dev + "/ttyACM0", "");
+  std::filesystem::remove(dev + "/ttyUSB0");
+  auto form = Create();
+  EXPECT_EQ("Port 0 9600 8 0 0 0 0 " + byId, rig1->config[2]);
+  form->ShowDialog();
+  EXPECT_EQ(byId, Find<QComboBox>(*form, "PortBox")->currentText().toStdString());
 }
 
 TEST_F(MainForm, CancelStoresNothing) {

@@ -16,6 +16,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "five_byte_radio.h"
 #include "private_bus.h"
 #include "sim_radio.h"
 #include "tarvane_enums.h"
@@ -100,9 +101,16 @@ class ServerProcess : public ::testing::Test {
     ASSERT_EQ(0, reg.exitCode());
     ASSERT_TRUE(QFile::exists(services.path() + "/org.tarvane.TarvaneX.service"));
 
+    // The user's data folder of the test, with a rig file of the user's own.
+    ASSERT_TRUE(QDir(home.path()).mkpath("xdg/Tarvane/Rigs"));
+    QFile mine(home.path() + "/xdg/Tarvane/Rigs/Mine.ini");
+    ASSERT_TRUE(mine.open(QIODevice::WriteOnly));
+    mine.write("[pmTx]\nCommand=(TX;)\n");
+    mine.close();
     bus = std::make_unique<tarvane_test::PrivateBus>(
         QStringList{"TARVANE_HOME=" + home.path(), "QT_QPA_PLATFORM=offscreen",
-                    "TARVANE_DEV_ROOT=" + DevRoot(), "TARVANE_SYS_ROOT=" + DevRoot()},
+                    "TARVANE_DEV_ROOT=" + DevRoot(), "TARVANE_SYS_ROOT=" + DevRoot(),
+                    "XDG_DATA_HOME=" + home.path() + "/xdg"},
         services.path());
     ASSERT_TRUE(bus->Ok());
     conn = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(bus->Address(), "test"));
@@ -184,12 +192,25 @@ TEST_F(ServerProcess, ActivatedByTheFirstCallAndEndsAtTheLastRelease) {
   EXPECT_FALSE(r.isError()) << r.error().message().toStdString();
   EXPECT_TRUE(WaitFor([&] { return !ServerRunning() && !ProcessAlive(serverPid); }, 10000));
 
-  // The log of that run, line by line.
+  // The log of that run, line by line. With TARVANE_HOME naming another folder, the rig files
+  // beside the program are still loaded, with the user's own from the user's data folder.
   const QString log = QString::fromStdString(ReadAll(home.path() + "/Tarvane.log"));
-  const QStringList lines = log.split("\r\n", Qt::SkipEmptyParts);
-  ASSERT_EQ(5, lines.size()) << log.toStdString();
+  QStringList lines = log.split("\r\n", Qt::SkipEmptyParts);
   const QRegularExpression stamp("^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d  ");
   for (const QString& l : lines) EXPECT_TRUE(stamp.match(l).hasMatch()) << l.toStdString();
+  QStringList loaded, expected = QDir(BinDir() + "/Rigs").entryList({"*.ini"}, QDir::Files);
+  ASSERT_GE(expected.size(), 12);
+  expected << "Mine.ini";
+  for (qsizetype i = lines.size() - 1; i >= 0; --i) {
+    const QString text = lines[i].mid(14);
+    if (!text.startsWith("Loading commands from \"")) continue;
+    loaded << text.mid(23).chopped(1);
+    lines.removeAt(i);
+  }
+  loaded.sort();
+  expected.sort();
+  EXPECT_EQ(expected, loaded);
+  ASSERT_EQ(5, lines.size()) << log.toStdString();
   EXPECT_EQ("Tarvane started: Version 1.0", lines[0].mid(14).toStdString());
   EXPECT_EQ("COM ports found: ", lines[1].mid(14).toStdString());
   EXPECT_EQ("RIG 1 settings: Rig=NONE|Port=COM0|Baud=9600|Data=8|Parity=None|Stop=1|RTS=Low|Dtr=Low|Poll=500|Timeout=4000",
@@ -323,6 +344,60 @@ TEST_F(ServerProcess, ClientsFollowTheSimulatedRadio) {
   WaitFor([] { return false; }, 200);
   EXPECT_EQ(0, aCustom.size());
   QDBusConnection::disconnectFromBus("quiet");
+}
+
+// A radio of the 5-byte family named by its device path, with a rig file delivered beside the
+// program while TARVANE_HOME names another folder: a client keys and unkeys it two hundred times
+// as fast as the bus allows, with polls going on, and never hears of or reads a frequency or mode
+// the radio does not have.
+TEST_F(ServerProcess, PttTogglesNeverShowAClientAWrongFrequency) {
+  const QString device = home.path() + "/serial/by-id/usb-Test_CAT_Cable-if00-port0";
+  radiosim::TFiveByteRadio sim(device.toStdString());
+  ASSERT_TRUE(sim.Ok());
+  sim.SetFreq(0, 14074000);
+  {
+    QFile ini(home.path() + "/Tarvane.ini");
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[Debug]\r\nLog=1\r\n[RIG1]\r\nRigType=FT-817\r\nPort=" + device.toUtf8() +
+              "\r\nPollMs=100\r\nTimeoutMs=1000\r\n");
+  }
+  const QString path = Create(true);
+  org::tarvane::ITarvaneXEvents events(kBusName, path, *conn);
+  QSignalSpy params(&events, &org::tarvane::ITarvaneXEvents::ParamsChange);
+  org::tarvane::IRigX rig(kBusName, path + "/Rig1", *conn);
+  auto get = [](QDBusPendingReply<int> r) { return Finish(r) && !r.isError() ? r.value() : -1; };
+  ASSERT_TRUE(WaitFor([&] { return get(rig.Status()) == ST_ONLINE && get(rig.Tx()) == PM_RX; }, 15000))
+      << ReadAll(home.path() + "/Tarvane.log");
+  EXPECT_EQ(14074000, get(rig.Freq()));
+  EXPECT_EQ(PM_SSB_U, get(rig.Mode()));
+  QCoreApplication::sendPostedEvents();
+  params.clear();
+
+  std::vector<int> wrong;
+  for (int i = 0; i < 200; ++i) {
+    QDBusPendingReply<> r = rig.SetTx(i % 2 == 0 ? PM_TX : PM_RX);
+    ASSERT_TRUE(Finish(r));
+    ASSERT_FALSE(r.isError());
+    if (i % 5 == 0) {
+      const int f = get(rig.Freq());
+      if (f != 14074000) wrong.push_back(f);
+    }
+  }
+  // Every command reaches the radio, the last one unkeys it, and the next poll reports that.
+  auto keyed = [&] {
+    int n = 0;
+    for (const std::string& c : sim.Received()) n += c[4] == '\x08' || c[4] == '\x88';
+    return n;
+  };
+  EXPECT_TRUE(WaitFor([&] { return keyed() == 200 && !sim.Transmitting() && get(rig.Tx()) == PM_RX; },
+                      15000));
+  EXPECT_EQ(std::vector<int>{}, wrong);
+  EXPECT_EQ(14074000, get(rig.Freq()));
+  EXPECT_EQ(PM_SSB_U, get(rig.Mode()));
+  const int keying = PM_TX | PM_RX;
+  for (const auto& args : params) EXPECT_EQ(0, args[1].toInt() & ~keying) << args[1].toInt();
+  const std::string log = ReadAll(home.path() + "/Tarvane.log");
+  EXPECT_EQ(std::string::npos, log.find("{!}")) << log;
 }
 
 }  // namespace

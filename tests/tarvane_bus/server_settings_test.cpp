@@ -51,7 +51,7 @@ TEST(ServerSettings, SaveRewritesBothSectionsAndReadsBack) {
   QTemporaryDir dir;
   const std::string path = dir.path().toStdString() + "/Tarvane.ini";
   WriteAll(path, "[Debug]\r\nLog=2\r\n[RIG1]\r\nRigType=NONE\r\nStale=1\r\n");
-  TRigSettings a{1, 3, 12, 2, 2, 1, 2, 1, 250, 1500};
+  TRigSettings a{1, 3, 12, 2, 2, 1, 2, 1, 250, 1500, ""};
   TRigSettings b = DefaultSettings(2);
   {
     TIniFile ini(path);
@@ -97,7 +97,7 @@ TEST(ServerSettings, OutOfRangeValuesAreReplacedWithAnErrorLine) {
   TIniFile ini(path);
   std::vector<std::string> lines;
   const TRigSettings s = LoadRigSettings(ini, 2, TypeIndex, [&](const std::string& l) { lines.push_back(l); });
-  EXPECT_EQ(0, s.RigType);  // unknown names give NONE without complaint
+  EXPECT_EQ(0, s.RigType);  // a type that is not loaded gives NONE
   EXPECT_EQ(1, s.Port);
   EXPECT_EQ(6, s.BaudRate);
   EXPECT_EQ(3, s.DataBits);
@@ -107,13 +107,64 @@ TEST(ServerSettings, OutOfRangeValuesAreReplacedWithAnErrorLine) {
   EXPECT_EQ(0, s.DtrMode);
   EXPECT_EQ(kPollMin, s.PollMs);
   EXPECT_EQ(kTimeoutMax, s.TimeoutMs);
-  ASSERT_EQ(9u, lines.size());
-  EXPECT_EQ("{!}Settings [RIG2]: Port=-4 is out of range, 1 used", lines[0]);
-  EXPECT_EQ("{!}Settings [RIG2]: BaudRate=15 is out of range, 6 used", lines[1]);
-  EXPECT_EQ("{!}Settings [RIG2]: TimeoutMs=99999 is out of range, 4000 used", lines[8]);
+  ASSERT_EQ(10u, lines.size());
+  EXPECT_EQ("{!}Settings [RIG2]: RigType=Unknown is not found, NONE used", lines[0]);
+  EXPECT_EQ("{!}Settings [RIG2]: Port=-4 is out of range, 1 used", lines[1]);
+  EXPECT_EQ("{!}Settings [RIG2]: BaudRate=15 is out of range, 6 used", lines[2]);
+  EXPECT_EQ("{!}Settings [RIG2]: TimeoutMs=99999 is out of range, 4000 used", lines[9]);
   // The text never reads past a table.
   EXPECT_EQ("Rig=NONE|Port=COM1|Baud=9600|Data=8|Parity=None|Stop=1|RTS=Low|Dtr=Low|Poll=100|Timeout=4000",
             SettingsText(s, "NONE"));
+}
+
+// The port is kept as a number (older files, port n = the n-th serial device) or as a device
+// path, which stays with the device however many others are plugged in.
+TEST(ServerSettings, PortByNumberOrDevicePath) {
+  struct Row {
+    std::string text;
+    int32_t port;
+    std::string device;
+    std::string shown;     // in the settings text
+    std::string complaint;
+  };
+  const std::string byId = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+  const Row rows[] = {
+      {"3", 3, "", "COM3", ""},
+      {byId, 0, byId, byId, ""},
+      {"/dev/ttyUSB0", 0, "/dev/ttyUSB0", "/dev/ttyUSB0", ""},
+      {"", 0, "", "COM0", ""},
+      {"ttyUSB0", 0, "", "COM0",
+       "{!}Settings [RIG1]: Port=ttyUSB0 is neither a port number nor a device path, 0 used"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.text);
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/Tarvane.ini";
+    WriteAll(path, "[RIG1]\nPort=" + row.text + "\n");
+    std::vector<std::string> lines;
+    TRigSettings s;
+    {
+      TIniFile ini(path);
+      s = LoadRigSettings(ini, 1, TypeIndex, [&](const std::string& l) { lines.push_back(l); });
+    }
+    EXPECT_EQ(row.port, s.Port);
+    EXPECT_EQ(row.device, s.Device);
+    EXPECT_EQ(row.complaint.empty() ? std::vector<std::string>{}
+                                    : std::vector<std::string>{row.complaint},
+              lines);
+    EXPECT_EQ("Rig=NONE|Port=" + row.shown +
+                  "|Baud=9600|Data=8|Parity=None|Stop=1|RTS=Low|Dtr=Low|Poll=500|Timeout=4000",
+              SettingsText(s, "NONE"));
+    // Saved and read again, it is the same.
+    {
+      TIniFile ini(path);
+      SaveRigSettings(ini, 1, s, "NONE");
+      ini.UpdateFile();
+    }
+    EXPECT_NE(std::string::npos, ReadAll(path).find("Port=" + (row.device.empty() ? std::to_string(row.port) : row.device)));
+    TIniFile ini(path);
+    EXPECT_EQ(s, LoadRigSettings(ini, 1, TypeIndex, {}));
+  }
 }
 
 TEST(ServerSettings, EdgesOfTheRangesAreKept) {
@@ -125,7 +176,7 @@ TEST(ServerSettings, EdgesOfTheRangesAreKept) {
   int complaints = 0;
   const TRigSettings s = LoadRigSettings(ini, 1, TypeIndex, [&](const std::string&) { ++complaints; });
   EXPECT_EQ(0, complaints);
-  EXPECT_EQ((TRigSettings{1, 16, 14, 0, 4, 2, 2, 1, 2000, 100}), s);
+  EXPECT_EQ((TRigSettings{1, 16, 14, 0, 4, 2, 2, 1, 2000, 100, ""}), s);
 }
 
 TEST(ServerSwitches, PrefixesAndCase) {
