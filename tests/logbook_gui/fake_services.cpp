@@ -2,6 +2,20 @@
 
 namespace quillmere_test {
 
+namespace {
+
+// The next queued answer; an empty queue answers as a cancel would.
+std::optional<QString> TakeAnswer(std::deque<std::optional<QString>>& answers) {
+  if (answers.empty()) return std::nullopt;
+  const bool chosen = answers.front().has_value();
+  const QString text = answers.front().value_or(QString());
+  answers.pop_front();
+  if (!chosen) return std::nullopt;
+  return text;
+}
+
+}  // namespace
+
 bool FakeRigLink::Connect(std::string* error) {
   ++ConnectCalls;
   IsConnected = Present;
@@ -36,26 +50,17 @@ bool RecordingDialogs::AskYesNo(const QString& caption, const QString& text, boo
 
 std::optional<QString> RecordingDialogs::AskText(const QString& caption, const QString& prompt, const QString&) {
   Shown << "Input " + caption + ": " + prompt;
-  if (TextAnswers.empty()) return std::nullopt;
-  std::optional<QString> answer = TextAnswers.front();
-  TextAnswers.pop_front();
-  return answer;
+  return TakeAnswer(TextAnswers);
 }
 
 std::optional<QString> FakeFileChooser::OpenFile(const QString& title, const QString& folder, const QString& filter) {
   Requests << "Open " + title + " | " + folder + " | " + filter;
-  if (Answers.empty()) return std::nullopt;
-  std::optional<QString> answer = Answers.front();
-  Answers.pop_front();
-  return answer;
+  return TakeAnswer(Answers);
 }
 
 std::optional<QString> FakeFileChooser::SaveFile(const QString& title, const QString& folder, const QString& filter) {
   Requests << "Save " + title + " | " + folder + " | " + filter;
-  if (Answers.empty()) return std::nullopt;
-  std::optional<QString> answer = Answers.front();
-  Answers.pop_front();
-  return answer;
+  return TakeAnswer(Answers);
 }
 
 bool RecordingLauncher::RunAndWait(const QString& path, const QString& parameters) {
