@@ -24,8 +24,8 @@ void TForm1::FormCreate() {
   log_->Edit2->setText(QString::fromStdString(JoinPath(options_.ProgramFolder, "Quillmere")));
   log_->FileListBox1->setProperty("Directory", QString::fromStdString(options_.WritableFolder));
 
-  // 3. Single copy, before anything is connected or written.
-  QGuiApplication::setApplicationDisplayName("Temp");
+  // 3. Single copy, before anything is connected or written. The lock file says whether another
+  // copy runs, so the title needs no stand-in name while it is looked for.
   if (!TakeSingleCopyLock()) return;
   QGuiApplication::setApplicationDisplayName("Quillmere");
 
