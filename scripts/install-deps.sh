@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools
-  libspeechd-dev speech-dispatcher
+  libspeechd-dev speech-dispatcher libcanberra-dev
   dbus dbus-daemon dbus-bin
   python3 python3-dbf python3-dbfread libdbd-xbase-perl
   poppler-utils hamradio-files

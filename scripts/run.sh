@@ -6,4 +6,5 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 if [ -x "$top/build/bin/Quillmere" ]; then
   exec "$top/build/bin/Quillmere" "$@"
 fi
-echo "Built into $top/build/bin; the logbook program is not part of this build yet."
+echo "The build did not produce $top/build/bin/Quillmere." >&2
+exit 1

@@ -1,0 +1,261 @@
+// TForm1 (instance Form1): the logbook's main window. Its frame (menus, the seven status-bar
+// panels, the page control PageControl1) is the form TForm1.ui; each of the five pages is a form
+// of its own (TabSheet1.ui "LOG" .. TabSheet5.ui "S. MEMORY"), so the pages grow independently.
+//
+// The window holds the run-time state the other windows read (preferences, UTC offset, log base
+// name, speech state, memory step) and owns the outside services (TServices: voice, rig link,
+// message boxes, file choosers, clock, sound, launcher), so tests build it with fakes. Its code
+// is split by concern over several files: PSKUnit1.cpp (construction, frame handlers),
+// PSKUnit1_create.cpp (start-up and shut-down), PSKUnit1_prefs.cpp (preferences and the Set
+// page), PSKUnit1_speech.cpp (the voice), PSKUnit1_rig.cpp (rig-control client),
+// PSKUnit1_keys.cpp (form-level keys and hints), PSKUnit1_logbook.cpp (logbooks) and
+// PSKUnit1_memories.cpp (frequency memories). Every handler is a slot named as the window's
+// design names it and is connected explicitly.
+//
+// Everything runs on the main thread. No handler sleeps or runs the event loop: where a handler
+// must wait, the rest of it runs from the phrase sequencer's single-shot timer.
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "phrase_sequencer.h"
+#include "preferences.h"
+#include "services.h"
+#include "single_instance.h"
+
+class QLabel;
+class QKeyEvent;
+class QTimer;
+
+namespace Ui {
+class TForm1;
+class TabSheet1;
+class TabSheet2;
+class TabSheet3;
+class TabSheet4;
+class TabSheet5;
+}  // namespace Ui
+
+namespace quillmere {
+
+struct TForm1Options {
+  std::string ProgramFolder;   // the files delivered with the program
+  std::string WritableFolder;  // ConfigLog.cfg and the other files the logbook writes
+  std::string LockFolder;      // the single-copy lock; empty: the user's runtime folder
+};
+
+// The design texts of the status-bar panels, their widths, and the program's name in the lock.
+inline constexpr int kStatusPanels = 7;
+inline constexpr std::array<const char*, kStatusPanels> kStatusPanelTexts = {
+    "Version 0.9b", " Please load Log", "Time", "DX", "Bearing / Range", "Pf", "RigType"};
+inline constexpr std::array<int, kStatusPanels> kStatusPanelWidths = {105, 160, 170, 155, 185, 50, 50};
+inline constexpr const char* kSingleCopyLockName = "quillmere";
+inline constexpr const char* kHelpFile = "QMR1Help.html";
+inline constexpr const char* kWordListFile = "wordlist.txt";
+inline constexpr const char* kRigServerProgram = "Tarvane";
+
+class TForm1 : public QMainWindow {
+  Q_OBJECT
+ public:
+  // Runs the creation sequence (FormCreate); the window shows itself on the way.
+  TForm1(TServices services, TForm1Options options, QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // ---- Controls -----------------------------------------------------------------------------
+  Ui::TForm1& Frame() { return *ui_; }
+  Ui::TabSheet1& LogPage() { return *log_; }
+  Ui::TabSheet2& EditPage() { return *edit_; }
+  Ui::TabSheet3& SetPage() { return *set_; }
+  Ui::TabSheet4& DxPage() { return *dx_; }
+  Ui::TabSheet5& MemoryPage() { return *memory_; }
+  // The page widgets TabSheet1 .. TabSheet5 (index 0 .. 4).
+  QWidget* Page(int index) const { return pages_.at(size_t(index)); }
+  // Makes `page` the active page of PageControl1.
+  void ShowPage(QWidget* page);
+  QLabel* StatusPanel(int index) const { return panels_.at(size_t(index)); }
+  QString StatusText(int index) const;
+  void SetStatusText(int index, const QString& text);
+
+  // ---- Run-time state -----------------------------------------------------------------------
+  TPreferences& Prefs() { return prefs_; }
+  const TPreferences& Prefs() const { return prefs_; }
+  // Preferences were read (or repaired from the delivered ones) and may be written at close.
+  bool PreferencesLoaded() const { return prefsLoaded_; }
+  // Days added to the local time wherever UTC is shown or logged.
+  double UtcOffset() const { return utcOffset_; }
+  void SetUtcOffset(double days) { utcOffset_ = days; }
+  // The current logbook's file name up to its first "."; empty while none is open.
+  const QString& LogBaseName() const { return logBaseName_; }
+  void SetLogBaseName(const QString& name) { logBaseName_ = name; }
+  // The frequency-step slider's position (1..6).
+  int MemoryStep() const { return memoryStep_; }
+  void SetMemoryStep(int step) { memoryStep_ = step; }
+  // Speech is on exactly while the menu item Start1 is checked.
+  bool SpeechOn() const;
+  // The rig server answered at start-up (or at a later connect).
+  bool RigConnected() const { return rigConnected_; }
+  // Another copy was running: the creation stopped and the program is to end.
+  bool TerminateRequested() const { return terminate_; }
+  TServices& Services() { return services_; }
+  const TForm1Options& Options() const { return options_; }
+  // Full paths of files in the program folder / writable folder (case resolved for reading).
+  QString ProgramFile(const QString& name) const;
+  QString WritableFile(const QString& name) const;
+  // What start-up found wrong and reported once (for the log and for tests).
+  const QStringList& StartupProblems() const { return problems_; }
+
+  // ---- Speaking: every window speaks through these ------------------------------------------
+  // Queues `text` when speech is on (checked when its turn comes); an empty text is not spoken.
+  void Speak(const QString& text);
+  // Queues `text` whatever the speech state.
+  void SpeakAlways(const QString& text);
+  // A refusal or confirmation: spoken when speech is on, else shown in a message box.
+  void SayOrShow(const QString& spoken, const QString& shown);
+  // The steps of handlers that wait; see TPhraseSequencer.
+  TPhraseSequencer& Sequencer() { return sequencer_; }
+  // Stops what is being said and forgets what is queued (F3, "Abort").
+  void AbortSpeech();
+
+  // Starts a program and waits for its end; whether it could be started. `showCommand` is the
+  // window state the original platform asked for; it has no counterpart here.
+  bool RunAndWait(const QString& path, const QString& parameters, int showCommand);
+
+ signals:
+  // The window closed (FormClose has run): the program ends.
+  void Closed();
+
+ public slots:
+  // ---- Frame (PSKUnit1.cpp) ----
+  void Timer1Timer();
+  void Button4Click();
+  void About2Click();
+  void Help2Click();
+  void BitBtn1Click();
+  void EXIT1Click();
+  void UTCAdjustment1Click();
+  void AdjustLogBook1Click();
+  void CreateADIFlog1Click();
+  void CheckBox2Click();
+  void Button13Click();
+  void RadioAmateurCallBook1Click();
+  void BitBtn6Click();
+
+  // ---- Preferences and the Set page (PSKUnit1_prefs.cpp) ----
+  void Button3Click();
+  void BitBtn4Click();
+  void BitBtn5Click();
+  void Button40Click();
+  void CheckBox10Click();
+
+  // ---- Speech (PSKUnit1_speech.cpp) ----
+  void Start1Click();
+  void Stop1Click();
+  void BitBtn9Click();
+  void BitBtn10Click();
+  void BitBtn11Click();
+  void TrackBar1Change();
+  void TrackBar2Change();
+  void cbVoicesChange();
+  void cbVoicesClick();
+  void Button14Click();
+
+  // ---- Rig-control client (PSKUnit1_rig.cpp) ----
+  void TarvaneX1ParamsChange(int rigNumber, int params);
+  void TarvaneX1RigTypeChange(int rigNumber);
+
+  // ---- Logbooks (PSKUnit1_logbook.cpp) ----
+  void Button9Click();
+
+  // ---- Frequency memories (PSKUnit1_memories.cpp) ----
+  void Button24Click();
+  void ComboBox3Click();
+
+  // ---- Keys and hints (PSKUnit1_keys.cpp) ----
+  void AppShowHint();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  // Creation, in PSKUnit1.cpp.
+  void BuildPages();
+  void BuildStatusBar();
+  void ConnectHandlers();
+  void ConnectPreferenceHandlers();
+  void ConnectSpeechHandlers();
+
+  // Start-up and shut-down, in PSKUnit1_create.cpp.
+  void FormCreate();
+  void FormClose();
+  void FormDestroy();
+  bool TakeSingleCopyLock();
+  void ConnectRigServer();
+  void LoadWordList();
+  // `spoken` is said when speech is on, else `shown` (or `spoken`) is shown.
+  void AddStartupProblem(const QString& spoken, const QString& shown = QString());
+  void ReportStartupProblems();
+
+  // Preferences, in PSKUnit1_prefs.cpp.
+  void ReadPreferences();
+  void ShowPreferences();
+  void RefreshCurrentPreferences();
+  bool WritePreferences();
+
+  // Speech, in PSKUnit1_speech.cpp.
+  void ListVoices();
+  void ShowSpeechControls(bool visible);
+  // Hands `text` to the voice unless it failed before; reports a new failure once.
+  void VoiceSpeak(const QString& text);
+  // Runs a voice call; on failure reports it once and goes silent until speech is switched on.
+  bool VoiceCall(bool ok);
+  void QueueSpeech(const QString& text, bool always);
+
+  // Rig, in PSKUnit1_rig.cpp.
+  void FirstRigRead();
+  void ShowRigType();
+  void SecondFrequencyRead();
+
+  // Keys, in PSKUnit1_keys.cpp.
+  bool FormKeyDown(QKeyEvent* event);
+
+  TServices services_;
+  TForm1Options options_;
+  std::unique_ptr<Ui::TForm1> ui_;
+  std::unique_ptr<Ui::TabSheet1> log_;
+  std::unique_ptr<Ui::TabSheet2> edit_;
+  std::unique_ptr<Ui::TabSheet3> set_;
+  std::unique_ptr<Ui::TabSheet4> dx_;
+  std::unique_ptr<Ui::TabSheet5> memory_;
+  std::array<QWidget*, 5> pages_{};
+  std::array<QLabel*, kStatusPanels> panels_{};
+  QTimer* Timer1 = nullptr;  // owned by the window
+  TPhraseSequencer sequencer_;
+  SingleInstanceLock lock_;
+
+  TPreferences prefs_;
+  bool prefsLoaded_ = false;
+  double utcOffset_ = 0;
+  QString logBaseName_;
+  int memoryStep_ = 3;
+  bool rigConnected_ = false;
+  bool terminate_ = false;
+  bool closed_ = false;
+  bool voiceFailed_ = false;
+  bool keyPreview_ = false;
+  // The voices listed in cbVoices, item by item.
+  std::vector<TVoiceInfo> voices_;
+  QStringList problems_;
+  QStringList problemPhrases_;
+};
+
+// The one main window, set from the start of its creation to its end.
+extern TForm1* Form1;
+
+}  // namespace quillmere

@@ -1,0 +1,19 @@
+// atomic_file: replaces a file whole so that a crash, a full disk or any other failure at any
+// point leaves either the old file or the new one, never an empty or half-written one.
+//
+// The new bytes go into a temporary file beside the target (same folder, so the rename cannot
+// cross file systems), which is flushed to the disk, given the old file's permissions and then
+// renamed over the target; the folder is flushed last so the rename itself survives a power cut.
+// Stateless; safe from any thread (two writers of one file: the last rename wins).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace quillmere {
+
+// Writes `bytes` as the new content of `path`. False with a reason in *error (naming the file)
+// when anything fails; the old file is then untouched and no temporary file is left behind.
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error = nullptr);
+
+}  // namespace quillmere

@@ -1,0 +1,37 @@
+// Dialogs: the logbook's message boxes and questions. The window code asks through this seam so
+// that tests record what would be shown (and answer questions) without a display. QtDialogs shows
+// real message boxes, modal to the active window.
+//
+// Main thread only.
+#pragma once
+
+#include <QString>
+#include <optional>
+
+namespace quillmere {
+
+class Dialogs {
+ public:
+  virtual ~Dialogs() = default;
+  // A plain message with an OK button.
+  virtual void ShowMessage(const QString& text) = 0;
+  // An error box with an OK button (also the display of failures that end a handler).
+  virtual void ShowError(const QString& text) = 0;
+  // A box with its own caption and an OK button (the About box).
+  virtual void ShowInformation(const QString& caption, const QString& text) = 0;
+  // A Yes/No question with a question icon; true for Yes.
+  virtual bool AskYesNo(const QString& caption, const QString& text, bool defaultYes) = 0;
+  // A one-line input box; nullopt when cancelled.
+  virtual std::optional<QString> AskText(const QString& caption, const QString& prompt, const QString& initial) = 0;
+};
+
+class QtDialogs : public Dialogs {
+ public:
+  void ShowMessage(const QString& text) override;
+  void ShowError(const QString& text) override;
+  void ShowInformation(const QString& caption, const QString& text) override;
+  bool AskYesNo(const QString& caption, const QString& text, bool defaultYes) override;
+  std::optional<QString> AskText(const QString& caption, const QString& prompt, const QString& initial) override;
+};
+
+}  // namespace quillmere

@@ -1,0 +1,159 @@
+// The logbook's voice through the capture voice: speech on and off with their phrases, waits and
+// controls; abort (F3 and the button) emptying what is queued; rate and volume aborting first;
+// pause and resume; the voice list and its six information lines; a failing voice reported once.
+#include <QAction>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSlider>
+
+#include "window_fixture.h"
+
+using namespace quillmere_test;
+
+namespace {
+
+const char* const kSpeechControls[] = {"Label41",  "CheckBox15", "CheckBox11", "Button12", "Button13", "Button14",
+                                       "Button17", "Button19",   "Button20",   "Button28", "Button1"};
+
+}  // namespace
+
+class SpeechTest : public TWindowTest {
+ protected:
+  void SetUp() override {
+    fakes.voice->SetVoiceList({{"Alice", "en-GB", "none", "one"}, {"Bert", "de", "klatt", "two"}});
+    Start();
+    ASSERT_TRUE(Settle());
+    fakes.voice->Clear();
+  }
+  bool ControlsVisible(bool visible) {
+    for (const char* name : kSpeechControls)
+      if (Find<QWidget>(name)->isHidden() == visible) return false;
+    return true;
+  }
+  std::vector<std::string> Spoken() { return fakes.voice->Spoken(); }
+};
+
+TEST_F(SpeechTest, OffSpeaksItsPhraseThenHidesTheControlsAfterItsWait) {
+  EXPECT_TRUE(ControlsVisible(true));
+  QElapsedTimer clock;
+  clock.start();
+  Find<QAction>("Stop1")->trigger();
+  // Said at once, though speech is about to be off; the state changes only after the wait.
+  EXPECT_EQ(Spoken(), std::vector<std::string>{"speech capability is closing. "});
+  EXPECT_TRUE(Form().SpeechOn());
+  EXPECT_TRUE(ControlsVisible(true));
+  Form().Speak("asked during the wait. ");
+  ASSERT_TRUE(Settle());
+  EXPECT_GE(clock.elapsed(), 190);
+  EXPECT_FALSE(Form().SpeechOn());
+  EXPECT_TRUE(Find<QAction>("Stop1")->isChecked());
+  EXPECT_TRUE(ControlsVisible(false));
+  // The phrase asked for during the wait came after the switch, so it was not spoken.
+  EXPECT_EQ(Spoken(), std::vector<std::string>{"speech capability is closing. "});
+}
+
+TEST_F(SpeechTest, OnShowsTheControlsAtOnceAndSpeaksAfterItsWait) {
+  Form().Stop1Click();
+  ASSERT_TRUE(Settle());
+  fakes.voice->Clear();
+  Find<QAction>("Start1")->trigger();
+  EXPECT_TRUE(ControlsVisible(true));
+  EXPECT_TRUE(Find<QAction>("Start1")->isChecked());
+  EXPECT_FALSE(Find<QAction>("Stop1")->isChecked());
+  EXPECT_TRUE(Spoken().empty());
+  Form().Speak("next. ");  // asked for during the wait: keeps its place behind the announcement
+  ASSERT_TRUE(Settle());
+  EXPECT_EQ(Spoken(), (std::vector<std::string>{"Speech activated. ", "next. "}));
+
+  // The second word list adds its own wait before anything changes.
+  Find<QRadioButton>("RadioGroup4Item1")->setChecked(true);
+  Form().Stop1Click();
+  ASSERT_TRUE(Settle());
+  Form().Start1Click();
+  EXPECT_FALSE(Form().SpeechOn());
+  ASSERT_TRUE(Settle());
+  EXPECT_TRUE(Form().SpeechOn());
+}
+
+TEST_F(SpeechTest, AbortEmptiesTheQueueAndForgetsWaitingPhrases) {
+  Form().Speak("one. ");
+  Form().Speak("two. ");
+  Key(Qt::Key_F3);
+  EXPECT_TRUE(fakes.voice->Queue().empty());
+  // A phrase still waiting behind a pause is dropped by the abort, as the button does.
+  Form().Stop1Click();
+  Form().Start1Click();
+  Find<QPushButton>("BitBtn11")->click();
+  ASSERT_TRUE(Settle());
+  EXPECT_TRUE(Form().SpeechOn());
+  EXPECT_EQ(Spoken(), (std::vector<std::string>{"one. ", "two. ", "speech capability is closing. "}));
+  EXPECT_TRUE(fakes.voice->Queue().empty());
+  // Ctrl+F3 aborts too (F3 with any modifier).
+  Form().Speak("three. ");
+  Key(Qt::Key_F3, Qt::ControlModifier);
+  EXPECT_TRUE(fakes.voice->Queue().empty());
+}
+
+TEST_F(SpeechTest, RateAndVolumeCancelBeforeTheyApply) {
+  Form().Speak("long phrase. ");
+  Find<QSlider>("TrackBar1")->setValue(5);
+  Find<QSlider>("TrackBar2")->setValue(40);
+  const std::vector<std::string> expected = {"Speak long phrase. ", "Skip", "Rate 5", "Skip", "Volume 40"};
+  EXPECT_EQ(fakes.voice->Calls(), expected);
+  Find<QPushButton>("BitBtn10")->click();
+  EXPECT_TRUE(fakes.voice->Paused());
+  Find<QPushButton>("BitBtn9")->click();
+  EXPECT_FALSE(fakes.voice->Paused());
+}
+
+TEST_F(SpeechTest, VoiceListAndItsInformationLines) {
+  auto* voices = Find<QComboBox>("cbVoices");
+  ASSERT_EQ(voices->count(), 2);
+  EXPECT_EQ(voices->itemText(1), "Bert (de, two/klatt)");
+  auto* info = Find<QListWidget>("lstEngineinfo");
+  ASSERT_EQ(info->count(), 6);
+  EXPECT_EQ(info->item(0)->text(), "Name: Alice");
+  EXPECT_EQ(info->item(5)->text(), "Reg key: one/Alice");
+  EXPECT_EQ(fakes.voice->CurrentVoice().Name, "Alice");
+
+  voices->setCurrentIndex(1);
+  emit voices->activated(1);
+  ASSERT_TRUE(Settle());
+  EXPECT_EQ(Spoken(), std::vector<std::string>{"Voice selected isBert (de, two/klatt) . "});
+  EXPECT_EQ(fakes.voice->CurrentVoice().Name, "Bert");
+  const char* lines[] = {"Name: Bert", "Vendor: two", "Age: ", "Gender: ", "Language: de", "Reg key: two/Bert/klatt"};
+  ASSERT_EQ(info->count(), 6);
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(info->item(i)->text(), lines[i]);
+}
+
+TEST_F(SpeechTest, NotYetImplementedIsSpokenOrShown) {
+  Form().Button14Click();
+  ASSERT_TRUE(Settle());
+  EXPECT_EQ(Spoken(), std::vector<std::string>{"not yet implemented. "});
+  Form().Stop1Click();
+  ASSERT_TRUE(Settle());
+  Form().Button14Click();
+  EXPECT_EQ(fakes.dialogs->Shown, QStringList{"Message: Not yet implemented. "});
+}
+
+TEST_F(SpeechTest, AFailingVoiceIsReportedOnceThenSilentUntilSpeechIsSwitchedOn) {
+  fakes.voice->FailWith("no speech service");
+  for (const char* text : {"one. ", "two. ", "three. "}) Form().Speak(text);
+  Form().SayOrShow("refused. ", "Refused!");
+  ASSERT_TRUE(Settle());
+  ASSERT_EQ(fakes.dialogs->Shown.size(), 2);
+  EXPECT_EQ(fakes.dialogs->Shown[0],
+            "Message: The voice does not work (no speech service). The logbook stays silent until speech is "
+            "switched on again. ");
+  EXPECT_EQ(fakes.dialogs->Shown[1], "Message: Refused!");
+  EXPECT_EQ(fakes.voice->Calls(), std::vector<std::string>{"Speak one.  (failed)"});
+
+  // Switching speech on tries again; a voice that works again is heard.
+  fakes.voice->FailWith("");
+  Form().Start1Click();
+  ASSERT_TRUE(Settle());
+  EXPECT_EQ(Spoken(), std::vector<std::string>{"Speech activated. "});
+  EXPECT_EQ(fakes.dialogs->Shown.size(), 2);
+}
