@@ -1,9 +1,10 @@
 // atomic_file: replaces a file whole so that a crash, a full disk or any other failure at any
 // point leaves either the old file or the new one, never an empty or half-written one.
 //
-// The new bytes go into a temporary file beside the target (same folder, so the rename cannot
-// cross file systems), which is flushed to the disk, given the old file's permissions and then
-// renamed over the target; the folder is flushed last so the rename itself survives a power cut.
+// One whole-file write through FileReplacement (file_replacement.h): the bytes go into a
+// temporary file beside the target (same folder, so the rename cannot cross file systems), which
+// is flushed to the disk with the old file's permissions and renamed over the target; the folder
+// is flushed last so the rename itself survives a power cut.
 // Stateless; safe from any thread (two writers of one file: the last rename wins).
 #pragma once
 

@@ -20,18 +20,7 @@ std::string Env(const char* name) {
   return value != nullptr ? std::string(value) : std::string();
 }
 
-std::string HomeOverride() { return Env(kQuillmereHomeVariable); }
-
-bool SameTextAscii(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-    if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
+std::string HomeOverride() { return Env(kHomeVariable); }
 
 // The XDG data folders in search order, each with the program's sub-folder.
 std::vector<std::string> XdgDataFolders() {
@@ -54,31 +43,6 @@ std::vector<std::string> XdgDataFolders() {
 
 }  // namespace
 
-std::string ExecutableFolder() {
-  std::error_code ec;
-  const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-  if (ec) return fs::current_path(ec).string();
-  return exe.parent_path().string();
-}
-
-std::string ResolveDataFileCase(const std::string& path) {
-  std::error_code ec;
-  const fs::path p(path);
-  if (fs::exists(p, ec)) return path;
-  const fs::path folder = p.has_parent_path() ? p.parent_path() : fs::path(".");
-  const std::string name = p.filename().string();
-  fs::directory_iterator it(folder, ec);
-  if (ec) return path;
-  std::string best;
-  for (; it != fs::directory_iterator(); it.increment(ec)) {
-    if (ec) break;
-    const std::string candidate = it->path().filename().string();
-    if (SameTextAscii(candidate, name) && (best.empty() || candidate < best)) best = candidate;
-  }
-  if (best.empty()) return path;
-  return (p.has_parent_path() ? (p.parent_path() / best) : fs::path(best)).string();
-}
-
 std::string DataFilePath(std::string_view name) {
   std::vector<std::string> folders;
   const std::string home = HomeOverride();
@@ -90,7 +54,7 @@ std::string DataFilePath(std::string_view name) {
   }
   std::error_code ec;
   for (const std::string& folder : folders) {
-    const std::string path = ResolveDataFileCase((fs::path(folder) / name).string());
+    const std::string path = ResolveFileCase((fs::path(folder) / name).string());
     if (fs::exists(path, ec)) return path;
   }
   return (fs::path(folders.front()) / name).string();
@@ -98,17 +62,7 @@ std::string DataFilePath(std::string_view name) {
 
 std::string WritableDataFolder() {
   std::error_code ec;
-  const std::string home = HomeOverride();
-  if (!home.empty()) {
-    fs::create_directories(home, ec);
-    return fs::is_directory(home, ec) ? home : std::string();
-  }
-  const std::string exe = ExecutableFolder();
-  if (access(exe.c_str(), W_OK | X_OK) == 0) return exe;
-  std::string state = Env("XDG_STATE_HOME");
-  if (state.empty() && !Env("HOME").empty()) state = Env("HOME") + "/.local/state";
-  if (state.empty()) return {};
-  const std::string folder = state + "/" + kSubFolder;
+  const std::string folder = WritableFolder();
   fs::create_directories(folder, ec);
   return fs::is_directory(folder, ec) ? folder : std::string();
 }

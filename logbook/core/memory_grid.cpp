@@ -67,7 +67,7 @@ void MemoryGrid::SetCells(GridCells cells) {
 
 std::string MemoryFilePath() {
   const std::string folder = WritableDataFolder();
-  return folder.empty() ? std::string() : ResolveDataFileCase(folder + "/" + kMemoryFileName);
+  return folder.empty() ? std::string() : ResolveFileCase(folder + "/" + kMemoryFileName);
 }
 
 MemoryFileResult LoadMemoryFile(const std::string& path, MemoryGrid& grid) {

@@ -215,8 +215,8 @@ std::string PrepareReferenceTable(TallyKind kind, const std::string& programFold
   std::error_code ec;
   if (writableFolder.empty() || fs::equivalent(programFolder, writableFolder, ec)) return programFolder;
   const TallyTable& t = TallyTableOf(kind);
-  const fs::path sourceTable = ResolveDataFileCase((fs::path(programFolder) / t.table).string());
-  const fs::path sourceIndex = ResolveDataFileCase((fs::path(programFolder) / t.indexFile).string());
+  const fs::path sourceTable = ResolveFileCase((fs::path(programFolder) / t.table).string());
+  const fs::path sourceIndex = ResolveFileCase((fs::path(programFolder) / t.indexFile).string());
   if (!fs::exists(sourceTable, ec) || !fs::exists(sourceIndex, ec)) return programFolder;
   const fs::path copyTable = fs::path(writableFolder) / t.table;
   const fs::path copyIndex = fs::path(writableFolder) / t.indexFile;
