@@ -339,6 +339,17 @@ int HXobjIndexTag::Find(HXobjIndexKey* page, int32_t searchRecord, const ThxVari
   return c < 0 ? -1 : (c == 0 ? 0 : 1);
 }
 
+bool HXobjIndexTag::FindEntry(const ThxVariant& key, int32_t record) {
+  if (!rootPage_ || rootPage_->Count() == 0) return false;
+  if (file_ && file_->EqualKeysByRecord())
+    return Find(rootPage_.get(), record, key, -1) == 0 && current_.Target() == record;
+  // Equal keys lie in the order they were added: another record's entry may come first.
+  if (Find(rootPage_.get(), kAnyRecord, key, -1) != 0) return false;
+  while (current_.Target() != record)
+    if (!Next() || CompareKeys(key, current_, -1) != 0) return false;
+  return true;
+}
+
 void HXobjIndexTag::CollectEdgeFlags(bool& atFirst, bool& atLast) const {
   atFirst = atLast = true;
   for (HXobjIndexKey* p = rootPage_.get(); p; p = p->IsLeaf() ? nullptr : p->child_) {
@@ -381,7 +392,7 @@ void HXobjIndexTag::Reset(int mode) {
         key.SetRecNo(rec);
         key.SetTarget(rec);
         TranslateKey(key, true);
-        if (Find(rootPage_.get(), rec, key, -1) == 0 && current_.Target() != 0) return;
+        if (FindEntry(key, rec)) return;
       }
     }
   }
@@ -431,7 +442,8 @@ int32_t HXobjIndexTag::StepInFreshTree(int code) {
     bof_ = eof_ = true;
     return 0;
   }
-  const int found = Find(rootPage_.get(), here.RecNo(), here, -1);
+  const int found =
+      FindEntry(here, here.Target()) ? 0 : Find(rootPage_.get(), here.RecNo(), here, -1);
   if (found == 0) return DoMove(code);
   // The entry is gone: the search stopped on the one after it (found < 0) or past the end.
   if (code == kMovePrior) return DoMove(found > 0 ? kMoveBottom : kMovePrior);
@@ -884,7 +896,7 @@ void HXobjIndexTag::FlushPages() {
     const HXobjIndexKeyData saved = current_;
     const bool b = bof_, e = eof_;
     WriteChangedPages();
-    if (saved.Target() != 0 && rootPage_->Count() > 0)
+    if (saved.Target() != 0 && rootPage_->Count() > 0 && !FindEntry(saved, saved.Target()))
       Find(rootPage_.get(), saved.RecNo(), saved, -1);
     bof_ = b;
     eof_ = e;
@@ -913,7 +925,7 @@ bool HXobjIndexTag::DeleteKey(const HXobjIndexKeyData& key) {
   TranslateKey(k, true);
   EnsureTree();
   if (rootPage_->Count() == 0) return false;
-  if (Find(rootPage_.get(), k.RecNo(), k, -1) != 0 || current_.Target() != k.Target()) return false;
+  if (!FindEntry(k, k.Target())) return false;
   DeleteCurrent();
   return true;
 }
@@ -955,8 +967,7 @@ bool HXobjIndexTag::KeyUpdate(int32_t record, bool isNew) {
       oldKey.SetTarget(record);
       TranslateKey(oldKey, true);
       EnsureTree();
-      found = rootPage_->Count() > 0 && Find(rootPage_.get(), record, oldKey, -1) == 0 &&
-              current_.Target() == record;
+      found = FindEntry(oldKey, record);
     }
     if (oldOk && SameKey(oldKey, newKey) && filterHolds) {
       if (!found) {

@@ -155,6 +155,10 @@ class HXobjIndexKey {
   void SetPosition(int p) { pos_ = p; }
   bool Changed() const { return changed_; }
   bool Split() const { return split_; }
+  // A value the format keeps with the page from its read to its write (MDX: the allocation
+  // chain the page carries).
+  int32_t Extra() const { return extra_; }
+  void SetExtra(int32_t value) { extra_ = value; }
 
  private:
   friend class HXobjIndexTag;
@@ -173,6 +177,7 @@ class HXobjIndexKey {
   int32_t block_;
   int32_t left_ = -1;
   int32_t right_ = -1;
+  int32_t extra_ = 0;
   int kind_ = kLeaf;
   int pos_ = -1;
   bool changed_ = false;
@@ -325,6 +330,10 @@ class HXobjIndexTag {
   // Copies the leaf entry at the current position into the current key.
   void TakeCurrent(HXobjIndexKey* leaf);
   int Find(HXobjIndexKey* page, int32_t searchRecord, const ThxVariant& key, int partial);
+  // Positions on the entry of `record` among the entries equal to `key` (whole-key compare);
+  // false when the tag holds none. Where equal keys are not ordered by record number the walk
+  // goes forward over them, across leaves, to the record's own entry.
+  bool FindEntry(const ThxVariant& key, int32_t record);
   void CollectEdgeFlags(bool& atFirst, bool& atLast) const;
   // Range test of the current key: -1 below the low bound, 1 above the high bound, 0 inside.
   int RangeTest() const;
