@@ -220,7 +220,7 @@ void HXobjMDXTag::PutKey(uint8_t* at, const HXobjIndexKeyData& key) const {
   if (keyType_ == 'C') {
     std::memset(at, ' ', static_cast<size_t>(keyLength_));
     const std::string_view s = key.Bytes();
-    std::memcpy(at, s.data(), std::min(s.size(), static_cast<size_t>(keyLength_)));
+    if (!s.empty()) std::memcpy(at, s.data(), std::min(s.size(), static_cast<size_t>(keyLength_)));
   } else if (keyType_ == 'D') {
     const double d = key.GetFloat();
     uint64_t bits;
