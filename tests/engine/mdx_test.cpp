@@ -70,6 +70,14 @@ index_model::Format::Shape CheckMdxTree(HXobjMDXFile& file, HXobjMDXTag& tag) {
     HXobjIndexKey page(&tag, nullptr, block);
     const auto raw = Page(path, block);
     const uint32_t counted = DecodeLE32(raw.data());
+    // Nothing but the entries is written: the key of an interior page's last entry and the
+    // bytes after the entries are zero, never left over from an earlier content.
+    const size_t used = 8 + static_cast<size_t>(page.Count()) * static_cast<size_t>(tag.ItemLength());
+    size_t stray = static_cast<size_t>(std::count_if(raw.begin() + static_cast<std::ptrdiff_t>(used),
+                                                     raw.end(), [](uint8_t b) { return b != 0; }));
+    if (!page.IsLeaf())
+      for (size_t i = used - static_cast<size_t>(tag.ItemLength()) + 4; i < used; ++i) stray += raw[i] != 0;
+    EXPECT_EQ(stray, 0u) << "stray bytes in page " << block;
     if (page.IsLeaf()) {
       EXPECT_EQ(counted, static_cast<uint32_t>(page.Count()));
       EXPECT_LE(page.Count(), tag.MaxKeys());
@@ -375,6 +383,40 @@ TEST(MdxTag, EqualKeysAcrossLeavesKeepEveryRecordOnce) {
     EXPECT_EQ(key, std::string(k.Bytes())) << record;
   }
   EXPECT_EQ(CheckMdxTree(file, *static_cast<HXobjMDXTag*>(tag)).keys, 400);
+}
+
+TEST(MdxTag, EmptiedTreeBecomesAnEmptyLeafRootAndGrowsAgain) {
+  IndexTempDir dir;
+  FakeIndexTable table(dir.File("E.DBF"));
+  const std::string path = dir.File("E.MDX");
+  HXobjMDXFile file(&table, path, false, true, false, true);
+  ASSERT_TRUE(file.CreateTag("T20", "TEXT", "BAND=20", true, false));
+  auto* tag = static_cast<HXobjMDXTag*>(file.TagByName("T20"));
+  table.Attach(&file);
+  for (int i = 0; i < 90; ++i) {
+    FakeRecord r = Rec("X", 0, 0, 20);
+    r.text = std::to_string(i * 7 % 90) + std::string(50, 'P');
+    table.Append(r);
+  }
+  EXPECT_GE(CheckMdxTree(file, *tag).depth, 3);
+  // Every record leaves the FOR condition: every page empties, none counts below zero.
+  for (int32_t n = 1; n <= 90; ++n) {
+    FakeRecord r = table.Records()[static_cast<size_t>(n - 1)];
+    r.band = 40;
+    table.Rewrite(n, r);
+  }
+  EXPECT_EQ(Walk(tag), KeyList{});
+  const auto root = Page(path, tag->Root());
+  EXPECT_EQ(DecodeLE32(root.data()), 0u);
+  EXPECT_EQ(DecodeLE32(root.data() + 8), 0u);  // a leaf
+  for (int32_t n = 90; n >= 1; --n) {
+    FakeRecord r = table.Records()[static_cast<size_t>(n - 1)];
+    r.band = 20;
+    table.Rewrite(n, r);
+  }
+  table.Detach();
+  EXPECT_EQ(Walk(tag).size(), 90u);
+  EXPECT_EQ(CheckMdxTree(file, *tag).keys, 90);
 }
 
 TEST(MdxFile, TagTableStaysSortedAndTagsAreReplacedDeletedAndLimited) {
@@ -834,6 +876,15 @@ TEST(MdxDamage, MutatedFilesGiveAClearErrorNeverACrashOrAHang) {
   const auto good = ReadBytes(pristine, 0, size);
   const std::string path = dir.File("F.MDX");
   const std::vector<FakeRecord> records = table.Records();
+  {
+    // A file too short for its header is damage, reported and left as it is (not made empty).
+    FILE* f = fopen(path.c_str(), "wb");
+    fwrite(good.data(), 1, 300, f);
+    fclose(f);
+    HXobjMDXFile file(&table, path, false, false, false, true);
+    EXPECT_FALSE(file.Valid());
+  }
+  EXPECT_EQ(std::filesystem::file_size(path), 300u);
   int errors = 0;
   for (int round = 0; round < 300; ++round) {
     SCOPED_TRACE(round);
