@@ -651,9 +651,21 @@ bool HXobjMDXFile::CreateTagLocked(const std::string& name, std::string_view key
     throw ESorrelError("Index file " + disk_->Name() + " holds " + std::to_string(before) +
                        " tags, the most it can take; tag " + name + " was not added");
   std::unique_ptr<HXobjMDXTag> tag(new HXobjMDXTag(this, -1, name));
-  const bool ok = tag->CreateTag(name, keyExpression, filterExpression, ascending, unique);
-  if (!ok) {
+  // A tag refused before its build wrote anything gives its header block back.
+  const int32_t header = tag->HeaderPosition();
+  auto giveBack = [&] {
     tag.reset();
+    if (end_ == int64_t{header} + BlocksPerPage()) end_ = header;
+  };
+  bool ok;
+  try {
+    ok = tag->CreateTag(name, keyExpression, filterExpression, ascending, unique);
+  } catch (...) {
+    giveBack();
+    throw;
+  }
+  if (!ok) {
+    giveBack();
     WriteNextFree();
     return false;
   }

@@ -453,8 +453,14 @@ TEST(MdxFile, TagTableStaysSortedAndTagsAreReplacedDeletedAndLimited) {
     // Names are table entries of ten characters; expressions must fit the tag header.
     EXPECT_THROW(file.CreateTag("ELEVENCHARS", "CALL", "", true, false), ESorrelError);
     EXPECT_THROW(file.CreateTag("LONG", std::string(221, 'X'), "", true, false), ESorrelError);
+    const auto size = std::filesystem::file_size(path);
     EXPECT_FALSE(file.CreateTag("NONE", "NOKEY", "", true, false));
     EXPECT_EQ(file.TagCount(), 2);
+    // Refused tags leave no block behind that the next free block would count.
+    uint8_t b[512];
+    ASSERT_TRUE(file.ReadBlock(0, b, 512));
+    EXPECT_EQ(DecodeLE32(b + 32), size / 512);
+    EXPECT_EQ(std::filesystem::file_size(path), size);
   }
   {
     HXobjMDXFile file(&table, path, false, false, false, true);
