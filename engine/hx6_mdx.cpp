@@ -719,19 +719,7 @@ void HXobjMDXFile::Reindex() {
   if (!disk_) return;
   // Other programs' writers hold the header lock for the moment of one update: the rebuild
   // waits for them as every index lock does.
-  if (disk_->Shared())
-    LockRegionWithRetry(*disk_, kWholeFileLockOffset, kWholeFileLockLength);
-  else if (!disk_->LockFile())
-    throw ESorrelError(smCannotLockFile, {disk_->Name()});
-  struct Unlock {
-    HXO_DiskFile* d;
-    ~Unlock() {
-      try {
-        d->Unlock();
-      } catch (...) {
-      }
-    }
-  } unlock{disk_.get()};
+  const HXobjWholeFileLock lock(*disk_);
   ReindexLocked();
 }
 

@@ -211,16 +211,57 @@ TEST(CdxFile, BuildsWalksAndSeeksAcrossTypes) {
 
 namespace {
 
-index_model::Format CdxModelFormat() {
-  index_model::Format f;
-  f.extension = "CDX";
-  f.open = [](FakeIndexTable& table, const std::string& path, bool create) {
-    return std::make_unique<HXobjCDXFile>(&table, path, false, create, false, true);
+// The model test's tags in one compound file: text, number and date keys, a long text key that
+// makes deep trees, and a FOR condition.
+index_model::ModelFormat CdxModelFormat() {
+  using index_model::ModelTag;
+  index_model::ModelFormat f;
+  f.equalKeysByRecord = true;
+  auto text = [](int width, auto field) {
+    return [width, field](const FakeRecord& r, HXobjIndexKeyData& k) {
+      std::string s = r.*field;
+      s.resize(static_cast<size_t>(width), ' ');
+      k.PutString(s);
+    };
   };
-  f.disk = [](HXobjIndexFile& file, HXobjIndexTag& tag) {
+  auto callKey = [](const FakeRecord& r) { return CallKey(r.call); };
+  auto numberKey = [](const FakeRecord& r) { return cdx::EncodeNumberKey(r.number); };
+  auto dayKey = [](const FakeRecord& r) { return cdx::EncodeNumberKey(r.day); };
+  auto textKey = [](const FakeRecord& r) { return cdx::TrimKey(r.text.substr(0, 100), ' '); };
+  f.tags = {
+      ModelTag{"CALL", callKey, callKey, text(10, &FakeRecord::call), nullptr},
+      ModelTag{"NUMBER", numberKey, numberKey,
+               [](const FakeRecord& r, HXobjIndexKeyData& k) { k.PutFloat(r.number); }, nullptr},
+      ModelTag{"DAY", dayKey, dayKey,
+               [](const FakeRecord& r, HXobjIndexKeyData& k) { k.PutDate(r.day); }, nullptr},
+      ModelTag{"CALL20", callKey, callKey, text(10, &FakeRecord::call),
+               [](const FakeRecord& r) { return r.band == 20; }},
+      ModelTag{"TEXT", textKey, textKey, text(100, &FakeRecord::text), nullptr},
+  };
+  f.open = [](FakeIndexTable& table, const IndexTempDir& dir, bool create) {
+    std::vector<std::unique_ptr<HXobjIndexFile>> files;
+    auto file = std::make_unique<HXobjCDXFile>(&table, dir.File("MODEL.CDX"), false, create,
+                                               false, true);
+    if (create) {
+      for (const auto& [name, expr, filter] :
+           {std::tuple{"CALL", "CALL", ""}, std::tuple{"NUMBER", "NUMBER", ""},
+            std::tuple{"DAY", "DAY", ""}, std::tuple{"TEXT", "TEXT", ""},
+            std::tuple{"CALL20", "CALL", "BAND=20"}})
+        EXPECT_TRUE(file->CreateTag(name, expr, filter, true, false)) << name;
+    } else {
+      EXPECT_EQ(file->TagCount(), 5);
+      // The long keys made a deep tree.
+      auto* tag = static_cast<HXobjCDXTag*>(file->TagByName("TEXT"));
+      EXPECT_GE(CheckTree(file->DiskFile()->Name(), tag->HeaderPosition(), tag->Form()).depth, 3);
+    }
+    files.push_back(std::move(file));
+    return files;
+  };
+  f.checkDisk = [](HXobjIndexFile& file, HXobjIndexTag& tag, const index_model::KeyList& expected) {
     auto& cdxTag = static_cast<HXobjCDXTag&>(tag);
-    const TreeShape shape = CheckTree(file.DiskFile()->Name(), cdxTag.HeaderPosition(), cdxTag.Form());
-    return index_model::Format::Shape{shape.depth, shape.keys};
+    EXPECT_EQ(CheckTree(file.DiskFile()->Name(), cdxTag.HeaderPosition(), cdxTag.Form()).keys,
+              static_cast<int>(expected.size()))
+        << tag.TagName() << " on disk";
   };
   return f;
 }

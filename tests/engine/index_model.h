@@ -1,18 +1,17 @@
-// The model-based random test of an index format: appends, rewrites (keys changed, FOR condition
-// changed, rewritten unchanged) on a table with tags of each key type, checked after every batch
-// against a sorted reference: a walk forward and back, every key sought, and the format's own
-// check of the tree on disk; at the end a fresh handle reads the same.
+// The model-based random test shared by the index formats: tags of every key type the format
+// has, kept current through appends and rewrites of a table, checked after every batch against a
+// reference order kept beside them (walked both ways, every key sought, the file read straight
+// from disk), and once more through a fresh handle at the end.
 //
-// Keys of the reference are the tag's own translation of each record's key. Equal keys follow
-// the record number where the file orders them so, else the order in which they were added (a
-// rewrite that keeps its key keeps its place); a descending tag is the reverse of that order.
+// The reference follows the format's rule for equal keys: by record number, or in the order the
+// keys were added (a new key after the keys equal to it, before them on a tag stored in
+// descending order), so that upkeep that takes another record's entry for its own shows.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <functional>
-#include <map>
 #include <memory>
 #include <random>
 #include <string>
@@ -23,21 +22,6 @@
 namespace index_model {
 
 using KeyList = std::vector<std::pair<std::string, int32_t>>;
-
-// What the driver needs of a format.
-struct Format {
-  std::string extension;  // "CDX"
-  // Creates (create true) or opens the index file.
-  std::function<std::unique_ptr<HXobjIndexFile>(FakeIndexTable&, const std::string&, bool)> open;
-  struct Shape {
-    int depth = 0;
-    int keys = 0;
-  };
-  // Checks a tag's tree on disk (with gtest expectations) and reports its shape.
-  std::function<Shape(HXobjIndexFile&, HXobjIndexTag&)> disk;
-  // Adds a descending tag over NUMBER to the model.
-  bool descendingTag = false;
-};
 
 inline KeyList Walk(HXobjIndexTag* tag) {
   KeyList out;
@@ -53,20 +37,30 @@ inline KeyList WalkBack(HXobjIndexTag* tag) {
   return out;
 }
 
+// One tag of the model.
 struct ModelTag {
-  const char* name;
-  const char* key;
-  const char* filter;
-  bool ascending;
+  std::string name;
+  // The key bytes a walk shows for a record, and bytes whose plain order is the tag's key order.
+  std::function<std::string(const FakeRecord&)> shown;
+  std::function<std::string(const FakeRecord&)> order;
+  // The key as the expression gives it, to seek with.
+  std::function<void(const FakeRecord&, HXobjIndexKeyData&)> raw;
+  std::function<bool(const FakeRecord&)> filter;  // empty: every record
+  bool descending = false;                        // stored in descending order
 };
 
-inline std::vector<ModelTag> ModelTags(const Format& format) {
-  std::vector<ModelTag> tags = {{"CALL", "CALL", "", true},     {"NUMBER", "NUMBER", "", true},
-                                {"DAY", "DAY", "", true},       {"TEXT", "TEXT", "", true},
-                                {"CALL20", "CALL", "BAND=20", true}};
-  if (format.descendingTag) tags.push_back({"DOWN", "NUMBER", "", false});
-  return tags;
-}
+// What the driver needs of a format.
+struct ModelFormat {
+  bool equalKeysByRecord = false;
+  // The last tag keeps its tree between updates, as a master tag does.
+  std::vector<ModelTag> tags;
+  // Creates (or opens) the files that hold the model's tags, built over the table's records.
+  std::function<std::vector<std::unique_ptr<HXobjIndexFile>>(FakeIndexTable&,
+                                                            const IndexTempDir&, bool create)>
+      open;
+  // Checks the tag's tree as it lies on disk against the expected (shown key, record) list.
+  std::function<void(HXobjIndexFile&, HXobjIndexTag&, const KeyList& expected)> checkDisk;
+};
 
 inline FakeRecord RandomRecord(std::mt19937& rng) {
   FakeRecord r;
@@ -81,168 +75,163 @@ inline FakeRecord RandomRecord(std::mt19937& rng) {
   return r;
 }
 
-// The reference: for every tag, the place each record's entry takes among equal keys.
-class Model {
+inline HXobjIndexTag* FindTag(const std::vector<std::unique_ptr<HXobjIndexFile>>& files,
+                              const std::string& name) {
+  for (const auto& f : files)
+    if (HXobjIndexTag* t = f->TagByName(name)) return t;
+  return nullptr;
+}
+
+// The reference order of one tag: (order key, record) entries as the index holds them.
+class Reference {
  public:
-  Model(const Format& format, FakeIndexTable& table) : format_(format), table_(table) {}
+  Reference(const ModelTag& tag, bool byRecord) : tag_(tag), byRecord_(byRecord) {}
 
-  // The key a tag holds for a record, and whether the record passes its FOR condition.
-  bool Entry(HXobjIndexTag* tag, const FakeRecord& r, HXobjIndexKeyData& key) {
-    const FakeRecord saved = table_.Buffer();
-    table_.Buffer() = r;
-    const bool passes = !tag->HasFilter() || tag->EvaluateFilter();
-    const bool ok = tag->EvaluateKey(key);
-    table_.Buffer() = saved;
-    if (ok) tag->TranslateKey(key, true);
-    return passes && ok;
+  void Build(const std::vector<FakeRecord>& records) {
+    entries_.clear();
+    for (size_t i = 0; i < records.size(); ++i)
+      if (!tag_.filter || tag_.filter(records[i]))
+        entries_.emplace_back(tag_.order(records[i]), static_cast<int32_t>(i + 1));
+    // A build takes equal keys by record number; a descending one delivers the exact reverse.
+    std::sort(entries_.begin(), entries_.end());
+    if (tag_.descending) std::reverse(entries_.begin(), entries_.end());
   }
-
-  // Entries of a built tag follow the record numbers.
-  void Built(HXobjIndexFile& file) {
-    for (const ModelTag& m : ModelTags(format_)) {
-      auto& places = place_[m.name];
-      for (size_t i = 0; i < table_.Records().size(); ++i) {
-        HXobjIndexKeyData k;
-        if (Entry(file.TagByName(m.name), table_.Records()[i], k))
-          places[static_cast<int32_t>(i + 1)] = ++stamp_;
-      }
+  void Add(const FakeRecord& r, int32_t record) {
+    if (tag_.filter && !tag_.filter(r)) return;
+    std::pair<std::string, int32_t> e{tag_.order(r), record};
+    auto at = entries_.end();
+    if (byRecord_) {
+      at = tag_.descending ? std::upper_bound(entries_.begin(), entries_.end(), e, std::greater<>())
+                           : std::upper_bound(entries_.begin(), entries_.end(), e);
+    } else if (tag_.descending) {
+      // Before the keys equal to it.
+      at = std::find_if(entries_.begin(), entries_.end(),
+                        [&](const auto& x) { return x.first <= e.first; });
+    } else {
+      at = std::find_if(entries_.begin(), entries_.end(),
+                        [&](const auto& x) { return x.first > e.first; });
     }
+    entries_.insert(at, e);
   }
-
-  // Before a record is appended (old = null) or rewritten: where its entries go.
-  void Change(HXobjIndexFile& file, int32_t record, const FakeRecord* old, const FakeRecord& now) {
-    for (const ModelTag& m : ModelTags(format_)) {
-      HXobjIndexTag* tag = file.TagByName(m.name);
-      auto& places = place_[m.name];
-      HXobjIndexKeyData before, after;
-      const bool had = old && Entry(tag, *old, before);
-      const bool has = Entry(tag, now, after);
-      // A rewrite that keeps the key and the FOR condition leaves the entry where it is.
-      if (had && has && before.Bytes() == after.Bytes()) continue;
-      places.erase(record);
-      if (has) places[record] = ++stamp_;
-    }
+  bool Remove(int32_t record) {
+    auto it = std::find_if(entries_.begin(), entries_.end(),
+                           [&](const auto& x) { return x.second == record; });
+    if (it == entries_.end()) return false;
+    entries_.erase(it);
+    return true;
   }
-
-  // The tag's entries in order; `keys` receives their keys as the tag holds them.
-  KeyList Expected(HXobjIndexFile& file, const ModelTag& m,
-                   std::vector<HXobjIndexKeyData>* keys = nullptr) {
-    HXobjIndexTag* tag = file.TagByName(m.name);
-    struct Item {
-      HXobjIndexKeyData key;
-      int32_t record;
-      int64_t order;
-    };
-    std::vector<Item> items;
-    for (const auto& [record, stamp] : place_[m.name]) {
-      Item it;
-      Entry(tag, table_.Records()[static_cast<size_t>(record - 1)], it.key);
-      it.record = record;
-      it.order = file.EqualKeysByRecord() ? record : stamp;
-      items.push_back(std::move(it));
+  // A rewrite of `record` from `before` to `after`, as key upkeep does it.
+  void Rewrite(int32_t record, const FakeRecord& before, const FakeRecord& after) {
+    const bool holds = !tag_.filter || tag_.filter(after);
+    const bool present = std::any_of(entries_.begin(), entries_.end(),
+                                     [&](const auto& x) { return x.second == record; });
+    if (tag_.shown(before) == tag_.shown(after) && holds) {
+      if (!present) Add(after, record);
+      return;
     }
-    std::sort(items.begin(), items.end(), [](const Item& a, const Item& b) {
-      int position = 0;
-      const int c = a.key.Compare(&b.key, position, nullptr, -1);
-      return c != 0 ? c < 0 : a.order < b.order;
-    });
-    if (!m.ascending) std::reverse(items.begin(), items.end());
+    Remove(record);
+    Add(after, record);
+  }
+  KeyList Shown(const std::vector<FakeRecord>& records) const {
     KeyList out;
-    for (const Item& it : items) {
-      out.emplace_back(std::string(it.key.Bytes()), it.record);
-      if (keys) keys->push_back(it.key);
-    }
+    for (const auto& [order, record] : entries_)
+      out.emplace_back(tag_.shown(records[static_cast<size_t>(record - 1)]), record);
     return out;
   }
 
  private:
-  const Format& format_;
-  FakeIndexTable& table_;
-  std::map<std::string, std::map<int32_t, int64_t>> place_;
-  int64_t stamp_ = 0;
+  const ModelTag& tag_;
+  bool byRecord_;
+  std::vector<std::pair<std::string, int32_t>> entries_;
 };
 
-inline void CheckAgainstModel(const Format& format, Model& model, HXobjIndexFile& file,
+inline void CheckAgainstModel(const ModelFormat& format,
+                              const std::vector<std::unique_ptr<HXobjIndexFile>>& files,
+                              FakeIndexTable& table, const std::vector<Reference>& refs,
                               const std::string& when) {
-  for (const ModelTag& m : ModelTags(format)) {
-    HXobjIndexTag* tag = file.TagByName(m.name);
+  for (size_t t = 0; t < format.tags.size(); ++t) {
+    const ModelTag& m = format.tags[t];
+    const KeyList expected = refs[t].Shown(table.Records());
+    HXobjIndexTag* tag = FindTag(files, m.name);
     ASSERT_NE(tag, nullptr) << m.name;
-    std::vector<HXobjIndexKeyData> keys;
-    const KeyList ref = model.Expected(file, m, &keys);
-    ASSERT_EQ(Walk(tag), ref) << m.name << " " << when;
+    ASSERT_EQ(Walk(tag), expected) << m.name << " " << when;
     // What is on disk is a whole tree at every point, not only after later writes mend it.
-    EXPECT_EQ(format.disk(file, *tag).keys, static_cast<int>(ref.size()))
-        << m.name << " on disk " << when;
+    for (const auto& f : files)
+      if (f->TagByName(m.name) == tag) format.checkDisk(*f, *tag, expected);
     KeyList back = WalkBack(tag);
     std::reverse(back.begin(), back.end());
-    ASSERT_EQ(back, ref) << m.name << " backwards " << when;
+    ASSERT_EQ(back, expected) << m.name << " backwards " << when;
     // Every key is found, at the first entry that holds it.
-    for (size_t i = 0; i < ref.size(); ++i) {
-      if (i > 0 && ref[i].first == ref[i - 1].first) continue;
-      HXobjIndexKeyData k = keys[i];
+    for (size_t i = 0; i < expected.size(); ++i) {
+      if (i > 0 && expected[i].first == expected[i - 1].first) continue;
+      HXobjIndexKeyData k;
+      m.raw(table.Records()[static_cast<size_t>(expected[i].second - 1)], k);
       k.SetRecNo(kAnyRecord);
-      file.SetExact(true);
-      ASSERT_EQ(tag->Seek(k), ref[i].second) << m.name << " seek " << when;
-      file.SetExact(false);
+      tag->File()->SetExact(true);
+      const int32_t got = tag->Seek(k);
+      tag->File()->SetExact(false);
+      ASSERT_EQ(got, expected[i].second) << m.name << " seek " << when;
     }
   }
 }
 
-inline void RunModel(const Format& format, unsigned seed, int batches, int perBatch,
+// Appends and rewrites in batches, checking after each; `pageCache` > 0 bounds the pages every
+// tag keeps decoded.
+inline void RunModel(const ModelFormat& format, unsigned seed, int batches, int perBatch,
                      bool buildFirst, int pageCache = 0) {
   SCOPED_TRACE(seed);
   IndexTempDir dir;
   FakeIndexTable table(dir.File("MODEL.DBF"));
-  Model model(format, table);
-  const std::string path = dir.File("MODEL." + format.extension);
   std::mt19937 rng(seed);
   if (buildFirst)
     for (int i = 0; i < 300; ++i) table.Records().push_back(RandomRecord(rng));
+  std::vector<Reference> refs;
+  for (const ModelTag& m : format.tags) {
+    refs.emplace_back(m, format.equalKeysByRecord);
+    refs.back().Build(table.Records());
+  }
   {
-    std::unique_ptr<HXobjIndexFile> owned = format.open(table, path, true);
-    HXobjIndexFile& file = *owned;
-    for (const ModelTag& m : ModelTags(format))
-      ASSERT_TRUE(file.CreateTag(m.name, m.key, m.filter, m.ascending, false)) << m.name;
-    model.Built(file);
-    if (pageCache > 0)
-      for (int i = 0; i < file.TagCount(); ++i) file.TagByIndex(i)->SetPageCacheLimit(pageCache);
-    table.Attach(&file);
+    auto files = format.open(table, dir, true);
+    for (const ModelTag& m : format.tags) ASSERT_NE(FindTag(files, m.name), nullptr) << m.name;
+    for (auto& f : files) {
+      if (pageCache > 0)
+        for (int i = 0; i < f->TagCount(); ++i) f->TagByIndex(i)->SetPageCacheLimit(pageCache);
+      table.Attach(f.get());
+    }
     // The master tag keeps its tree between updates, the others release theirs.
-    file.TagByName("TEXT")->Move(kMoveTop);
+    FindTag(files, format.tags.back().name)->Move(kMoveTop);
     for (int b = 0; b < batches; ++b) {
       for (int i = 0; i < perBatch; ++i) {
         const int op = static_cast<int>(rng() % 10);
         const auto n = static_cast<int32_t>(table.Records().size());
         if (op < 5 || n == 0) {
           const FakeRecord r = RandomRecord(rng);
-          model.Change(file, n + 1, nullptr, r);
-          table.Append(r);
-        } else {
-          const int32_t which = 1 + static_cast<int32_t>(rng() % static_cast<uint32_t>(n));
-          const FakeRecord old = table.Records()[static_cast<size_t>(which - 1)];
-          FakeRecord r = old;
-          switch (op) {
-            case 5: r = RandomRecord(rng); break;
-            case 6: r.band = r.band == 20 ? 40 : 20; break;  // FOR condition changes
-            case 7: r.number = -r.number - 0.5; break;
-            case 8: break;                                    // rewritten unchanged
-            default: r.text = RandomRecord(rng).text; break;
-          }
-          model.Change(file, which, &old, r);
-          table.Rewrite(which, r);
+          const int32_t record = table.Append(r);
+          for (auto& ref : refs) ref.Add(r, record);
+          continue;
         }
+        const int32_t which = 1 + static_cast<int32_t>(rng() % static_cast<uint32_t>(n));
+        const FakeRecord before = table.Records()[static_cast<size_t>(which - 1)];
+        FakeRecord r = before;
+        switch (op) {
+          case 5: r = RandomRecord(rng); break;
+          case 6: r.band = r.band == 20 ? 40 : 20; break;  // FOR condition changes
+          case 7: r.number = -r.number - 0.5; break;
+          case 8: break;                                    // rewritten unchanged
+          default: r.text = RandomRecord(rng).text; break;
+        }
+        table.Rewrite(which, r);
+        for (auto& ref : refs) ref.Rewrite(which, before, r);
       }
       ASSERT_NO_FATAL_FAILURE(
-          CheckAgainstModel(format, model, file, "batch " + std::to_string(b)));
+          CheckAgainstModel(format, files, table, refs, "batch " + std::to_string(b)));
     }
     table.Detach();
   }
   // Everything reached the file: a fresh handle reads the same.
-  std::unique_ptr<HXobjIndexFile> again = format.open(table, path, false);
-  ASSERT_TRUE(again->Valid());
-  EXPECT_EQ(again->TagCount(), static_cast<int>(ModelTags(format).size()));
-  ASSERT_NO_FATAL_FAILURE(CheckAgainstModel(format, model, *again, "reopened"));
-  EXPECT_GE(format.disk(*again, *again->TagByName("TEXT")).depth, 3);
+  auto again = format.open(table, dir, false);
+  for (const auto& f : again) ASSERT_TRUE(f->Valid());
+  ASSERT_NO_FATAL_FAILURE(CheckAgainstModel(format, again, table, refs, "reopened"));
 }
 
 }  // namespace index_model

@@ -12,6 +12,7 @@
 #include <random>
 #include <set>
 #include <thread>
+#include <tuple>
 
 #include "byteorder.h"
 #include "hx6_mdx.h"
@@ -47,8 +48,13 @@ std::vector<uint8_t> Page(const std::string& path, int32_t block) {
 // Checks a tag's tree on disk: counts in range, leaves at one depth, keys in order within and
 // across pages, every counted interior key equal to the last key of its child, no page reached
 // twice. Keys are compared as the tag reads them (through its own page reader).
-index_model::Format::Shape CheckMdxTree(HXobjMDXFile& file, HXobjMDXTag& tag) {
-  index_model::Format::Shape shape;
+struct TreeShape {
+  int depth = 0;
+  int keys = 0;
+};
+
+TreeShape CheckMdxTree(HXobjMDXFile& file, HXobjMDXTag& tag) {
+  TreeShape shape;
   const auto& path = file.DiskFile()->Name();
   const int32_t root = static_cast<int32_t>(DecodeLE32(Page(path, tag.HeaderPosition()).data()));
   std::set<int32_t> seen;
@@ -106,16 +112,81 @@ index_model::Format::Shape CheckMdxTree(HXobjMDXFile& file, HXobjMDXTag& tag) {
   return shape;
 }
 
-index_model::Format MdxModelFormat() {
-  index_model::Format f;
-  f.extension = "MDX";
-  f.open = [](FakeIndexTable& table, const std::string& path, bool create) {
-    return std::make_unique<HXobjMDXFile>(&table, path, false, create, false, true);
+// The bytes of a number key as a walk shows it (the double the tag holds), and bytes whose plain
+// order is the number order.
+std::string HeldDouble(double v) {
+  return std::string(reinterpret_cast<const char*>(&v), sizeof v);
+}
+std::string OrderedDouble(double v) {
+  uint64_t bits;
+  std::memcpy(&bits, &v, sizeof bits);
+  bits = (bits >> 63) ? ~bits : bits | (uint64_t{1} << 63);
+  std::string out(8, '\0');
+  EncodeBE64(out.data(), bits);
+  return out;
+}
+
+// The model test's tags in one MDX file: text, number and date keys, a FOR condition, a
+// descending number tag and a long text key that makes deep trees.
+index_model::ModelFormat MdxModelFormat() {
+  using index_model::ModelTag;
+  index_model::ModelFormat f;
+  f.equalKeysByRecord = false;
+  auto text = [](int width, auto field) {
+    return [width, field](const FakeRecord& r, HXobjIndexKeyData& k) {
+      std::string s = r.*field;
+      s.resize(static_cast<size_t>(width), ' ');
+      k.PutString(s);
+    };
   };
-  f.disk = [](HXobjIndexFile& file, HXobjIndexTag& tag) {
-    return CheckMdxTree(static_cast<HXobjMDXFile&>(file), static_cast<HXobjMDXTag&>(tag));
+  auto trimmed = [](int width, auto field) {
+    return [width, field](const FakeRecord& r) {
+      std::string s = (r.*field).substr(0, static_cast<size_t>(width));
+      while (!s.empty() && s.back() == ' ') s.pop_back();
+      return s;
+    };
   };
-  f.descendingTag = true;
+  auto number = [](const FakeRecord& r) { return mdx::StoredNumber(r.number); };
+  auto rawNumber = [](const FakeRecord& r, HXobjIndexKeyData& k) { k.PutFloat(r.number); };
+  f.tags = {
+      ModelTag{"CALL", trimmed(10, &FakeRecord::call), trimmed(10, &FakeRecord::call),
+               text(10, &FakeRecord::call), nullptr},
+      ModelTag{"NUMBER", [=](const FakeRecord& r) { return HeldDouble(number(r)); },
+               [=](const FakeRecord& r) { return OrderedDouble(number(r)); }, rawNumber, nullptr},
+      ModelTag{"DAY", [](const FakeRecord& r) { return HeldDouble(r.day); },
+               [](const FakeRecord& r) { return OrderedDouble(r.day); },
+               [](const FakeRecord& r, HXobjIndexKeyData& k) { k.PutDate(r.day); }, nullptr},
+      ModelTag{"CALL20", trimmed(10, &FakeRecord::call), trimmed(10, &FakeRecord::call),
+               text(10, &FakeRecord::call), [](const FakeRecord& r) { return r.band == 20; }},
+      ModelTag{"DOWN", [=](const FakeRecord& r) { return HeldDouble(number(r)); },
+               [=](const FakeRecord& r) { return OrderedDouble(number(r)); }, rawNumber, nullptr,
+               true},
+      ModelTag{"TEXT", trimmed(100, &FakeRecord::text), trimmed(100, &FakeRecord::text),
+               text(100, &FakeRecord::text), nullptr},
+  };
+  f.open = [](FakeIndexTable& table, const IndexTempDir& dir, bool create) {
+    std::vector<std::unique_ptr<HXobjIndexFile>> files;
+    auto file = std::make_unique<HXobjMDXFile>(&table, dir.File("MODEL.MDX"), false, create,
+                                               false, true);
+    if (create) {
+      for (const auto& [name, expr, filter, ascending] :
+           {std::tuple{"CALL", "CALL", "", true}, std::tuple{"NUMBER", "NUMBER", "", true},
+            std::tuple{"DAY", "DAY", "", true}, std::tuple{"CALL20", "CALL", "BAND=20", true},
+            std::tuple{"DOWN", "NUMBER", "", false}, std::tuple{"TEXT", "TEXT", "", true}})
+        EXPECT_TRUE(file->CreateTag(name, expr, filter, ascending, false)) << name;
+    } else {
+      EXPECT_EQ(file->TagCount(), 6);
+      // The long keys made a deep tree.
+      EXPECT_GE(CheckMdxTree(*file, *static_cast<HXobjMDXTag*>(file->TagByName("TEXT"))).depth, 3);
+    }
+    files.push_back(std::move(file));
+    return files;
+  };
+  f.checkDisk = [](HXobjIndexFile& file, HXobjIndexTag& tag, const KeyList& expected) {
+    EXPECT_EQ(CheckMdxTree(static_cast<HXobjMDXFile&>(file), static_cast<HXobjMDXTag&>(tag)).keys,
+              static_cast<int>(expected.size()))
+        << tag.TagName() << " on disk";
+  };
   return f;
 }
 
