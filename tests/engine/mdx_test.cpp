@@ -480,6 +480,10 @@ TEST(MdxTag, EmptiedTreeBecomesAnEmptyLeafRootAndGrowsAgain) {
   const auto root = Page(path, tag->Root());
   EXPECT_EQ(DecodeLE32(root.data()), 0u);
   EXPECT_EQ(DecodeLE32(root.data() + 8), 0u);  // a leaf
+  // Rebuilt over records of which none passes the FOR condition: still a root, an empty leaf.
+  file.Reindex();
+  EXPECT_EQ(Walk(tag), KeyList{});
+  EXPECT_EQ(CheckMdxTree(file, *tag).keys, 0);
   for (int32_t n = 90; n >= 1; --n) {
     FakeRecord r = table.Records()[static_cast<size_t>(n - 1)];
     r.band = 20;
