@@ -7,6 +7,7 @@
 #include "hx6_cdx.h"
 #include "hx6_dbsy.h"
 #include "hx6_glbl.h"
+#include "hx6_mdx.h"
 
 namespace {
 
@@ -62,8 +63,9 @@ std::unique_ptr<HXobjIndexFile> MakeIndexFile(ThxIndexFormat format, HXobjIndexT
   switch (format) {
     case ThxIndexFormat::CDX:
       return std::make_unique<HXobjCDXFile>(table, path, false, create, shared, readWrite);
-    case ThxIndexFormat::NDX:
     case ThxIndexFormat::MDX:
+      return std::make_unique<HXobjMDXFile>(table, path, false, create, shared, readWrite);
+    case ThxIndexFormat::NDX:
     case ThxIndexFormat::NTX:
       throw ESorrelError(std::string("Index file ") + path + " is in the " + FormatName(format) +
                          " format, which this engine cannot open");

@@ -1,4 +1,4 @@
-// A real table file with real key expressions under CDX files, kept current the way the table
+// A real table file with real key expressions under index files, kept current the way the table
 // handler does it: index headers locked around every append and record write, the keys of every
 // tag updated from the table's after-write status. For tests and benchmarks of the index layer.
 #pragma once
@@ -23,6 +23,11 @@ class IndexedDbf : public HXO_dBaseFld, public HXobjIndexTable {
   HXobjCDXFile* OpenCdx(std::string_view name, bool create) {
     files_.push_back(std::make_unique<HXobjCDXFile>(this, name, false, create, Shared(), ReadWrite()));
     return static_cast<HXobjCDXFile*>(files_.back().get());
+  }
+  // Keeps an index file of any format current with the table.
+  HXobjIndexFile* AddIndex(std::unique_ptr<HXobjIndexFile> file) {
+    files_.push_back(std::move(file));
+    return files_.back().get();
   }
   void CloseIndexes() { files_.clear(); }
   HXobjIndexFile* IndexFile(size_t i) { return files_[i].get(); }
