@@ -60,7 +60,9 @@ TForm1::TForm1(TServices services, TForm1Options options, QWidget* parent)
       edit_(std::make_unique<Ui::TabSheet2>()),
       set_(std::make_unique<Ui::TabSheet3>()),
       dx_(std::make_unique<Ui::TabSheet4>()),
-      memory_(std::make_unique<Ui::TabSheet5>()) {
+      memory_(std::make_unique<Ui::TabSheet5>()),
+      dbf1_(std::make_unique<TSorrelDataSet>()),
+      dataSource1_(std::make_unique<TDataSource>(dbf1_.get())) {
   // Other windows reach the main window by its name from the start of its creation.
   Form1 = this;
   ui_->setupUi(this);

@@ -24,6 +24,8 @@
 #include <string>
 #include <vector>
 
+#include "Sorl6db.h"
+#include "dblink.h"
 #include "phrase_sequencer.h"
 #include "preferences.h"
 #include "services.h"
@@ -109,6 +111,16 @@ class TForm1 : public QMainWindow {
   QString WritableFile(const QString& name) const;
   // What start-up found wrong and reported once (for the log and for tests).
   const QStringList& StartupProblems() const { return problems_; }
+
+  // ---- The current logbook: every window reads and writes it through these ------------------
+  // dbf1: the current logbook's data set (shared), shown in DBGrid1 (LOG page) and DBGrid3 (Edit
+  // page) through DataSource1.
+  TSorrelDataSet& dbf1() { return *dbf1_; }
+  TDataSource& DataSource1() { return *dataSource1_; }
+  // The current logbook's full path; empty while no logbook is open (the program never falls
+  // back to a placeholder table).
+  const QString& LogPath() const { return logPath_; }
+  bool LogbookOpen() const { return !logPath_.isEmpty(); }
 
   // ---- Speaking: every window speaks through these ------------------------------------------
   // Queues `text` when speech is on (checked when its turn comes); an empty text is not spoken.
@@ -234,6 +246,10 @@ class TForm1 : public QMainWindow {
   std::unique_ptr<Ui::TabSheet4> dx_;
   std::unique_ptr<Ui::TabSheet5> memory_;
   std::array<QWidget*, 5> pages_{};
+  // The current logbook. Members go before the base class destroys the child widgets, so
+  // ~TForm1 must detach every grid and edit that links to DataSource1 before they go.
+  std::unique_ptr<TSorrelDataSet> dbf1_;
+  std::unique_ptr<TDataSource> dataSource1_;
   std::array<QLabel*, kStatusPanels> panels_{};
   QTimer* Timer1 = nullptr;  // owned by the window
   TPhraseSequencer sequencer_;
@@ -243,6 +259,7 @@ class TForm1 : public QMainWindow {
   bool prefsLoaded_ = false;
   double utcOffset_ = 0;
   QString logBaseName_;
+  QString logPath_;
   int memoryStep_ = 3;
   bool rigConnected_ = false;
   bool terminate_ = false;
