@@ -112,6 +112,10 @@ class TForm1 : public QMainWindow {
   // What start-up found wrong and reported once (for the log and for tests).
   const QStringList& StartupProblems() const { return problems_; }
 
+  // The prefix of the DX entity last found (written to PREFIX by Log It, shown in panel 5).
+  const QString& Prefix() const { return prefix_; }
+  void SetPrefix(const QString& prefix) { prefix_ = prefix; }
+
   // ---- The current logbook: every window reads and writes it through these ------------------
   // dbf1: the current logbook's data set (shared), shown in DBGrid1 (LOG page) and DBGrid3 (Edit
   // page) through DataSource1.
@@ -183,6 +187,13 @@ class TForm1 : public QMainWindow {
 
   // ---- Logbooks (PSKUnit1_logbook.cpp) ----
   void Button9Click();
+
+  // ---- Look-ups the duplicate check hands the call to (PSKUnit1_lookups.cpp) ----
+  // Runs after the duplicate verdict on every change of the call-sign field: the DX window's
+  // call box (when CheckBox2 is checked), the prefix look-up, the call-book window's call box.
+  void LookUpsForCall(const QString& call);
+  void Button11Click();
+  void Edit8Change();
 
   // ---- Frequency memories (PSKUnit1_memories.cpp) ----
   void Button24Click();
@@ -260,6 +271,7 @@ class TForm1 : public QMainWindow {
   double utcOffset_ = 0;
   QString logBaseName_;
   QString logPath_;
+  QString prefix_;
   int memoryStep_ = 3;
   bool rigConnected_ = false;
   bool terminate_ = false;
