@@ -187,6 +187,10 @@ class TForm1 : public QMainWindow {
 
   // ---- Logbooks (PSKUnit1_logbook.cpp) ----
   void Button9Click();
+  // Opens `path` (full path) as the current logbook by the road of a chosen logbook (refused
+  // names, the seven tags, date order, newest contact, phrases). False when it was refused or
+  // failed; the reason was then said or shown.
+  bool OpenChosenLogbook(const QString& path);
 
   // ---- Look-ups the duplicate check hands the call to (PSKUnit1_lookups.cpp) ----
   // Runs after the duplicate verdict on every change of the call-sign field: the DX window's

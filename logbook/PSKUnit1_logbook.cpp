@@ -8,4 +8,9 @@ void TForm1::Button9Click() {
   // Opens the default logbook (preferences line 7); built with the logbooks.
 }
 
+bool TForm1::OpenChosenLogbook(const QString& path) {
+  (void)path;  // built with the logbooks
+  return false;
+}
+
 }  // namespace quillmere
