@@ -7,6 +7,7 @@
 #include "hx6_cdx.h"
 #include "hx6_dbsy.h"
 #include "hx6_glbl.h"
+#include "hx6_ndx.h"
 
 namespace {
 
@@ -63,6 +64,7 @@ std::unique_ptr<HXobjIndexFile> MakeIndexFile(ThxIndexFormat format, HXobjIndexT
     case ThxIndexFormat::CDX:
       return std::make_unique<HXobjCDXFile>(table, path, false, create, shared, readWrite);
     case ThxIndexFormat::NDX:
+      return std::make_unique<HXobjNDXFile>(table, path, false, create, shared, readWrite);
     case ThxIndexFormat::MDX:
     case ThxIndexFormat::NTX:
       throw ESorrelError(std::string("Index file ") + path + " is in the " + FormatName(format) +

@@ -64,6 +64,24 @@ class HeaderReadLock {
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
+// HXobjWholeFileLock
+
+HXobjWholeFileLock::HXobjWholeFileLock(HXO_DiskFile& disk) : disk_(disk) {
+  if (disk.Shared())
+    LockRegionWithRetry(disk, kWholeFileLockOffset, kWholeFileLockLength);
+  else if (!disk.LockFile())
+    throw ESorrelError(smCannotLockFile, {disk.Name()});
+}
+
+HXobjWholeFileLock::~HXobjWholeFileLock() {
+  try {
+    disk_.Unlock();
+  } catch (...) {
+    // Closing the handle releases the lock in any case.
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
 // HXobjIndexKey
 
 HXobjIndexKey::HXobjIndexKey(HXobjIndexTag* tag, HXobjIndexKey* parent, int32_t block)
@@ -339,6 +357,19 @@ int HXobjIndexTag::Find(HXobjIndexKey* page, int32_t searchRecord, const ThxVari
   return c < 0 ? -1 : (c == 0 ? 0 : 1);
 }
 
+bool HXobjIndexTag::FindEntry(const HXobjIndexKeyData& key, int32_t target) {
+  EnsureTree();
+  if (rootPage_->Count() == 0) return false;
+  if (file_ && file_->EqualKeysByRecord())
+    return Find(rootPage_.get(), key.RecNo(), key, -1) == 0 && current_.Target() == target;
+  // Equal keys lie in the order they were added: from the first of them, forward to the entry
+  // of this record, so that another record's entry is never taken for it.
+  if (Find(rootPage_.get(), kAnyRecord, key, -1) != 0) return false;
+  while (current_.Target() != target)
+    if (!Next() || CompareKeys(key, current_, -1) != 0) return false;
+  return true;
+}
+
 void HXobjIndexTag::CollectEdgeFlags(bool& atFirst, bool& atLast) const {
   atFirst = atLast = true;
   for (HXobjIndexKey* p = rootPage_.get(); p; p = p->IsLeaf() ? nullptr : p->child_) {
@@ -381,7 +412,7 @@ void HXobjIndexTag::Reset(int mode) {
         key.SetRecNo(rec);
         key.SetTarget(rec);
         TranslateKey(key, true);
-        if (Find(rootPage_.get(), rec, key, -1) == 0 && current_.Target() != 0) return;
+        if (FindEntry(key, rec)) return;
       }
     }
   }
@@ -431,7 +462,11 @@ int32_t HXobjIndexTag::StepInFreshTree(int code) {
     bof_ = eof_ = true;
     return 0;
   }
-  const int found = Find(rootPage_.get(), here.RecNo(), here, -1);
+  int found;
+  if (file_ && file_->EqualKeysByRecord())
+    found = Find(rootPage_.get(), here.RecNo(), here, -1);
+  else
+    found = FindEntry(here, here.Target()) ? 0 : Find(rootPage_.get(), kAfterEqualKeys, here, -1);
   if (found == 0) return DoMove(code);
   // The entry is gone: the search stopped on the one after it (found < 0) or past the end.
   if (code == kMovePrior) return DoMove(found > 0 ? kMoveBottom : kMovePrior);
@@ -884,8 +919,7 @@ void HXobjIndexTag::FlushPages() {
     const HXobjIndexKeyData saved = current_;
     const bool b = bof_, e = eof_;
     WriteChangedPages();
-    if (saved.Target() != 0 && rootPage_->Count() > 0)
-      Find(rootPage_.get(), saved.RecNo(), saved, -1);
+    if (saved.Target() != 0 && rootPage_->Count() > 0) FindEntry(saved, saved.Target());
     bof_ = b;
     eof_ = e;
   }
@@ -911,9 +945,7 @@ void HXobjIndexTag::Refresh() {
 bool HXobjIndexTag::DeleteKey(const HXobjIndexKeyData& key) {
   HXobjIndexKeyData k = key;
   TranslateKey(k, true);
-  EnsureTree();
-  if (rootPage_->Count() == 0) return false;
-  if (Find(rootPage_.get(), k.RecNo(), k, -1) != 0 || current_.Target() != k.Target()) return false;
+  if (!FindEntry(k, k.Target())) return false;
   DeleteCurrent();
   return true;
 }
@@ -954,9 +986,7 @@ bool HXobjIndexTag::KeyUpdate(int32_t record, bool isNew) {
       oldKey.SetRecNo(record);
       oldKey.SetTarget(record);
       TranslateKey(oldKey, true);
-      EnsureTree();
-      found = rootPage_->Count() > 0 && Find(rootPage_.get(), record, oldKey, -1) == 0 &&
-              current_.Target() == record;
+      found = FindEntry(oldKey, record);
     }
     if (oldOk && SameKey(oldKey, newKey) && filterHolds) {
       if (!found) {

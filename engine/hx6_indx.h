@@ -95,6 +95,20 @@ class HXobjIndexTable {
 class HXobjIndexTag;
 class HXobjIndexFile;
 
+// Holds an index file's whole region locked while the file is rebuilt or emptied. A shared file
+// waits for other programs' updates as every index lock does, then raises "Can not Lock file %s";
+// a file opened alone needs no lock. Locks of one handle on the same region nest.
+class HXobjWholeFileLock {
+ public:
+  explicit HXobjWholeFileLock(HXO_DiskFile& disk);
+  ~HXobjWholeFileLock();
+  HXobjWholeFileLock(const HXobjWholeFileLock&) = delete;
+  HXobjWholeFileLock& operator=(const HXobjWholeFileLock&) = delete;
+
+ private:
+  HXO_DiskFile& disk_;
+};
+
 // One key value with its record number and target (the record in a leaf, the child position in
 // an interior page).
 class HXobjIndexKeyData : public ThxVariant {
@@ -325,6 +339,10 @@ class HXobjIndexTag {
   // Copies the leaf entry at the current position into the current key.
   void TakeCurrent(HXobjIndexKey* leaf);
   int Find(HXobjIndexKey* page, int32_t searchRecord, const ThxVariant& key, int partial);
+  // Positions on the entry of `key` whose target is `target` (whole-key compare); false when
+  // there is none. In a file that does not order equal keys by record number the walk goes
+  // forward from the first equal key, across leaves, to the record's own entry.
+  bool FindEntry(const HXobjIndexKeyData& key, int32_t target);
   void CollectEdgeFlags(bool& atFirst, bool& atLast) const;
   // Range test of the current key: -1 below the low bound, 1 above the high bound, 0 inside.
   int RangeTest() const;

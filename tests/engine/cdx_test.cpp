@@ -14,6 +14,7 @@
 #include "byteorder.h"
 #include "hx6_cdx.h"
 #include "index_fake_table.h"
+#include "index_model.h"
 
 namespace {
 
@@ -210,129 +211,63 @@ TEST(CdxFile, BuildsWalksAndSeeksAcrossTypes) {
 
 namespace {
 
-// The reference order of one tag: (stored key, record) for every record that passes its filter.
-struct ModelTag {
-  std::string name;
-  std::function<std::string(const FakeRecord&)> key;
-  std::function<bool(const FakeRecord&)> filter;
-};
-
-std::vector<ModelTag> ModelTags() {
-  return {
-      {"CALL", [](const FakeRecord& r) { return CallKey(r.call); }, nullptr},
-      {"NUMBER", [](const FakeRecord& r) { return cdx::EncodeNumberKey(r.number); }, nullptr},
-      {"DAY", [](const FakeRecord& r) { return cdx::EncodeNumberKey(r.day); }, nullptr},
-      {"TEXT", [](const FakeRecord& r) { return cdx::TrimKey(r.text.substr(0, 100), ' '); }, nullptr},
-      {"CALL20", [](const FakeRecord& r) { return CallKey(r.call); },
-       [](const FakeRecord& r) { return r.band == 20; }},
+// The model test's tags in one compound file: text, number and date keys, a long text key that
+// makes deep trees, and a FOR condition.
+index_model::ModelFormat CdxModelFormat() {
+  using index_model::ModelTag;
+  index_model::ModelFormat f;
+  f.equalKeysByRecord = true;
+  auto text = [](int width, auto field) {
+    return [width, field](const FakeRecord& r, HXobjIndexKeyData& k) {
+      std::string s = r.*field;
+      s.resize(static_cast<size_t>(width), ' ');
+      k.PutString(s);
+    };
   };
-}
-
-void CreateModelTags(HXobjCDXFile& file) {
-  ASSERT_TRUE(file.CreateTag("CALL", "CALL", "", true, false));
-  ASSERT_TRUE(file.CreateTag("NUMBER", "NUMBER", "", true, false));
-  ASSERT_TRUE(file.CreateTag("DAY", "DAY", "", true, false));
-  ASSERT_TRUE(file.CreateTag("TEXT", "TEXT", "", true, false));
-  ASSERT_TRUE(file.CreateTag("CALL20", "CALL", "BAND=20", true, false));
-}
-
-void CheckAgainstModel(HXobjIndexFile& file, FakeIndexTable& table, const std::string& when) {
-  for (const ModelTag& m : ModelTags()) {
-    std::set<std::pair<std::string, int32_t>> ref;
-    for (size_t i = 0; i < table.Records().size(); ++i) {
-      const FakeRecord& r = table.Records()[i];
-      if (m.filter && !m.filter(r)) continue;
-      ref.emplace(m.key(r), static_cast<int32_t>(i + 1));
+  auto callKey = [](const FakeRecord& r) { return CallKey(r.call); };
+  auto numberKey = [](const FakeRecord& r) { return cdx::EncodeNumberKey(r.number); };
+  auto dayKey = [](const FakeRecord& r) { return cdx::EncodeNumberKey(r.day); };
+  auto textKey = [](const FakeRecord& r) { return cdx::TrimKey(r.text.substr(0, 100), ' '); };
+  f.tags = {
+      ModelTag{"CALL", callKey, callKey, text(10, &FakeRecord::call), nullptr},
+      ModelTag{"NUMBER", numberKey, numberKey,
+               [](const FakeRecord& r, HXobjIndexKeyData& k) { k.PutFloat(r.number); }, nullptr},
+      ModelTag{"DAY", dayKey, dayKey,
+               [](const FakeRecord& r, HXobjIndexKeyData& k) { k.PutDate(r.day); }, nullptr},
+      ModelTag{"CALL20", callKey, callKey, text(10, &FakeRecord::call),
+               [](const FakeRecord& r) { return r.band == 20; }},
+      ModelTag{"TEXT", textKey, textKey, text(100, &FakeRecord::text), nullptr},
+  };
+  f.open = [](FakeIndexTable& table, const IndexTempDir& dir, bool create) {
+    std::vector<std::unique_ptr<HXobjIndexFile>> files;
+    auto file = std::make_unique<HXobjCDXFile>(&table, dir.File("MODEL.CDX"), false, create,
+                                               false, true);
+    if (create) {
+      for (const auto& [name, expr, filter] :
+           {std::tuple{"CALL", "CALL", ""}, std::tuple{"NUMBER", "NUMBER", ""},
+            std::tuple{"DAY", "DAY", ""}, std::tuple{"TEXT", "TEXT", ""},
+            std::tuple{"CALL20", "CALL", "BAND=20"}})
+        EXPECT_TRUE(file->CreateTag(name, expr, filter, true, false)) << name;
+    } else {
+      EXPECT_EQ(file->TagCount(), 5);
+      // The long keys made a deep tree.
+      auto* tag = static_cast<HXobjCDXTag*>(file->TagByName("TEXT"));
+      EXPECT_GE(CheckTree(file->DiskFile()->Name(), tag->HeaderPosition(), tag->Form()).depth, 3);
     }
-    HXobjIndexTag* tag = file.TagByName(m.name);
-    ASSERT_NE(tag, nullptr);
-    ASSERT_EQ(Walk(tag), KeyList(ref.begin(), ref.end())) << m.name << " " << when;
-    // What is on disk is a whole tree at every point, not only after later writes mend it.
-    auto* cdxTag = static_cast<HXobjCDXTag*>(tag);
-    EXPECT_EQ(CheckTree(file.DiskFile()->Name(), cdxTag->HeaderPosition(), cdxTag->Form()).keys,
-              static_cast<int>(ref.size()))
-        << m.name << " on disk " << when;
-    KeyList back = WalkBack(tag);
-    std::reverse(back.begin(), back.end());
-    ASSERT_EQ(back, KeyList(ref.begin(), ref.end())) << m.name << " backwards " << when;
-    // Every key is found, at the first record that holds it.
-    for (auto it = ref.begin(); it != ref.end(); it = ref.upper_bound({it->first, INT32_MAX})) {
-      HXobjIndexKeyData k;
-      if (tag->KeyType() == 'C')
-        k.PutString(it->first);
-      else
-        k.PutBinary(it->first.data(), static_cast<int>(it->first.size()));
-      k.SetRecNo(kAnyRecord);
-      file.SetExact(true);
-      ASSERT_EQ(tag->Seek(k), it->second) << m.name << " seek " << when;
-      file.SetExact(false);
-    }
-  }
-}
-
-FakeRecord RandomRecord(std::mt19937& rng) {
-  FakeRecord r;
-  static const char* prefixes[] = {"W1", "K2", "DL", "G4", "VE3", "JA1", "ZZZZZZZZ"};
-  r.call = prefixes[rng() % 7] + std::to_string(rng() % 300);
-  if (rng() % 10 == 0) r.call += "LONGERTHANTEN";
-  r.number = static_cast<double>(static_cast<int>(rng() % 400)) / 4.0 - 50.0;
-  r.day = 2459000 + static_cast<int32_t>(rng() % 700);
-  r.band = (rng() % 3 == 0) ? 40 : 20;
-  r.text = std::string(static_cast<size_t>(rng() % 60), 'Q') + r.call +
-           std::string(static_cast<size_t>(rng() % 3), static_cast<char>('A' + rng() % 3));
-  return r;
+    files.push_back(std::move(file));
+    return files;
+  };
+  f.checkDisk = [](HXobjIndexFile& file, HXobjIndexTag& tag, const index_model::KeyList& expected) {
+    auto& cdxTag = static_cast<HXobjCDXTag&>(tag);
+    EXPECT_EQ(CheckTree(file.DiskFile()->Name(), cdxTag.HeaderPosition(), cdxTag.Form()).keys,
+              static_cast<int>(expected.size()))
+        << tag.TagName() << " on disk";
+  };
+  return f;
 }
 
 void RunModel(unsigned seed, int batches, int perBatch, bool buildFirst, int pageCache = 0) {
-  SCOPED_TRACE(seed);
-  IndexTempDir dir;
-  FakeIndexTable table(dir.File("MODEL.DBF"));
-  std::mt19937 rng(seed);
-  if (buildFirst)
-    for (int i = 0; i < 300; ++i) table.Records().push_back(RandomRecord(rng));
-  {
-    HXobjCDXFile file(&table, dir.File("MODEL.CDX"), false, true, false, true);
-    ASSERT_NO_FATAL_FAILURE(CreateModelTags(file));
-    if (pageCache > 0)
-      for (int i = 0; i < file.TagCount(); ++i) file.TagByIndex(i)->SetPageCacheLimit(pageCache);
-    table.Attach(&file);
-    // The master tag keeps its tree between updates, the others release theirs.
-    file.TagByName("TEXT")->Move(kMoveTop);
-    for (int b = 0; b < batches; ++b) {
-      for (int i = 0; i < perBatch; ++i) {
-        const int op = static_cast<int>(rng() % 10);
-        const auto n = static_cast<int32_t>(table.Records().size());
-        if (op < 5 || n == 0) {
-          table.Append(RandomRecord(rng));
-        } else {
-          const int32_t which = 1 + static_cast<int32_t>(rng() % static_cast<uint32_t>(n));
-          FakeRecord r = table.Records()[static_cast<size_t>(which - 1)];
-          switch (op) {
-            case 5: r = RandomRecord(rng); break;
-            case 6: r.band = r.band == 20 ? 40 : 20; break;         // FOR condition changes
-            case 7: r.number = -r.number - 0.5; break;
-            case 8: break;                                           // rewritten unchanged
-            default: r.text = RandomRecord(rng).text; break;
-          }
-          table.Rewrite(which, r);
-        }
-      }
-      ASSERT_NO_FATAL_FAILURE(CheckAgainstModel(file, table, "batch " + std::to_string(b)));
-    }
-    table.Detach();
-  }
-  // Everything reached the file: a fresh handle reads the same.
-  HXobjCDXFile again(&table, dir.File("MODEL.CDX"), false, false, false, true);
-  ASSERT_TRUE(again.Valid());
-  EXPECT_EQ(again.TagCount(), 5);
-  ASSERT_NO_FATAL_FAILURE(CheckAgainstModel(again, table, "reopened"));
-  for (int i = 0; i < again.TagCount(); ++i) {
-    auto* tag = static_cast<HXobjCDXTag*>(again.TagByIndex(i));
-    TreeShape shape = CheckTree(dir.File("MODEL.CDX"), tag->HeaderPosition(), tag->Form());
-    if (tag->TagName() == "TEXT") {
-      EXPECT_GE(shape.depth, 3);
-    }
-  }
+  index_model::RunModel(CdxModelFormat(), seed, batches, perBatch, buildFirst, pageCache);
 }
 
 }  // namespace
