@@ -8,6 +8,7 @@
 #include "hx6_dbsy.h"
 #include "hx6_glbl.h"
 #include "hx6_ndx.h"
+#include "hx6_ntx.h"
 
 namespace {
 
@@ -65,8 +66,9 @@ std::unique_ptr<HXobjIndexFile> MakeIndexFile(ThxIndexFormat format, HXobjIndexT
       return std::make_unique<HXobjCDXFile>(table, path, false, create, shared, readWrite);
     case ThxIndexFormat::NDX:
       return std::make_unique<HXobjNDXFile>(table, path, false, create, shared, readWrite);
-    case ThxIndexFormat::MDX:
     case ThxIndexFormat::NTX:
+      return std::make_unique<HXobjNTXFile>(table, path, false, create, shared, readWrite);
+    case ThxIndexFormat::MDX:
       throw ESorrelError(std::string("Index file ") + path + " is in the " + FormatName(format) +
                          " format, which this engine cannot open");
     case ThxIndexFormat::Unknown:

@@ -124,17 +124,7 @@ bool HXobjNDXTag::CreateTag(std::string_view tagName, std::string_view keyExpres
                        {ThxSort::kMaxKeyLength, keyLength_ < 1 ? keyLength_ : keyLength_ + 1});
   entryLength_ = ndx::EntryLengthFor(keyLength_);
   maxKeys_ = ndx::MaxKeysFor(entryLength_);
-  ndxFile_->StartOver();
-  uint8_t zero[ndx::kBlockSize] = {};
-  file_->WriteBlock(headerPosition_, zero, sizeof zero);
-  HXobjIndexTable* table = file_->Table();
-  if (!table || table->IndexRecordCount() == 0) {
-    WriteEmptyRoot();
-    headerChanged_ = true;
-    WriteHeader();
-  } else {
-    Build();
-  }
+  Build();
   return true;
 }
 
@@ -307,7 +297,7 @@ void HXobjNDXTag::Build() {
   HXobjIndexTable* table = file_->Table();
   const int32_t count = table ? table->IndexRecordCount() : 0;
   HXobjSortNdx sorter(this, nullptr, true, unique_);
-  if (table) {
+  if (table && count > 0) {
     table->IndexStatus(-1, 1, count);
     for (int32_t r = 1; r <= count; ++r) {
       if (table->IndexLoadRecord(r)) {
@@ -321,6 +311,11 @@ void HXobjNDXTag::Build() {
     }
     table->IndexStatus(0, 0, 0);
   }
+  // The file is written anew only now, when every key has been read: a scan that fails leaves
+  // it as it was.
+  ndxFile_->StartOver();
+  const uint8_t zero[ndx::kBlockSize] = {};
+  file_->WriteBlock(headerPosition_, zero, sizeof zero);
   if (sorter.KeyCount() == 0) {
     WriteEmptyRoot();
     headerChanged_ = true;
@@ -470,7 +465,7 @@ bool HXobjNDXFile::CreateTag(std::string_view tagName, std::string_view keyExpre
 }
 
 void HXobjNDXFile::StartOver() {
-  // A file opened over an existing index keeps none of its old blocks.
+  // Nothing of an old tree is kept: the header is block 0 and the tree follows.
   if (disk_ && disk_->FileSize() > 0) disk_->Truncate(0);
   end_ = 1;
 }
@@ -517,9 +512,7 @@ void HXobjNDXFile::Reindex() {
   HXobjNDXTag* tag = Tag();
   if (!tag || !disk_) return;
   HXobjWholeFileLock lock(*disk_);
-  Empty();
-  end_ = 1;  // the build's first node replaces the empty root
-  tag->Build();
+  tag->Build();  // from block 1 after the header, as in an emptied file
 }
 
 bool HXobjNDXFile::UpdateTags(int32_t record, bool isNew) {

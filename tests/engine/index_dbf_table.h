@@ -10,6 +10,7 @@
 #include "hx6_cdx.h"
 #include "hx6_dbf_build.h"
 #include "hx6_dbf_fld.h"
+#include "hx6_dbsy.h"
 #include "hx6_encrxm.h"
 #include "hx6_indx.h"
 #include "hx6_sql.h"
@@ -23,6 +24,11 @@ class IndexedDbf : public HXO_dBaseFld, public HXobjIndexTable {
   HXobjCDXFile* OpenCdx(std::string_view name, bool create) {
     files_.push_back(std::make_unique<HXobjCDXFile>(this, name, false, create, Shared(), ReadWrite()));
     return static_cast<HXobjCDXFile*>(files_.back().get());
+  }
+  // An index file of the format its extension names.
+  HXobjIndexFile* OpenIndex(const std::string& name, bool create) {
+    files_.push_back(MakeIndexFile(IndexFormatOf(name), this, name, create, Shared(), ReadWrite()));
+    return files_.back().get();
   }
   void CloseIndexes() { files_.clear(); }
   HXobjIndexFile* IndexFile(size_t i) { return files_[i].get(); }
@@ -77,6 +83,13 @@ class IndexedDbf : public HXO_dBaseFld, public HXobjIndexTable {
   }
   std::unique_ptr<HXobjIndexExpression> CompileIndexExpression(const std::string& text) override {
     return std::make_unique<Expression>(Link(), text);
+  }
+  bool IndexFieldSize(std::string_view name, int& length, int& decimals) override {
+    const int number = FieldNumber(name);
+    if (number == 0) return false;
+    length = FieldLength(number);
+    decimals = FieldDecimals(number);
+    return true;
   }
 
  private:

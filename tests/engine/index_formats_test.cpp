@@ -17,6 +17,7 @@
 #include "handler_test_util.h"
 #include "hx6_date.h"
 #include "hx6_ndx.h"
+#include "hx6_ntx.h"
 #include "index_fake_table.h"
 #include "index_model.h"
 #include "tool_runner.h"
@@ -59,6 +60,14 @@ const FormatCase kFormats[] = {
      [](char kind, const FakeRecord& r) {
        // Dates are keyed by their day number, and the reader shows that number.
        return kind == 'C' ? CallText(r) : Printed(kind == 'N' ? r.number : r.day);
+     }},
+    {"NTX", ".NTX", true,
+     [](HXobjIndexTable* t, const std::string& path, bool create, bool shared) {
+       return std::make_unique<HXobjNTXFile>(t, path, false, create, shared, true);
+     },
+     [](char kind, const FakeRecord& r) {
+       // Number keys are digit texts the reader turns back into numbers; dates stay "yyyymmdd".
+       return kind == 'C' ? CallText(r) : (kind == 'N' ? Printed(r.number) : DBFDate().DTOS(r.day));
      }},
 };
 
@@ -140,6 +149,48 @@ TEST_P(IndexFormats, PerlReaderReadsOurFilesKeyByKey) {
     }
     EXPECT_EQ(theirs, ours);
   }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Encrypted tables
+
+TEST_P(IndexFormats, EncryptedTablesScrambleEveryPage) {
+  IndexTempDir dir;
+  FakeIndexTable table(dir.File("X.DBF"));
+  for (int32_t n = 1; n <= 300; ++n) table.Records().push_back(Numbered(n));
+  const std::string plainPath = Path(dir, "PLAIN"), path = Path(dir, "X");
+  KeyList keys;
+  {
+    auto plain = Make(table, plainPath, true);
+    ASSERT_TRUE(plain->CreateTag("PLAIN", "CALL", "", true, false));
+    keys = Walk(plain->TagByIndex(0));
+  }
+  table.password_ = "secret";
+  {
+    auto file = Make(table, path, true);
+    ASSERT_TRUE(file->CreateTag("X", "CALL", "", true, false));
+    table.Attach(file.get());
+    table.Append(Numbered(301));
+    table.Detach();
+    ASSERT_EQ(Walk(file->TagByIndex(0)).size(), 301u);
+  }
+  auto bytes = [](const std::string& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+  };
+  EXPECT_NE(bytes(path).substr(0, 512), bytes(plainPath).substr(0, 512));
+  {
+    auto file = Make(table, path, false);
+    ASSERT_TRUE(file->Valid());
+    keys.emplace(std::upper_bound(keys.begin(), keys.end(),
+                                  std::pair{CallText(Numbered(301)), int32_t{301}}),
+                 CallText(Numbered(301)), 301);
+    EXPECT_EQ(Walk(file->TagByIndex(0)), keys);
+    file->Rescramble("secret", "");
+  }
+  table.password_.clear();
+  auto file = Make(table, path, false);
+  EXPECT_EQ(Walk(file->TagByIndex(0)), keys);
 }
 
 // ---------------------------------------------------------------------------------------------
