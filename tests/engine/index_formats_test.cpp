@@ -33,6 +33,8 @@ struct FormatCase {
   const char* extension;
   // Whether a tag asked for in descending order is kept descending.
   bool keepsDescending;
+  // What one page position counts in the file's child fields (blocks or bytes).
+  uint32_t positionUnit;
   std::function<std::unique_ptr<HXobjIndexFile>(HXobjIndexTable*, const std::string&, bool create,
                                                 bool shared)>
       make;
@@ -53,7 +55,7 @@ std::string Printed(double v) {
 }
 
 const FormatCase kFormats[] = {
-    {"NDX", ".NDX", false,
+    {"NDX", ".NDX", false, 1,
      [](HXobjIndexTable* t, const std::string& path, bool create, bool shared) {
        return std::make_unique<HXobjNDXFile>(t, path, false, create, shared, true);
      },
@@ -61,7 +63,7 @@ const FormatCase kFormats[] = {
        // Dates are keyed by their day number, and the reader shows that number.
        return kind == 'C' ? CallText(r) : Printed(kind == 'N' ? r.number : r.day);
      }},
-    {"NTX", ".NTX", true,
+    {"NTX", ".NTX", true, 1024,
      [](HXobjIndexTable* t, const std::string& path, bool create, bool shared) {
        return std::make_unique<HXobjNTXFile>(t, path, false, create, shared, true);
      },
@@ -209,7 +211,7 @@ TEST_P(IndexFormats, DamagedFilesGiveAClearError) {
   const std::string image((std::istreambuf_iterator<char>(in)), {});
   const std::string bad = Path(dir, "BAD");
   std::mt19937 rng(5);
-  int refused = 0, read = 0;
+  int refused = 0, read = 0, corrupted = 0;
   for (int round = 0; round < 300; ++round) {
     std::string copy = image;
     switch (round % 4) {
@@ -219,9 +221,9 @@ TEST_P(IndexFormats, DamagedFilesGiveAClearError) {
       case 1:  // a header field
         copy[rng() % 64] = static_cast<char>(rng());
         break;
-      case 2: {  // a block number or count that points elsewhere in the file, or past it
+      case 2: {  // a page position or count that points elsewhere in the file (loops), or past it
         const size_t at = (rng() % (copy.size() / 4)) * 4;
-        const uint32_t v = rng() % 4 == 0 ? rng() : rng() % 12;
+        const uint32_t v = rng() % 4 == 0 ? rng() : rng() % 12 * GetParam().positionUnit;
         std::memcpy(copy.data() + at, &v, 4);
         break;
       }
@@ -257,12 +259,14 @@ TEST_P(IndexFormats, DamagedFilesGiveAClearError) {
       table.Detach();
       const std::string text = e.what();
       EXPECT_FALSE(text.empty());
+      if (text == "Index file " + bad + " is corrupted") ++corrupted;
       ++refused;
     }
   }
   // Both kinds occur: damage that reads as a tree, and damage that is reported.
   EXPECT_GT(refused, 30);
   EXPECT_GT(read, 30);
+  EXPECT_GT(corrupted, 10);
 }
 
 // ---------------------------------------------------------------------------------------------
