@@ -45,6 +45,7 @@ struct DiskTree {
   KeyList keys;  // (key as a walk shows it, record), in tree order
   int depth = 0;
   std::vector<int> leafCounts;
+  std::vector<int> interiorCounts;
 };
 
 // Reads a tag straight from the file, checking what every node must hold: counts within the
@@ -84,6 +85,7 @@ DiskTree ReadNdx(const std::string& path) {
       return count ? t.keys.back().first : std::string();
     }
     EXPECT_LE(count + 1, maxKeys) << "interior node at " << block;
+    t.interiorCounts.push_back(count);
     std::string last;
     for (int i = 0; i <= count; ++i) {
       const uint8_t* e = node.data() + 4 + i * entryLength;
@@ -306,4 +308,28 @@ TEST(NdxTag, UniqueDatesAndRebuilds) {
   file = std::make_unique<HXobjNDXFile>(&table, path, false, false, false, true);
   EXPECT_TRUE(file->TagByIndex(0)->Unique());
   EXPECT_EQ(file->TagByIndex(0)->KeyType(), 'D');
+}
+
+TEST(NdxBuild, BuildsOfEverySizeMakeWholeTrees) {
+  // Long keys (4 a node) over every count of records up to four levels: every key once and in
+  // order, and no interior node without a key of its own (other readers pass over those).
+  IndexTempDir dir;
+  FakeIndexTable table(dir.File("B.DBF"));
+  const std::string path = dir.File("B.NDX");
+  KeyList expected;
+  for (int n = 1; n <= 160; ++n) {
+    FakeRecord r = Rec("X");
+    r.text = "T" + std::to_string(1000 + (n * 37) % 1000);
+    table.Records().push_back(r);
+    expected.emplace_back(r.text, n);
+    std::sort(expected.begin(), expected.end());
+    {
+      HXobjNDXFile file(&table, path, true, true, false, true);
+      ASSERT_TRUE(file.CreateTag("B", "TEXT", "", true, false));
+      ASSERT_EQ(file.TagByIndex(0)->MaxKeys(), 4);
+    }
+    const DiskTree t = ReadNdx(path);
+    ASSERT_EQ(t.keys, expected) << n;
+    for (int c : t.interiorCounts) ASSERT_GE(c, 1) << n;
+  }
 }

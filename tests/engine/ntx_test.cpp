@@ -28,6 +28,7 @@ std::vector<uint8_t> ReadPageOf(const std::string& path, int64_t offset) {
 struct DiskTree {
   KeyList keys;  // in tree order
   std::vector<int> leafCounts;
+  std::vector<int> interiorCounts;
   std::vector<std::pair<int, std::string>> rootEntries;  // (record, key) of every root entry
 };
 
@@ -55,7 +56,7 @@ DiskTree ReadNtx(const std::string& path) {
     if (offset == root)
       for (int i = 0; i <= count; ++i)
         t.rootEntries.emplace_back(static_cast<int>(DecodeLE32(entry(i) + 4)), key(i));
-    if (!interior) t.leafCounts.push_back(count);
+    (interior ? t.interiorCounts : t.leafCounts).push_back(count);
     for (int i = 0; i <= count; ++i) {
       if (interior) visit(static_cast<int32_t>(DecodeLE32(entry(i))), depth + 1);
       if (i < count) t.keys.emplace_back(key(i), static_cast<int32_t>(DecodeLE32(entry(i) + 4)));
@@ -359,4 +360,29 @@ TEST_F(NtxHandler, CaseFoldingOrderIsStoredInTheKeyExpression) {
   EXPECT_EQ(keys, (std::vector<std::string>{"W1AW", "VE3B", "K2X", "DL1A", "AA1"}));
   EXPECT_EQ(ReadNtx(PathOf("DOWN.NTX")).keys.front().first, "W1AW");
   EXPECT_EQ(ReadPageOf(PathOf("DOWN.NTX"), 0)[279], 1);
+}
+
+TEST(NtxBuild, BuildsOfEverySizeMakeWholeTrees) {
+  // Long keys (8 a page) over every count of records up to several levels: every key once and
+  // in order, and no page without a key, also where the keys come out even with the fill.
+  IndexTempDir dir;
+  FakeIndexTable table(dir.File("B.DBF"));
+  const std::string path = dir.File("B.NTX");
+  KeyList expected;
+  for (int n = 1; n <= 160; ++n) {
+    FakeRecord r = Rec("X");
+    r.text = "T" + std::to_string(1000 + (n * 37) % 1000);
+    table.Records().push_back(r);
+    expected.emplace_back(r.text, n);
+    std::sort(expected.begin(), expected.end());
+    {
+      HXobjNTXFile file(&table, path, true, true, false, true);
+      ASSERT_TRUE(file.CreateTag("B", "TEXT", "", true, false));
+      ASSERT_EQ(file.TagByIndex(0)->MaxKeys(), 8);
+    }
+    const DiskTree t = ReadNtx(path);
+    ASSERT_EQ(t.keys, expected) << n;
+    for (int c : t.leafCounts) ASSERT_GE(c, 1) << n;
+    for (int c : t.interiorCounts) ASSERT_GE(c, 1) << n;
+  }
 }
