@@ -1,6 +1,6 @@
 // The single-tag index formats (.ndx, .ntx) on the roads they share: the table handler and the
-// data set, two handles and two processes on one file, the Perl XBase index reader reading our
-// files key by key, and damaged files.
+// data set, two handles and two processes on one file, the Perl index reader (index_dump) reading
+// our files key by key, encrypted tables, and damaged files.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -102,7 +102,7 @@ class IndexFormats : public ::testing::TestWithParam<FormatCase> {
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
-// The Perl XBase index reader
+// The Perl index reader (index_dump)
 
 TEST_P(IndexFormats, PerlReaderReadsOurFilesKeyByKey) {
   if (tool_runner::Run("command -v index_dump >/dev/null 2>&1").status != 0)

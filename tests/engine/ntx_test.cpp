@@ -114,13 +114,13 @@ index_model::ModelFormat NtxModelFormat() {
   };
   f.open = [](FakeIndexTable& table, const IndexTempDir& dir, bool create) {
     std::vector<std::unique_ptr<HXobjIndexFile>> files;
-    struct Spec {
+    struct Made {
       const char *name, *expression, *filter;
       bool ascending;
     };
-    for (const Spec& s : {Spec{"CALL", "CALL", "", true}, Spec{"NUMBER", "NUMBER", "", true},
-                          Spec{"DAY", "DAY", "", true}, Spec{"CALL20", "CALL", "BAND=20", true},
-                          Spec{"DOWN", "CALL", "", false}, Spec{"TEXT", "TEXT", "", true}}) {
+    for (const Made& s : {Made{"CALL", "CALL", "", true}, Made{"NUMBER", "NUMBER", "", true},
+                          Made{"DAY", "DAY", "", true}, Made{"CALL20", "CALL", "BAND=20", true},
+                          Made{"DOWN", "CALL", "", false}, Made{"TEXT", "TEXT", "", true}}) {
       files.push_back(std::make_unique<HXobjNTXFile>(
           &table, dir.File(std::string(s.name) + ".NTX"), false, create, false, true));
       if (create) {
