@@ -4,6 +4,8 @@
 //   AppendIndexed    appending contacts with the seven tags open, beside appending to the table
 //                    alone;
 //   SeekStation      seeks per second on the STATION tag.
+// And the same for one STATION tag in each index format (CDX, NDX, NTX): BuildOneTag,
+// AppendOneTag and SeekOneTag.
 // QM_BENCH_RECORDS sets the table size for the build (default 1,000,000) and QM_BENCH_APPENDS the
 // number of appended contacts (default 100,000).
 #include <benchmark/benchmark.h>
@@ -140,8 +142,134 @@ void SeekStation(benchmark::State& state) {
   state.counters["found"] = static_cast<double>(found);
 }
 
+// Makes the STATION tag in a file of the format `extension` names.
+HXobjIndexFile* CreateStationTag(IndexedDbf& t, const std::string& path) {
+  HXobjIndexFile* file = t.OpenIndex(path, true);
+  file->CreateTag("STATION", "STATION", "", true, false);
+  return file;
+}
+
+void BuildOneTag(benchmark::State& state, const char* extension) {
+  const int64_t records = EnvCount("QM_BENCH_RECORDS", 1000000);
+  BenchDir dir;
+  const std::string dbf = dir.File("BENCH.DBF");
+  MakeTable(dbf, records);
+  const std::string path = dir.File(std::string("BENCH") + extension);
+  for (auto _ : state) {
+    std::filesystem::remove(path);
+    IndexedDbf t(dbf, false, true);
+    t.GotoRecord(1);
+    auto start = Clock::now();
+    CreateStationTag(t, path);
+    const double build = Seconds(Clock::now() - start);
+    t.CloseIndexes();
+    const auto bytes = static_cast<int64_t>(std::filesystem::file_size(path));
+
+    // The floor: the same keys as text, sorted with std::sort, and the same bytes written.
+    start = Clock::now();
+    {
+      ThxExpHandler h(t.Link(), false, "STATION");
+      std::vector<std::pair<std::string, int32_t>> keys;
+      keys.reserve(static_cast<size_t>(records));
+      ThxVariant v;
+      for (int32_t r = 1; r <= records; ++r) {
+        t.IndexLoadRecord(r);
+        h.EvaluateKey(v);
+        keys.emplace_back(std::string(reinterpret_cast<const char*>(v.Data()),
+                                      static_cast<size_t>(v.Length())), r);
+      }
+      std::sort(keys.begin(), keys.end());
+      benchmark::DoNotOptimize(keys.data());
+      std::vector<char> zero(1024, 0);
+      int fd = open(dir.File("FLOOR.BIN").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      for (int64_t at = 0; at < bytes; at += 1024)
+        if (pwrite(fd, zero.data(), 1024, at) != 1024) abort();
+      close(fd);
+    }
+    const double floor = Seconds(Clock::now() - start);
+    state.SetIterationTime(build);
+    state.counters["records"] = static_cast<double>(records);
+    state.counters["build_s"] = build;
+    state.counters["floor_s"] = floor;
+    state.counters["ratio"] = build / floor;
+    state.counters["index_bytes"] = static_cast<double>(bytes);
+  }
+}
+
+void AppendOneTag(benchmark::State& state, const char* extension) {
+  const int64_t appends = EnvCount("QM_BENCH_APPENDS", 100000);
+  for (auto _ : state) {
+    BenchDir dir;
+    auto run = [&](bool indexed) {
+      const std::string dbf = dir.File(indexed ? "IDX.DBF" : "PLAIN.DBF");
+      CreateLogbookTable(dbf);
+      IndexedDbf t(dbf, true, true);
+      if (indexed) {
+        const std::string path = dir.File(std::string("IDX") + extension);
+        t.BlankRecord();
+        CreateStationTag(t, path);
+        t.CloseIndexes();
+        t.OpenIndex(path, false)->TagByIndex(0)->Move(kMoveBottom);
+      }
+      std::mt19937 rng(7);
+      auto start = Clock::now();
+      for (int64_t i = 0; i < appends; ++i) {
+        FillContact(t, rng, i);
+        t.AppendRecord();
+      }
+      return Seconds(Clock::now() - start);
+    };
+    const double plain = run(false);
+    const double indexed = run(true);
+    state.SetIterationTime(indexed);
+    state.counters["appends"] = static_cast<double>(appends);
+    state.counters["table_only_s"] = plain;
+    state.counters["indexed_s"] = indexed;
+    state.counters["ratio"] = indexed / plain;
+  }
+}
+
+void SeekOneTag(benchmark::State& state, const char* extension) {
+  const int64_t records = std::min<int64_t>(EnvCount("QM_BENCH_RECORDS", 1000000), 200000);
+  BenchDir dir;
+  const std::string dbf = dir.File("SEEK.DBF");
+  MakeTable(dbf, records);
+  IndexedDbf t(dbf, false, true);
+  t.GotoRecord(1);
+  HXobjIndexTag* tag = CreateStationTag(t, dir.File(std::string("SEEK") + extension))->TagByIndex(0);
+  std::vector<HXobjIndexKeyData> keys;
+  std::mt19937 rng(3);
+  for (int i = 0; i < 10000; ++i) {
+    t.GotoRecord(1 + static_cast<int32_t>(rng() % static_cast<uint32_t>(records)));
+    HXobjIndexKeyData k;
+    k.PutString(t.GetString("STATION"));
+    k.SetRecNo(kAnyRecord);
+    keys.push_back(k);
+  }
+  int64_t seeks = 0, found = 0;
+  for (auto _ : state) {
+    auto start = Clock::now();
+    for (const auto& k : keys) {
+      if (tag->Seek(k) != 0) ++found;
+      ++seeks;
+    }
+    state.SetIterationTime(Seconds(Clock::now() - start));
+  }
+  state.counters["seeks_per_s"] = benchmark::Counter(static_cast<double>(seeks), benchmark::Counter::kIsRate);
+  state.counters["found"] = static_cast<double>(found);
+}
+
 }  // namespace
 
 BENCHMARK(BuildSevenTags)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
 BENCHMARK(AppendIndexed)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
 BENCHMARK(SeekStation)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BuildOneTag, CDX, ".CDX")->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(BuildOneTag, NDX, ".NDX")->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(BuildOneTag, NTX, ".NTX")->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(AppendOneTag, CDX, ".CDX")->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(AppendOneTag, NDX, ".NDX")->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(AppendOneTag, NTX, ".NTX")->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(SeekOneTag, CDX, ".CDX")->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(SeekOneTag, NDX, ".NDX")->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(SeekOneTag, NTX, ".NTX")->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);

@@ -804,6 +804,14 @@ void HXO_dBHandler::StatusNotify(int code, int32_t record) {
   HXO_dBaseFld::StatusNotify(code, record);
 }
 
+bool HXO_dBHandler::IndexFieldSize(std::string_view name, int& length, int& decimals) {
+  const int number = FieldNumber(name);
+  if (number == 0) return false;
+  length = FieldLength(number);
+  decimals = FieldDecimals(number);
+  return true;
+}
+
 bool HXO_dBHandler::IndexLoadRecord(int32_t record) {
   if (record < 1 || record > RecordCount()) return false;
   if (Read(RecordOffset(record), RecordBuffer(), RecordLength()) < RecordLength()) return false;

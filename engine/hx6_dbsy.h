@@ -172,6 +172,7 @@ class HXO_dBHandler : public HXO_dBaseFld, public HXobjIndexTable {
   bool ProductionIndexFlag() const override { return ProductionIndex(); }
   void MarkProductionIndex() override;
   std::unique_ptr<HXobjIndexExpression> CompileIndexExpression(const std::string& text) override;
+  bool IndexFieldSize(std::string_view name, int& length, int& decimals) override;
 
  private:
   // Marks a call from outside: the first one in a nest drops what the read-ahead buffer of a

@@ -8,6 +8,8 @@
 #include "hx6_dbsy.h"
 #include "hx6_glbl.h"
 #include "hx6_mdx.h"
+#include "hx6_ndx.h"
+#include "hx6_ntx.h"
 
 namespace {
 
@@ -30,22 +32,6 @@ std::string Folder(std::string_view path) {
   return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash + 1));
 }
 
-const char* FormatName(ThxIndexFormat format) {
-  switch (format) {
-    case ThxIndexFormat::CDX:
-      return "CDX";
-    case ThxIndexFormat::NDX:
-      return "NDX";
-    case ThxIndexFormat::MDX:
-      return "MDX";
-    case ThxIndexFormat::NTX:
-      return "NTX";
-    case ThxIndexFormat::Unknown:
-      break;
-  }
-  return "unknown";
-}
-
 }  // namespace
 
 ThxIndexFormat IndexFormatOf(std::string_view fileName) {
@@ -66,9 +52,9 @@ std::unique_ptr<HXobjIndexFile> MakeIndexFile(ThxIndexFormat format, HXobjIndexT
     case ThxIndexFormat::MDX:
       return std::make_unique<HXobjMDXFile>(table, path, false, create, shared, readWrite);
     case ThxIndexFormat::NDX:
+      return std::make_unique<HXobjNDXFile>(table, path, false, create, shared, readWrite);
     case ThxIndexFormat::NTX:
-      throw ESorrelError(std::string("Index file ") + path + " is in the " + FormatName(format) +
-                         " format, which this engine cannot open");
+      return std::make_unique<HXobjNTXFile>(table, path, false, create, shared, readWrite);
     case ThxIndexFormat::Unknown:
       break;
   }

@@ -785,6 +785,17 @@ void HXobjIndexTag::UnlinkEmptyPage(HXobjIndexKey* page) {
   } else {
     if (wasLast) FixParentKeys(p);
     p->OpenChild();
+    if (wasLast) RightmostChildRemoved(*p);
+  }
+}
+
+void HXobjIndexTag::MarkRightEdgeChanged(HXobjIndexKey* page) {
+  for (HXobjIndexKey* p = page; p && !p->IsLeaf() && p->Count() > 0;) {
+    p->pos_ = p->Count() - 1;
+    HXobjIndexKey* child = p->OpenChild();
+    if (!child) break;
+    MarkChanged(child);
+    p = child;
   }
 }
 

@@ -90,6 +90,11 @@ class HXobjIndexTable {
   virtual void MarkProductionIndex() = 0;
   // Compiles an expression over this table; raises the expression engine's errors.
   virtual std::unique_ptr<HXobjIndexExpression> CompileIndexExpression(const std::string& text) = 0;
+  // The length and decimals of the table field named `name` (case ignored); false when the table
+  // has no such field. Formats that size number keys after their field ask this.
+  virtual bool IndexFieldSize(std::string_view /*name*/, int& /*length*/, int& /*decimals*/) {
+    return false;
+  }
 };
 
 class HXobjIndexTag;
@@ -295,6 +300,12 @@ class HXobjIndexTag {
   void WriteChangedPages();
   // Compares a search key with an entry's key (collation, partial option, reverse flag).
   int CompareKeys(const ThxVariant& search, const ThxVariant& entry, int partial) const;
+  // Called when an emptied child was removed from the end of `page`, so that the entry before it
+  // names the page's last child now. Formats that keep real keys in interior pages hear of it here.
+  virtual void RightmostChildRemoved(HXobjIndexKey& /*page*/) {}
+  // Marks the pages along the last entries below `page` (loading them) changed, down to a leaf,
+  // so that they are written again.
+  void MarkRightEdgeChanged(HXobjIndexKey* page);
 
   std::string formatName_ = "UNK";
   std::string tagName_;

@@ -10,6 +10,7 @@
 #include "hx6_cdx.h"
 #include "hx6_dbf_build.h"
 #include "hx6_dbf_fld.h"
+#include "hx6_dbsy.h"
 #include "hx6_encrxm.h"
 #include "hx6_indx.h"
 #include "hx6_sql.h"
@@ -27,6 +28,11 @@ class IndexedDbf : public HXO_dBaseFld, public HXobjIndexTable {
   // Keeps an index file of any format current with the table.
   HXobjIndexFile* AddIndex(std::unique_ptr<HXobjIndexFile> file) {
     files_.push_back(std::move(file));
+    return files_.back().get();
+  }
+  // An index file of the format its extension names.
+  HXobjIndexFile* OpenIndex(const std::string& name, bool create) {
+    files_.push_back(MakeIndexFile(IndexFormatOf(name), this, name, create, Shared(), ReadWrite()));
     return files_.back().get();
   }
   void CloseIndexes() { files_.clear(); }
@@ -82,6 +88,13 @@ class IndexedDbf : public HXO_dBaseFld, public HXobjIndexTable {
   }
   std::unique_ptr<HXobjIndexExpression> CompileIndexExpression(const std::string& text) override {
     return std::make_unique<Expression>(Link(), text);
+  }
+  bool IndexFieldSize(std::string_view name, int& length, int& decimals) override {
+    const int number = FieldNumber(name);
+    if (number == 0) return false;
+    length = FieldLength(number);
+    decimals = FieldDecimals(number);
+    return true;
   }
 
  private:

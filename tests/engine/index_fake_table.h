@@ -138,8 +138,17 @@ class FakeIndexTable : public HXobjIndexTable {
     if (it == exprs_.end()) throw ESorrelExpression(smNoFunction, {text});
     return std::make_unique<Expression>(this, it->second, text);
   }
+  bool IndexFieldSize(std::string_view name, int& length, int& decimals) override {
+    auto it = fieldSizes.find(std::string(name));
+    if (it == fieldSizes.end()) return false;
+    length = it->second.first;
+    decimals = it->second.second;
+    return true;
+  }
 
   std::function<void(int, int, int)> onStatus;
+  // Expressions that name a table field, with the field's length and decimals.
+  std::map<std::string, std::pair<int, int>> fieldSizes;
   std::string password_;
   bool production_ = false;
 
