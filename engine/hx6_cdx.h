@@ -40,6 +40,10 @@ class HXobjCDXTag : public HXobjIndexTag {
   int WritePage(HXobjIndexKey& page) override;
   bool ReadHeader() override;
   void WriteHeader() override;
+  // Text keys keep their bytes except under the GENERAL collation, whose keys are weights.
+  bool KeysKeepText() const override {
+    return keyType_ == 'C' && collation_ != cdx::kCollateGeneral && !IsDirectory();
+  }
 
   // Builds the tag's tree from the table (or an empty root leaf for the directory).
   void Build();

@@ -47,6 +47,10 @@ inline constexpr int kStatusPhasePack = 11;
 // Size of the read-ahead buffer.
 inline constexpr int kReadBufferSize = 32768;
 
+// A key expression as plain field names joined by "+": blanks dropped, upper case, parentheses
+// around the whole expression removed ("(TIME)" gives "TIME").
+std::string NormalisedKeyExpression(std::string_view text);
+
 // The index formats an index file may have, by extension.
 enum class ThxIndexFormat : uint8_t { Unknown, CDX, NDX, MDX, NTX };
 
@@ -89,6 +93,9 @@ class HXO_dBHandler : public HXO_dBaseFld, public HXobjIndexTable {
   virtual void Skip(int32_t count);
   // Whether the current record is to be shown; true here, the data set's filter in DBFObject.
   virtual bool AcceptRecord() { return true; }
+  // Whether AcceptRecord runs a test of its own that must see every record a scan would show
+  // it; filters and Locate then always scan instead of taking their candidates from a tag.
+  virtual bool HasOwnRecordTest() const { return false; }
   // Locks the header of every open index file in slot order; raises "Could not lock indexes for
   // Table %s" (with none left locked) when one cannot be had.
   virtual void LockIndexFiles();
@@ -203,8 +210,31 @@ class HXO_dBHandler : public HXO_dBaseFld, public HXobjIndexTable {
   bool FindKey(const HXobjIndexKeyData& key);
   HXobjIndexTag* LocateTag(const std::vector<std::string>& names, bool partialKey,
                            bool caseInsensitive);
-  bool LocateByScan(const std::vector<std::string>& names, const std::vector<std::string>& texts,
-                    bool partialKey, bool caseInsensitive);
+  bool LocateByScan(const std::vector<const ThxFieldInfo*>& fields,
+                    const std::vector<std::string>& texts, bool partialKey, bool caseInsensitive);
+  // Whether the current record holds `texts` in `fields` as Locate compares them.
+  bool RecordMatches(const std::vector<const ThxFieldInfo*>& fields,
+                     const std::vector<std::string>& texts, bool partialKey,
+                     bool caseInsensitive) const;
+
+  // Narrowing by a tag whose key is one text field (hx6_dbsy_narrow.cpp): the records among
+  // 1..count that a filter or a Locate can accept, in record order, or nothing when only a scan
+  // can tell.
+  std::optional<std::vector<int32_t>> FilterCandidates(int32_t count);
+  std::optional<std::vector<int32_t>> LocateCandidates(const std::vector<const ThxFieldInfo*>& fields,
+                                                       const std::vector<std::string>& texts,
+                                                       int32_t count);
+  std::optional<std::vector<int32_t>> TagCandidates(int field, std::string_view text,
+                                                    int32_t count);
+  // An open tag whose whole key is text field `field`, with every record's key as the field's
+  // bytes; null when none.
+  HXobjIndexTag* TextFieldTag(int field) const;
+  // Locate over the candidates: the first one the scan would stop at.
+  bool LocateByCandidates(const std::vector<int32_t>& candidates,
+                          const std::vector<const ThxFieldInfo*>& fields,
+                          const std::vector<std::string>& texts, bool partialKey);
+  // Reads record `record` straight from the file (not through the read-ahead buffer).
+  bool LoadRecordDirect(int32_t record);
   std::string ResolveIndexName(std::string_view name) const;
   void SetMasterTag(HXobjIndexTag* tag);
   void DropReadBuffer();

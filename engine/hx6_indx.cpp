@@ -605,6 +605,32 @@ int32_t HXobjIndexTag::FindRecord(const HXobjIndexKeyData& search) {
   return r;
 }
 
+std::vector<int32_t> HXobjIndexTag::RecordsWithKeyPrefix(const HXobjIndexKeyData& prefix) {
+  const HeaderReadLock reading(file_);
+  // Pages changed in memory must reach the file before a second tree reads it.
+  FlushPages();
+  std::unique_ptr<HXobjIndexKey> live = std::move(rootPage_);
+  const HXobjIndexKeyData savedCurrent = current_;
+  const bool savedBof = bof_, savedEof = eof_;
+  ScopeExit restore([&] {
+    rootPage_ = std::move(live);
+    current_ = savedCurrent;
+    bof_ = savedBof;
+    eof_ = savedEof;
+  });
+  std::vector<int32_t> records;
+  EnsureTree();
+  if (rootPage_->Count() > 0 && Find(rootPage_.get(), kAnyRecord, prefix, 0) <= 0) {
+    // Equal over the prefix's length is "begins with"; the entries that do lie together.
+    do {
+      if (CompareKeys(prefix, current_, 0) != 0) break;
+      records.push_back(current_.Target());
+    } while (Next());
+  }
+  rootPage_.reset();
+  return records;
+}
+
 int32_t HXobjIndexTag::Resync(int32_t record) {
   const HeaderReadLock reading(file_);
   if (rootPage_ && !bof_ && !eof_ && current_.Target() == record && record != 0) return record;

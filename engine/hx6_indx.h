@@ -205,6 +205,12 @@ class HXobjIndexTag {
   virtual void CompileFilter();
   virtual bool EvaluateKey(HXobjIndexKeyData& result);
   virtual bool EvaluateFilter();
+  // Whether a text key is stored as the text's own bytes: trailing blanks dropped and cut to the
+  // key length, nothing else changed (no collation weights, no case folding). Then every record
+  // whose key text begins with a text t has an entry that begins with TranslateKey(t), which lets
+  // the table handler take a search's candidates from the tag (RecordsWithKeyPrefix). False here;
+  // a format answers for its own tags.
+  virtual bool KeysKeepText() const { return false; }
 
   // Releases the tree and makes a new root; mode 2 stops there, mode 1 positions on the table's
   // current record (or the top), mode 0 goes to the top.
@@ -216,6 +222,10 @@ class HXobjIndexTag {
   int32_t Seek(const HXobjIndexKeyData& key);
   // Seek with whole-key compare on a temporary tree; the live tree and position are kept.
   int32_t FindRecord(const HXobjIndexKeyData& key);
+  // The records of every entry whose key begins with `prefix` (already in stored form), in key
+  // order. Walked in a temporary tree under the header lock of a shared file, so the answer is
+  // the file's as it stands; the live tree and position are kept.
+  std::vector<int32_t> RecordsWithKeyPrefix(const HXobjIndexKeyData& prefix);
   int32_t Resync(int32_t record);
   bool SetRange(const ThxVariant* low, const ThxVariant* high, bool excludeHigh, bool partialLow,
                 bool excludeLow);
