@@ -125,6 +125,8 @@ class HXobjCDXFile : public HXobjIndexFile {
   // True when the directory's change counter on disk moved since this handle last wrote or
   // asked; the counter seen is kept, so each change is reported once.
   bool ChangedByOthers() override;
+  // The directory's change counter on disk.
+  bool ChangeStamp(uint32_t& stamp) override;
 
   HXobjCDXTag* Directory() const { return directory_.get(); }
   bool Building() const { return building_; }

@@ -251,6 +251,7 @@ void HXO_dBHandler::Position(int32_t code) {
 }
 
 void HXO_dBHandler::PositionByTag(int32_t code, int32_t direction) {
+  if (direction != 0 && FilterInForce() && JumpToPassing(code)) return;
   int32_t record = master_->Move(code);
   if (code == kGotoCurrent && record == 0 && !master_->Bof() && !master_->Eof())
     record = master_->Resync(RecNo());
@@ -575,6 +576,7 @@ void HXO_dBHandler::RefreshFilter() {
 }
 
 void HXO_dBHandler::BuildFilterSet() {
+  ForgetPassingEntries();
   filterSet_->ClearAll();
   const int32_t saved = RecNo();
   const bool savedBuffer = bufferActive_;
@@ -608,12 +610,22 @@ void HXO_dBHandler::BuildFilterSet() {
   // A filter that holds only where a text field equals a constant, and a tag on that field: the
   // tag names the records that can pass, and only those are judged.
   if (const std::optional<std::vector<int32_t>> candidates = FilterCandidates(count)) {
+    // The passing records' entries in the master tag are made on the way, for the moves that
+    // follow (see JumpToPassing).
+    HXobjIndexTag* order = EntriesFollowTag(savedMaster) ? savedMaster : nullptr;
+    uint32_t stamp = 0;
+    const bool stamped = order != nullptr && Shared() && order->File()->ChangeStamp(stamp);
+    std::vector<HXobjIndexKeyData> entries;
     for (const int32_t r : *candidates) {
       if (!LoadRecordDirect(r)) continue;
       if (IsDeleted() && !showDeleted_) continue;
       if (!AcceptRecord()) continue;
-      if (EvaluateFilter(*filter_)) filterSet_->SetBit(r, ThxHugeSet::opSet);
+      if (!EvaluateFilter(*filter_)) continue;
+      filterSet_->SetBit(r, ThxHugeSet::opSet);
+      if (order != nullptr && !PassingEntryOf(order, r, entries)) order = nullptr;
     }
+    if (order != nullptr && PassingEntriesPay(static_cast<int64_t>(entries.size()), count))
+      KeepPassingEntries(order, std::move(entries), stamped, stamp);
     return;
   }
   // Record order: every record straight from the read-ahead buffer, judged as navigation would
@@ -802,6 +814,7 @@ bool HXO_dBHandler::Locate(std::string_view fieldNames,
 // Status hook and the index framework's view
 
 void HXO_dBHandler::StatusNotify(int code, int32_t record) {
+  if (code == kStatusBeforeWrite || code == kStatusAfterWrite) ForgetPassingEntries();
   if (code == kStatusAfterWrite) {
     if (filter_ && filterSet_) {
       bool passes = false;

@@ -96,6 +96,13 @@ class HXO_dBHandler : public HXO_dBaseFld, public HXobjIndexTable {
   // Whether AcceptRecord runs a test of its own that must see every record a scan would show
   // it; filters and Locate then always scan instead of taking their candidates from a tag.
   virtual bool HasOwnRecordTest() const { return false; }
+
+ protected:
+  // Whether moving through `passing` records of a filter set in a tag's order is quicker by
+  // reading those records once than by stepping through the tag's entries (see PassingEntries).
+  virtual bool PassingEntriesPay(int64_t passing, int64_t records) const;
+
+ public:
   // Locks the header of every open index file in slot order; raises "Could not lock indexes for
   // Table %s" (with none left locked) when one cannot be had.
   virtual void LockIndexFiles();
@@ -185,7 +192,10 @@ class HXO_dBHandler : public HXO_dBaseFld, public HXobjIndexTable {
   // shared table holds, since another program may have written since.
   struct CallScope {
     explicit CallScope(HXO_dBHandler& h) : handler(h) {
-      if (handler.callDepth_++ == 0) handler.ValidateReadBuffer();
+      if (handler.callDepth_++ == 0) {
+        ++handler.callSerial_;
+        handler.ValidateReadBuffer();
+      }
     }
     ~CallScope() { --handler.callDepth_; }
     CallScope(const CallScope&) = delete;
@@ -235,6 +245,23 @@ class HXO_dBHandler : public HXO_dBaseFld, public HXobjIndexTable {
                           const std::vector<std::string>& texts, bool partialKey);
   // Reads record `record` straight from the file (not through the read-ahead buffer).
   bool LoadRecordDirect(int32_t record);
+  // Moving through a small filter set in the master tag's order (hx6_dbsy_narrow.cpp): the
+  // entries of the passing records, sorted as the tag sorts them, so that a move goes straight
+  // to the next passing entry instead of stepping over every entry in between. Null when the
+  // step-by-step walk must do.
+  const std::vector<HXobjIndexKeyData>* PassingEntries();
+  // Whether passing entries can stand for moves in `tag`'s order: every record has its entry
+  // there, equal keys in record order, and no key range.
+  bool EntriesFollowTag(const HXobjIndexTag* tag) const;
+  // Adds the current record's entry in `tag` to `entries`; false when its key does not evaluate.
+  bool PassingEntryOf(HXobjIndexTag* tag, int32_t record, std::vector<HXobjIndexKeyData>& entries);
+  void KeepPassingEntries(HXobjIndexTag* tag, std::vector<HXobjIndexKeyData> entries, bool stamped,
+                          uint32_t stamp);
+  // PositionByTag by way of PassingEntries; false, with nothing moved, when that does not apply.
+  bool JumpToPassing(int32_t code);
+  // The passing entries are made again before their next use (the filter set, the master tag or
+  // a record changed).
+  void ForgetPassingEntries() { ++passingGeneration_; }
   std::string ResolveIndexName(std::string_view name) const;
   void SetMasterTag(HXobjIndexTag* tag);
   void DropReadBuffer();
@@ -270,6 +297,16 @@ class HXO_dBHandler : public HXO_dBaseFld, public HXobjIndexTable {
   ThxExpValue filterValue_;  // EvaluateFilter's result, reused from record to record
   std::unique_ptr<ThxHugeSet> filterSet_;
   bool filterActive_ = false;
+
+  std::vector<HXobjIndexKeyData> passingEntries_;
+  bool passingUnfit_ = false;  // the set was found too large for them
+  const HXobjIndexTag* passingTag_ = nullptr;
+  uint64_t passingGeneration_ = 1;
+  uint64_t passingBuiltAt_ = 0;  // the generation they were made in, 0 never
+  uint64_t passingCall_ = 0;     // the outside call they were last found current in
+  uint32_t passingStamp_ = 0;    // the index file's change stamp when they were made
+  bool passingStamped_ = false;
+  uint64_t callSerial_ = 0;      // counts outside calls
 
   uint8_t lastMove_ = 0;
   char* savedSwap_ = nullptr;

@@ -191,3 +191,186 @@ bool HXO_dBHandler::LocateByCandidates(const std::vector<int32_t>& candidates,
     GoTo(kGotoNext);
   return false;
 }
+
+// ---------------------------------------------------------------------------------------------
+// Moving through a small filter set in the master tag's order
+//
+// With a filter in force, a move in tag order steps from entry to entry until it meets a record
+// of the filter set: a few steps when most records pass, every entry of the tag when few do (the
+// duplicate check's filter passes a handful of a million contacts, and moving to its first or
+// last record stepped over nearly all of them). When the set is small, the passing records'
+// entries are made once (each record read, its key evaluated as the tag stores it) and sorted as
+// the tag sorts them: by key, then by record number. The step-by-step walk stops at the first
+// passing entry after the current one, which is the first of these after it; the move goes there
+// directly, and where there is none, to the end the walk would reach. That order is the tree's
+// only where equal keys are ordered by record number, and every passing record has its entry
+// only in a tag without a FOR condition or the unique flag; anywhere else, and with a key range,
+// the walk stays. An entry the tag does not hold after all (another program changed the record)
+// sends the move back to the walk.
+//
+// The entries are made again after any change of the filter set, the master tag or a record of
+// this handle; on a shared table also when the index file's change stamp shows that another
+// program changed keys since (looked at once per call from outside).
+
+bool HXO_dBHandler::PassingEntriesPay(int64_t passing, int64_t records) const {
+  // Reading a passing record costs about what stepping over a few entries does.
+  return passing <= 4096 && passing * 8 <= records;
+}
+
+bool HXO_dBHandler::EntriesFollowTag(const HXobjIndexTag* tag) const {
+  return tag != nullptr && !tag->HasRange() && !tag->HasFilter() && !tag->Unique() &&
+         tag->File() != nullptr && tag->File()->EqualKeysByRecord() &&
+         tag->KeyHandler() != nullptr;
+}
+
+bool HXO_dBHandler::PassingEntryOf(HXobjIndexTag* tag, int32_t record,
+                                   std::vector<HXobjIndexKeyData>& entries) {
+  HXobjIndexKeyData key;
+  if (!tag->EvaluateKey(key)) return false;
+  key.SetRecNo(record);
+  key.SetTarget(record);
+  tag->TranslateKey(key, true);
+  entries.push_back(std::move(key));
+  return true;
+}
+
+void HXO_dBHandler::KeepPassingEntries(HXobjIndexTag* tag, std::vector<HXobjIndexKeyData> entries,
+                                       bool stamped, uint32_t stamp) {
+  std::sort(entries.begin(), entries.end(),
+            [tag](const HXobjIndexKeyData& a, const HXobjIndexKeyData& b) {
+              return tag->CompareEntries(a, b) < 0;
+            });
+  passingEntries_ = std::move(entries);
+  passingUnfit_ = false;
+  passingTag_ = tag;
+  passingBuiltAt_ = passingGeneration_;
+  passingCall_ = callSerial_;
+  passingStamped_ = stamped;
+  passingStamp_ = stamp;
+}
+
+const std::vector<HXobjIndexKeyData>* HXO_dBHandler::PassingEntries() {
+  HXobjIndexTag* tag = master_;
+  if (!FilterInForce() || !EntriesFollowTag(tag)) return nullptr;
+  if (passingTag_ == tag && passingBuiltAt_ == passingGeneration_) {
+    // On a shared table another program may have changed keys since the last outside call: the
+    // index file's change stamp tells.
+    uint32_t stamp = 0;
+    if (!Shared() || passingCall_ == callSerial_ ||
+        (passingStamped_ && tag->File()->ChangeStamp(stamp) && stamp == passingStamp_)) {
+      passingCall_ = callSerial_;
+      return passingUnfit_ ? nullptr : &passingEntries_;
+    }
+  }
+  // The stamp is taken before the records are read: a change made meanwhile shows next time.
+  uint32_t stamp = 0;
+  const bool stamped = Shared() && tag->File()->ChangeStamp(stamp);
+  passingTag_ = nullptr;
+  passingUnfit_ = false;
+  passingEntries_.clear();
+  const ThxHugeSet& set = *filterSet_;
+  const int32_t last = set.HighestIndex();
+  std::vector<int32_t> records;
+  for (int32_t r = set.NextSetBit(1, last); r > 0; r = set.NextSetBit(r + 1, last)) {
+    records.push_back(r);
+    if (!PassingEntriesPay(static_cast<int64_t>(records.size()), RecordCount())) {
+      // Too many: stepping does as well. The count is not asked again until the set changes.
+      passingTag_ = tag;
+      passingBuiltAt_ = passingGeneration_;
+      passingCall_ = callSerial_;
+      passingUnfit_ = true;
+      return nullptr;
+    }
+  }
+  // Each record is read into a buffer of our own: the handler's record and position stay.
+  std::vector<char> scratch(static_cast<size_t>(RecordLength()) + 1, ' ');
+  char* const own = SetRecordBuffer(scratch.data());
+  const int32_t savedRecord = RecNo();
+  struct Back {
+    HXO_dBHandler& h;
+    char* buffer;
+    int32_t record;
+    ~Back() {
+      h.SetRecordBuffer(buffer);
+      h.SetRecNo(record);
+    }
+  } back{*this, own, savedRecord};
+  std::vector<HXobjIndexKeyData> entries;
+  entries.reserve(records.size());
+  for (const int32_t r : records) {
+    if (!LoadRecordDirect(r)) continue;  // beyond the table's end: no entry either
+    if (!PassingEntryOf(tag, r, entries)) return nullptr;
+  }
+  KeepPassingEntries(tag, std::move(entries), stamped, stamp);
+  return &passingEntries_;
+}
+
+bool HXO_dBHandler::JumpToPassing(int32_t code) {
+  const std::vector<HXobjIndexKeyData>* entries = PassingEntries();
+  if (entries == nullptr) return false;
+  HXobjIndexTag* tag = master_;
+  // Moves in the order the handler shows: a descending tag shows its tree from the end.
+  const bool backward = tag->Descending();
+  bool forward = true;        // the direction of the move as shown
+  bool fromEnd = false;       // from the first (last) entry rather than the current one
+  if (code == kGotoFirst || code == kGotoLast) {
+    forward = code == kGotoFirst;
+    fromEnd = true;
+  } else {
+    forward = code != kGotoPrevious;
+    const int32_t record = tag->Move(kMoveCurrent);
+    if (code == kGotoCurrent) {
+      // The current entry stays when its record passes; otherwise on to the next that does.
+      if (tag->Bof() || tag->Eof() || record <= 0) return false;
+      if (filterSet_->TestBit(record)) {
+        SetBof(false);
+        SetEof(false);
+        ReadRecordAt(record);
+        return true;
+      }
+    } else if ((forward && tag->Bof()) || (!forward && tag->Eof())) {
+      fromEnd = true;  // a step from before the first entry is a move to the first
+    } else if (tag->Bof() || tag->Eof() || record <= 0) {
+      return false;
+    }
+  }
+  const HXobjIndexKeyData here = tag->CurrentKey();
+  // The target in the tree's own order: after `here` when moving forward on an ascending tag or
+  // backward on a descending one, else before it.
+  const bool later = forward != backward;
+  const HXobjIndexKeyData* target = nullptr;
+  if (fromEnd) {
+    if (!entries->empty()) target = later ? &entries->front() : &entries->back();
+  } else if (later) {
+    auto it = std::upper_bound(entries->begin(), entries->end(), here,
+                               [tag](const HXobjIndexKeyData& a, const HXobjIndexKeyData& b) {
+                                 return tag->CompareEntries(a, b) < 0;
+                               });
+    if (it != entries->end()) target = &*it;
+  } else {
+    auto it = std::lower_bound(entries->begin(), entries->end(), here,
+                               [tag](const HXobjIndexKeyData& a, const HXobjIndexKeyData& b) {
+                                 return tag->CompareEntries(a, b) < 0;
+                               });
+    if (it != entries->begin()) target = &*std::prev(it);
+  }
+  if (target == nullptr) {
+    // No passing entry that way: where the walk ends, one step past the last entry.
+    tag->Move(forward ? kMoveBottom : kMoveTop);
+    if (!tag->Bof() && !tag->Eof()) tag->Move(forward ? kMoveNext : kMovePrior);
+    SetBof(tag->Bof());
+    SetEof(tag->Eof());
+    return true;
+  }
+  const int32_t record = tag->SeekEntry(*target);
+  if (record != target->RecNo()) {
+    // The tag does not hold the entry: back to where the move started, and the walk decides.
+    ForgetPassingEntries();
+    if (!fromEnd) tag->SeekEntry(here);
+    return false;
+  }
+  SetBof(false);
+  SetEof(false);
+  ReadRecordAt(record);
+  return true;
+}

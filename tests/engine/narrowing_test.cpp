@@ -5,6 +5,7 @@
 // questions: the records a filter passes and where Locate lands are compared with a handler that
 // always scans.
 #include <algorithm>
+#include <filesystem>
 #include <random>
 #include <set>
 
@@ -17,7 +18,8 @@ using namespace handler_test;
 
 namespace {
 
-// Counts the records it reads for a filter or a Locate through a tag's candidates.
+// Counts the records it reads for a filter or a Locate through a tag's candidates, and moves
+// through a filter set by its passing entries whatever the set's size.
 class NarrowingHandler : public HXO_dBHandler {
  public:
   using HXO_dBHandler::HXO_dBHandler;
@@ -26,13 +28,20 @@ class NarrowingHandler : public HXO_dBHandler {
     return HXO_dBHandler::IndexLoadRecord(record);
   }
   int loads = 0;
+
+ protected:
+  bool PassingEntriesPay(int64_t, int64_t) const override { return true; }
 };
 
-// Always scans: a record test of its own keeps every tag out of filters and Locate.
+// Always scans and steps: a record test of its own keeps every tag out of filters and Locate,
+// and moves go entry by entry.
 class ScanningHandler : public NarrowingHandler {
  public:
   using NarrowingHandler::NarrowingHandler;
   bool HasOwnRecordTest() const override { return true; }
+
+ protected:
+  bool PassingEntriesPay(int64_t, int64_t) const override { return false; }
 };
 
 // A system variable worth 1 that counts the records a filter is evaluated on.
@@ -152,13 +161,19 @@ class Narrowing : public HandlerTest {
     return path;
   }
 
-  // What a handler answers to each question: the records a filter passes (and the order
-  // navigation shows them in), or whether and where Locate lands and the position it leaves.
+  // What a handler answers to each question: the records a filter passes, the order moves show
+  // them in (with a record rewritten now and then), or whether and where Locate lands and the
+  // position it leaves. Each handler works on its own copy of the table and index.
   template <class Handler>
-  std::vector<std::string> Answers(const std::string& table, bool shared, const std::string& cdx,
-                                   const std::string& master, bool showDeleted,
-                                   const std::vector<Question>& questions, int& probes,
-                                   int& loads) {
+  std::vector<std::string> Answers(const std::string& original, const std::string& copyName,
+                                   bool shared, const std::string& master, bool showDeleted,
+                                   const std::vector<Question>& questions, uint32_t seed,
+                                   int& probes, int& loads) {
+    const std::string table = PathOf(copyName + ".DBF");
+    const std::string cdx = copyName + ".CDX";
+    std::filesystem::copy_file(original, table);
+    std::filesystem::copy_file(original.substr(0, original.size() - 4) + ".CDX", PathOf(cdx));
+    std::mt19937 rng(seed);
     Handler h(table, shared, true);
     h.Link()->AddFieldVar(std::make_unique<Probe>(&probes));
     h.SetIndexFiles(cdx, master);
@@ -176,8 +191,25 @@ class Narrowing : public HandlerTest {
         } else {
           for (int32_t r = 1; r <= h.RecordCount(); ++r)
             if (h.FilterSet()->TestBit(r)) answer += std::to_string(r) + ",";
-          answer += " walk";
+          answer += " forward";
           for (int32_t r : Walk(h)) answer += " " + std::to_string(r);
+          answer += " backward";
+          for (int32_t r : Walk(h, false)) answer += " " + std::to_string(r);
+          // Moves of every kind from wherever the last one left, a record rewritten between.
+          static const int32_t kMoves[] = {kGotoFirst, kGotoLast, kGotoNext, kGotoNext,
+                                           kGotoPrevious, kGotoCurrent};
+          answer += " moves";
+          for (int m = 0; m < 8; ++m) {
+            if (rng() % 6 == 0 && h.RecNo() >= 1 && h.RecNo() <= h.RecordCount() && !h.Eof() &&
+                !h.Bof()) {
+              const int32_t r = h.RecNo();
+              h.PutText("STATION", kStations[rng() % kStations.size()]);
+              h.UpdateRecord(r);
+              answer += " w" + std::to_string(r);
+            }
+            h.GoTo(kMoves[rng() % std::size(kMoves)]);
+            answer += " " + std::to_string(h.RecNo()) + (h.Bof() ? "b" : "") + (h.Eof() ? "e" : "");
+          }
         }
       } catch (const ESorrelException& e) {
         answer = std::string("error ") + e.what();
@@ -231,10 +263,13 @@ TEST_F(Narrowing, FiltersAndLocateAnswerAsTheScanOnRandomTablesTagsAndQuestions)
       }
       questions.push_back(q);
     }
-    const auto narrowed = Answers<NarrowingHandler>(table, shared, cdx, master, showDeleted,
-                                                    questions, narrowedProbes, narrowedLoads);
-    const auto scanned = Answers<ScanningHandler>(table, shared, cdx, master, showDeleted,
-                                                  questions, scannedProbes, scannedLoads);
+    const uint32_t seed = static_cast<uint32_t>(rng());
+    const auto narrowed =
+        Answers<NarrowingHandler>(table, "N" + std::to_string(round), shared, master, showDeleted,
+                                  questions, seed, narrowedProbes, narrowedLoads);
+    const auto scanned =
+        Answers<ScanningHandler>(table, "S" + std::to_string(round), shared, master, showDeleted,
+                                 questions, seed, scannedProbes, scannedLoads);
     for (size_t i = 0; i < questions.size(); ++i)
       ASSERT_EQ(narrowed[i], scanned[i])
           << "round " << round << " width " << width << " master " << master << " shared "
