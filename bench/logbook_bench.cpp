@@ -21,6 +21,9 @@
 //                                  its pages are current).
 //   Append/<size>/{shared,exclusive} appends with the seven tags open. Floor: the same appends to
 //                                  the same table with no index open.
+//   AppendBesideAnother/<size>     an append while another program appends to the same logbook
+//                                  every millisecond (seven tags open in both). Floor: the same
+//                                  appends with no other program.
 //   Filter/<size>                  the band filter (BAND =20), a scan. Floor: reading the table
 //                                  once.
 //   Reindex/<size>                 rebuilding the seven tags. Floor: one pass evaluating the
@@ -29,11 +32,14 @@
 //                                  reading the table once, writing the kept records, and the
 //                                  reindex floor.
 #include <benchmark/benchmark.h>
+#include <signal.h>
+#include <sys/wait.h>
 
 #include <functional>
 
 #include "Sorl6db.h"
 #include "Sorl6db_search.h"
+#include "SysSorl.h"
 #include "bench_support.h"
 
 namespace {
@@ -287,6 +293,62 @@ void Append(benchmark::State& state, int64_t records, bool shared) {
   Report(state, figure / appends, floor / appends);
 }
 
+// Two programs logging into one logbook, each with the seven tags open: one appends a contact
+// every millisecond or so, the other one every few milliseconds. The figure is how long the second one's
+// append takes (mean; p50 and max beside it), the floor the same appends with no other program.
+void AppendBesideAnotherProgram(benchmark::State& state, int64_t records) {
+  const LogbookSet& set = Logbook(records);
+  constexpr int kTimed = 100;
+  const std::vector<std::string> contacts = Contacts(set, 2 * kTimed + 20000, records);
+  auto append = [&](HXO_dBHandler& h, size_t i) {
+    h.BlankRecord();
+    std::memcpy(h.RecordBuffer(), contacts[i].data(), contacts[i].size());
+    h.AppendRecord();
+  };
+  double figure = 0, floor = 0;
+  std::vector<double> waits;
+  for (auto _ : state) {
+    Copy copy(set);
+    HXO_dBHandler h(copy.table, true, true);
+    h.SetIndexFiles(copy.cdx, "DATE");
+    for (int i = 0; i < kTimed; ++i) {
+      const auto start = Clock::now();
+      append(h, static_cast<size_t>(i));
+      floor += Seconds(Clock::now() - start);
+      SysSleep(2);
+    }
+    const pid_t child = fork();
+    if (child == 0) {
+      HXO_dBHandler other(copy.table, true, true);
+      other.SetIndexFiles(copy.cdx, "DATE");
+      for (size_t i = 2 * kTimed; i < contacts.size(); ++i) {
+        append(other, i);
+        SysSleep(1);
+      }
+      _exit(0);
+    }
+    SysSleep(20);  // the other program is under way
+    double total = 0;
+    for (int i = kTimed; i < 2 * kTimed; ++i) {
+      const auto start = Clock::now();
+      append(h, static_cast<size_t>(i));
+      const double t = Seconds(Clock::now() - start);
+      waits.push_back(t);
+      total += t;
+      SysSleep(2);
+    }
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    state.SetIterationTime(total);
+    figure += total;
+  }
+  const double n = static_cast<double>(state.iterations()) * kTimed;
+  Report(state, figure / n, floor / n);
+  std::sort(waits.begin(), waits.end());
+  state.counters["p50_us"] = waits[waits.size() / 2] * 1e6;
+  state.counters["max_us"] = waits.back() * 1e6;
+}
+
 void Filter(benchmark::State& state, int64_t records) {
   const LogbookSet& set = Logbook(records);
   HXO_dBHandler h(set.table, true, true);
@@ -404,6 +466,9 @@ void Register() {
         ->Unit(benchmark::kMillisecond)
         ->Iterations(1);
     add("Append/" + size + "/exclusive", [=](auto& s) { Append(s, records, false); })
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(1);
+    add("AppendBesideAnother/" + size, [=](auto& s) { AppendBesideAnotherProgram(s, records); })
         ->Unit(benchmark::kMillisecond)
         ->Iterations(1);
     add("Filter/" + size, [=](auto& s) { Filter(s, records); })
