@@ -185,7 +185,6 @@ inline const LogbookSet& Logbook(int64_t records) {
   const std::string folder = DataFolder() + "/logbook_" + std::to_string(records);
   s.table = folder + "/LOG.DBF";
   s.cdx = folder + "/LOG.CDX";
-  const std::vector<std::string> pool = CallPool(static_cast<size_t>(records / 5 + 100), 11);
   const std::string stamp = folder + "/made-by";
   const std::string how = "logbook v1 " + std::to_string(records);
   std::string made;
@@ -195,6 +194,7 @@ inline const LogbookSet& Logbook(int64_t records) {
                  static_cast<long long>(records), folder.c_str());
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder);
+    const std::vector<std::string> pool = CallPool(static_cast<size_t>(records / 5 + 100), 11);
     {
       HXO_DB4Build builder(s.table);
       AddLogbookFields(builder);
