@@ -8,6 +8,10 @@
 // after each append and record write, with the header of every index file locked in slot order
 // around the write.
 //
+// Where a tag's keys give the scan's answer, filters and Locate read only the records a tag names
+// and moves through a small filter set go straight to the next passing entry of the master tag
+// (hx6_dbsy_narrow.cpp).
+//
 // The data set's own handler (DBFObject) derives from it and overrides two hooks: StatusReport
 // (the three integers that long operations report: (-1, phase, total) when a phase starts,
 // (phase, current, 0) per step, (0, 0, 0) at the end) and AcceptRecord (its record filter).

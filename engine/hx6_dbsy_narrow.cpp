@@ -1,3 +1,6 @@
+// Work spared by tags: filters and Locate narrowed by a tag (first half of this file), and moves
+// through a small filter set in the master tag's order (second half).
+//
 // Filters and Locate narrowed by a tag. When a filter holds only where a text field equals a
 // constant, or a Locate asks for a text field's value, and an open tag's key is exactly that
 // field, the tag's entries that begin with the constant name every record that can answer; only
@@ -278,6 +281,8 @@ const std::vector<HXobjIndexKeyData>* HXO_dBHandler::PassingEntries() {
       passingTag_ = tag;
       passingBuiltAt_ = passingGeneration_;
       passingCall_ = callSerial_;
+      passingStamped_ = stamped;
+      passingStamp_ = stamp;
       passingUnfit_ = true;
       return nullptr;
     }
