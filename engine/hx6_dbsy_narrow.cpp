@@ -216,8 +216,14 @@ bool HXO_dBHandler::LocateByCandidates(const std::vector<int32_t>& candidates,
 // program changed keys since (looked at once per call from outside).
 
 bool HXO_dBHandler::PassingEntriesPay(int64_t passing, int64_t records) const {
-  // Reading a passing record costs about what stepping over a few entries does.
-  return passing <= 4096 && passing * 8 <= records;
+  // Making the entries reads `passing` records; a walk to the first or last passing record steps
+  // over records / passing entries on average. On a shared file a step takes about four system
+  // calls (header lock and unlock, size and change checks) against a record's one read; on an
+  // exclusive file about as long as a read. The entries pay once they are quicker than that one
+  // walk: passing x passing < records x steps per read. Beyond a few thousand, stepping is as
+  // quick anyway.
+  const int64_t stepsPerRead = Shared() ? 4 : 1;
+  return passing <= 4096 && passing * passing <= records * stepsPerRead;
 }
 
 bool HXO_dBHandler::EntriesFollowTag(const HXobjIndexTag* tag) const {
