@@ -1,4 +1,5 @@
-// Rig engine timing over pseudo-terminals against the simulated radio of the tests.
+// Rig engine timing over pseudo-terminals against the simulated radio of the tests, each beside
+// the floor of handing the same bytes over a raw pseudo-terminal, measured in the same run.
 //
 // BM_ReplyToParamsChange: from the moment the radio starts writing a status reply to the moment
 // the engine's parameter-change notice runs on the main thread (reader thread, hand-over, framing,
@@ -12,11 +13,17 @@
 // the notice delivered).
 #include <benchmark/benchmark.h>
 
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "rig.h"
@@ -93,6 +100,53 @@ TRigCommands LoadBenchRig(const tarvane_test::TempFolder& folder) {
 
 double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
+// The floor of a reply's way in: `bytes` written to one side of a raw pseudo-terminal and read by
+// a thread waiting on the other side; the median of `rounds`, in milliseconds.
+double PtyHandOverMs(int bytes, int rounds) {
+  int master = -1, slave = -1;
+  if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return 0;
+  termios t{};
+  ::tcgetattr(slave, &t);
+  ::cfmakeraw(&t);
+  ::tcsetattr(slave, TCSANOW, &t);
+  std::atomic<int> received{0};
+  std::atomic<bool> stop{false};
+  Clock::time_point arrived{};
+  std::thread reader([&] {
+    std::vector<char> buffer(static_cast<size_t>(bytes));
+    int got = 0;
+    while (!stop) {
+      pollfd p{slave, POLLIN, 0};
+      if (::poll(&p, 1, 50) <= 0) continue;
+      const ssize_t n = ::read(slave, buffer.data(), buffer.size());
+      if (n <= 0) continue;
+      got += static_cast<int>(n);
+      if (got >= bytes) {
+        got -= bytes;
+        arrived = Clock::now();
+        received.fetch_add(1);
+      }
+    }
+  });
+  const std::string message(static_cast<size_t>(bytes), 'x');
+  std::vector<double> ms;
+  for (int i = 0; i < rounds; ++i) {
+    const int before = received.load();
+    const Clock::time_point sent = Clock::now();
+    if (::write(master, message.data(), message.size()) != static_cast<ssize_t>(message.size()))
+      break;
+    while (received.load() == before) std::this_thread::yield();
+    ms.push_back(Ms(arrived - sent));
+  }
+  stop = true;
+  reader.join();
+  ::close(master);
+  ::close(slave);
+  if (ms.empty()) return 0;
+  std::sort(ms.begin(), ms.end());
+  return ms[ms.size() / 2];
+}
+
 void BM_ReplyToParamsChange(benchmark::State& state) {
   tarvane_test::TempFolder folder;
   const TRigCommands commands = LoadBenchRig(folder);
@@ -126,6 +180,12 @@ void BM_ReplyToParamsChange(benchmark::State& state) {
   state.counters["p99_ms"] = at(0.99);
   state.counters["max_ms"] = latencies.back();
   state.counters["wire_ms"] = kReplyBytes * 10 * 1000.0 / kBaud;
+  // Figure: the median latency; floor: the reply's bytes handed over through a pseudo-terminal
+  // to a waiting thread, measured now.
+  const double floor = PtyHandOverMs(kReplyBytes, 200);
+  state.counters["figure_us"] = at(0.50) * 1000;
+  state.counters["floor_us"] = floor * 1000;
+  state.counters["ratio"] = floor > 0 ? at(0.50) / floor : 0;
 }
 BENCHMARK(BM_ReplyToParamsChange)->UseManualTime()->Iterations(2000)->Unit(benchmark::kMicrosecond);
 
@@ -141,6 +201,7 @@ void BM_PollTwoRigs(benchmark::State& state) {
     return;
   }
   long polls = 0;
+  const auto start = Clock::now();
   for (auto _ : state) {
     const long before1 = one.notices;
     const long before2 = two.notices;
@@ -155,6 +216,13 @@ void BM_PollTwoRigs(benchmark::State& state) {
     polls += 2;
   }
   state.SetItemsProcessed(polls);
+  // Figure: the time per status round trip; floor: a command and its reply handed over through a
+  // pseudo-terminal, measured now.
+  const double perPoll = polls > 0 ? Ms(Clock::now() - start) / static_cast<double>(polls) : 0;
+  const double floor = PtyHandOverMs(3, 200) + PtyHandOverMs(kReplyBytes, 200);
+  state.counters["figure_us"] = perPoll * 1000;
+  state.counters["floor_us"] = floor * 1000;
+  state.counters["ratio"] = floor > 0 ? perPoll / floor : 0;
 }
 BENCHMARK(BM_PollTwoRigs)->Iterations(2000)->Unit(benchmark::kMicrosecond);
 

@@ -58,6 +58,10 @@ bool DBFObject::AcceptRecord() {
   return HXO_dBHandler::AcceptRecord();
 }
 
+bool DBFObject::HasOwnRecordTest() const {
+  return owner_ != nullptr && owner_->OnFilterRecord && owner_->Filtered();
+}
+
 void DBFObject::FromWorkBuffer(const std::function<void()>& write) {
   char* const aimed = SetRecordBuffer(nullptr);
   char* const own = RecordBuffer();

@@ -46,6 +46,7 @@ class DBFObject : public HXO_dBHandler {
   // Overrides of the table and the handler.
   void StatusReport(int stat1, int stat2, int stat3) override;
   bool AcceptRecord() override;
+  bool HasOwnRecordTest() const override;
   void AppendRecord() override;
   void UpdateRecord(int32_t record) override;
 

@@ -823,6 +823,14 @@ void HXobjCDXFile::FollowDirectory() {
   }
 }
 
+bool HXobjCDXFile::ChangeStamp(uint32_t& stamp) {
+  if (!disk_ || !directory_) return false;
+  uint8_t h[4];
+  if (!ReadBlock(cdx::kHdrChangeCounter, h, sizeof h)) return false;
+  stamp = DecodeLE32(h);
+  return true;
+}
+
 bool HXobjCDXFile::ChangedByOthers() {
   if (!disk_ || !disk_->Shared() || !directory_) return false;
   uint8_t h[4];

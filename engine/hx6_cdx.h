@@ -40,6 +40,10 @@ class HXobjCDXTag : public HXobjIndexTag {
   int WritePage(HXobjIndexKey& page) override;
   bool ReadHeader() override;
   void WriteHeader() override;
+  // Text keys keep their bytes except under the GENERAL collation, whose keys are weights.
+  bool KeysKeepText() const override {
+    return keyType_ == 'C' && collation_ != cdx::kCollateGeneral && !IsDirectory();
+  }
 
   // Builds the tag's tree from the table (or an empty root leaf for the directory).
   void Build();
@@ -121,6 +125,8 @@ class HXobjCDXFile : public HXobjIndexFile {
   // True when the directory's change counter on disk moved since this handle last wrote or
   // asked; the counter seen is kept, so each change is reported once.
   bool ChangedByOthers() override;
+  // The directory's change counter on disk.
+  bool ChangeStamp(uint32_t& stamp) override;
 
   HXobjCDXTag* Directory() const { return directory_.get(); }
   bool Building() const { return building_; }

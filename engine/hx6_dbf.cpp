@@ -420,8 +420,8 @@ HXO_dBaseDBF::AppendLockHold HXO_dBaseDBF::TakeAppendLock() {
   // No other program can open an exclusive table.
   if (!Shared()) return AppendLockHold::None;
   const int64_t b = lockOffsets_.b;
-  const int attempts = kLockRetryTotalMs / kLockRetryStepMs;
-  for (int attempt = 1;; ++attempt) {
+  const std::vector<int> waits = LockRetryWaits();
+  for (size_t attempt = 0;; ++attempt) {
     if (LockCount() > 0 && LockOffset() <= b && b - LockOffset() < LockLength())
       return AppendLockHold::Covered;
     if (LockCount() == 0) {
@@ -431,8 +431,8 @@ HXO_dBaseDBF::AppendLockHold HXO_dBaseDBF::TakeAppendLock() {
       // region (a record lock) as it was.
       return AppendLockHold::ExtraByte;
     }
-    if (attempt >= attempts) throw ESorrelError(smCannotLockFile, {Name()});
-    SysSleep(kLockRetryStepMs);
+    if (attempt >= waits.size()) throw ESorrelError(smCannotLockFile, {Name()});
+    SysSleep(waits[attempt]);
   }
 }
 

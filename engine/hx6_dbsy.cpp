@@ -43,9 +43,24 @@ std::string Trim(std::string_view s) {
   return std::string(TrimRight(s));
 }
 
-// A key expression as a list of plain field names joined by "+": blanks dropped, upper case,
-// parentheses around the whole expression removed.
-std::string NormalisedKey(std::string_view text) {
+class HandlerIndexExpression : public HXobjIndexExpression {
+ public:
+  HandlerIndexExpression(ThxExpUserLink* link, const std::string& text)
+      : handler_(link, false, text), text_(text) {}
+  int EvaluateKey(ThxVariant& value) override {
+    handler_.EvaluateKey(value);
+    return handler_.ResultType();
+  }
+  std::string Text() const override { return text_; }
+
+ private:
+  ThxExpHandler handler_;
+  std::string text_;
+};
+
+}  // namespace
+
+std::string NormalisedKeyExpression(std::string_view text) {
   std::string s;
   for (char c : text)
     if (c != ' ' && c != '\t') s += c;
@@ -67,23 +82,6 @@ std::string NormalisedKey(std::string_view text) {
   }
   return s;
 }
-
-class HandlerIndexExpression : public HXobjIndexExpression {
- public:
-  HandlerIndexExpression(ThxExpUserLink* link, const std::string& text)
-      : handler_(link, false, text), text_(text) {}
-  int EvaluateKey(ThxVariant& value) override {
-    handler_.EvaluateKey(value);
-    return handler_.ResultType();
-  }
-  std::string Text() const override { return text_; }
-
- private:
-  ThxExpHandler handler_;
-  std::string text_;
-};
-
-}  // namespace
 
 HXO_dBHandler::HXO_dBHandler(std::string_view path, bool shared, bool readWrite,
                              std::string_view password)
@@ -253,6 +251,7 @@ void HXO_dBHandler::Position(int32_t code) {
 }
 
 void HXO_dBHandler::PositionByTag(int32_t code, int32_t direction) {
+  if (direction != 0 && FilterInForce() && JumpToPassing(code)) return;
   int32_t record = master_->Move(code);
   if (code == kGotoCurrent && record == 0 && !master_->Bof() && !master_->Eof())
     record = master_->Resync(RecNo());
@@ -577,6 +576,7 @@ void HXO_dBHandler::RefreshFilter() {
 }
 
 void HXO_dBHandler::BuildFilterSet() {
+  ForgetPassingEntries();
   filterSet_->ClearAll();
   const int32_t saved = RecNo();
   const bool savedBuffer = bufferActive_;
@@ -605,10 +605,31 @@ void HXO_dBHandler::BuildFilterSet() {
     }
     return;
   }
-  // Record order: every record straight from the read-ahead buffer, judged as navigation would
-  // (deleted ones only when shown, the data set's own test), then by the expression.
   if (Shared()) RefreshHeader();
   const int32_t count = RecordCount();
+  // A filter that holds only where a text field equals a constant, and a tag on that field: the
+  // tag names the records that can pass, and only those are judged.
+  if (const std::optional<std::vector<int32_t>> candidates = FilterCandidates(count)) {
+    // The passing records' entries in the master tag are made on the way, for the moves that
+    // follow (see JumpToPassing).
+    HXobjIndexTag* order = EntriesFollowTag(savedMaster) ? savedMaster : nullptr;
+    uint32_t stamp = 0;
+    const bool stamped = order != nullptr && Shared() && order->File()->ChangeStamp(stamp);
+    std::vector<HXobjIndexKeyData> entries;
+    for (const int32_t r : *candidates) {
+      if (!LoadRecordDirect(r)) continue;
+      if (IsDeleted() && !showDeleted_) continue;
+      if (!AcceptRecord()) continue;
+      if (!EvaluateFilter(*filter_)) continue;
+      filterSet_->SetBit(r, ThxHugeSet::opSet);
+      if (order != nullptr && !PassingEntryOf(order, r, entries)) order = nullptr;
+    }
+    if (order != nullptr && PassingEntriesPay(static_cast<int64_t>(entries.size()), count))
+      KeepPassingEntries(order, std::move(entries), stamped, stamp);
+    return;
+  }
+  // Record order: every record straight from the read-ahead buffer, judged as navigation would
+  // (deleted ones only when shown, the data set's own test), then by the expression.
   // A plain table's records are judged where they lie in the buffer, without a copy.
   const bool noCopy = bufferActive_ && !Encrypted();
   char* const own = RecordBuffer();
@@ -652,7 +673,7 @@ HXobjIndexTag* HXO_dBHandler::LocateTag(const std::vector<std::string>& names, b
     // A collation that folds letters would find records the field comparison does not.
     if (auto* cdxTag = dynamic_cast<HXobjCDXTag*>(tag))
       if (cdxTag->Collation() == cdx::kCollateGeneral) return false;
-    return NormalisedKey(tag->KeyExpression()) == wanted;
+    return NormalisedKeyExpression(tag->KeyExpression()) == wanted;
   };
   if (serves(master_)) return master_;
   const int count = TagCount();
@@ -663,27 +684,30 @@ HXobjIndexTag* HXO_dBHandler::LocateTag(const std::vector<std::string>& names, b
   return nullptr;
 }
 
-bool HXO_dBHandler::LocateByScan(const std::vector<std::string>& names,
+bool HXO_dBHandler::RecordMatches(const std::vector<const ThxFieldInfo*>& fields,
+                                  const std::vector<std::string>& texts, bool partialKey,
+                                  bool caseInsensitive) const {
+  for (size_t i = 0; i < fields.size(); ++i) {
+    std::string_view value = TrimRight(std::string_view(RecordBuffer() + fields[i]->offset,
+                                                        static_cast<size_t>(fields[i]->length)));
+    std::string folded;
+    if (caseInsensitive) {
+      folded = SysUpperCase(value);
+      value = folded;
+    }
+    if (partialKey && i + 1 == fields.size() && value.size() > texts[i].size())
+      value = value.substr(0, texts[i].size());
+    if (value != texts[i]) return false;
+  }
+  return true;
+}
+
+bool HXO_dBHandler::LocateByScan(const std::vector<const ThxFieldInfo*>& fields,
                                  const std::vector<std::string>& texts, bool partialKey,
                                  bool caseInsensitive) {
-  std::vector<const ThxFieldInfo*> fields;
-  for (const std::string& n : names) fields.push_back(&FieldInfo(FieldNumber(n)));
   GoTo(kGotoFirst);
   while (!Eof() && !Bof()) {
-    bool all = true;
-    for (size_t i = 0; i < fields.size() && all; ++i) {
-      std::string_view value = TrimRight(std::string_view(RecordBuffer() + fields[i]->offset,
-                                                          static_cast<size_t>(fields[i]->length)));
-      std::string folded;
-      if (caseInsensitive) {
-        folded = SysUpperCase(value);
-        value = folded;
-      }
-      if (partialKey && i + 1 == fields.size() && value.size() > texts[i].size())
-        value = value.substr(0, texts[i].size());
-      all = value == texts[i];
-    }
-    if (all) return true;
+    if (RecordMatches(fields, texts, partialKey, caseInsensitive)) return true;
     GoTo(kGotoNext);
   }
   return false;
@@ -757,18 +781,29 @@ bool HXO_dBHandler::Locate(std::string_view fieldNames,
         result = FindKey(key);
       }
     } else {
+      std::vector<const ThxFieldInfo*> fields;
       std::vector<std::string> texts;
       for (const std::string& n : names) {
         const ThxFieldInfo& f = FieldInfo(FieldNumber(n));
         std::string text(
             TrimRight(std::string_view(scratch.data() + f.offset, static_cast<size_t>(f.length))));
+        fields.push_back(&f);
         texts.push_back(caseInsensitive ? SysUpperCase(text) : text);
+      }
+      // A tag whose key is one of the asked text fields names every record that can match;
+      // only those are compared, in record order, as the scan would meet them. A key range or
+      // a case-insensitive question leaves the scan to answer.
+      std::optional<std::vector<int32_t>> candidates;
+      if (!KeyRangeSet() && !caseInsensitive) {
+        if (Shared()) RefreshHeader();
+        candidates = LocateCandidates(fields, texts, RecordCount());
       }
       if (!KeyRangeSet()) {
         master_ = nullptr;
         SetReadBuffer(true);
       }
-      result = LocateByScan(names, texts, partialKey, caseInsensitive);
+      result = candidates ? LocateByCandidates(*candidates, fields, texts, partialKey)
+                          : LocateByScan(fields, texts, partialKey, caseInsensitive);
     }
   }
   found_ = result;
@@ -779,6 +814,7 @@ bool HXO_dBHandler::Locate(std::string_view fieldNames,
 // Status hook and the index framework's view
 
 void HXO_dBHandler::StatusNotify(int code, int32_t record) {
+  if (code == kStatusBeforeWrite || code == kStatusAfterWrite) ForgetPassingEntries();
   if (code == kStatusAfterWrite) {
     if (filter_ && filterSet_) {
       bool passes = false;

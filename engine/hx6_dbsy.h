@@ -8,6 +8,10 @@
 // after each append and record write, with the header of every index file locked in slot order
 // around the write.
 //
+// Where a tag's keys give the scan's answer, filters and Locate read only the records a tag names
+// and moves through a small filter set go straight to the next passing entry of the master tag
+// (hx6_dbsy_narrow.cpp).
+//
 // The data set's own handler (DBFObject) derives from it and overrides two hooks: StatusReport
 // (the three integers that long operations report: (-1, phase, total) when a phase starts,
 // (phase, current, 0) per step, (0, 0, 0) at the end) and AcceptRecord (its record filter).
@@ -46,6 +50,10 @@ inline constexpr int kStatusPhasePack = 11;
 
 // Size of the read-ahead buffer.
 inline constexpr int kReadBufferSize = 32768;
+
+// A key expression as plain field names joined by "+": blanks dropped, upper case, parentheses
+// around the whole expression removed ("(TIME)" gives "TIME").
+std::string NormalisedKeyExpression(std::string_view text);
 
 // The index formats an index file may have, by extension.
 enum class ThxIndexFormat : uint8_t { Unknown, CDX, NDX, MDX, NTX };
@@ -89,6 +97,16 @@ class HXO_dBHandler : public HXO_dBaseFld, public HXobjIndexTable {
   virtual void Skip(int32_t count);
   // Whether the current record is to be shown; true here, the data set's filter in DBFObject.
   virtual bool AcceptRecord() { return true; }
+  // Whether AcceptRecord runs a test of its own that must see every record a scan would show
+  // it; filters and Locate then always scan instead of taking their candidates from a tag.
+  virtual bool HasOwnRecordTest() const { return false; }
+
+ protected:
+  // Whether moving through `passing` records of a filter set in a tag's order is quicker by
+  // reading those records once than by stepping through the tag's entries (see PassingEntries).
+  virtual bool PassingEntriesPay(int64_t passing, int64_t records) const;
+
+ public:
   // Locks the header of every open index file in slot order; raises "Could not lock indexes for
   // Table %s" (with none left locked) when one cannot be had.
   virtual void LockIndexFiles();
@@ -179,7 +197,10 @@ class HXO_dBHandler : public HXO_dBaseFld, public HXobjIndexTable {
   // shared table holds, since another program may have written since.
   struct CallScope {
     explicit CallScope(HXO_dBHandler& h) : handler(h) {
-      if (handler.callDepth_++ == 0) handler.ValidateReadBuffer();
+      if (handler.callDepth_++ == 0) {
+        ++handler.callSerial_;
+        handler.ValidateReadBuffer();
+      }
     }
     ~CallScope() { --handler.callDepth_; }
     CallScope(const CallScope&) = delete;
@@ -204,8 +225,48 @@ class HXO_dBHandler : public HXO_dBaseFld, public HXobjIndexTable {
   bool FindKey(const HXobjIndexKeyData& key);
   HXobjIndexTag* LocateTag(const std::vector<std::string>& names, bool partialKey,
                            bool caseInsensitive);
-  bool LocateByScan(const std::vector<std::string>& names, const std::vector<std::string>& texts,
-                    bool partialKey, bool caseInsensitive);
+  bool LocateByScan(const std::vector<const ThxFieldInfo*>& fields,
+                    const std::vector<std::string>& texts, bool partialKey, bool caseInsensitive);
+  // Whether the current record holds `texts` in `fields` as Locate compares them.
+  bool RecordMatches(const std::vector<const ThxFieldInfo*>& fields,
+                     const std::vector<std::string>& texts, bool partialKey,
+                     bool caseInsensitive) const;
+
+  // Narrowing by a tag whose key is one text field (hx6_dbsy_narrow.cpp): the records among
+  // 1..count that a filter or a Locate can accept, in record order, or nothing when only a scan
+  // can tell.
+  std::optional<std::vector<int32_t>> FilterCandidates(int32_t count);
+  std::optional<std::vector<int32_t>> LocateCandidates(const std::vector<const ThxFieldInfo*>& fields,
+                                                       const std::vector<std::string>& texts,
+                                                       int32_t count);
+  std::optional<std::vector<int32_t>> TagCandidates(int field, std::string_view text,
+                                                    int32_t count);
+  // An open tag whose whole key is text field `field`, with every record's key as the field's
+  // bytes; null when none.
+  HXobjIndexTag* TextFieldTag(int field) const;
+  // Locate over the candidates: the first one the scan would stop at.
+  bool LocateByCandidates(const std::vector<int32_t>& candidates,
+                          const std::vector<const ThxFieldInfo*>& fields,
+                          const std::vector<std::string>& texts, bool partialKey);
+  // Reads record `record` straight from the file (not through the read-ahead buffer).
+  bool LoadRecordDirect(int32_t record);
+  // Moving through a small filter set in the master tag's order (hx6_dbsy_narrow.cpp): the
+  // entries of the passing records, sorted as the tag sorts them, so that a move goes straight
+  // to the next passing entry instead of stepping over every entry in between. Null when the
+  // step-by-step walk must do.
+  const std::vector<HXobjIndexKeyData>* PassingEntries();
+  // Whether passing entries can stand for moves in `tag`'s order: every record has its entry
+  // there, equal keys in record order, and no key range.
+  bool EntriesFollowTag(const HXobjIndexTag* tag) const;
+  // Adds the current record's entry in `tag` to `entries`; false when its key does not evaluate.
+  bool PassingEntryOf(HXobjIndexTag* tag, int32_t record, std::vector<HXobjIndexKeyData>& entries);
+  void KeepPassingEntries(HXobjIndexTag* tag, std::vector<HXobjIndexKeyData> entries, bool stamped,
+                          uint32_t stamp);
+  // PositionByTag by way of PassingEntries; false, with nothing moved, when that does not apply.
+  bool JumpToPassing(int32_t code);
+  // The passing entries are made again before their next use (the filter set, the master tag or
+  // a record changed).
+  void ForgetPassingEntries() { ++passingGeneration_; }
   std::string ResolveIndexName(std::string_view name) const;
   void SetMasterTag(HXobjIndexTag* tag);
   void DropReadBuffer();
@@ -241,6 +302,16 @@ class HXO_dBHandler : public HXO_dBaseFld, public HXobjIndexTable {
   ThxExpValue filterValue_;  // EvaluateFilter's result, reused from record to record
   std::unique_ptr<ThxHugeSet> filterSet_;
   bool filterActive_ = false;
+
+  std::vector<HXobjIndexKeyData> passingEntries_;
+  bool passingUnfit_ = false;  // the set was found too large for them
+  const HXobjIndexTag* passingTag_ = nullptr;
+  uint64_t passingGeneration_ = 1;
+  uint64_t passingBuiltAt_ = 0;  // the generation they were made in, 0 never
+  uint64_t passingCall_ = 0;     // the outside call they were last found current in
+  uint32_t passingStamp_ = 0;    // the index file's change stamp when they were made
+  bool passingStamped_ = false;
+  uint64_t callSerial_ = 0;      // counts outside calls
 
   uint8_t lastMove_ = 0;
   char* savedSwap_ = nullptr;

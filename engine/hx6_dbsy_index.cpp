@@ -77,6 +77,7 @@ int HXO_dBHandler::IndexFileCount() const {
 }
 
 void HXO_dBHandler::CloseIndexFiles() {
+  ForgetPassingEntries();
   master_ = nullptr;
   masterName_.clear();
   for (auto& slot : slots_) slot.reset();
@@ -151,6 +152,7 @@ HXobjIndexTag* HXO_dBHandler::TagByPosition(int n) const {
 }
 
 void HXO_dBHandler::SetMasterTag(HXobjIndexTag* tag) {
+  ForgetPassingEntries();
   if (master_) {
     master_->SetRange(nullptr, nullptr, false, false, false);
     master_->ReleasePages();
@@ -326,6 +328,7 @@ void HXO_dBHandler::CreateIndexTag(std::string_view fileName, std::string_view t
 
 void HXO_dBHandler::Reindex() {
   CallScope call(*this);
+  ForgetPassingEntries();
   HXobjIndexTag* savedMaster = master_;
   const bool savedBuffer = bufferActive_;
   master_ = nullptr;

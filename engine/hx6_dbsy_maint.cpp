@@ -21,6 +21,7 @@ void HXO_dBHandler::ReadRawRecord(int32_t record, char* into) {
 
 void HXO_dBHandler::Pack() {
   CallScope call(*this);
+  ForgetPassingEntries();
   if (Shared() || !ReadWrite()) throw ESorrelError(smRequiresFullAccess, {"Pack", Name()});
   HXobjIndexTag* savedMaster = master_;
   const bool savedBuffer = bufferActive_;

@@ -368,13 +368,28 @@ HXobjFileColl* HXO_DiskFile::Registry() {
 
 // ---------------------------------------------------------------------------------------------
 
+std::vector<int> LockRetryWaits(int totalMs, int stepMs) {
+  std::vector<int> waits;
+  if (stepMs <= 0) return waits;
+  const int attempts = totalMs / stepMs;
+  const int64_t budget = attempts > 1 ? static_cast<int64_t>(attempts - 1) * stepMs : 0;
+  int64_t waited = 0;
+  int next = 1;
+  while (waited < budget) {
+    const int wait = static_cast<int>(std::min<int64_t>(std::min(next, stepMs), budget - waited));
+    waits.push_back(wait);
+    waited += wait;
+    next = std::min(next * 2, stepMs);
+  }
+  return waits;
+}
+
 void LockRegionWithRetry(HXO_DiskFile& file, int64_t offset, int64_t length, int totalMs,
                          int stepMs) {
-  int attempts = stepMs > 0 ? totalMs / stepMs : 1;
-  if (attempts < 1) attempts = 1;
-  for (int attempt = 1; attempt <= attempts; ++attempt) {
+  if (file.LockRegion(offset, length)) return;
+  for (const int wait : LockRetryWaits(totalMs, stepMs)) {
+    SysSleep(wait);
     if (file.LockRegion(offset, length)) return;
-    if (attempt < attempts) SysSleep(stepMs);
   }
   throw ESorrelError(smCannotLockFile, {file.Name()});
 }

@@ -20,11 +20,12 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "hx6_tool.h"
 
-// Lock retries of memo and index-header locks: attempts are spread over the total wait, one step
-// apart, so a retrying lock makes 5000 / 50 = 100 attempts.
+// Lock retries of memo and index-header locks: the waits between attempts add up to what 100
+// attempts 50 ms apart wait in all (see LockRetryWaits).
 inline constexpr int16_t kLockRetryTotalMs = 5000;
 inline constexpr int16_t kLockRetryStepMs = 50;
 
@@ -130,7 +131,15 @@ class HXobjFileColl : public ThxCollection<HXO_DiskFile> {
   void FreeItem(HXO_DiskFile*) override {}
 };
 
-// A lock that waits: up to totalMs / stepMs attempts at file.LockRegion(offset, length), stepMs
-// apart; after the last failure raises "Can not Lock file %s" with the file's name.
+// The waits (milliseconds) between the attempts of a retrying lock. Another program holds such a
+// lock for one append or one page update, a millisecond or so: the first waits are short and
+// grow (1, 2, 4, ... ms) up to stepMs, and stay there; together they wait what totalMs / stepMs
+// attempts stepMs apart did, (totalMs / stepMs - 1) x stepMs, the last wait cut to fit. One
+// attempt more than there are waits is made.
+std::vector<int> LockRetryWaits(int totalMs = kLockRetryTotalMs, int stepMs = kLockRetryStepMs);
+
+// A lock that waits: attempts at file.LockRegion(offset, length) with the waits of
+// LockRetryWaits between them; after the last failure raises "Can not Lock file %s" with the
+// file's name.
 void LockRegionWithRetry(HXO_DiskFile& file, int64_t offset, int64_t length,
                          int totalMs = kLockRetryTotalMs, int stepMs = kLockRetryStepMs);

@@ -402,6 +402,7 @@ void HXobjIndexTag::Reset(int mode) {
   ReleasePages();
   EnsureTree();
   bof_ = eof_ = false;
+  shownFlags_ = false;
   if (mode == 2) return;
   HXobjIndexTable* table = file_ ? file_->Table() : nullptr;
   if (mode == 1 && !keyExpression_.empty() && table && rootPage_->Count() > 0) {
@@ -421,6 +422,9 @@ void HXobjIndexTag::Reset(int mode) {
 
 int32_t HXobjIndexTag::Move(int code) {
   const HeaderReadLock reading(file_);
+  // The steps read the flags in the tree's own sense; the last move left them as shown.
+  if (shownFlags_) std::swap(bof_, eof_);
+  shownFlags_ = false;
   if (descending_) {
     if (code == kMoveNext) code = kMovePrior;
     else if (code == kMovePrior) code = kMoveNext;
@@ -435,15 +439,20 @@ int32_t HXobjIndexTag::Move(int code) {
       // The tree was released: find the table's current record again first.
       Reset(1);
       if (code == kMoveCurrent) {
-        if (descending_) std::swap(bof_, eof_);
+        ShowFlags();
         return CurrentRecord();
       }
     }
   }
   int32_t r = (code == kMoveNext || code == kMovePrior) && StaleForStep() ? StepInFreshTree(code)
                                                                           : DoMove(code);
-  if (descending_) std::swap(bof_, eof_);
+  ShowFlags();
   return r;
+}
+
+void HXobjIndexTag::ShowFlags() {
+  if (descending_) std::swap(bof_, eof_);
+  shownFlags_ = descending_;
 }
 
 bool HXobjIndexTag::StaleForStep() {
@@ -591,6 +600,7 @@ int32_t HXobjIndexTag::Seek(const HXobjIndexKeyData& search) {
   HXobjIndexKeyData key = search;
   TranslateKey(key, true);
   bof_ = eof_ = false;
+  shownFlags_ = false;
   if (!updating_) Refresh();
   EnsureTree();
   const int partial = (file_ && file_->Exact()) || updating_ ? -1 : 0;
@@ -625,11 +635,13 @@ int32_t HXobjIndexTag::FindRecord(const HXobjIndexKeyData& search) {
   std::unique_ptr<HXobjIndexKey> live = std::move(rootPage_);
   HXobjIndexKeyData savedCurrent = current_;
   const bool savedBof = bof_, savedEof = eof_, savedUpdating = updating_;
+  const bool savedShown = shownFlags_;
   ScopeExit restore([&] {
     rootPage_ = std::move(live);
     current_ = savedCurrent;
     bof_ = savedBof;
     eof_ = savedEof;
+    shownFlags_ = savedShown;
     updating_ = savedUpdating;
   });
   // An update runs whole-key compares and keeps the temporary tree.
@@ -638,6 +650,54 @@ int32_t HXobjIndexTag::FindRecord(const HXobjIndexKeyData& search) {
   int32_t r = Seek(search);
   rootPage_.reset();
   return r;
+}
+
+int32_t HXobjIndexTag::SeekEntry(const HXobjIndexKeyData& key) {
+  const HeaderReadLock reading(file_);
+  bof_ = eof_ = false;
+  shownFlags_ = false;
+  if (!updating_) Refresh();
+  EnsureTree();
+  if (rootPage_->Count() == 0) {
+    bof_ = eof_ = true;
+    return 0;
+  }
+  if (Find(rootPage_.get(), key.RecNo(), key, -1) != 0 || current_.Target() != key.RecNo())
+    return 0;
+  return current_.Target();
+}
+
+int HXobjIndexTag::CompareEntries(const HXobjIndexKeyData& a, const HXobjIndexKeyData& b) const {
+  const int c = CompareKeys(a, b, -1);
+  if (c != 0 || !file_ || !file_->EqualKeysByRecord()) return c;
+  return Sign(static_cast<int64_t>(a.RecNo()) - b.RecNo());
+}
+
+std::vector<int32_t> HXobjIndexTag::RecordsWithKeyPrefix(const HXobjIndexKeyData& prefix) {
+  const HeaderReadLock reading(file_);
+  // Pages changed in memory must reach the file before a second tree reads it.
+  FlushPages();
+  std::unique_ptr<HXobjIndexKey> live = std::move(rootPage_);
+  const HXobjIndexKeyData savedCurrent = current_;
+  const bool savedBof = bof_, savedEof = eof_, savedShown = shownFlags_;
+  ScopeExit restore([&] {
+    rootPage_ = std::move(live);
+    current_ = savedCurrent;
+    bof_ = savedBof;
+    eof_ = savedEof;
+    shownFlags_ = savedShown;
+  });
+  std::vector<int32_t> records;
+  EnsureTree();
+  if (rootPage_->Count() > 0 && Find(rootPage_.get(), kAnyRecord, prefix, 0) <= 0) {
+    // Equal over the prefix's length is "begins with"; the entries that do lie together.
+    do {
+      if (CompareKeys(prefix, current_, 0) != 0) break;
+      records.push_back(current_.Target());
+    } while (Next());
+  }
+  rootPage_.reset();
+  return records;
 }
 
 int32_t HXobjIndexTag::Resync(int32_t record) {
@@ -683,6 +743,7 @@ bool HXobjIndexTag::AddKey(const HXobjIndexKeyData& key) {
   HXobjIndexKeyData k = key;
   TranslateKey(k, true);
   bof_ = eof_ = false;
+  shownFlags_ = false;
   const int32_t ins = (file_ && file_->EqualKeysByRecord()) ? k.RecNo()
                                                              : (reverseCompare_ ? 0 : kAfterEqualKeys);
   HXobjIndexKey* root = rootPage_.get();
@@ -698,10 +759,8 @@ bool HXobjIndexTag::AddKey(const HXobjIndexKeyData& key) {
   bool atFirst, atLast;
   if (r > 0) {
     Last(root);
-    if (descending_)
-      bof_ = true;
-    else
-      eof_ = true;
+    eof_ = true;
+    ShowFlags();
     return true;
   }
   Find(root, ins, k, -1);
@@ -709,7 +768,7 @@ bool HXobjIndexTag::AddKey(const HXobjIndexKeyData& key) {
   CollectEdgeFlags(atFirst, atLast);
   bof_ = atFirst;
   eof_ = atLast;
-  if (descending_) std::swap(bof_, eof_);
+  ShowFlags();
   return true;
 }
 
@@ -1088,6 +1147,8 @@ bool HXobjIndexFile::UpdateTags(int32_t record, bool isNew) {
 }
 
 bool HXobjIndexFile::ChangedByOthers() { return false; }
+
+bool HXobjIndexFile::ChangeStamp(uint32_t&) { return false; }
 
 void HXobjIndexFile::SetLockProtocol(int protocol) {
   protocol_ = protocol;

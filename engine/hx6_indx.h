@@ -229,6 +229,12 @@ class HXobjIndexTag {
   virtual void CompileFilter();
   virtual bool EvaluateKey(HXobjIndexKeyData& result);
   virtual bool EvaluateFilter();
+  // Whether a text key is stored as the text's own bytes: trailing blanks dropped and cut to the
+  // key length, nothing else changed (no collation weights, no case folding). Then every record
+  // whose key text begins with a text t has an entry that begins with TranslateKey(t), which lets
+  // the table handler take a search's candidates from the tag (RecordsWithKeyPrefix). False here;
+  // a format answers for its own tags.
+  virtual bool KeysKeepText() const { return false; }
 
   // Releases the tree and makes a new root; mode 2 stops there, mode 1 positions on the table's
   // current record (or the top), mode 0 goes to the top.
@@ -240,6 +246,17 @@ class HXobjIndexTag {
   int32_t Seek(const HXobjIndexKeyData& key);
   // Seek with whole-key compare on a temporary tree; the live tree and position are kept.
   int32_t FindRecord(const HXobjIndexKeyData& key);
+  // Positions on the entry whose key is `key` (stored form, whole key) and whose record is
+  // key.RecNo(); the record, or 0 when the tag holds no such entry (the position is then where
+  // the search stopped).
+  int32_t SeekEntry(const HXobjIndexKeyData& key);
+  // The order of two entries (keys in stored form) in this tag's tree: by key, then by record
+  // number where the file orders equal keys so. Negative, 0 or positive.
+  int CompareEntries(const HXobjIndexKeyData& a, const HXobjIndexKeyData& b) const;
+  // The records of every entry whose key begins with `prefix` (already in stored form), in key
+  // order. Walked in a temporary tree under the header lock of a shared file, so the answer is
+  // the file's as it stands; the live tree and position are kept.
+  std::vector<int32_t> RecordsWithKeyPrefix(const HXobjIndexKeyData& prefix);
   int32_t Resync(int32_t record);
   bool SetRange(const ThxVariant* low, const ThxVariant* high, bool excludeHigh, bool partialLow,
                 bool excludeLow);
@@ -272,6 +289,8 @@ class HXobjIndexTag {
   int32_t Root() const { return root_; }
   bool Ascending() const { return ascending_; }
   bool Descending() const { return descending_; }
+  // Keys are kept in descending order in the tree (a format that stores descending tags so).
+  bool ReverseCompare() const { return reverseCompare_; }
   bool Unique() const { return unique_; }
   bool HasFilter() const { return hasFilter_; }
   char KeyType() const { return keyType_; }
@@ -330,6 +349,9 @@ class HXobjIndexTag {
   bool excludeHigh_ = false;
   bool bof_ = false;
   bool eof_ = false;
+  // bof_ and eof_ hold the sense a descending tag shows (exchanged) rather than the tree's own:
+  // set by Move and AddKey, which hand the flags out so; Move takes them back first.
+  bool shownFlags_ = false;
   bool reverseCompare_ = false;
   bool descending_ = false;
   bool updating_ = false;
@@ -363,6 +385,8 @@ class HXobjIndexTag {
   // Range test of the current key: -1 below the low bound, 1 above the high bound, 0 inside.
   int RangeTest() const;
   int32_t DoMove(int code);
+  // Turns the flags to the sense the tag shows: exchanged on a descending tag.
+  void ShowFlags();
   void InsertIntoPage(HXobjIndexKey* leaf, const HXobjIndexKeyData& key, bool after);
   void DeleteCurrent();
   // Makes the parent entries of `page` name its last key, up the tree while each is its page's
@@ -414,6 +438,10 @@ class HXobjIndexFile {
   virtual bool ChangedByOthers();
   virtual void SetLockProtocol(int protocol);
   virtual void Rescramble(std::string_view oldKey, std::string_view newKey);
+  // A stamp that moves whenever a handle changes keys in the file, as it is on disk now (a
+  // format's change counter); false when the format keeps none. Unlike ChangedByOthers it takes
+  // no note of what it read.
+  virtual bool ChangeStamp(uint32_t& stamp);
 
   // Opens or creates the disk file (see the source for the rules); null when there is none.
   HXO_DiskFile* OpenDiskFile(HXobjIndexTable* table, std::string_view fileName, bool overwrite,

@@ -378,6 +378,10 @@ class ThxExpOperator : public ThxExpBaseObject {
 
   uint8_t Code() const { return code_; }
   uint8_t Level() const { return level_; }
+  // The comparison flags copied from the handler when the node was made.
+  bool CaseInsensitive() const { return caseInsensitive_; }
+  bool Wildcard() const { return wildcard_; }
+  char ManyWildcard() const { return manyWildcard_; }
 
  private:
   // Evaluate for every case; Evaluate itself first tries the short path of a filter's
@@ -439,6 +443,8 @@ class ThxExpTextLit : public ThxExpBaseObject {
   ThxExpTextLit(ThxExpHandler* handler, std::string text);
   std::string GetName() const override;
   void Evaluate(ThxExpValue& value, uint8_t& type) override;
+  // The text between the delimiters.
+  const std::string& Text() const { return text_; }
 
  private:
   std::string text_;
@@ -484,6 +490,7 @@ class ThxExpContainer : public ThxExpBaseObject {
   std::string GetText() const override;
   std::string CollectNames(int code) const override;
   void Evaluate(ThxExpValue& value, uint8_t& type) override;
+  const ThxExpBaseObject* Inner() const { return inner_.get(); }
 
  private:
   std::unique_ptr<ThxExpBaseObject> inner_;

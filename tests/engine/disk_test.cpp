@@ -4,11 +4,14 @@
 #include <csignal>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <numeric>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -392,6 +395,36 @@ TEST_F(DiskFileTest, RetryingLockGivesUpWithTheFileName) {
   LockRegionWithRetry(*waiter, 0x7FFFFFFD, 1);
   EXPECT_EQ(waiter->LockCount(), 1);
   EXPECT_EQ(kLockRetryTotalMs / kLockRetryStepMs, 100);
+  waiter->Unlock();
+
+  // A lock released while the other handle waits is taken at its next attempt.
+  ASSERT_TRUE(holder->LockRegion(0x7FFFFFFD, 1));
+  std::thread waiting([&] { LockRegionWithRetry(*waiter, 0x7FFFFFFD, 1); });
+  SysSleep(20);
+  holder->Unlock();
+  waiting.join();
+  EXPECT_EQ(waiter->LockCount(), 1);
+}
+
+TEST(LockRetry, WaitsStartShortGrowToTheStepAndAddUpToTheOldTotal) {
+  struct Case {
+    int total, step;
+    std::vector<int> first;  // the first waits
+    int sum;
+  };
+  for (const Case& c : {Case{5000, 50, {1, 2, 4, 8, 16, 32, 50, 50}, 4950},
+                        Case{100, 10, {1, 2, 4, 8, 10, 10}, 90}, Case{30, 10, {1, 2, 4, 8, 5}, 20},
+                        Case{50, 50, {}, 0}, Case{40, 50, {}, 0}, Case{100, 0, {}, 0}}) {
+    const std::vector<int> waits = LockRetryWaits(c.total, c.step);
+    ASSERT_GE(waits.size(), c.first.size()) << c.total << "/" << c.step;
+    EXPECT_TRUE(std::equal(c.first.begin(), c.first.end(), waits.begin())) << c.total;
+    EXPECT_EQ(std::accumulate(waits.begin(), waits.end(), 0), c.sum) << c.total;
+    for (const int w : waits) {
+      EXPECT_GT(w, 0);
+      EXPECT_LE(w, c.step);
+    }
+  }
+  EXPECT_EQ(LockRetryWaits(), LockRetryWaits(kLockRetryTotalMs, kLockRetryStepMs));
 }
 
 TEST(SysSorlFile, WrappersRefuseCallerErrors) {

@@ -163,3 +163,34 @@ TEST_F(HandlerIndexEdge, FindOnADescendingTagStartsAtTheFirstMatchInItsOrder) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(HandlerIndexEdge, StepsOffEitherEndComeBackToTheEndRecordInBothOrders) {
+  const std::string path = MakeLog();
+  {
+    RecordingHandler h(path, false, true);
+    for (const char* s : {"B", "A", "C"}) Append(h, {s, 20, ""});
+    h.CreateIndexTag("LOG.CDX", "UP", "STATION", "", 1, 0);
+    h.CreateIndexTag("LOG.CDX", "DOWN", "STATION", "", 1, 1);
+  }
+  for (const bool shared : {false, true}) {
+    RecordingHandler t(path, shared, true);
+    for (const auto& [tag, first, last] :
+         {std::tuple{"UP", 2, 3}, std::tuple{"DOWN", 3, 2}}) {
+      t.SetIndexFiles("LOG.CDX", tag);
+      t.GoTo(kGotoFirst);
+      t.GoTo(kGotoPrevious);
+      ASSERT_TRUE(t.Bof()) << tag;
+      t.GoTo(kGotoNext);
+      EXPECT_EQ(t.RecNo(), first) << tag << " shared " << shared;
+      t.GoTo(kGotoLast);
+      t.GoTo(kGotoNext);
+      ASSERT_TRUE(t.Eof()) << tag;
+      t.GoTo(kGotoPrevious);
+      EXPECT_EQ(t.RecNo(), last) << tag << " shared " << shared;
+    }
+  }
+}
+
+}  // namespace
