@@ -96,7 +96,8 @@ void TqrLogPrintForm::ConfigurePrinter(QPrinter& printer) {
 
 bool TqrLogPrintForm::QuickRep1BeforePrint(const QString& logbookPath, const QString& ownCall) {
   if (job_->Running()) return false;
-  if (preview_ != nullptr) preview_->close();
+  // One preview at a time: the one on screen shows the report about to be replaced.
+  delete preview_;
   const std::string path = logbookPath.toStdString();
   const std::string call = Utf8ToCp1252(ownCall.toStdString());
   const int32_t today = Form1 != nullptr ? DateTimeToJulian(Form1->Services().clock->Now()) : 0;
