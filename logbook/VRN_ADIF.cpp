@@ -136,7 +136,7 @@ void TADIFform::BitBtn2Click() {
   request.progress = [job](ImportPhase phase, int64_t done, int64_t total) {
     job->Report(static_cast<int>(phase), done, total);
   };
-  const QString tableName = Q(ImportTableName(request.files.front().substr(request.files.front().rfind('/') + 1)));
+  const QString tableName = Q(ImportTableName(FileNameOf(request.files.front())));
   ui_->Edit1->setText(QFileInfo(tableName).completeBaseName());
 
   auto result = std::make_shared<AdifImportResult>();
