@@ -132,6 +132,7 @@ void TForm1::ConnectHandlers() {
   connect(log_->BitBtn6, &QPushButton::clicked, this, &TForm1::BitBtn6Click);
   ConnectPreferenceHandlers();
   ConnectSpeechHandlers();
+  ConnectToolHandlers();
   // The menu items of the speech state.
   ConnectMenuItem(this, ui_->Start1, &TForm1::Start1Click);
   ConnectMenuItem(this, ui_->Stop1, &TForm1::Stop1Click);

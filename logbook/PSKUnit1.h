@@ -9,7 +9,9 @@
 // PSKUnit1_create.cpp (start-up and shut-down), PSKUnit1_prefs.cpp (preferences and the Set
 // page), PSKUnit1_speech.cpp (the voice), PSKUnit1_rig.cpp (rig-control client),
 // PSKUnit1_keys.cpp (form-level keys and hints), PSKUnit1_logbook.cpp (logbooks) and
-// PSKUnit1_memories.cpp (frequency memories). Every handler is a slot named as the window's
+// PSKUnit1_memories.cpp (frequency memories) and PSKUnit1_tools.cpp (the new-logbook and print
+// entries of the File menu, the Tools, Accessibility and help launchers, word lists, the font
+// switch and the call-book drive). Every handler is a slot named as the window's
 // design names it and is connected explicitly.
 //
 // Everything runs on the main thread. No handler sleeps or runs the event loop: where a handler
@@ -206,6 +208,20 @@ class TForm1 : public QMainWindow {
   // ---- Keys and hints (PSKUnit1_keys.cpp) ----
   void AppShowHint();
 
+  // ---- New logbook, print, tools, word lists, fonts (PSKUnit1_tools.cpp) ----
+  void NEWLog1Click();
+  void Print1Click();
+  void Magnifier1Click();
+  void OnScreenKeyboard1Click();
+  void AccessibilityWizard1Click();
+  void UtilityMgrClick();
+  void WindowsVolumeControl1Click();
+  void NotepadClick();
+  void XpAccessibility1Click();
+  void RadioGroup4Click();
+  void Button39Click();
+  void DriveBoxChange();
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -217,6 +233,7 @@ class TForm1 : public QMainWindow {
   void ConnectHandlers();
   void ConnectPreferenceHandlers();
   void ConnectSpeechHandlers();
+  void ConnectToolHandlers();
 
   // Start-up and shut-down, in PSKUnit1_create.cpp.
   void FormCreate();
@@ -252,6 +269,11 @@ class TForm1 : public QMainWindow {
   // Keys, in PSKUnit1_keys.cpp.
   bool FormKeyDown(QKeyEvent* event);
 
+  // Tools, in PSKUnit1_tools.cpp.
+  void LaunchAccessTool(int tool);
+  // Gives back the font files registered by the font switch (at close).
+  void RemoveProgramFonts();
+
   TServices services_;
   TForm1Options options_;
   std::unique_ptr<Ui::TForm1> ui_;
@@ -286,6 +308,8 @@ class TForm1 : public QMainWindow {
   std::vector<TVoiceInfo> voices_;
   QStringList problems_;
   QStringList problemPhrases_;
+  // The font file registered by the font switch, or -1.
+  int fontId_ = -1;
 };
 
 // The one main window, set from the start of its creation to its end.

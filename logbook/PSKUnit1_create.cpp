@@ -158,6 +158,7 @@ void TForm1::ReportStartupProblems() {
 }
 
 void TForm1::FormClose() {
+  RemoveProgramFonts();
   // Preferences that were never read are not written: that would erase what the file holds.
   if (!prefsLoaded_) return;
   prefs_[plAutoDx] = log_->CheckBox2->isChecked() ? "AUTODXYES" : "AUTODXNO";

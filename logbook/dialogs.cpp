@@ -30,6 +30,13 @@ bool QtDialogs::AskYesNo(const QString& caption, const QString& text, bool defau
                                defaultYes ? QMessageBox::Yes : QMessageBox::No) == QMessageBox::Yes;
 }
 
+bool Dialogs::AskOkCancel(const QString& caption, const QString& text) { return AskYesNo(caption, text, true); }
+
+bool QtDialogs::AskOkCancel(const QString& caption, const QString& text) {
+  return QMessageBox::warning(Owner(), caption, text, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok) ==
+         QMessageBox::Ok;
+}
+
 std::optional<QString> QtDialogs::AskText(const QString& caption, const QString& prompt, const QString& initial) {
   bool ok = false;
   const QString text = QInputDialog::getText(Owner(), caption, prompt, QLineEdit::Normal, initial, &ok);

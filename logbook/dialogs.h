@@ -21,6 +21,8 @@ class Dialogs {
   virtual void ShowInformation(const QString& caption, const QString& text) = 0;
   // A Yes/No question with a question icon; true for Yes.
   virtual bool AskYesNo(const QString& caption, const QString& text, bool defaultYes) = 0;
+  // A warning with the buttons OK and Cancel; true for OK. The base asks a Yes/No question.
+  virtual bool AskOkCancel(const QString& caption, const QString& text);
   // A one-line input box; nullopt when cancelled.
   virtual std::optional<QString> AskText(const QString& caption, const QString& prompt, const QString& initial) = 0;
 };
@@ -31,6 +33,7 @@ class QtDialogs : public Dialogs {
   void ShowError(const QString& text) override;
   void ShowInformation(const QString& caption, const QString& text) override;
   bool AskYesNo(const QString& caption, const QString& text, bool defaultYes) override;
+  bool AskOkCancel(const QString& caption, const QString& text) override;
   std::optional<QString> AskText(const QString& caption, const QString& prompt, const QString& initial) override;
 };
 

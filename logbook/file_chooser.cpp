@@ -17,4 +17,17 @@ std::optional<QString> QtFileChooser::SaveFile(const QString& title, const QStri
   return file;
 }
 
+std::optional<QStringList> FileChooser::OpenFiles(const QString& title, const QString& folder, const QString& filter) {
+  const std::optional<QString> file = OpenFile(title, folder, filter);
+  if (!file) return std::nullopt;
+  return QStringList{*file};
+}
+
+std::optional<QStringList> QtFileChooser::OpenFiles(const QString& title, const QString& folder,
+                                                    const QString& filter) {
+  const QStringList files = QFileDialog::getOpenFileNames(QApplication::activeWindow(), title, folder, filter);
+  if (files.isEmpty()) return std::nullopt;
+  return files;
+}
+
 }  // namespace quillmere

@@ -10,7 +10,7 @@ packages=(
   libspeechd-dev speech-dispatcher libcanberra-dev
   dbus dbus-daemon dbus-bin
   python3 python3-dbf python3-dbfread libdbd-xbase-perl
-  poppler-utils hamradio-files
+  poppler-utils hamradio-files fonts-dejavu-core
 )
 
 missing=()

@@ -48,6 +48,14 @@ bool RecordingDialogs::AskYesNo(const QString& caption, const QString& text, boo
   return answer;
 }
 
+bool RecordingDialogs::AskOkCancel(const QString& caption, const QString& text) {
+  Shown << "Warning " + caption + ": " + text;
+  if (YesNoAnswers.empty()) return false;
+  const bool answer = YesNoAnswers.front();
+  YesNoAnswers.pop_front();
+  return answer;
+}
+
 std::optional<QString> RecordingDialogs::AskText(const QString& caption, const QString& prompt, const QString&) {
   Shown << "Input " + caption + ": " + prompt;
   return TakeAnswer(TextAnswers);
@@ -61,6 +69,14 @@ std::optional<QString> FakeFileChooser::OpenFile(const QString& title, const QSt
 std::optional<QString> FakeFileChooser::SaveFile(const QString& title, const QString& folder, const QString& filter) {
   Requests << "Save " + title + " | " + folder + " | " + filter;
   return TakeAnswer(Answers);
+}
+
+std::optional<QStringList> FakeFileChooser::OpenFiles(const QString& title, const QString& folder,
+                                                      const QString& filter) {
+  Requests << "Open files " + title + " | " + folder + " | " + filter;
+  const std::optional<QString> answer = TakeAnswer(Answers);
+  if (!answer) return std::nullopt;
+  return answer->split('\n');
 }
 
 bool RecordingLauncher::RunAndWait(const QString& path, const QString& parameters) {

@@ -55,14 +55,19 @@ class RecordingDialogs : public Dialogs {
     Shown << "Information " + caption + ": " + text;
   }
   bool AskYesNo(const QString& caption, const QString& text, bool defaultYes) override;
+  // Recorded as "Warning <caption>: text", answered from YesNoAnswers (true: OK).
+  bool AskOkCancel(const QString& caption, const QString& text) override;
   std::optional<QString> AskText(const QString& caption, const QString& prompt, const QString& initial) override;
 };
 
 // Answers each dialog with the next queued file (nullopt: cancelled) and records the requests.
+// A dialog of several files takes one answer too, its paths separated by line feeds.
 class FakeFileChooser : public FileChooser {
  public:
   std::deque<std::optional<QString>> Answers;
-  QStringList Requests;  // "Open <title> | <folder> | <filter>"
+  QStringList Requests;  // "Open <title> | <folder> | <filter>" ("Open files ..." for several)
+
+  std::optional<QStringList> OpenFiles(const QString& title, const QString& folder, const QString& filter) override;
 
   std::optional<QString> OpenFile(const QString& title, const QString& folder, const QString& filter) override;
   std::optional<QString> SaveFile(const QString& title, const QString& folder, const QString& filter) override;

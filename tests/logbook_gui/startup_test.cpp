@@ -125,12 +125,19 @@ TEST_F(StartupTest, MenusCarryTheirShortcutsAndHints) {
       {"Stop1", "Quit", "Ctrl+Q", true, true},
       {"Help2", "Help", "Ctrl+H", true, true},
       {"About2", "About", "", true, true},
-      {"NEWLog1", "NEW Log", "Ctrl+N", false, true},
+      {"NEWLog1", "NEW Log", "Ctrl+N", true, true},
+      {"PrintCurrentLogbook1", "Print Current Logbook", "", true, true},
       {"LoadLog1", "Load Log", "Ctrl+L", false, true},
       {"ManualOperation1", "Manual Operation", "Ctrl+M", false, true},
       {"ShortCut1", "ShortCut", "F2", false, true},
       {"ShortCuts1", "ShortCuts", "Ctrl+T", false, false},
-      {"WindowsVolumeControl1", "Windows Volume Control", "Ctrl+V", false, true},
+      {"WindowsVolumeControl1", "Windows Volume Control", "Ctrl+V", true, true},
+      {"Notepad", "Launch Notepad", "", true, true},
+      {"Magnifier1", "Xp's Magnifier", "", true, true},
+      {"OnScreenKeyboard1", "Xp's On-ScreenKeyboard", "", true, true},
+      {"AccessibilityWizard1", "Xp's Accessibility Wizard", "", false, false},
+      {"UtilityMgr", "Xp's Utility Manager", "", false, false},
+      {"XpAccessibility1", "Xp Accessibility Help", "", true, true},
   };
   for (const Item& item : items) {
     auto* action = f.findChild<QAction*>(item.name);
