@@ -1,7 +1,7 @@
 // The band-limits window over the main window's frequency and mode labels: a ".bdl" file of the
 // licence class read at start-up, phone and CW segments deciding red or normal, AM and FM leaving
 // the label alone, the warning sound once per turn to red, "OFF" keeping the rig reports from
-// checking, and a class whose file is missing switching the check off with one message.
+// checking, and a missing file switching the check off with one message.
 #include <QGroupBox>
 #include <QLabel>
 #include <QTableWidget>
@@ -127,18 +127,4 @@ TEST_F(BandLimitsWindowTest, MissingFileSwitchesTheCheckOffWithOneMessage) {
   ASSERT_EQ(fakes.dialogs->Shown.size(), 1) << fakes.dialogs->Shown.join("|").toStdString();
   EXPECT_EQ(fakes.dialogs->Shown[0],
             "Message: Band limits are not checked: \"" + Home() + "/Extra Class.bdl\" was not found.");
-}
-
-TEST_F(BandLimitsWindowTest, ClassWithoutAFileIsToldOnceAtStartUp) {
-  StartWith(6, true);  // CUSTOM: no file is delivered for it
-  Check("14.36", "USB", true);
-  Check("14.36", "USB", true);
-  EXPECT_EQ(LabelColour(), Unset);
-  EXPECT_TRUE(fakes.sound->Played.empty());
-  const std::vector<std::string> expected = {"Band limits are not checked: \"" + Home().toStdString() +
-                                             "/CUSTOM.bdl\" was not found. "};
-  std::vector<std::string> notices;
-  for (const std::string& phrase : fakes.voice->Spoken())
-    if (phrase.find("Band limits") != std::string::npos) notices.push_back(phrase);
-  EXPECT_EQ(notices, expected);
 }
