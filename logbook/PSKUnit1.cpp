@@ -83,6 +83,9 @@ TForm1::TForm1(TServices services, TForm1Options options, QWidget* parent)
 
 TForm1::~TForm1() {
   FormDestroy();
+  // The grids and the navigator are children, destroyed after dbf1_ and DataSource1: their links
+  // let go of the data source now.
+  DetachEditPage();
   if (services_.rig) {
     services_.rig->OnParamsChange = nullptr;
     services_.rig->OnRigTypeChange = nullptr;
@@ -127,12 +130,13 @@ void TForm1::ConnectHandlers() {
   ConnectMenuItem(this, ui_->CreateADIFlog1, &TForm1::CreateADIFlog1Click);
   connect(log_->CheckBox2, &QCheckBox::clicked, this, &TForm1::CheckBox2Click);
   connect(log_->Button13, &QPushButton::clicked, this, &TForm1::Button13Click);
-  connect(memory_->ComboBox3, &QComboBox::activated, this, &TForm1::ComboBox3Click);
   ConnectMenuItem(this, ui_->RadioAmateurCallBook1, &TForm1::RadioAmateurCallBook1Click);
   connect(log_->BitBtn6, &QPushButton::clicked, this, &TForm1::BitBtn6Click);
   ConnectPreferenceHandlers();
   ConnectSpeechHandlers();
   ConnectToolHandlers();
+  ConnectEditPage();
+  ConnectMemoryPage();
   // The menu items of the speech state.
   ConnectMenuItem(this, ui_->Start1, &TForm1::Start1Click);
   ConnectMenuItem(this, ui_->Stop1, &TForm1::Stop1Click);

@@ -8,11 +8,12 @@
 // is split by concern over several files: PSKUnit1.cpp (construction, frame handlers),
 // PSKUnit1_create.cpp (start-up and shut-down), PSKUnit1_prefs.cpp (preferences and the Set
 // page), PSKUnit1_speech.cpp (the voice), PSKUnit1_rig.cpp (rig-control client),
-// PSKUnit1_keys.cpp (form-level keys and hints), PSKUnit1_logbook.cpp (logbooks) and
-// PSKUnit1_memories.cpp (frequency memories) and PSKUnit1_tools.cpp (the new-logbook and print
-// entries of the File menu, the Tools, Accessibility and help launchers, word lists, the font
-// switch and the call-book drive). Every handler is a slot named as the window's
-// design names it and is connected explicitly.
+// PSKUnit1_keys.cpp (form-level keys and hints), PSKUnit1_logbook.cpp (logbooks),
+// PSKUnit1_edit.cpp (the Edit page: search and edit), PSKUnit1_memories.cpp (frequency memories),
+// PSKUnit1_rigwrite.cpp (the rig writes and the band-limit check they lead to) and
+// PSKUnit1_tools.cpp (the new-logbook and print entries of the File menu, the Tools,
+// Accessibility and help launchers, word lists, the font switch and the call-book drive). Every
+// handler is a slot named as the window's design names it and is connected explicitly.
 //
 // Everything runs on the main thread. No handler sleeps or runs the event loop: where a handler
 // must wait, the rest of it runs from the phrase sequencer's single-shot timer.
@@ -22,6 +23,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,6 +38,7 @@
 class QLabel;
 class QKeyEvent;
 class QTimer;
+class TDBGridModel;
 
 namespace Ui {
 class TForm1;
@@ -201,9 +204,36 @@ class TForm1 : public QMainWindow {
   void Button11Click();
   void Edit8Change();
 
+  // ---- Rig writes and band limits (PSKUnit1_rigwrite.cpp) ----
+  // Writes one parameter (a mode, VFO, split, RIT, XIT or transmit choice) or one value (Which:
+  // PM_FREQ, PM_FREQA, PM_FREQB, PM_PITCH, PM_RITOFFSET) of rig 1; the server's errors are dropped.
+  void SetRigParam(int32_t param);
+  void SetRigValue(int32_t which, int32_t value);
+  // The band-limit check of Label4 and Label5, unless the band-limit class is "OFF": what every
+  // rig report runs after it has updated the labels.
+  void CheckBandLimits();
+  void Button22Click();
+  void Button23Click();
+
+  // ---- The Edit page (PSKUnit1_edit.cpp) ----
+  void Edit19Change();
+  void Edit19KeyDown();
+  void Button34Click();
+  void CheckBox6Click();
+  // The grid model of DBGrid3 over DataSource1.
+  TDBGridModel& DBGrid3Model() { return *grid3Model_; }
+
   // ---- Frequency memories (PSKUnit1_memories.cpp) ----
   void Button24Click();
+  void Button25Click();
   void ComboBox3Click();
+  void Button35Click();
+  void Button36Click();
+  void Button37Click();
+  void StringGrid1Click();
+  void StringGrid1DblClick();
+  void StringGrid1SelectCell(int column, int row);
+  void TabSheet5Show();
 
   // ---- Keys and hints (PSKUnit1_keys.cpp) ----
   void AppShowHint();
@@ -273,6 +303,18 @@ class TForm1 : public QMainWindow {
   void LaunchAccessTool(int tool);
   // Gives back the font files registered by the font switch (at close).
   void RemoveProgramFonts();
+  // A problem found by a handler: reported with the start-up problems while the window is being
+  // created, else at once (spoken when speech is on, else shown).
+  void ReportProblem(const QString& spoken, const QString& shown = QString());
+
+  // The Edit page, in PSKUnit1_edit.cpp.
+  void ConnectEditPage();
+  void DetachEditPage();
+
+  // The memory page, in PSKUnit1_memories.cpp.
+  void ConnectMemoryPage();
+  void GoToMemoryRow(bool doubleClick);
+  void ZoomMemories(double factor);
 
   TServices services_;
   TForm1Options options_;
@@ -287,6 +329,7 @@ class TForm1 : public QMainWindow {
   // ~TForm1 must detach every grid and edit that links to DataSource1 before they go.
   std::unique_ptr<TSorrelDataSet> dbf1_;
   std::unique_ptr<TDataSource> dataSource1_;
+  TDBGridModel* grid3Model_ = nullptr;  // owned by the window; DBGrid3's rows
   std::array<QLabel*, kStatusPanels> panels_{};
   QTimer* Timer1 = nullptr;  // owned by the window
   TPhraseSequencer sequencer_;
@@ -304,6 +347,7 @@ class TForm1 : public QMainWindow {
   bool closed_ = false;
   bool voiceFailed_ = false;
   bool keyPreview_ = false;
+  bool startupReported_ = false;
   // The voices listed in cbVoices, item by item.
   std::vector<TVoiceInfo> voices_;
   QStringList problems_;

@@ -148,12 +148,21 @@ void TForm1::LoadWordList() {
   }
 }
 
+void TForm1::ReportProblem(const QString& spoken, const QString& shown) {
+  if (startupReported_) {
+    SayOrShow(spoken, shown.isEmpty() ? spoken : shown);
+  } else {
+    AddStartupProblem(spoken, shown);
+  }
+}
+
 void TForm1::AddStartupProblem(const QString& spoken, const QString& shown) {
   problems_.push_back(shown.isEmpty() ? spoken : shown);
   problemPhrases_.push_back(spoken);
 }
 
 void TForm1::ReportStartupProblems() {
+  startupReported_ = true;
   for (qsizetype i = 0; i < problems_.size(); ++i) SayOrShow(problemPhrases_[i], problems_[i]);
 }
 

@@ -1,5 +1,6 @@
 // CanberraSound: plays sound files through libcanberra (the desktop's event sounds, over the
-// user's sound server). The context is made on first use. One owner; used from one thread.
+// user's sound server). Play returns at once; while a sound of this object still plays, Play
+// starts no other one over it. The context is made on first use. One owner; used from one thread.
 #pragma once
 
 #include <string>

@@ -17,6 +17,8 @@ TWindowTest::TWindowTest() {
   Deliver("ConfigLog.cfg");
   Deliver("wordlist.txt");
   Deliver("QMR1Help.html");
+  Deliver("Extra Class.bdl");
+  Deliver("ding.wav");
 }
 
 TWindowTest::~TWindowTest() {
