@@ -9,6 +9,7 @@ namespace quillmere_test {
 namespace {
 
 QString SourceDir() { return qEnvironmentVariable("QM_TEST_SOURCE_DIR"); }
+QString BuiltDir() { return qEnvironmentVariable("QM_TEST_BIN_DIR"); }
 
 }  // namespace
 
@@ -17,6 +18,7 @@ TWindowTest::TWindowTest() {
   Deliver("ConfigLog.cfg");
   Deliver("wordlist.txt");
   Deliver("QMR1Help.html");
+  DeliverBuilt("cty.dat");
 }
 
 TWindowTest::~TWindowTest() {
@@ -27,6 +29,13 @@ void TWindowTest::Deliver(const QString& name) {
   const QString target = home_.filePath(name);
   QFile::remove(target);
   ASSERT_TRUE(QFile::copy(SourceDir() + "/data/" + name, target)) << name.toStdString();
+  QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
+}
+
+void TWindowTest::DeliverBuilt(const QString& name) {
+  const QString target = home_.filePath(name);
+  QFile::remove(target);
+  ASSERT_TRUE(QFile::copy(BuiltDir() + "/" + name, target)) << name.toStdString();
   QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
 }
 
