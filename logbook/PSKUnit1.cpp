@@ -15,6 +15,7 @@
 #include "accessibility.h"
 #include "clock_time.h"
 #include "logbook_folders.h"
+#include "tally_grids.h"
 #include "ui_RAC.h"
 #include "ui_TForm1.h"
 #include "ui_TabSheet1.h"
@@ -137,6 +138,8 @@ void TForm1::ConnectHandlers() {
   ConnectToolHandlers();
   ConnectEditPage();
   ConnectMemoryPage();
+  ConnectLookUpHandlers();
+  ConnectTallyHandlers();
   // The menu items of the speech state.
   ConnectMenuItem(this, ui_->Start1, &TForm1::Start1Click);
   ConnectMenuItem(this, ui_->Stop1, &TForm1::Stop1Click);

@@ -24,6 +24,7 @@
 #include <QStringList>
 #include <array>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,6 +38,7 @@
 
 class QLabel;
 class QKeyEvent;
+class QLineEdit;
 class QTimer;
 class TDBGridModel;
 
@@ -50,6 +52,9 @@ class TabSheet5;
 }  // namespace Ui
 
 namespace quillmere {
+
+class TTallyGrids;
+enum class TallyKind;
 
 struct TForm1Options {
   std::string ProgramFolder;   // the files delivered with the program
@@ -143,6 +148,14 @@ class TForm1 : public QMainWindow {
   // Stops what is being said and forgets what is queued (F3, "Abort").
   void AbortSpeech();
 
+  // Shows an error that ended a handler, as the application's error display does.
+  void ShowHandlerError(const std::exception& error);
+
+  // The LOG-page fields the look-ups write and Log It reads, by name: the QTH LogEdit8, the
+  // hidden entity field Edit8, the prefix Edit9 and the zones Edit10 and Edit11. A field the
+  // page's form does not hold is made here, hidden, so every window reaches the same field.
+  QLineEdit* LogField(const char* name);
+
   // Starts a program and waits for its end; whether it could be started. `showCommand` is the
   // window state the original platform asked for; it has no counterpart here.
   bool RunAndWait(const QString& path, const QString& parameters, int showCommand);
@@ -222,6 +235,10 @@ class TForm1 : public QMainWindow {
   void CheckBox6Click();
   // The grid model of DBGrid3 over DataSource1.
   TDBGridModel& DBGrid3Model() { return *grid3Model_; }
+  // ---- DX page: the WAS and DXCC tallies (PSKUnit1_tallies.cpp) ----
+  void Button5Click();
+  void Button7Click();
+  void CheckBox5Click();
 
   // ---- Frequency memories (PSKUnit1_memories.cpp) ----
   void Button24Click();
@@ -264,6 +281,11 @@ class TForm1 : public QMainWindow {
   void ConnectPreferenceHandlers();
   void ConnectSpeechHandlers();
   void ConnectToolHandlers();
+  void ConnectLookUpHandlers();
+  void ConnectTallyHandlers();
+
+  // The DX page's checks, in PSKUnit1_tallies.cpp.
+  void RunTallyCheck(TallyKind kind);
 
   // Start-up and shut-down, in PSKUnit1_create.cpp.
   void FormCreate();
@@ -331,6 +353,8 @@ class TForm1 : public QMainWindow {
   std::unique_ptr<TDataSource> dataSource1_;
   TDBGridModel* grid3Model_ = nullptr;  // owned by the window; DBGrid3's rows
   std::array<QLabel*, kStatusPanels> panels_{};
+  // The DX page's reference tables and their grid models.
+  std::unique_ptr<TTallyGrids> tallyGrids_;
   QTimer* Timer1 = nullptr;  // owned by the window
   TPhraseSequencer sequencer_;
   SingleInstanceLock lock_;

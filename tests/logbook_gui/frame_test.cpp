@@ -62,7 +62,7 @@ TEST_F(FrameTest, MenusOpenPagesAndWindowsWithTheirPhrases) {
   EXPECT_EQ(fakes.voice->Spoken(),
             (std::vector<std::string>{"Log editing page is active. ", "ADIF conversion form is loading. ",
                                       "ADIF conversion form is shut down. ", " radio amateur call book is loading. ",
-                                      " radio amateur call book is closing. "}));
+                                      "call book not available. ", " radio amateur call book is closing. "}));
 
   // With speech off the same handlers say nothing.
   Form().Stop1Click();

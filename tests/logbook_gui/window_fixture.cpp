@@ -9,6 +9,7 @@ namespace quillmere_test {
 namespace {
 
 QString SourceDir() { return qEnvironmentVariable("QM_TEST_SOURCE_DIR"); }
+QString BuiltDir() { return qEnvironmentVariable("QM_TEST_BIN_DIR"); }
 
 }  // namespace
 
@@ -19,6 +20,7 @@ TWindowTest::TWindowTest() {
   Deliver("QMR1Help.html");
   Deliver("Extra Class.bdl");
   Deliver("ding.wav");
+  DeliverBuilt("cty.dat");
 }
 
 TWindowTest::~TWindowTest() {
@@ -29,6 +31,13 @@ void TWindowTest::Deliver(const QString& name) {
   const QString target = home_.filePath(name);
   QFile::remove(target);
   ASSERT_TRUE(QFile::copy(SourceDir() + "/data/" + name, target)) << name.toStdString();
+  QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
+}
+
+void TWindowTest::DeliverBuilt(const QString& name) {
+  const QString target = home_.filePath(name);
+  QFile::remove(target);
+  ASSERT_TRUE(QFile::copy(BuiltDir() + "/" + name, target)) << name.toStdString();
   QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
 }
 

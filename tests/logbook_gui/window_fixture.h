@@ -34,6 +34,8 @@ class TWindowTest : public ::testing::Test {
 
   // Copies a delivered file (from data/) into the program folder.
   void Deliver(const QString& name);
+  // Copies a file the build made (the country file, the reference tables) into the program folder.
+  void DeliverBuilt(const QString& name);
   void WriteFile(const QString& name, const std::string& bytes);
   std::string ReadFile(const QString& name) const;
   QString Home() const { return home_.path(); }
