@@ -109,6 +109,27 @@ void BuildLogbookTags(TSorrelDataSet& dataSet, const std::string& tablePath,
 // and leaves `dbf1` open in DATE order on the newest contact.
 void OpenLogbook(TSorrelDataSet& dbf1, const std::string& path, const IndexProgress& progress = {});
 
+// Whether `tag` is one of the seven tags (exact name, as the sort box lists them).
+bool IsLogbookTag(std::string_view tag);
+
+// The log list of a folder: the ".dbf" files (extension in any case) whose names begin with a
+// letter, grouped by that letter in the order a, b, c, e .. z, then d, and sorted within a group
+// without regard to case. Names beginning with a digit or any other character are left out.
+std::vector<std::string> LogListFiles(const std::string& folder);
+
+// Keeps the grids and edits that show a data set still while a scope works on it (opening,
+// re-ordering, filtering); they hear of the outcome once, at the scope's end.
+class TControlsDisabled {
+ public:
+  explicit TControlsDisabled(TSorrelDataSet& dataSet);
+  ~TControlsDisabled();
+  TControlsDisabled(const TControlsDisabled&) = delete;
+  TControlsDisabled& operator=(const TControlsDisabled&) = delete;
+
+ private:
+  TSorrelDataSet& dataSet_;
+};
+
 // Orders the logbook open in `dbf1` by `tag` (the date order after opening, the sort box): when
 // its index file exists, reopens, rebuilds the open indexes, opens the index with that tag
 // selected and moves to the last record; true. False ("No CDX file.") when there is no index.
