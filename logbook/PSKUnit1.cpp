@@ -82,6 +82,8 @@ TForm1::TForm1(TServices services, TForm1Options options, QWidget* parent)
 }
 
 TForm1::~TForm1() {
+  // The grids and edits over DataSource1 outlive the data set and source (they are child widgets).
+  DetachLogbookControls();
   FormDestroy();
   if (services_.rig) {
     services_.rig->OnParamsChange = nullptr;
@@ -132,6 +134,8 @@ void TForm1::ConnectHandlers() {
   connect(log_->BitBtn6, &QPushButton::clicked, this, &TForm1::BitBtn6Click);
   ConnectPreferenceHandlers();
   ConnectSpeechHandlers();
+  ConnectLogbookHandlers();
+  ConnectEntryHandlers();
   // The menu items of the speech state.
   ConnectMenuItem(this, ui_->Start1, &TForm1::Start1Click);
   ConnectMenuItem(this, ui_->Stop1, &TForm1::Stop1Click);

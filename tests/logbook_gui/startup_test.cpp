@@ -126,7 +126,7 @@ TEST_F(StartupTest, MenusCarryTheirShortcutsAndHints) {
       {"Help2", "Help", "Ctrl+H", true, true},
       {"About2", "About", "", true, true},
       {"NEWLog1", "NEW Log", "Ctrl+N", false, true},
-      {"LoadLog1", "Load Log", "Ctrl+L", false, true},
+      {"LoadLog1", "Load Log", "Ctrl+L", true, true},
       {"ManualOperation1", "Manual Operation", "Ctrl+M", false, true},
       {"ShortCut1", "ShortCut", "F2", false, true},
       {"ShortCuts1", "ShortCuts", "Ctrl+T", false, false},
