@@ -148,7 +148,7 @@ bool TForm1::RequireLogbook() {
 
 bool TForm1::ReopenShared() {
   try {
-    TControlsDisabled quiet(*dbf1_);
+    TDataSourceOff quiet(*dataSource1_);
     dbf1_->SetExclusive(false);
     dbf1_->Open();
     return true;
@@ -165,7 +165,7 @@ bool TForm1::OpenLogbookAt(const QString& path, bool speak) {
   const QString file = FileName(path);
   try {
     TWorkProgress progress(*this, "Indexing " + file);
-    TControlsDisabled quiet(*dbf1_);
+    TDataSourceOff quiet(*dataSource1_);
     OpenLogbook(*dbf1_, path.toStdString(), progress.ForTags());
   } catch (const ELogbookRefused& e) {
     SetNoLogbook();
@@ -247,7 +247,7 @@ void TForm1::Button6Click() {
   try {
     TWorkProgress progress(*this, "Re-indexing " + FileName(logPath_));
     TStatusHook hook(*dbf1_, progress.ForStatus());
-    TControlsDisabled quiet(*dbf1_);
+    TDataSourceOff quiet(*dataSource1_);
     if (!OrderLogbook(*dbf1_, logPath_.toStdString(), "DATE")) SayOrShow("No CDX file. ", "No CDX file. ");
   } catch (const std::exception& e) {
     ShowFailure(e);
@@ -272,7 +272,7 @@ void TForm1::ComboBox5Change() {
   try {
     TWorkProgress progress(*this, "Re-indexing " + FileName(logPath_));
     TStatusHook hook(*dbf1_, progress.ForStatus());
-    TControlsDisabled quiet(*dbf1_);
+    TDataSourceOff quiet(*dataSource1_);
     if (!OrderLogbook(*dbf1_, logPath_.toStdString(), tag.toStdString())) SayOrShow("No CDX file. ", "No CDX file.");
   } catch (const std::exception& e) {
     ShowFailure(e);
@@ -317,7 +317,7 @@ void TForm1::Button41Click() {
   dbf1_->Close();
   dbf1_->SetExclusive(true);
   try {
-    TControlsDisabled quiet(*dbf1_);
+    TDataSourceOff quiet(*dataSource1_);
     dbf1_->Open();
   } catch (const std::exception& e) {
     // Another program has the logbook open: it stays as it was, open here again as before.
@@ -331,7 +331,7 @@ void TForm1::Button41Click() {
   try {
     TWorkProgress progress(*this, "Packing " + file);
     TStatusHook hook(*dbf1_, progress.ForStatus());
-    TControlsDisabled quiet(*dbf1_);
+    TDataSourceOff quiet(*dataSource1_);
     PackTable(*dbf1_);
   } catch (const std::exception& e) {
     dbf1_->Close();

@@ -270,6 +270,18 @@ TControlsDisabled::~TControlsDisabled() {
   }
 }
 
+TDataSourceOff::TDataSourceOff(TDataSource& source) : source_(source), wasEnabled_(source.Enabled()) {
+  source_.SetEnabled(false);
+}
+
+TDataSourceOff::~TDataSourceOff() {
+  try {
+    source_.SetEnabled(wasEnabled_);
+  } catch (...) {
+    // As above: the controls show what they could read.
+  }
+}
+
 bool OrderLogbook(TSorrelDataSet& dbf1, const std::string& tablePath, std::string_view tag) {
   const std::string cdx = LogbookIndexPath(tablePath);
   if (!std::filesystem::exists(cdx)) return false;

@@ -20,6 +20,7 @@
 
 #include "Sorl6db_create.h"
 
+class TDataSource;
 class TSorrelDataSet;
 class TField;
 
@@ -117,8 +118,8 @@ bool IsLogbookTag(std::string_view tag);
 // without regard to case. Names beginning with a digit or any other character are left out.
 std::vector<std::string> LogListFiles(const std::string& folder);
 
-// Keeps the grids and edits that show a data set still while a scope works on it (opening,
-// re-ordering, filtering); they hear of the outcome once, at the scope's end.
+// Keeps the grids and edits that show a data set still while a scope moves and filters it without
+// closing it; they hear of the outcome once, at the scope's end.
 class TControlsDisabled {
  public:
   explicit TControlsDisabled(TSorrelDataSet& dataSet);
@@ -128,6 +129,21 @@ class TControlsDisabled {
 
  private:
   TSorrelDataSet& dataSet_;
+};
+
+// Takes a data source's controls off their data set for a scope's life (they show nothing) and
+// puts them back at its end, when they read the data set once. For work that closes and reopens
+// the data set, during which the controls must not read it at all.
+class TDataSourceOff {
+ public:
+  explicit TDataSourceOff(TDataSource& source);
+  ~TDataSourceOff();
+  TDataSourceOff(const TDataSourceOff&) = delete;
+  TDataSourceOff& operator=(const TDataSourceOff&) = delete;
+
+ private:
+  TDataSource& source_;
+  bool wasEnabled_;
 };
 
 // Orders the logbook open in `dbf1` by `tag` (the date order after opening, the sort box): when
