@@ -20,6 +20,10 @@
 namespace quillmere {
 
 void TForm1::ConnectEntryHandlers() {
+  // The warning comes and goes without moving the fields beside it.
+  QSizePolicy keep = log_->StaticText1->sizePolicy();
+  keep.setRetainSizeWhenHidden(true);
+  log_->StaticText1->setSizePolicy(keep);
   connect(log_->LogEdit3, &QLineEdit::textChanged, this, &TForm1::LogEdit3Change);
   connect(log_->BitBtn2, &QPushButton::clicked, this, &TForm1::BitBtn2Click);
   connect(log_->BitBtn3, &QPushButton::clicked, this, &TForm1::BitBtn3Click);

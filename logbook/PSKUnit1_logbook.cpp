@@ -95,9 +95,16 @@ void TForm1::ConnectLogbookHandlers() {
   dbGrid1Model_ = new TDBGridModel(this);
   dbGrid1Model_->SetDataSource(dataSource1_.get());
   log_->DBGrid1->setModel(dbGrid1Model_);
-  connect(dbGrid1Model_, &TDBGridModel::currentRowChanged, this, [this](int row) {
-    if (row >= 0) log_->DBGrid1->selectRow(row);
-  });
+  // The grid's cursor follows the data set's current record, also after the rows were listed
+  // again (which forgets the view's selection).
+  auto follow = [this] {
+    const int row = dbGrid1Model_->CurrentRow();
+    if (row < 0) return;
+    log_->DBGrid1->selectRow(row);
+    log_->DBGrid1->scrollTo(dbGrid1Model_->index(row, 0));
+  };
+  connect(dbGrid1Model_, &TDBGridModel::currentRowChanged, this, follow);
+  connect(dbGrid1Model_, &QAbstractItemModel::modelReset, this, follow);
   connect(dbGrid1Model_, &TDBGridModel::editFailed, this,
           [this](const QString& message) { services_.dialogs->ShowError(message); });
 
@@ -138,6 +145,8 @@ void TForm1::SetNoLogbook() {
   logPath_.clear();
   logBaseName_.clear();
   log_->Label19->setText("LogBook Empty");
+  // A duplicate found in the logbook that is closed says nothing of the next one.
+  log_->StaticText1->hide();
 }
 
 bool TForm1::RequireLogbook() {

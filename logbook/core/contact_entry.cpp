@@ -62,7 +62,10 @@ TDuplicateVerdict CheckDuplicate(TSorrelDataSet& dbf1, std::string_view typedCal
     return verdict;
   }
   dbf1.SetFilter(filter->Text);
-  if (filter->SwitchOn) dbf1.SetFiltered(true);
+  // Switching on a filter already in force would only move to the first record again.
+  if (filter->SwitchOn && !dbf1.Filtered()) dbf1.SetFiltered(true);
+  // An empty view holds no earlier contact and has no last record to move to.
+  if (dbf1.IsEmpty()) return verdict;
   if (band) {
     verdict.Found = dbf1.Locate("Station;Band", {TVarValue(call), TVarValue(*band)}, 0);
     if (verdict.Found) {

@@ -112,6 +112,7 @@ TEST_F(LogPageTest, OpenTypeAndLogContactsThatReadBackFromTheFile) {
   EXPECT_EQ(f.dbf1().IndexName(), "DATE");
   EXPECT_EQ(Current("STATION"), "K1ABC");  // the newest contact
   EXPECT_EQ(GridRows(), 3);
+  EXPECT_EQ(Find<QTableView>("DBGrid1")->currentIndex().row(), 2);
   EXPECT_EQ(fakes.voice->Spoken(), std::vector<std::string>{"field. is  the  current  log. "});
 
   // Typing: the starred pattern first, then the call itself with filtering on and the warning.
