@@ -198,6 +198,17 @@ TEST_F(LogPageTest, OpenTypeAndLogContactsThatReadBackFromTheFile) {
   EXPECT_EQ(after[4].at("NUMBER"), "5");
   EXPECT_EQ(after[5].at("STATION"), "N0AY");
   EXPECT_EQ(after[5].at("NUMBER"), "6");
+
+  // Alt+C empties the contact's fields and says so.
+  TypeCall("K9Q");
+  Field("Edit3")->setText("Bea");
+  fakes.voice->Clear();
+  Key(Qt::Key_C, Qt::AltModifier);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return fakes.voice->Spoken().size() == 1; }, 3000));
+  EXPECT_EQ(fakes.voice->Spoken(), std::vector<std::string>{"Logging fields cleared. "});
+  EXPECT_EQ(Field("LogEdit3")->text(), "");
+  EXPECT_EQ(Field("Edit3")->text(), "");
+  EXPECT_EQ(Field("LogEdit4")->text(), "57");
 }
 
 TEST_F(LogPageTest, RefusalsSayWhyAndKeepTheFields) {
