@@ -6,10 +6,10 @@
 // the current directory. When an open is refused or fails, no logbook is open (LogPath() is
 // empty) rather than a placeholder table. Opening, re-ordering and packing run on the GUI thread;
 // their progress is shown in status panel 1, painted as it goes.
+#include <QComboBox>
 #include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
-#include <QSignalBlocker>
 
 #include "PSKUnit1.h"
 #include "Sorl6db_search.h"
