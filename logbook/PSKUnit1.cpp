@@ -83,6 +83,8 @@ TForm1::TForm1(TServices services, TForm1Options options, QWidget* parent)
 }
 
 TForm1::~TForm1() {
+  // The grids and edits over DataSource1 outlive the data set and source (they are child widgets).
+  DetachLogbookControls();
   FormDestroy();
   // The grids and the navigator are children, destroyed after dbf1_ and DataSource1: their links
   // let go of the data source now.
@@ -140,6 +142,8 @@ void TForm1::ConnectHandlers() {
   ConnectMemoryPage();
   ConnectLookUpHandlers();
   ConnectTallyHandlers();
+  ConnectLogbookHandlers();
+  ConnectEntryHandlers();
   // The menu items of the speech state.
   ConnectMenuItem(this, ui_->Start1, &TForm1::Start1Click);
   ConnectMenuItem(this, ui_->Stop1, &TForm1::Stop1Click);

@@ -8,12 +8,15 @@
 // is split by concern over several files: PSKUnit1.cpp (construction, frame handlers),
 // PSKUnit1_create.cpp (start-up and shut-down), PSKUnit1_prefs.cpp (preferences and the Set
 // page), PSKUnit1_speech.cpp (the voice), PSKUnit1_rig.cpp (rig-control client),
-// PSKUnit1_keys.cpp (form-level keys and hints), PSKUnit1_logbook.cpp (logbooks),
-// PSKUnit1_edit.cpp (the Edit page: search and edit), PSKUnit1_memories.cpp (frequency memories),
-// PSKUnit1_rigwrite.cpp (the rig writes and the band-limit check they lead to) and
-// PSKUnit1_tools.cpp (the new-logbook and print entries of the File menu, the Tools,
-// Accessibility and help launchers, word lists, the font switch and the call-book drive). Every
-// handler is a slot named as the window's design names it and is connected explicitly.
+// PSKUnit1_keys.cpp (form-level keys and hints), PSKUnit1_logbook.cpp (logbooks: open, index
+// tags, sort, band filter, pack), PSKUnit1_entry.cpp (contact entry: duplicate check, Log It,
+// Clear), PSKUnit1_lookups.cpp (the look-ups that follow a typed call), PSKUnit1_tallies.cpp (the
+// DX page's WAS and DXCC checks), PSKUnit1_edit.cpp (the Edit page: search and edit),
+// PSKUnit1_memories.cpp (frequency memories), PSKUnit1_rigwrite.cpp (the rig writes and the
+// band-limit check they lead to) and PSKUnit1_tools.cpp (the new-logbook and print entries of the
+// File menu, the Tools, Accessibility and help launchers, word lists, the font switch and the
+// call-book drive). Every handler is a slot named as the window's design names it and is
+// connected explicitly.
 //
 // Everything runs on the main thread. No handler sleeps or runs the event loop: where a handler
 // must wait, the rest of it runs from the phrase sequencer's single-shot timer.
@@ -204,11 +207,27 @@ class TForm1 : public QMainWindow {
   void TarvaneX1RigTypeChange(int rigNumber);
 
   // ---- Logbooks (PSKUnit1_logbook.cpp) ----
+  void LoadLog1Click();
+  void Button16Click();
   void Button9Click();
+  void Button8Click();
+  void Button6Click();
+  void ComboBox5Change();
+  void ComboBox8Change();
+  void CheckBox3Click();
+  void CheckBox4Click();
+  void Button41Click();
   // Opens `path` (full path) as the current logbook by the road of a chosen logbook (refused
   // names, the seven tags, date order, newest contact, phrases). False when it was refused or
-  // failed; the reason was then said or shown.
+  // failed; the reason was then said or shown, and no logbook is open.
   bool OpenChosenLogbook(const QString& path);
+  // Lists the logbooks of the log list's folder again (after a logbook was made there).
+  void RefreshLogList();
+
+  // ---- Contact entry (PSKUnit1_entry.cpp) ----
+  void LogEdit3Change();
+  void BitBtn2Click();
+  void BitBtn3Click();
 
   // ---- Look-ups the duplicate check hands the call to (PSKUnit1_lookups.cpp) ----
   // Runs after the duplicate verdict on every change of the call-sign field: the DX window's
@@ -337,6 +356,25 @@ class TForm1 : public QMainWindow {
   void ConnectMemoryPage();
   void GoToMemoryRow(bool doubleClick);
   void ZoomMemories(double factor);
+  // Logbooks, in PSKUnit1_logbook.cpp.
+  void ConnectLogbookHandlers();
+  // Unlinks every grid and edit that shows DataSource1, before the data set and source go.
+  void DetachLogbookControls();
+  // Opens `path` through the logbook open path with progress shown; on a refusal or an engine
+  // error says or shows why and leaves no logbook open.
+  bool OpenLogbookAt(const QString& path, bool speak);
+  // The explicit "no logbook" state: dbf1 closed, no path, no base name.
+  void SetNoLogbook();
+  // Opens dbf1 shared again after it was closed for exclusive work; false (and no logbook) when
+  // that fails.
+  bool ReopenShared();
+  // Says "please load a log book first" when no logbook is open; whether one is.
+  bool RequireLogbook();
+  // Shows an engine or file error as the class library's error display would.
+  void ShowFailure(const std::exception& error);
+
+  // Contact entry, in PSKUnit1_entry.cpp.
+  void ConnectEntryHandlers();
 
   TServices services_;
   TForm1Options options_;
@@ -352,6 +390,8 @@ class TForm1 : public QMainWindow {
   std::unique_ptr<TSorrelDataSet> dbf1_;
   std::unique_ptr<TDataSource> dataSource1_;
   TDBGridModel* grid3Model_ = nullptr;  // owned by the window; DBGrid3's rows
+  // DBGrid1's model over DataSource1 (owned by the window; detached in ~TForm1).
+  TDBGridModel* dbGrid1Model_ = nullptr;
   std::array<QLabel*, kStatusPanels> panels_{};
   // The DX page's reference tables and their grid models.
   std::unique_ptr<TTallyGrids> tallyGrids_;

@@ -1,5 +1,5 @@
-// TForm1: keys the window sees before its controls (the F3 abort here; the page and tuning keys
-// come with the keyboard shortcuts) and the hint handler.
+// TForm1: keys the window sees before its controls (the F3 abort and Ctrl+Enter for Log It here;
+// the page and tuning keys come with the keyboard shortcuts) and the hint handler.
 //
 // The window watches the application's key presses and takes each one once: at the focus widget
 // when it lies in this window, else at the window itself. Keys go on to the controls afterwards.
@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 
 #include "PSKUnit1.h"
+#include "ui_TabSheet3.h"
 
 namespace quillmere {
 
@@ -22,6 +23,12 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 bool TForm1::FormKeyDown(QKeyEvent* event) {
   // F3, with any modifiers: stop speaking.
   if (event->key() == Qt::Key_F3) AbortSpeech();
+  // Ctrl+Enter logs the contact when "Use CTRL +Enter" is checked.
+  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+      event->modifiers().testFlag(Qt::ControlModifier) && set_->CheckBox12->isChecked()) {
+    BitBtn2Click();
+    return true;
+  }
   return false;
 }
 

@@ -228,6 +228,60 @@ void OpenLogbook(TSorrelDataSet& dbf1, const std::string& path, const IndexProgr
   dbf1.Last();
 }
 
+bool IsLogbookTag(std::string_view tag) {
+  for (const LogbookTag& t : LogbookTags())
+    if (tag == t.name) return true;
+  return false;
+}
+
+std::vector<std::string> LogListFiles(const std::string& folder) {
+  // The group of a name's first letter: a, b, c, e .. z first, d last.
+  auto group = [](char first) {
+    const char c = AsciiUpper(first);
+    return c == 'D' ? 26 : c - 'A';
+  };
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+    const std::string name = entry.path().filename().string();
+    const char first = AsciiUpper(name.empty() ? ' ' : name[0]);
+    if (first < 'A' || first > 'Z' || name.size() < 5) continue;
+    if (AsciiUpperCase(std::string_view(name).substr(name.size() - 4)) != ".DBF") continue;
+    if (!entry.is_regular_file(ec)) continue;
+    names.push_back(name);
+  }
+  std::sort(names.begin(), names.end(), [&](const std::string& a, const std::string& b) {
+    const int ga = group(a[0]), gb = group(b[0]);
+    if (ga != gb) return ga < gb;
+    const std::string ua = AsciiUpperCase(a), ub = AsciiUpperCase(b);
+    return ua != ub ? ua < ub : a < b;
+  });
+  return names;
+}
+
+TControlsDisabled::TControlsDisabled(TSorrelDataSet& dataSet) : dataSet_(dataSet) { dataSet_.DisableControls(); }
+
+TControlsDisabled::~TControlsDisabled() {
+  try {
+    dataSet_.EnableControls();
+  } catch (...) {
+    // The links re-read the data set as they are told; one that cannot read it shows what it
+    // could, and the work's own error is what the caller reports.
+  }
+}
+
+TDataSourceOff::TDataSourceOff(TDataSource& source) : source_(source), wasEnabled_(source.Enabled()) {
+  source_.SetEnabled(false);
+}
+
+TDataSourceOff::~TDataSourceOff() {
+  try {
+    source_.SetEnabled(wasEnabled_);
+  } catch (...) {
+    // As above: the controls show what they could read.
+  }
+}
+
 bool OrderLogbook(TSorrelDataSet& dbf1, const std::string& tablePath, std::string_view tag) {
   const std::string cdx = LogbookIndexPath(tablePath);
   if (!std::filesystem::exists(cdx)) return false;

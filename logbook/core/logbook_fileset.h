@@ -20,6 +20,7 @@
 
 #include "Sorl6db_create.h"
 
+class TDataSource;
 class TSorrelDataSet;
 class TField;
 
@@ -108,6 +109,42 @@ void BuildLogbookTags(TSorrelDataSet& dataSet, const std::string& tablePath,
 // logbook (NotALogbook: `dbf1` is left closed, nothing changed on disk), builds the seven tags,
 // and leaves `dbf1` open in DATE order on the newest contact.
 void OpenLogbook(TSorrelDataSet& dbf1, const std::string& path, const IndexProgress& progress = {});
+
+// Whether `tag` is one of the seven tags (exact name, as the sort box lists them).
+bool IsLogbookTag(std::string_view tag);
+
+// The log list of a folder: the ".dbf" files (extension in any case) whose names begin with a
+// letter, grouped by that letter in the order a, b, c, e .. z, then d, and sorted within a group
+// without regard to case. Names beginning with a digit or any other character are left out.
+std::vector<std::string> LogListFiles(const std::string& folder);
+
+// Keeps the grids and edits that show a data set still while a scope moves and filters it without
+// closing it; they hear of the outcome once, at the scope's end.
+class TControlsDisabled {
+ public:
+  explicit TControlsDisabled(TSorrelDataSet& dataSet);
+  ~TControlsDisabled();
+  TControlsDisabled(const TControlsDisabled&) = delete;
+  TControlsDisabled& operator=(const TControlsDisabled&) = delete;
+
+ private:
+  TSorrelDataSet& dataSet_;
+};
+
+// Takes a data source's controls off their data set for a scope's life (they show nothing) and
+// puts them back at its end, when they read the data set once. For work that closes and reopens
+// the data set, during which the controls must not read it at all.
+class TDataSourceOff {
+ public:
+  explicit TDataSourceOff(TDataSource& source);
+  ~TDataSourceOff();
+  TDataSourceOff(const TDataSourceOff&) = delete;
+  TDataSourceOff& operator=(const TDataSourceOff&) = delete;
+
+ private:
+  TDataSource& source_;
+  bool wasEnabled_;
+};
 
 // Orders the logbook open in `dbf1` by `tag` (the date order after opening, the sort box): when
 // its index file exists, reopens, rebuilds the open indexes, opens the index with that tag

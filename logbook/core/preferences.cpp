@@ -33,7 +33,7 @@ bool HasLetter(std::string_view text) {
 
 TPreferences DefaultPreferences() {
   TPreferences p;
-  p.Lines = {"", "", "0", "0", "0", "AUTODXNO", "", "7", "AUTOSPEECHYES", "D:/", "POWER100"};
+  p.Lines = {"", "", "0", "0", "0", "AUTODXNO", "logbook.dbf", "7", "AUTOSPEECHYES", "D:/", "POWER100"};
   return p;
 }
 
