@@ -205,6 +205,9 @@ class TForm1 : public QMainWindow {
   // ---- Rig-control client (PSKUnit1_rig.cpp) ----
   void TarvaneX1ParamsChange(int rigNumber, int params);
   void TarvaneX1RigTypeChange(int rigNumber);
+  void BitBtn7Click();
+  void BitBtn8Click();
+  void ManualOperation1Click();
 
   // ---- Logbooks (PSKUnit1_logbook.cpp) ----
   void LoadLog1Click();

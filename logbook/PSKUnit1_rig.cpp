@@ -59,4 +59,10 @@ void TForm1::TarvaneX1ParamsChange(int rigNumber, int params) {
   (void)params;
 }
 
+// Frequency steps (Lower, Higher; Ctrl+Left and Ctrl+Right) and manual operation (Ctrl+M): built
+// with the rig-control client.
+void TForm1::BitBtn7Click() {}
+void TForm1::BitBtn8Click() {}
+void TForm1::ManualOperation1Click() {}
+
 }  // namespace quillmere
