@@ -1,9 +1,6 @@
 // CDX files through the index framework: building, navigation, seeks, key upkeep, file layout.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstring>
 #include <functional>
@@ -14,36 +11,23 @@
 #include "byteorder.h"
 #include "hx6_cdx.h"
 #include "index_fake_table.h"
+#include "index_file_util.h"
 #include "index_model.h"
 
 namespace {
 
-using KeyList = std::vector<std::pair<std::string, int32_t>>;
-
-KeyList Walk(HXobjIndexTag* tag) {
-  KeyList out;
-  for (int32_t r = tag->Move(kMoveTop); r != 0 && !tag->Eof(); r = tag->Move(kMoveNext))
-    out.emplace_back(std::string(tag->CurrentKey().Bytes()), r);
-  return out;
-}
-
-KeyList WalkBack(HXobjIndexTag* tag) {
-  KeyList out;
-  for (int32_t r = tag->Move(kMoveBottom); r != 0 && !tag->Bof(); r = tag->Move(kMovePrior))
-    out.emplace_back(std::string(tag->CurrentKey().Bytes()), r);
-  return out;
-}
+using index_files::CallKey;
+using index_files::ExpectMetInOrder;
+using index_files::Rec;
+using index_files::SharedRecord;
+using index_files::WriteFileBytes;
+using index_model::KeyList;
+using index_model::Walk;
+using index_model::WalkBack;
 
 std::vector<uint8_t> ReadNode(const std::string& path, int64_t position, int size = 512) {
-  std::vector<uint8_t> b(static_cast<size_t>(size));
-  FILE* f = fopen(path.c_str(), "rb");
-  fseek(f, static_cast<long>(position), SEEK_SET);
-  size_t got = fread(b.data(), 1, b.size(), f);
-  fclose(f);
-  b.resize(got);
-  return b;
+  return index_files::ReadFileBytes(path, position, size);
 }
-
 
 // Checks a tag's tree on disk: every interior entry names its child's last key and record, the
 // leaves form one sibling chain in key order, and every node lies inside the file. Returns the
@@ -99,20 +83,6 @@ TreeShape CheckTree(const std::string& path, int64_t header, const cdx::KeyForm&
     EXPECT_EQ(nh.right, i + 1 == leaves.size() ? -1 : leaves[i + 1]) << "right of " << leaves[i];
   }
   return shape;
-}
-
-std::string CallKey(const std::string& call) {
-  std::string s = call.substr(0, 10);
-  return cdx::TrimKey(s, ' ');
-}
-
-FakeRecord Rec(std::string call, double number = 0, int32_t day = 0, int band = 0) {
-  FakeRecord r;
-  r.call = std::move(call);
-  r.number = number;
-  r.day = day;
-  r.band = band;
-  return r;
 }
 
 HXobjIndexKeyData TextKey(const std::string& s, int32_t rec = kAnyRecord) {
@@ -217,26 +187,20 @@ index_model::ModelFormat CdxModelFormat() {
   using index_model::ModelTag;
   index_model::ModelFormat f;
   f.equalKeysByRecord = true;
-  auto text = [](int width, auto field) {
-    return [width, field](const FakeRecord& r, HXobjIndexKeyData& k) {
-      std::string s = r.*field;
-      s.resize(static_cast<size_t>(width), ' ');
-      k.PutString(s);
-    };
-  };
+  using index_files::PaddedText;
   auto callKey = [](const FakeRecord& r) { return CallKey(r.call); };
   auto numberKey = [](const FakeRecord& r) { return cdx::EncodeNumberKey(r.number); };
   auto dayKey = [](const FakeRecord& r) { return cdx::EncodeNumberKey(r.day); };
-  auto textKey = [](const FakeRecord& r) { return cdx::TrimKey(r.text.substr(0, 100), ' '); };
+  auto textKey = [](const FakeRecord& r) { return index_files::TrimmedText(r.text, 100); };
   f.tags = {
-      ModelTag{"CALL", callKey, callKey, text(10, &FakeRecord::call), nullptr},
+      ModelTag{"CALL", callKey, callKey, PaddedText(10, &FakeRecord::call), nullptr},
       ModelTag{"NUMBER", numberKey, numberKey,
                [](const FakeRecord& r, HXobjIndexKeyData& k) { k.PutFloat(r.number); }, nullptr},
       ModelTag{"DAY", dayKey, dayKey,
                [](const FakeRecord& r, HXobjIndexKeyData& k) { k.PutDate(r.day); }, nullptr},
-      ModelTag{"CALL20", callKey, callKey, text(10, &FakeRecord::call),
+      ModelTag{"CALL20", callKey, callKey, PaddedText(10, &FakeRecord::call),
                [](const FakeRecord& r) { return r.band == 20; }},
-      ModelTag{"TEXT", textKey, textKey, text(100, &FakeRecord::text), nullptr},
+      ModelTag{"TEXT", textKey, textKey, PaddedText(100, &FakeRecord::text), nullptr},
   };
   f.open = [](FakeIndexTable& table, const IndexTempDir& dir, bool create) {
     std::vector<std::unique_ptr<HXobjIndexFile>> files;
@@ -768,11 +732,8 @@ TEST(CdxFile, DamagedHeadersMarkTheFileInvalid) {
     header = file.TagByName("CALL")->HeaderPosition();
   }
   // Key length 241.
-  FILE* f = fopen(path.c_str(), "r+b");
-  fseek(f, header + 12, SEEK_SET);
-  uint8_t len[2] = {241, 0};
-  fwrite(len, 1, 2, f);
-  fclose(f);
+  const uint8_t len[2] = {241, 0};
+  WriteFileBytes(path, header + 12, len, sizeof len);
   HXobjCDXFile file(&table, path, false, false, false, true);
   EXPECT_FALSE(file.Valid());
   EXPECT_TRUE(file.HeaderError());
@@ -780,16 +741,8 @@ TEST(CdxFile, DamagedHeadersMarkTheFileInvalid) {
 
 namespace {
 
-FakeRecord SharedRecord(int32_t n) {
-  FakeRecord r = Rec("S" + std::to_string((n * 7919) % 4000), n % 97, 2459000 + n % 300, 20);
-  r.text = std::string(static_cast<size_t>(n % 40), 'T') + std::to_string(n);
-  return r;
-}
-
 void CreateSharedFile(const std::string& path, FakeIndexTable& table) {
-  HXobjCDXFile file(&table, path, false, true, false, true);
-  ASSERT_TRUE(file.CreateTag("CALL", "CALL", "", true, false));
-  ASSERT_TRUE(file.CreateTag("TEXT", "TEXT", "", true, false));
+  index_files::CreateSharedIndex<HXobjCDXFile>(path, table);
 }
 
 void CheckSharedFile(const std::string& path, FakeIndexTable& table, int32_t records) {
@@ -832,17 +785,6 @@ struct SharedIndex {
   std::string path;
   FakeIndexTable ta, tb;
 };
-
-// `met` holds the keys a walk met, in walk order, while another handle changed the file: they
-// come in order, none twice, and every key of `before` is among them.
-void ExpectMetInOrder(const KeyList& met, const KeyList& before) {
-  KeyList sorted = met;
-  std::sort(sorted.begin(), sorted.end());
-  EXPECT_EQ(met, sorted) << "out of order";
-  EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end()) << "a key met twice";
-  for (const auto& key : before)
-    EXPECT_TRUE(std::binary_search(sorted.begin(), sorted.end(), key)) << key.first << " missed";
-}
 
 }  // namespace
 
@@ -1089,33 +1031,8 @@ TEST(CdxShared, TwoProcessesAppendingThroughTheHeaderLock) {
   FakeIndexTable table(dir.File("PR.DBF"));
   ASSERT_NO_FATAL_FAILURE(CreateSharedFile(path, table));
   const int32_t total = 600;
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    int rc = 0;
-    try {
-      FakeIndexTable t(dir.File("PR.DBF"));
-      HXobjCDXFile f(&t, path, false, false, true, true);
-      t.Attach(&f);
-      f.TagByName("CALL")->Move(kMoveTop);
-      for (int32_t n = 2; n <= total; n += 2) t.AppendAs(n, SharedRecord(n));
-      t.Detach();
-    } catch (...) {
-      rc = 1;
-    }
-    _exit(rc);
-  }
-  {
-    HXobjCDXFile f(&table, path, false, false, true, true);
-    table.Attach(&f);
-    f.TagByName("TEXT")->Move(kMoveTop);
-    for (int32_t n = 1; n <= total; n += 2) table.AppendAs(n, SharedRecord(n));
-    table.Detach();
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  ASSERT_EQ(WEXITSTATUS(status), 0);
+  ASSERT_NO_FATAL_FAILURE(
+      index_files::AppendFromTwoProcesses<HXobjCDXFile>(dir, "PR.DBF", path, table, total));
   CheckSharedFile(path, table, total);
 }
 
@@ -1147,10 +1064,7 @@ TEST(CdxBuild, LastLeafFilledByTheLastKeyNamesNoRightSibling) {
     ASSERT_LT(added, 1000);
     uint8_t h[4];
     EncodeLE32(h, static_cast<uint32_t>(tag->Root()));
-    FILE* f = fopen(path.c_str(), "r+b");
-    fseek(f, tag->HeaderPosition(), SEEK_SET);
-    fwrite(h, 1, 4, f);
-    fclose(f);
+    WriteFileBytes(path, tag->HeaderPosition(), h, sizeof h);
     TreeShape shape = CheckTree(path, tag->HeaderPosition(), tag->Form());
     EXPECT_EQ(shape.keys, added);
     EXPECT_EQ(shape.leaves, 1);
@@ -1218,10 +1132,7 @@ TEST(CdxFile, ACycleInTheTreeIsReportedAsDamage) {
   auto node = ReadNode(path, root);
   ASSERT_EQ(DecodeLE16(node.data()), 1);
   EncodeBE32(node.data() + 12 + 10 + 4, static_cast<uint32_t>(root));
-  FILE* f = fopen(path.c_str(), "r+b");
-  fseek(f, root, SEEK_SET);
-  fwrite(node.data(), 1, node.size(), f);
-  fclose(f);
+  WriteFileBytes(path, root, node.data(), node.size());
   HXobjCDXFile file(&table, path, false, false, false, true);
   try {
     file.TagByName("CALL")->Move(kMoveTop);
