@@ -929,20 +929,7 @@ TEST(CdxShared, AWalkGoesOnThroughAnotherHandlesSplits) {
   s.tb.Attach(&b);
   int32_t n = 0;
   for (; n < 300; ++n) s.tb.AppendAs(n + 1, SharedRecord(n + 1));
-  for (bool forward : {true, false}) {
-    SCOPED_TRACE(forward ? "forward" : "backward");
-    HXobjIndexTag* tag = a.TagByName("CALL");
-    const KeyList before = Walk(tag);
-    KeyList met;
-    int32_t r = tag->Move(forward ? kMoveTop : kMoveBottom);
-    for (int i = 0; i < 100 && r != 0; ++i, r = tag->Move(forward ? kMoveNext : kMovePrior))
-      met.emplace_back(std::string(tag->CurrentKey().Bytes()), r);
-    for (int i = 0; i < 200; ++i, ++n) s.tb.AppendAs(n + 1, SharedRecord(n + 1));
-    for (; r != 0; r = tag->Move(forward ? kMoveNext : kMovePrior))
-      met.emplace_back(std::string(tag->CurrentKey().Bytes()), r);
-    if (!forward) std::reverse(met.begin(), met.end());
-    ExpectMetInOrder(met, before);
-  }
+  index_files::ExpectWalksThroughAnothersSplits(a, "CALL", s.tb, n);
   s.tb.Detach();
 }
 

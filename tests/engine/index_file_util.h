@@ -114,6 +114,28 @@ inline void ExpectMetInOrder(const KeyList& met, const KeyList& before) {
     EXPECT_TRUE(std::binary_search(sorted.begin(), sorted.end(), key)) << key.first << " missed";
 }
 
+// Walks the tag `name` of `file` forward, then backward; a hundred steps into each walk `writer`,
+// another handle's table on the same file, appends the next 200 shared records after record `n`
+// (which it advances), enough to split the pages the walk holds. Each walk must meet every key
+// that was there before it began, once and in order.
+inline void ExpectWalksThroughAnothersSplits(HXobjIndexFile& file, const char* name,
+                                             FakeIndexTable& writer, int32_t& n) {
+  for (bool forward : {true, false}) {
+    SCOPED_TRACE(forward ? "forward" : "backward");
+    HXobjIndexTag* tag = file.TagByName(name);
+    const KeyList before = index_model::Walk(tag);
+    KeyList met;
+    int32_t r = tag->Move(forward ? kMoveTop : kMoveBottom);
+    for (int i = 0; i < 100 && r != 0; ++i, r = tag->Move(forward ? kMoveNext : kMovePrior))
+      met.emplace_back(std::string(tag->CurrentKey().Bytes()), r);
+    for (int i = 0; i < 200; ++i, ++n) writer.AppendAs(n + 1, SharedRecord(n + 1));
+    for (; r != 0; r = tag->Move(forward ? kMoveNext : kMovePrior))
+      met.emplace_back(std::string(tag->CurrentKey().Bytes()), r);
+    if (!forward) std::reverse(met.begin(), met.end());
+    ExpectMetInOrder(met, before);
+  }
+}
+
 // Two processes append records 1 to `total` to the table of `path` (made by CreateSharedIndex):
 // a child the even ones through the CALL tag's handle, this process the odd ones through TEXT's,
 // each taking the header lock for every update. The caller checks the file afterwards.
