@@ -108,15 +108,10 @@ void SeekStation(benchmark::State& state) {
   int64_t seeks = 0, found = 0;
   double figure = 0, floor = 0;
   for (auto _ : state) {
-    auto start = Clock::now();
-    for (const auto& k : keys) {
-      if (tag->Seek(k) != 0) ++found;
-      ++seeks;
-    }
-    const double seconds = Seconds(Clock::now() - start);
+    const double seconds = TimeSeeks(tag, keys, seeks, found);
     state.SetIterationTime(seconds);
     figure += seconds;
-    start = Clock::now();
+    const auto start = Clock::now();
     for (const auto& k : keys) {
       const auto at = std::lower_bound(sorted.begin(), sorted.end(), k.GetString());
       benchmark::DoNotOptimize(at);
@@ -194,12 +189,7 @@ void SeekOneTag(benchmark::State& state, const char* extension) {
   const std::vector<HXobjIndexKeyData> keys = RandomStationKeys(t, records);
   int64_t seeks = 0, found = 0;
   for (auto _ : state) {
-    auto start = Clock::now();
-    for (const auto& k : keys) {
-      if (tag->Seek(k) != 0) ++found;
-      ++seeks;
-    }
-    state.SetIterationTime(Seconds(Clock::now() - start));
+    state.SetIterationTime(TimeSeeks(tag, keys, seeks, found));
   }
   state.counters["seeks_per_s"] = benchmark::Counter(static_cast<double>(seeks), benchmark::Counter::kIsRate);
   state.counters["found"] = static_cast<double>(found);

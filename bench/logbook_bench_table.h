@@ -127,6 +127,17 @@ inline std::vector<HXobjIndexKeyData> RandomStationKeys(IndexedDbf& t, int64_t r
   return keys;
 }
 
+// Seconds taken by one seek on `tag` for each of `keys`; counts the seeks and the keys found.
+inline double TimeSeeks(HXobjIndexTag* tag, const std::vector<HXobjIndexKeyData>& keys,
+                        int64_t& seeks, int64_t& found) {
+  const auto start = Clock::now();
+  for (const auto& k : keys) {
+    if (tag->Seek(k) != 0) ++found;
+    ++seeks;
+  }
+  return Seconds(Clock::now() - start);
+}
+
 // Floor of building one STATION tag over the table's first `records` records: the same keys
 // evaluated and sorted with std::sort, and `bytes` zero bytes written to `scratch`; seconds.
 inline double StationBuildFloor(IndexedDbf& t, int64_t records, int64_t bytes,
