@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -136,22 +137,26 @@ inline void ExpectWalksThroughAnothersSplits(HXobjIndexFile& file, const char* n
   }
 }
 
-// Two processes append records 1 to `total` to the table of `path` (made by CreateSharedIndex):
-// a child the even ones through the CALL tag's handle, this process the odd ones through TEXT's,
-// each taking the header lock for every update. The caller checks the file afterwards.
-template <typename IndexFile>
-void AppendFromTwoProcesses(const IndexTempDir& dir, const std::string& tableName,
-                            const std::string& path, FakeIndexTable& table, int32_t total) {
+// Two processes append records 1 to `total`, made by `record`, to the table `tableName` of `dir`
+// through the index file `open` opens shared on a table: a child the even ones on a table of its
+// own, this process the odd ones on `table`. Each first lets `hold` move a tag, so that it keeps
+// a tree in memory between updates, and takes the header lock for every update. The caller
+// checks the file afterwards.
+inline void AppendFromTwoProcesses(
+    const IndexTempDir& dir, const std::string& tableName, FakeIndexTable& table, int32_t total,
+    const std::function<std::unique_ptr<HXobjIndexFile>(FakeIndexTable&)>& open,
+    const std::function<void(HXobjIndexFile&, bool child)>& hold,
+    const std::function<FakeRecord(int32_t)>& record) {
   pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
     int rc = 0;
     try {
       FakeIndexTable t(dir.File(tableName));
-      IndexFile f(&t, path, false, false, true, true);
-      t.Attach(&f);
-      f.TagByName("CALL")->Move(kMoveTop);
-      for (int32_t n = 2; n <= total; n += 2) t.AppendAs(n, SharedRecord(n));
+      auto f = open(t);
+      t.Attach(f.get());
+      hold(*f, true);
+      for (int32_t n = 2; n <= total; n += 2) t.AppendAs(n, record(n));
       t.Detach();
     } catch (...) {
       rc = 1;
@@ -159,16 +164,28 @@ void AppendFromTwoProcesses(const IndexTempDir& dir, const std::string& tableNam
     _exit(rc);
   }
   {
-    IndexFile f(&table, path, false, false, true, true);
-    table.Attach(&f);
-    f.TagByName("TEXT")->Move(kMoveTop);
-    for (int32_t n = 1; n <= total; n += 2) table.AppendAs(n, SharedRecord(n));
+    auto f = open(table);
+    table.Attach(f.get());
+    hold(*f, false);
+    for (int32_t n = 1; n <= total; n += 2) table.AppendAs(n, record(n));
     table.Detach();
   }
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));
   ASSERT_EQ(WEXITSTATUS(status), 0);
+}
+
+// The same for the file of `path` (made by CreateSharedIndex) and the shared records: the child
+// holds the CALL tag, this process TEXT.
+template <typename IndexFile>
+void AppendFromTwoProcesses(const IndexTempDir& dir, const std::string& tableName,
+                            const std::string& path, FakeIndexTable& table, int32_t total) {
+  AppendFromTwoProcesses(
+      dir, tableName, table, total,
+      [&](FakeIndexTable& t) { return std::make_unique<IndexFile>(&t, path, false, false, true, true); },
+      [](HXobjIndexFile& f, bool child) { f.TagByName(child ? "CALL" : "TEXT")->Move(kMoveTop); },
+      SharedRecord);
 }
 
 }  // namespace index_files
