@@ -761,29 +761,9 @@ void CheckSharedFile(const std::string& path, FakeIndexTable& table, int32_t rec
   }
 }
 
-// Two tables standing for two handles on one table, and the index file they share.
-struct SharedIndex {
-  explicit SharedIndex(const std::string& stem)
-      : path(dir.File(stem + ".CDX")), ta(dir.File(stem + ".DBF")), tb(dir.File(stem + ".DBF")) {}
-  // Makes the index file with its CALL and TEXT tags.
-  void Create() { CreateSharedFile(path, ta); }
-  // Both tables get records `first` to `last`; no keys are written.
-  void AddRecords(int32_t first, int32_t last) {
-    for (int32_t n = first; n <= last; ++n) {
-      ta.Records().push_back(SharedRecord(n));
-      tb.Records().push_back(SharedRecord(n));
-    }
-  }
-  // Both tables get the record, as handles on one table see every record; `writer` writes its keys.
-  void Append(int32_t record, FakeIndexTable& writer) {
-    ta.Records().push_back(SharedRecord(record));
-    tb.Records().push_back(SharedRecord(record));
-    writer.AppendAs(record, SharedRecord(record));
-  }
-
-  IndexTempDir dir;
-  std::string path;
-  FakeIndexTable ta, tb;
+// Two tables standing for two handles on one table, and the CDX file they share.
+struct SharedIndex : index_files::SharedIndexFixture<HXobjCDXFile> {
+  explicit SharedIndex(const std::string& stem) : SharedIndexFixture(stem, ".CDX") {}
 };
 
 }  // namespace
@@ -800,13 +780,7 @@ TEST(CdxShared, TwoHandlesInOneProcessSeeEachOthersKeys) {
     // Both keep a tag's tree in memory between their updates, as a master tag does.
     a.TagByName("TEXT")->Move(kMoveTop);
     b.TagByName("CALL")->Move(kMoveTop);
-    for (int32_t n = 1; n <= 400; ++n) {
-      (n % 3 == 0 ? s.tb : s.ta).AppendAs(n, SharedRecord(n));
-      if (n % 100 == 0) {
-        EXPECT_EQ(Walk(a.TagByName("CALL")).size(), static_cast<size_t>(n));
-        EXPECT_EQ(Walk(b.TagByName("TEXT")).size(), static_cast<size_t>(n));
-      }
-    }
+    s.AppendThroughBoth(a, b, 400);
     s.ta.Detach();
     s.tb.Detach();
 

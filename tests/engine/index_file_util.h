@@ -104,6 +104,44 @@ void CreateSharedIndex(const std::string& path, FakeIndexTable& table) {
   ASSERT_TRUE(file.CreateTag("TEXT", "TEXT", "", true, false));
 }
 
+// Two tables standing for two handles on one table, and the index file (of `IndexFile`, named
+// after `stem` with `extension`) they share.
+template <typename IndexFile>
+struct SharedIndexFixture {
+  SharedIndexFixture(const std::string& stem, const char* extension)
+      : path(dir.File(stem + extension)), ta(dir.File(stem + ".DBF")), tb(dir.File(stem + ".DBF")) {}
+  // Makes the index file with its CALL and TEXT tags.
+  void Create() { CreateSharedIndex<IndexFile>(path, ta); }
+  // Both tables get records `first` to `last`; no keys are written.
+  void AddRecords(int32_t first, int32_t last) {
+    for (int32_t n = first; n <= last; ++n) {
+      ta.Records().push_back(SharedRecord(n));
+      tb.Records().push_back(SharedRecord(n));
+    }
+  }
+  // Both tables get the record, as handles on one table see every record; `writer` writes its keys.
+  void Append(int32_t record, FakeIndexTable& writer) {
+    ta.Records().push_back(SharedRecord(record));
+    tb.Records().push_back(SharedRecord(record));
+    writer.AppendAs(record, SharedRecord(record));
+  }
+  // Appends records 1 to `last`, every third through tb (attached to `b`) and the others through
+  // ta (attached to `a`); every hundred records, a's CALL tag and b's TEXT tag must hold them all.
+  void AppendThroughBoth(HXobjIndexFile& a, HXobjIndexFile& b, int32_t last) {
+    for (int32_t n = 1; n <= last; ++n) {
+      (n % 3 == 0 ? tb : ta).AppendAs(n, SharedRecord(n));
+      if (n % 100 == 0) {
+        EXPECT_EQ(index_model::Walk(a.TagByName("CALL")).size(), static_cast<size_t>(n));
+        EXPECT_EQ(index_model::Walk(b.TagByName("TEXT")).size(), static_cast<size_t>(n));
+      }
+    }
+  }
+
+  IndexTempDir dir;
+  std::string path;
+  FakeIndexTable ta, tb;
+};
+
 // `met` holds the keys a walk met, in walk order, while another handle changed the file: they
 // come in order, none twice, and every key of `before` is among them.
 inline void ExpectMetInOrder(const KeyList& met, const KeyList& before) {

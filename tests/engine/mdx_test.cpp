@@ -625,20 +625,9 @@ void CheckShared(const std::string& path, FakeIndexTable& table, int32_t records
   }
 }
 
-struct Shared {
-  explicit Shared(const std::string& stem)
-      : path(dir.File(stem + ".MDX")), ta(dir.File(stem + ".DBF")), tb(dir.File(stem + ".DBF")) {
-    CreateShared(path, ta);
-  }
-  void AddRecords(int32_t first, int32_t last) {
-    for (int32_t n = first; n <= last; ++n) {
-      ta.Records().push_back(SharedRecord(n));
-      tb.Records().push_back(SharedRecord(n));
-    }
-  }
-  IndexTempDir dir;
-  std::string path;
-  FakeIndexTable ta, tb;
+// Two tables standing for two handles on one table, and the MDX file they share, made at once.
+struct Shared : index_files::SharedIndexFixture<HXobjMDXFile> {
+  explicit Shared(const std::string& stem) : SharedIndexFixture(stem, ".MDX") { Create(); }
 };
 
 }  // namespace
@@ -653,13 +642,7 @@ TEST(MdxShared, TwoHandlesSeeEachOthersKeysAndSplits) {
     // Both keep a tag's tree in memory between their updates, as a master tag does.
     a.TagByName("TEXT")->Move(kMoveTop);
     b.TagByName("CALL")->Move(kMoveTop);
-    for (int32_t n = 1; n <= 300; ++n) {
-      (n % 3 == 0 ? s.tb : s.ta).AppendAs(n, SharedRecord(n));
-      if (n % 100 == 0) {
-        EXPECT_EQ(Walk(a.TagByName("CALL")).size(), static_cast<size_t>(n));
-        EXPECT_EQ(Walk(b.TagByName("TEXT")).size(), static_cast<size_t>(n));
-      }
-    }
+    s.AppendThroughBoth(a, b, 300);
     // a walks through CALL while b adds enough keys to split the pages a holds: a meets every
     // key that was there before, once and in order, forward and backward.
     int32_t n = 300;
