@@ -184,20 +184,20 @@ namespace {
 // The model test's tags in one compound file: text, number and date keys, a long text key that
 // makes deep trees, and a FOR condition.
 index_model::ModelFormat CdxModelFormat() {
+  using index_files::PaddedText;
+  using index_files::PutDayKey;
+  using index_files::PutNumberKey;
   using index_model::ModelTag;
   index_model::ModelFormat f;
   f.equalKeysByRecord = true;
-  using index_files::PaddedText;
   auto callKey = [](const FakeRecord& r) { return CallKey(r.call); };
   auto numberKey = [](const FakeRecord& r) { return cdx::EncodeNumberKey(r.number); };
   auto dayKey = [](const FakeRecord& r) { return cdx::EncodeNumberKey(r.day); };
   auto textKey = [](const FakeRecord& r) { return index_files::TrimmedText(r.text, 100); };
   f.tags = {
       ModelTag{"CALL", callKey, callKey, PaddedText(10, &FakeRecord::call), nullptr},
-      ModelTag{"NUMBER", numberKey, numberKey,
-               [](const FakeRecord& r, HXobjIndexKeyData& k) { k.PutFloat(r.number); }, nullptr},
-      ModelTag{"DAY", dayKey, dayKey,
-               [](const FakeRecord& r, HXobjIndexKeyData& k) { k.PutDate(r.day); }, nullptr},
+      ModelTag{"NUMBER", numberKey, numberKey, PutNumberKey, nullptr},
+      ModelTag{"DAY", dayKey, dayKey, PutDayKey, nullptr},
       ModelTag{"CALL20", callKey, callKey, PaddedText(10, &FakeRecord::call),
                [](const FakeRecord& r) { return r.band == 20; }},
       ModelTag{"TEXT", textKey, textKey, PaddedText(100, &FakeRecord::text), nullptr},

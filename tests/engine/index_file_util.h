@@ -89,6 +89,10 @@ auto PaddedText(int width, Field field) {
   };
 }
 
+// The raw keys of the NUMBER and DAY fields for a model tag.
+inline void PutNumberKey(const FakeRecord& r, HXobjIndexKeyData& k) { k.PutFloat(r.number); }
+inline void PutDayKey(const FakeRecord& r, HXobjIndexKeyData& k) { k.PutDate(r.day); }
+
 // The record `n` of the sharing tests: calls and texts that spread over the whole tree.
 inline FakeRecord SharedRecord(int32_t n) {
   FakeRecord r = Rec("S" + std::to_string((n * 7919) % 4000), n % 97, 2459000 + n % 300, 20);

@@ -105,29 +105,29 @@ TreeShape CheckMdxTree(HXobjMDXFile& file, HXobjMDXTag& tag) {
 // The model test's tags in one MDX file: text, number and date keys, a FOR condition, a
 // descending number tag and a long text key that makes deep trees.
 index_model::ModelFormat MdxModelFormat() {
+  using index_files::PaddedText;
+  using index_files::PutDayKey;
+  using index_files::PutNumberKey;
   using index_model::ModelTag;
   index_model::ModelFormat f;
   f.equalKeysByRecord = false;
-  using index_files::PaddedText;
   auto trimmed = [](int width, auto field) {
     return [width, field](const FakeRecord& r) {
       return index_files::TrimmedText(r.*field, static_cast<size_t>(width));
     };
   };
   auto number = [](const FakeRecord& r) { return mdx::StoredNumber(r.number); };
-  auto rawNumber = [](const FakeRecord& r, HXobjIndexKeyData& k) { k.PutFloat(r.number); };
   f.tags = {
       ModelTag{"CALL", trimmed(10, &FakeRecord::call), trimmed(10, &FakeRecord::call),
                PaddedText(10, &FakeRecord::call), nullptr},
       ModelTag{"NUMBER", [=](const FakeRecord& r) { return HeldDouble(number(r)); },
-               [=](const FakeRecord& r) { return OrderedDouble(number(r)); }, rawNumber, nullptr},
+               [=](const FakeRecord& r) { return OrderedDouble(number(r)); }, PutNumberKey, nullptr},
       ModelTag{"DAY", [](const FakeRecord& r) { return HeldDouble(r.day); },
-               [](const FakeRecord& r) { return OrderedDouble(r.day); },
-               [](const FakeRecord& r, HXobjIndexKeyData& k) { k.PutDate(r.day); }, nullptr},
+               [](const FakeRecord& r) { return OrderedDouble(r.day); }, PutDayKey, nullptr},
       ModelTag{"CALL20", trimmed(10, &FakeRecord::call), trimmed(10, &FakeRecord::call),
                PaddedText(10, &FakeRecord::call), [](const FakeRecord& r) { return r.band == 20; }},
       ModelTag{"DOWN", [=](const FakeRecord& r) { return HeldDouble(number(r)); },
-               [=](const FakeRecord& r) { return OrderedDouble(number(r)); }, rawNumber, nullptr,
+               [=](const FakeRecord& r) { return OrderedDouble(number(r)); }, PutNumberKey, nullptr,
                true},
       ModelTag{"TEXT", trimmed(100, &FakeRecord::text), trimmed(100, &FakeRecord::text),
                PaddedText(100, &FakeRecord::text), nullptr},

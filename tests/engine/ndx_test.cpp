@@ -86,19 +86,19 @@ DiskTree ReadNdx(const std::string& path) {
 }
 
 index_model::ModelFormat NdxModelFormat() {
+  using index_files::PaddedText;
+  using index_files::PutDayKey;
+  using index_files::PutNumberKey;
   using index_model::ModelTag;
   index_model::ModelFormat f;
-  using index_files::PaddedText;
   auto callKey = [](const FakeRecord& r) { return CallKey(r.call); };
   auto textKey = [](const FakeRecord& r) { return index_files::TrimmedText(r.text, 100); };
   f.tags = {
       ModelTag{"CALL", callKey, callKey, PaddedText(10, &FakeRecord::call), nullptr},
       ModelTag{"NUMBER", [](const FakeRecord& r) { return DoubleBytes(r.number); },
-               [](const FakeRecord& r) { return NumberOrder(r.number); },
-               [](const FakeRecord& r, HXobjIndexKeyData& k) { k.PutFloat(r.number); }, nullptr},
+               [](const FakeRecord& r) { return NumberOrder(r.number); }, PutNumberKey, nullptr},
       ModelTag{"DAY", [](const FakeRecord& r) { return DoubleBytes(r.day); },
-               [](const FakeRecord& r) { return NumberOrder(r.day); },
-               [](const FakeRecord& r, HXobjIndexKeyData& k) { k.PutDate(r.day); }, nullptr},
+               [](const FakeRecord& r) { return NumberOrder(r.day); }, PutDayKey, nullptr},
       ModelTag{"TEXT", textKey, textKey, PaddedText(100, &FakeRecord::text), nullptr},
   };
   f.open = [](FakeIndexTable& table, const IndexTempDir& dir, bool create) {

@@ -65,9 +65,11 @@ DiskTree ReadNtx(const std::string& path) {
 }
 
 index_model::ModelFormat NtxModelFormat() {
+  using index_files::PaddedText;
+  using index_files::PutDayKey;
+  using index_files::PutNumberKey;
   using index_model::ModelTag;
   index_model::ModelFormat f;
-  using index_files::PaddedText;
   auto callKey = [](const FakeRecord& r) { return CallKey(r.call); };
   auto numberKey = [](const FakeRecord& r) { return *ntx::EncodeNumber(r.number, 18, 4); };
   auto dayKey = [](const FakeRecord& r) { return DBFDate().DTOS(r.day); };
@@ -76,10 +78,8 @@ index_model::ModelFormat NtxModelFormat() {
   down.descending = true;
   f.tags = {
       ModelTag{"CALL", callKey, callKey, PaddedText(10, &FakeRecord::call), nullptr},
-      ModelTag{"NUMBER", numberKey, numberKey,
-               [](const FakeRecord& r, HXobjIndexKeyData& k) { k.PutFloat(r.number); }, nullptr},
-      ModelTag{"DAY", dayKey, dayKey,
-               [](const FakeRecord& r, HXobjIndexKeyData& k) { k.PutDate(r.day); }, nullptr},
+      ModelTag{"NUMBER", numberKey, numberKey, PutNumberKey, nullptr},
+      ModelTag{"DAY", dayKey, dayKey, PutDayKey, nullptr},
       ModelTag{"CALL20", callKey, callKey, PaddedText(10, &FakeRecord::call),
                [](const FakeRecord& r) { return r.band == 20; }},
       down,
