@@ -61,8 +61,7 @@ Alt + R   In the call book window, reads the call book entry.
 Alt + G   On the memory sheet, sends the chosen memory to the radio. 
 Alt + N   In manual operation, changes the band. 
 Alt + O   In manual operation, changes the mode. 
-Alt + H   Shows or hides the large hint box. 
-)";
+Alt + H   Shows or hides the large hint box. )";
 
 namespace {
 
