@@ -12,6 +12,8 @@ THintBox* HintBox = nullptr;
 THintBox::THintBox(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint), ui_(std::make_unique<Ui::THintBox>()) {
   HintBox = this;
   ui_->setupUi(this);
+  // The box only mirrors hints: showing it leaves the keyboard where the operator is working.
+  setAttribute(Qt::WA_ShowWithoutActivating);
   panel_ = new QLabel(ui_->StatusBar1);
   panel_->setObjectName("StatusBar1Panel0");
   panel_->setAlignment(Qt::AlignCenter);

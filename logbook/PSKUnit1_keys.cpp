@@ -5,7 +5,8 @@
 //
 // The window watches the application's events. It takes each key press once: at the focus widget
 // when it lies in this window, else at the window itself; keys go on to the controls afterwards
-// unless a key here consumed them. The application's current hint is the tooltip of the control
+// unless a key here consumed them. The menu's shortcuts work from every window of the program
+// and win over a text field that would use the same key. The application's current hint is the tooltip of the control
 // under the mouse (or of the nearest control around it that has one); it changes when the mouse
 // enters or leaves a control or when that control's tooltip changes (the grids set theirs to the
 // cell under the mouse), and each change runs AppShowHint.
@@ -45,6 +46,11 @@ constexpr int kHintFontSizes[] = {8, 36, 72};
 }  // namespace
 
 void TForm1::ConnectKeyHandlers() {
+  // The menu's shortcuts work from every window of the program, as the main window's menu does
+  // for the whole application.
+  for (QAction* menu : ui_->MainMenu1->actions())
+    if (menu->menu() != nullptr)
+      for (QAction* item : menu->menu()->actions()) item->setShortcutContext(Qt::ApplicationShortcut);
   connect(set_->CheckBox13, &QCheckBox::clicked, this, &TForm1::CheckBox13Click);
   for (int i = 0; i < RadioGroupCount(set_->RadioGroup3); ++i)
     connect(RadioGroupItem(set_->RadioGroup3, i), &QRadioButton::clicked, this, &TForm1::RadioGroup3Click);
@@ -57,19 +63,20 @@ void TForm1::ConnectKeyHandlers() {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-  if (keyPreview_ && (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride)) {
+  if (keyPreview_ && event->type() == QEvent::KeyPress) {
     QWidget* focus = QApplication::focusWidget();
     QWidget* target = focus != nullptr && focus->window() == this ? focus : this;
-    if (watched == target) {
-      auto* key = static_cast<QKeyEvent*>(event);
-      if (event->type() == QEvent::KeyPress) {
-        if (FormKeyDown(key)) return true;
-      } else if (MenuShortcut(key)) {
-        // A text field would take Ctrl+C, Ctrl+A, Ctrl+V ... for itself: left unaccepted, the key
-        // goes to the menu item that carries it.
-        event->ignore();
-        return true;
-      }
+    if (watched == target && FormKeyDown(static_cast<QKeyEvent*>(event))) return true;
+  }
+  if (keyPreview_ && event->type() == QEvent::ShortcutOverride) {
+    // A text field would take Ctrl+C, Ctrl+A, Ctrl+V ... for itself, in any of the program's
+    // windows; left unaccepted on its way out from the focus, the key goes to the menu item.
+    QWidget* focus = QApplication::focusWidget();
+    if (focus != nullptr && watched->isWidgetType() &&
+        (watched == focus || static_cast<QWidget*>(watched)->isAncestorOf(focus)) &&
+        MenuShortcut(static_cast<QKeyEvent*>(event))) {
+      event->ignore();
+      return true;
     }
   }
   if (watched->isWidgetType()) {
@@ -103,6 +110,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool TForm1::MenuShortcut(const QKeyEvent* event) const {
+  // A modal box keeps its keys: the menu does not work behind it.
+  if (QApplication::activeModalWidget() != nullptr) return false;
   const QKeySequence pressed(event->keyCombination());
   for (QAction* menu : ui_->MainMenu1->actions()) {
     if (menu->menu() == nullptr) continue;

@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "PSKUnit1.h"
+#include "accessibility.h"
 #include "find_dialog.h"
 #include "ui_TForm1.h"
 #include "ui_shortcutscreen.h"
@@ -84,6 +85,7 @@ Tshortcuts::Tshortcuts(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Windo
   ui_->setupUi(this);
   ui_->Memo1->setPlainText(QString::fromUtf8(kShortcutReviewText));
   ui_->Memo1->viewport()->installEventFilter(this);
+  ApplyHintsAsAccessibleText(this);
 
   findDialog_ = new TFindDialog(this);
   findDialog_->SetOptions(TFindDialog::frDown | TFindDialog::frFindNext);

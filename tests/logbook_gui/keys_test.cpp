@@ -3,6 +3,7 @@
 // captions, the pages announcing themselves, a click on the window's free area, and the
 // "ShortCut" review toggle.
 #include <QAction>
+#include <QClipboard>
 #include <QSignalSpy>
 
 #include "Hints.h"
@@ -173,7 +174,8 @@ TEST_F(KeysTest, CaptionsCarryTheirAltLetters) {
   // A button's Alt letter clicks it the way a click looks: pressed, then released a moment later.
   Key(Qt::Key_H, Qt::AltModifier);
   EXPECT_TRUE(QTest::qWaitFor([] { return HintBox->isVisible(); }, 3000));
-  Activate();
+  // The box leaves the keyboard in the main window.
+  EXPECT_EQ(QApplication::activeWindow(), &Form());
   Key(Qt::Key_H, Qt::AltModifier);
   EXPECT_TRUE(QTest::qWaitFor([] { return HintBox->isHidden(); }, 3000));
 }
@@ -189,6 +191,29 @@ TEST_F(KeysTest, ShortCutItemTogglesTheReviewAndItsCloseBoxUnchecksIt) {
   EXPECT_FALSE(item->isChecked());
   EXPECT_TRUE(shortcuts->isHidden());
   EXPECT_EQ(fakes.voice->Spoken(), Strings({" Short cut review is loading.", " Short cut review is closing."}));
+
+  // F2 works from the review window too, even from its search box, and Ctrl+C there is the
+  // call book's, not a copy of the search text.
+  Key(Qt::Key_F2);
+  ASSERT_TRUE(Settle());
+  EXPECT_TRUE(item->isChecked());
+  shortcuts->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(shortcuts));
+  auto* search = shortcuts->findChild<QLineEdit*>("Edit1");
+  search->setFocus();
+  search->setText("alt");
+  search->selectAll();
+  QApplication::clipboard()->clear();
+  QTest::keyClick(search, Qt::Key_C, Qt::ControlModifier);
+  ASSERT_TRUE(Settle());
+  EXPECT_TRUE(Find<QAction>("RadioAmateurCallBook1")->isChecked());
+  EXPECT_EQ(QApplication::clipboard()->text(), "");
+  fakes.voice->Clear();
+  QTest::keyClick(search, Qt::Key_F2);
+  ASSERT_TRUE(Settle());
+  EXPECT_FALSE(item->isChecked());
+  EXPECT_TRUE(shortcuts->isHidden());
+  EXPECT_EQ(fakes.voice->Spoken(), Strings({" Short cut review is closing."}));
 
   item->trigger();
   ASSERT_TRUE(Settle());
