@@ -1,8 +1,8 @@
-// The shortcut review window: its text (both sections, every key in order), reading the line at
-// the caret (running on to the next line when the entry does), reading the whole review, zoom,
-// a click selecting the line, and the search: Enter in the search box opens the find dialog,
-// "Find Next" walks down from hit to hit without regard to case, then says there are no further
-// occurences; a text that is nowhere is reported as not found; the hidden input-box search.
+// The shortcut review window: reading the line at the caret (running on to the next line when the
+// entry does), reading the whole review, zoom, a click selecting the line, and the search: Enter
+// in the search box opens the find dialog, "Find Next" walks down from hit to hit without regard
+// to case, then says there are no further occurences; a text that is nowhere is reported as not
+// found; the hidden input-box search.
 #include <QPlainTextEdit>
 #include <QTextBlock>
 
@@ -57,34 +57,6 @@ class ReviewTest : public TWindowTest {
 
   QPlainTextEdit* memo = nullptr;
 };
-
-TEST_F(ReviewTest, TheTextListsEveryKeyInOrderUnderItsTwoHeadings) {
-  EXPECT_EQ(shortcuts->windowTitle(), "Shortcut Key Review");
-  EXPECT_TRUE(memo->isReadOnly());
-  EXPECT_EQ(memo->font().family(), "Arial");
-  QStringList keys;
-  for (QTextBlock b = memo->document()->begin(); b.isValid(); b = b.next()) {
-    const QString line = b.text();
-    if (line.endsWith("FUNCTIONS.") || line.endsWith("FUNCTIONS.."))
-      keys << line;
-    else if (!line.startsWith(' ') && !line.startsWith("Note"))
-      keys << line.section("   ", 0, 0);
-  }
-  EXPECT_EQ(keys, (QStringList{"MENU FUNCTIONS.", "Ctrl + S", "Ctrl + Q", "F2", "F3", "Ctrl + N", "Ctrl + L",
-                               "Ctrl + F2", "Ctrl + F3", "Ctrl + F4", "Ctrl + F5", "Ctrl + F6", "Ctrl + M",
-                               "Ctrl + E", "Ctrl + A", "Ctrl + C", "Ctrl + Back Arrow", "Ctrl + Forward Arrow",
-                               "Ctrl + R", "Ctrl + H", "PROGRAM FUNCTIONS..", "Alt + T", "Alt + F", "Alt + E",
-                               "Alt + S", "Alt + P", "Alt + C", "Alt + L", "Alt + X", "Alt + B", "Alt + D", "Alt + A",
-                               "Alt + M", "Alt + R", "Alt + U", "Alt + R", "Alt + G", "Alt + N", "Alt + O",
-                               "Alt + H"}));
-  // The two notes: after Ctrl + M (Alt + H and Alt + N) and after Ctrl + H (Ctrl + Enter).
-  const QString text = memo->toPlainText();
-  EXPECT_LT(text.indexOf("Ctrl + M"), text.indexOf("Note: Alt + H"));
-  EXPECT_LT(text.indexOf("Note: Alt + H"), text.indexOf("Alt + N changes"));
-  EXPECT_LT(text.indexOf("Alt + N changes"), text.indexOf("Ctrl + E"));
-  EXPECT_LT(text.indexOf("Ctrl + H"), text.indexOf("Note: Ctrl + Enter"));
-  EXPECT_LT(text.indexOf("Note: Ctrl + Enter"), text.indexOf("PROGRAM FUNCTIONS.."));
-}
 
 TEST_F(ReviewTest, ReadingLinesTheWholeReviewAndZoomingWhateverTheSpeechState) {
   // Reading speaks with speech off too.
