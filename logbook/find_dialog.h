@@ -36,6 +36,8 @@ class TFindDialog : public QDialog {
   // "Find Next" runs.
   Options GetOptions() const;
   void SetOptions(Options options);
+  // frWholeWord / frMatchCase hide or disable that choice; frDown among the disabled options
+  // fixes the direction (searching up is not offered).
   void SetHiddenOptions(Options options);
   void SetDisabledOptions(Options options);
   // Shows the dialog (modeless) with the focus in the text.
