@@ -144,6 +144,9 @@ void TForm1::ConnectHandlers() {
   ConnectTallyHandlers();
   ConnectLogbookHandlers();
   ConnectEntryHandlers();
+  ConnectKeyHandlers();
+  ConnectMenuItem(this, ui_->ShortCut1, &TForm1::ShortCut1Click);
+  ConnectMenuItem(this, ui_->ManualOperation1, &TForm1::ManualOperation1Click);
   // The menu items of the speech state.
   ConnectMenuItem(this, ui_->Start1, &TForm1::Start1Click);
   ConnectMenuItem(this, ui_->Stop1, &TForm1::Stop1Click);

@@ -23,6 +23,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <array>
@@ -122,6 +123,12 @@ class TForm1 : public QMainWindow {
   // Full paths of files in the program folder / writable folder (case resolved for reading).
   QString ProgramFile(const QString& name) const;
   QString WritableFile(const QString& name) const;
+  // The application's current hint: the tooltip of the control under the mouse, empty over none.
+  const QString& CurrentHint() const { return hint_; }
+  // Tooltips are shown ("Use ToolTips"); the hint font the size choice set (empty / 0: none yet).
+  bool HintDisplay() const { return hintDisplay_; }
+  const QString& HintFontName() const { return hintFontName_; }
+  int HintFontSize() const { return hintFontSize_; }
   // What start-up found wrong and reported once (for the log and for tests).
   const QStringList& StartupProblems() const { return problems_; }
 
@@ -275,7 +282,17 @@ class TForm1 : public QMainWindow {
   void TabSheet5Show();
 
   // ---- Keys and hints (PSKUnit1_keys.cpp) ----
+  // Runs on every change of the application's current hint (CurrentHint).
   void AppShowHint();
+  void ShortCut1Click();
+  void CheckBox13Click();
+  void RadioGroup3Click();
+  void Button38Click();
+  void TabSheet2Show();
+  void TabSheet3Show();
+  void TabSheet4Show();
+  // A click on the window's free area.
+  void FormClick();
 
   // ---- New logbook, print, tools, word lists, fonts (PSKUnit1_tools.cpp) ----
   void NEWLog1Click();
@@ -340,8 +357,15 @@ class TForm1 : public QMainWindow {
   void ShowRigType();
   void SecondFrequencyRead();
 
-  // Keys, in PSKUnit1_keys.cpp.
+  // Keys and hints, in PSKUnit1_keys.cpp.
+  void ConnectKeyHandlers();
   bool FormKeyDown(QKeyEvent* event);
+  // The key is the shortcut of an enabled item of the main menu.
+  bool MenuShortcut(const QKeyEvent* event) const;
+  void SwitchPage(int index);
+  void HideNoticeLabel();
+  void SetHintControl(QWidget* control);
+  void RefreshHint();
 
   // Tools, in PSKUnit1_tools.cpp.
   void LaunchAccessTool(int tool);
@@ -421,6 +445,12 @@ class TForm1 : public QMainWindow {
   QStringList problemPhrases_;
   // The font file registered by the font switch, or -1.
   int fontId_ = -1;
+  // The control whose tooltip is the current hint (it may go away at any time).
+  QPointer<QWidget> hintControl_;
+  QString hint_;
+  bool hintDisplay_ = true;
+  QString hintFontName_;
+  int hintFontSize_ = 0;
 };
 
 // The one main window, set from the start of its creation to its end.

@@ -185,7 +185,8 @@ TEST_F(DxPageTest, ChecksThroughTheButtonsFillTheGrids) {
   was_->scrollTo(cw);
   QTest::mouseClick(was_->viewport(), Qt::LeftButton, {}, was_->visualRect(cw).center());
   ASSERT_TRUE(Settle());
-  EXPECT_EQ(fakes.voice->Spoken(), std::vector<std::string>{"C"});
+  // The page announced itself as it came up.
+  EXPECT_EQ(fakes.voice->Spoken(), (std::vector<std::string>{"DX. W. A. S. Panel is up.", "C"}));
 }
 
 TEST_F(DxPageTest, MissingReferenceTableIsReportedAndTheCursorComesBack) {

@@ -60,7 +60,8 @@ TEST_F(FrameTest, MenusOpenPagesAndWindowsWithTheirPhrases) {
   EXPECT_FALSE(Find<QPushButton>("BitBtn6")->isEnabled());
 
   EXPECT_EQ(fakes.voice->Spoken(),
-            (std::vector<std::string>{"Log editing page is active. ", "ADIF conversion form is loading. ",
+            (std::vector<std::string>{"Set Configuration Panelis up.", "Search and Edit Panel is up.",
+                                      "Log editing page is active. ", "ADIF conversion form is loading. ",
                                       "ADIF conversion form is shut down. ", " radio amateur call book is loading. ",
                                       "call book not available. ", " radio amateur call book is closing. "}));
 
