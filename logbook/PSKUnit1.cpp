@@ -142,8 +142,10 @@ void TForm1::ConnectHandlers() {
   ConnectMemoryPage();
   ConnectLookUpHandlers();
   ConnectTallyHandlers();
+  ConnectLogOrderPhrases();
   ConnectLogbookHandlers();
   ConnectEntryHandlers();
+  ConnectReadingHandlers();
   // The menu items of the speech state.
   ConnectMenuItem(this, ui_->Start1, &TForm1::Start1Click);
   ConnectMenuItem(this, ui_->Stop1, &TForm1::Stop1Click);
