@@ -299,6 +299,13 @@ TEST_F(SpokenEntryTest, ReadOutButtonsLabelsAndBoxes) {
     QTest::mouseClick(Find<QPushButton>(c.button), Qt::LeftButton);
     EXPECT_EQ(Heard(), c.spoken) << c.button;
   }
+  // The clock reads itself through "TIME NOW".
+  const QString clock = Find<QLabel>("Label1")->text();
+  ASSERT_FALSE(clock.isEmpty());
+  QTest::mouseClick(Find<QPushButton>("Button13"), Qt::LeftButton);
+  const Phrases time = Heard();
+  ASSERT_EQ(time.size(), 1u);
+  EXPECT_EQ(time[0].size(), clock.toStdString().size());  // the clock may tick in between
   Find<QLabel>("Label5")->setText("PKT");
   Field("LogEdit3")->clear();
   Form().Button19Click();
