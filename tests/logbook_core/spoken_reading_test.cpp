@@ -1,6 +1,6 @@
 // What the entry fields, the grid cells and the read-out buttons say, without a window: the
-// state-name look-up in the word list, each field's prompt and read-backs, the grid rules in
-// their order, and the buttons' phrases.
+// state-name look-up in the word list, the state field's fall-backs, the grid rules in their
+// order, and the buttons' phrases where their edges lie.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -55,41 +55,13 @@ TEST(SpokenReading, StateNameLookUp) {
   EXPECT_EQ(FindWordListItem({}, "AL"), -1);
 }
 
-TEST(SpokenReading, EntryFieldsPromptAndReadBack) {
+TEST(SpokenReading, StateFieldReadsTheNameOrItsCode) {
   const std::vector<std::string> list = WordList();
-  struct Case {
-    const char* field;
-    const char* prompt;
-    const char* text;
-    std::optional<std::string> doubleClick;
-    std::optional<std::string> enter;
-  };
-  const Case cases[] = {
-      {"LogEdit3", "enter call. ", "W1AW", "W1AW", "W1AW"},
-      {"Edit3", "enter name. ", "Hiram", "Hiram", "Hiram"},
-      {"LogEdit8", "enter Q.T.H. ", "Newington", "Newington", "Newington"},
-      {"LogEdit9", "enter city. ", "Hartford", "Hartford", "Hartford"},
-      {"Edit4", "enter remarks. ", "nice QSO", "nice QSO", "nice QSO"},
-      {"LogEdit6", "enter state. ", "tx", "Texas", "Texas"},
-      {"LogEdit6", "enter state. ", "ZZ", "ZZ", "ZZ"},  // missing from the list: the code itself
-      {"logedit10", "enter grid. ", "FN31PR", "<SPELL>fn31pr</SPELL>", "fn31pr"},
-      {"LogEdit4", "enter sent R.S.T. ", "59", std::nullopt, std::nullopt},
-      {"LogEdit5", "enter received R.S.T. ", "57", std::nullopt, std::nullopt},
-  };
-  for (const Case& c : cases) {
-    const TEntryFieldReading* field = FindEntryFieldReading(c.field);
-    ASSERT_NE(field, nullptr) << c.field;
-    EXPECT_STREQ(field->Prompt, c.prompt);
-    EXPECT_EQ(DoubleClickPhrase(field->Reading, c.text, list), c.doubleClick) << c.field;
-    EXPECT_EQ(EnterKeyPhrase(field->Reading, c.text, list), c.enter) << c.field;
-    // An empty field: "empty" on a double click (where the field reads back), silence on Enter.
-    const bool readsBack = field->Reading != TReadBack::None;
-    const std::optional<std::string> empty = readsBack ? std::optional<std::string>("empty") : std::nullopt;
-    EXPECT_EQ(DoubleClickPhrase(field->Reading, "", list), empty);
-    EXPECT_EQ(EnterKeyPhrase(field->Reading, "", list), std::nullopt);
-  }
-  EXPECT_EQ(EntryFieldReadings().size(), 9u);
-  EXPECT_EQ(FindEntryFieldReading("Edit12"), nullptr);
+  EXPECT_EQ(DoubleClickPhrase(TReadBack::StateName, "me", list), "Maine");
+  EXPECT_EQ(DoubleClickPhrase(TReadBack::StateName, "ZZ", list), "ZZ");
+  EXPECT_EQ(DoubleClickPhrase(TReadBack::StateName, "", list), "empty");
+  EXPECT_EQ(EnterKeyPhrase(TReadBack::StateName, "", list), std::nullopt);
+  EXPECT_EQ(DoubleClickPhrase(TReadBack::None, "", list), std::nullopt);
 }
 
 TEST(SpokenReading, GridCellRulesInTheirOrder) {
@@ -122,8 +94,7 @@ TEST(SpokenReading, GridCellRulesInTheirOrder) {
   EXPECT_EQ(GridCellPhrase("K1ABC", {}, list), "K1ABC");
 }
 
-TEST(SpokenReading, ReadOutButtonPhrases) {
-  EXPECT_EQ(FrequencyPhrase("14.07400"), "14.07400 mega hertz. ");
+TEST(SpokenReading, ReadOutPhraseEdges) {
   struct Mode {
     const char* mode;
     const char* word;
@@ -134,14 +105,10 @@ TEST(SpokenReading, ReadOutButtonPhrases) {
     EXPECT_EQ(EmissionPhrases(m.mode), (std::vector<std::string>{std::string(m.word) + " . ", "is the current mode."}))
         << m.mode;
   }
-  EXPECT_EQ(BearingPhrase("45.2 \xC2\xB0. @ 5000 km.", "Japan"), "45.2 \xC2\xB0. @ 5000 km.is the bearing to .  Japan");
-  EXPECT_EQ(PrefixPhrase("Japan"), "Japan. is the DX.");
   EXPECT_EQ(ReviewLogPhrases("3/9/2024", "21:30", "W1AW", "Hiram", "CT"),
             (std::vector<std::string>{"3/9/2024  21:30  W1AW  Hiram   . ", "CT . "}));
   EXPECT_EQ(LogListPhrases("field.dbf"),
             (std::vector<std::string>{"Double click or press enter to select the ", "field . ", "log book."}));
   EXPECT_EQ(LogListPhrases("my.log.dbf")[1], "my.log . ");
   EXPECT_EQ(LogListPhrases("plain")[1], "plain . ");
-  EXPECT_EQ(TrimmedField("W1AW   "), "W1AW");
-  EXPECT_EQ(TrimmedField(" W1AW"), " W1AW");
 }
