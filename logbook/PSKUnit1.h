@@ -464,6 +464,8 @@ class TForm1 : public QMainWindow {
   int fontId_ = -1;
   // A mouse button is down on a log grid's cells.
   bool gridMousePressed_ = false;
+  // A key is down in the log list.
+  bool logListKeyDown_ = false;
   // Hands the reading controls' events to their handlers; declared last, so it goes before the
   // pages it reads from.
   std::unique_ptr<QObject> readingHook_;

@@ -117,6 +117,12 @@ void TForm1::ConnectReadingHandlers() {
       }
       return false;
     }
+    if (widget == log_->FileListBox1) {
+      // The operator's keys move through the log list; the list's own moves say nothing.
+      if (type == QEvent::KeyPress) logListKeyDown_ = true;
+      if (type == QEvent::KeyRelease || type == QEvent::FocusOut) logListKeyDown_ = false;
+      return false;
+    }
     if (type == QEvent::KeyRelease) {
       auto* grid = qobject_cast<QTableView*>(widget);
       const auto* key = static_cast<QKeyEvent*>(event);
@@ -160,7 +166,12 @@ void TForm1::ConnectReadingHandlers() {
   connect(log_->Button19, &QPushButton::clicked, hook, [this] { Button19Click(); });
   connect(log_->Button20, &QPushButton::clicked, hook, [this] { Button20Click(); });
   connect(log_->Button28, &QPushButton::clicked, hook, [this] { Button28Click(); });
+  // The log list names the file chosen by a click or by the arrow keys.
+  log_->FileListBox1->installEventFilter(hook);
   connect(log_->FileListBox1, &QListWidget::itemClicked, hook, [this] { FileListBox1Click(); });
+  connect(log_->FileListBox1, &QListWidget::currentRowChanged, hook, [this](int row) {
+    if (logListKeyDown_ && row >= 0) FileListBox1Click();
+  });
 }
 
 void TForm1::ConnectGridReading(QTableView* grid) {

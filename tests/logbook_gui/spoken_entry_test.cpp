@@ -4,6 +4,7 @@
 // click, column entry and arrow keys, with the grids' hints following; the read-out buttons,
 // labels, sort and band boxes and the log list.
 #include <QComboBox>
+#include <QFileInfo>
 #include <QListWidget>
 #include <QTableView>
 
@@ -337,10 +338,19 @@ TEST_F(SpokenEntryTest, ReadOutButtonsLabelsAndBoxes) {
   QTest::mouseClick(Find<QLabel>("Label19"), Qt::LeftButton);
   EXPECT_EQ(Heard(), (Phrases{"12:34:56", "field.dbf"}));
 
-  // The log list: a click names the file; Enter opens it.
+  // The log list: a click or an arrow key names the file; Enter opens it. Listing the files
+  // again chooses the first without a word.
+  MakeLog(Home().toStdString() + "/another.dbf", {});
   Form().LoadLog1Click();
-  Heard();
+  EXPECT_EQ(Heard(), Phrases{"Load an existing log book. "});
   auto* files = Find<QListWidget>("FileListBox1");
+  ASSERT_GE(files->count(), 2);
+  files->setFocus(Qt::TabFocusReason);
+  files->setCurrentRow(0);
+  QTest::keyClick(files, Qt::Key_Down);
+  EXPECT_EQ(Heard(), (Phrases{"Double click or press enter to select the ",
+                              QFileInfo(files->item(1)->text()).completeBaseName().toStdString() + " . ",
+                              "log book."}));
   const QList<QListWidgetItem*> found = files->findItems("field.dbf", Qt::MatchFixedString);
   ASSERT_EQ(found.size(), 1);
   files->setCurrentItem(found.front());
