@@ -97,9 +97,8 @@ void TForm1::ConnectLogbookHandlers() {
   dbGrid1Model_->SetDataSource(dataSource1_.get());
   log_->DBGrid1->setModel(dbGrid1Model_);
   // The grid's cursor follows the data set's current record, also after the rows were listed
-  // again (which forgets the view's selection).
-  // The operator's column stays, also when the rows are listed again (a move to another record
-  // does that): the cell under the cursor is what the grid reads aloud.
+  // again (which forgets the view's selection; a move to another record does that). The
+  // operator's column stays: the cell under the cursor is what the grid reads aloud.
   auto column = std::make_shared<int>(0);
   connect(dbGrid1Model_, &QAbstractItemModel::modelAboutToBeReset, this, [this, column] {
     if (log_->DBGrid1->currentIndex().isValid()) *column = log_->DBGrid1->currentIndex().column();
