@@ -115,12 +115,6 @@ void TForm1::ConnectLogbookHandlers() {
     grid->scrollTo(target);
   };
   connect(dbGrid1Model_, &TDBGridModel::currentRowChanged, this, follow);
-  // A row chosen in the grid (click, arrow keys) becomes the data set's current record.
-  connect(log_->DBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-          [this](const QModelIndex& current) {
-            if (current.isValid() && current.row() != dbGrid1Model_->CurrentRow())
-              dbGrid1Model_->SetCurrentRow(current.row());
-          });
   connect(dbGrid1Model_, &QAbstractItemModel::modelReset, this, follow);
   connect(dbGrid1Model_, &TDBGridModel::editFailed, this,
           [this](const QString& message) { services_.dialogs->ShowError(message); });

@@ -17,9 +17,11 @@
 #include <QMouseEvent>
 #include <QTableView>
 #include <functional>
+#include <string_view>
 
 #include "PSKUnit1.h"
 #include "dbctrls.h"
+#include "dbgridmodel.h"
 #include "dbtext.h"
 #include "spoken_reading.h"
 #include "ui_TabSheet1.h"
@@ -90,9 +92,9 @@ void TForm1::ConnectReadingHandlers() {
     if (auto* grid = qobject_cast<QTableView*>(widget->parentWidget());
         mouseButton && grid != nullptr && widget == grid->viewport() &&
         (grid == log_->DBGrid1 || grid == edit_->DBGrid3)) {
-      // The clicks on a log grid's cells. A move to another record lists the rows again, which
-      // the view's own click and double-click signals do not survive, so they are taken here. A
-      // click that enters another column is read once, as a click.
+      // The clicks on a log grid's cells. On the Edit page a move to another record lists the
+      // rows again, which the view's own click and double-click signals do not survive, so they
+      // are taken here. A click that enters another column is read once, as a click.
       const auto* mouse = static_cast<QMouseEvent*>(event);
       if (type == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton) {
         gridMousePressed_ = true;
@@ -249,51 +251,40 @@ void TForm1::EntryFieldKeyPress(const QString& typed) {
 
 // ---- Grids -----------------------------------------------------------------------------------
 
-void TForm1::ReadGridCell(QTableView* grid) {
-  const QString cell = GridCellText(grid);
-  if (cell.isEmpty() || !SpeechOn() || !dbf1_->Active()) return;
-  TRecordReading record;
-  try {
-    auto text = [this](const char* name) {
-      const TField* field = dbf1_->FindField(name);
-      return field == nullptr ? std::string() : S(FromEngineText(field->AsString()));
-    };
-    record = {text("GRIDSQR"), text("NRSENT"), text("NRRCVD"), text("MODE"), text("STATE")};
-  } catch (const std::exception& e) {
-    ShowFailure(e);
-    return;
-  }
-  // Only a cell read as a state looks its code up in the list.
-  const bool state = cell == Q(TrimmedField(record.State));
-  if (const auto phrase = GridCellPhrase(S(cell), record, WordListItems(state ? cell : QString())))
-    Speak(Q(*phrase));
-}
-
 namespace {
 
-QString CurrentStation(TSorrelDataSet& dataSet) {
-  if (!dataSet.Active() || dataSet.IsEmpty()) return QString();
-  const TField* field = dataSet.FindField("STATION");
-  return field == nullptr ? QString() : Q(TrimmedField(S(FromEngineText(field->AsString()))));
+// The text of field `name` in the row under the grid's cursor, as the grid lists it. That row is
+// the record the reading is about; the data set is not moved there, since a move lists every
+// row of the grid again.
+QString RowFieldText(const QTableView* grid, std::string_view name) {
+  const auto* model = qobject_cast<const TDBGridModel*>(grid->model());
+  const QModelIndex current = grid->currentIndex();
+  if (model == nullptr || !current.isValid()) return QString();
+  for (int column = 0; column < model->columnCount(); ++column) {
+    const TField* field = model->ColumnField(column);
+    if (field != nullptr && field->FieldName() == name)
+      return Q(TrimmedField(S(model->index(current.row(), column).data().toString())));
+  }
+  return QString();
 }
 
 }  // namespace
 
-void TForm1::DBGrid1DblClick() {
-  try {
-    Speak(CurrentStation(*dbf1_));
-  } catch (const std::exception& e) {
-    ShowFailure(e);
-  }
+void TForm1::ReadGridCell(QTableView* grid) {
+  const QString cell = GridCellText(grid);
+  if (cell.isEmpty() || !SpeechOn()) return;
+  const TRecordReading record{S(RowFieldText(grid, "GRIDSQR")), S(RowFieldText(grid, "NRSENT")),
+                              S(RowFieldText(grid, "NRRCVD")), S(RowFieldText(grid, "MODE")),
+                              S(RowFieldText(grid, "STATE"))};
+  // Only a cell read as a state looks its code up in the list.
+  const bool state = S(cell) == record.State;
+  if (const auto phrase = GridCellPhrase(S(cell), record, WordListItems(state ? cell : QString())))
+    Speak(Q(*phrase));
 }
 
-void TForm1::DBGrid3DblClick() {
-  try {
-    Speak(CurrentStation(*dbf1_) + " . ");
-  } catch (const std::exception& e) {
-    ShowFailure(e);
-  }
-}
+void TForm1::DBGrid1DblClick() { Speak(RowFieldText(log_->DBGrid1, "STATION")); }
+
+void TForm1::DBGrid3DblClick() { Speak(RowFieldText(edit_->DBGrid3, "STATION") + " . "); }
 
 // ---- Read-out buttons, labels and boxes ------------------------------------------------------
 
