@@ -142,11 +142,13 @@ void TForm1::ConnectHandlers() {
   ConnectMemoryPage();
   ConnectLookUpHandlers();
   ConnectTallyHandlers();
+  ConnectLogOrderPhrases();
   ConnectLogbookHandlers();
   ConnectEntryHandlers();
   ConnectKeyHandlers();
   ConnectMenuItem(this, ui_->ShortCut1, &TForm1::ShortCut1Click);
   ConnectMenuItem(this, ui_->ManualOperation1, &TForm1::ManualOperation1Click);
+  ConnectReadingHandlers();
   // The menu items of the speech state.
   ConnectMenuItem(this, ui_->Start1, &TForm1::Start1Click);
   ConnectMenuItem(this, ui_->Stop1, &TForm1::Stop1Click);

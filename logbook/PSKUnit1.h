@@ -7,7 +7,8 @@
 // message boxes, file choosers, clock, sound, launcher), so tests build it with fakes. Its code
 // is split by concern over several files: PSKUnit1.cpp (construction, frame handlers),
 // PSKUnit1_create.cpp (start-up and shut-down), PSKUnit1_prefs.cpp (preferences and the Set
-// page), PSKUnit1_speech.cpp (the voice), PSKUnit1_rig.cpp (rig-control client),
+// page), PSKUnit1_speech.cpp (the voice), PSKUnit1_reading.cpp (the fields, grids and buttons
+// that read themselves aloud), PSKUnit1_rig.cpp (rig-control client),
 // PSKUnit1_keys.cpp (form-level keys and hints), PSKUnit1_logbook.cpp (logbooks: open, index
 // tags, sort, band filter, pack), PSKUnit1_entry.cpp (contact entry: duplicate check, Log It,
 // Clear), PSKUnit1_lookups.cpp (the look-ups that follow a typed call), PSKUnit1_tallies.cpp (the
@@ -43,6 +44,7 @@
 class QLabel;
 class QKeyEvent;
 class QLineEdit;
+class QTableView;
 class QTimer;
 class TDBGridModel;
 
@@ -209,6 +211,32 @@ class TForm1 : public QMainWindow {
   void cbVoicesClick();
   void Button14Click();
 
+  // ---- Spoken entry and reading (PSKUnit1_reading.cpp) ----
+  // The read-out buttons (shown only while speech is on) and the labels and boxes that read
+  // themselves when clicked.
+  void Button1Click();
+  void Button12Click();
+  void Button17Click();
+  void Button19Click();
+  void Button20Click();
+  void Button28Click();
+  void Label1Click();
+  void Label19Click();
+  void ComboBox5Click();
+  void ComboBox8Click();
+  void FileListBox1Click();
+  void Edit12Enter();
+  // The LOG page's nine entry fields (LogEdit3 ... LogEdit5): the prompt when one gets the
+  // focus, the read-back on a double click and on Enter, and the echo of a typed character.
+  void EntryFieldEnter(QLineEdit* field);
+  void EntryFieldDblClick(QLineEdit* field);
+  void EntryFieldKeyDown(QLineEdit* field, int key);
+  void EntryFieldKeyPress(const QString& typed);
+  // Reads the current cell of DBGrid1 or DBGrid3 by the grid rules.
+  void ReadGridCell(QTableView* grid);
+  void DBGrid1DblClick();
+  void DBGrid3DblClick();
+
   // ---- Rig-control client (PSKUnit1_rig.cpp) ----
   void TarvaneX1ParamsChange(int rigNumber, int params);
   void TarvaneX1RigTypeChange(int rigNumber);
@@ -352,6 +380,19 @@ class TForm1 : public QMainWindow {
   bool VoiceCall(bool ok);
   void QueueSpeech(const QString& text, bool always);
 
+  // Spoken entry and reading, in PSKUnit1_reading.cpp.
+  void ConnectReadingHandlers();
+  // The sort and band boxes say what they were set to before the order or filter changes.
+  void ConnectLogOrderPhrases();
+  void ConnectGridReading(QTableView* grid);
+  // The text of the grid's current cell, without trailing blanks.
+  QString GridCellText(const QTableView* grid) const;
+  // Sets `widget`'s tool tip when it differs, so the hint follows the text under the mouse.
+  static void SetHintText(QWidget* widget, const QString& text);
+  // The word list's lines (ListBox1). With a `code`, the first line that begins with it becomes
+  // the list's current line, as a state-name look-up leaves it.
+  std::vector<std::string> WordListItems(const QString& code = QString());
+
   // Rig, in PSKUnit1_rig.cpp.
   void FirstRigRead();
   void ShowRigType();
@@ -451,6 +492,13 @@ class TForm1 : public QMainWindow {
   bool hintDisplay_ = true;
   QString hintFontName_;
   int hintFontSize_ = 0;
+  // A mouse button is down on a log grid's cells.
+  bool gridMousePressed_ = false;
+  // A key is down in the log list.
+  bool logListKeyDown_ = false;
+  // Hands the reading controls' events to their handlers; declared last, so it goes before the
+  // pages it reads from.
+  std::unique_ptr<QObject> readingHook_;
 };
 
 // The one main window, set from the start of its creation to its end.

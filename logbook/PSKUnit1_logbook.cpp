@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
+#include <memory>
 
 #include "PSKUnit1.h"
 #include "Sorl6db_search.h"
@@ -96,12 +97,22 @@ void TForm1::ConnectLogbookHandlers() {
   dbGrid1Model_->SetDataSource(dataSource1_.get());
   log_->DBGrid1->setModel(dbGrid1Model_);
   // The grid's cursor follows the data set's current record, also after the rows were listed
-  // again (which forgets the view's selection).
-  auto follow = [this] {
+  // again (which forgets the view's selection; a move to another record does that). The
+  // operator's column stays: the cell under the cursor is what the grid reads aloud.
+  auto column = std::make_shared<int>(0);
+  connect(dbGrid1Model_, &QAbstractItemModel::modelAboutToBeReset, this, [this, column] {
+    if (log_->DBGrid1->currentIndex().isValid()) *column = log_->DBGrid1->currentIndex().column();
+  });
+  auto follow = [this, column] {
     const int row = dbGrid1Model_->CurrentRow();
     if (row < 0) return;
-    log_->DBGrid1->selectRow(row);
-    log_->DBGrid1->scrollTo(dbGrid1Model_->index(row, 0));
+    QTableView* grid = log_->DBGrid1;
+    const QModelIndex current = grid->currentIndex();
+    const int keep = current.isValid() ? current.column() : *column;
+    const QModelIndex target = dbGrid1Model_->index(row, keep < dbGrid1Model_->columnCount() ? keep : 0);
+    if (current != target)
+      grid->selectionModel()->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    grid->scrollTo(target);
   };
   connect(dbGrid1Model_, &TDBGridModel::currentRowChanged, this, follow);
   connect(dbGrid1Model_, &QAbstractItemModel::modelReset, this, follow);

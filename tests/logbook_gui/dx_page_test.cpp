@@ -187,6 +187,18 @@ TEST_F(DxPageTest, ChecksThroughTheButtonsFillTheGrids) {
   ASSERT_TRUE(Settle());
   // The page announced itself as it came up.
   EXPECT_EQ(fakes.voice->Spoken(), (std::vector<std::string>{"DX. W. A. S. Panel is up.", "C"}));
+  // The hint follows the column entered, and in the DXCC grid the key released.
+  EXPECT_EQ(was_->toolTip(), "C");
+  QTest::keyClick(was_, Qt::Key_Right);
+  EXPECT_EQ(was_->toolTip(), "W");
+  Find<QPushButton>("Button7")->click();
+  QApplication::processEvents();
+  dx_->setFocus();
+  dx_->setCurrentIndex(dx_->model()->index(0, 1));
+  dx_->setToolTip(QString());
+  QTest::keyClick(dx_, Qt::Key_Down);
+  EXPECT_EQ(dx_->toolTip(), dx_->model()->index(1, 1).data().toString());
+  EXPECT_FALSE(dx_->toolTip().isEmpty());
 }
 
 TEST_F(DxPageTest, MissingReferenceTableIsReportedAndTheCursorComesBack) {

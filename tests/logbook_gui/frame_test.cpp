@@ -61,9 +61,10 @@ TEST_F(FrameTest, MenusOpenPagesAndWindowsWithTheirPhrases) {
 
   EXPECT_EQ(fakes.voice->Spoken(),
             (std::vector<std::string>{"Set Configuration Panelis up.", "Search and Edit Panel is up.",
-                                      "Log editing page is active. ", "ADIF conversion form is loading. ",
-                                      "ADIF conversion form is shut down. ", " radio amateur call book is loading. ",
-                                      "call book not available. ", " radio amateur call book is closing. "}));
+                                      "Log editing page is active. ", "enter call. ",
+                                      "ADIF conversion form is loading. ", "ADIF conversion form is shut down. ",
+                                      " radio amateur call book is loading. ", "call book not available. ",
+                                      " radio amateur call book is closing. "}));
 
   // With speech off the same handlers say nothing.
   Form().Stop1Click();

@@ -66,8 +66,9 @@ TEST_F(HintsTest, TheHintUnderTheMouseGoesToTheBoxAndIsSpoken) {
   // Without "Audible ToolTips" the box still follows, silently.
   Find<QCheckBox>("CheckBox14")->click();
   fakes.voice->Clear();
-  grid->setToolTip("N0AX");
   Hover(grid->viewport());
+  grid->setToolTip("N0AX");
+  ASSERT_TRUE(Settle());
   EXPECT_EQ(Box(), "N0AX");
   EXPECT_TRUE(fakes.voice->Spoken().empty());
 }

@@ -53,10 +53,12 @@ TEST_F(KeysTest, WindowKeysSwitchPagesAndSayWhichFromAnyControl) {
       {Qt::Key_F3, Qt::ControlModifier, "TabSheet2", Strings({"Search and Edit Panel is up.", "Edit sheet active."}),
        "Edit19"},
       // Other modifiers may be held with Ctrl.
-      {Qt::Key_F2, Qt::ControlModifier | Qt::ShiftModifier, "TabSheet1", Strings({"Log sheet active"}), "LogEdit3"},
+      {Qt::Key_F2, Qt::ControlModifier | Qt::ShiftModifier, "TabSheet1", Strings({"enter call. ", "Log sheet active"}),
+       "LogEdit3"},
       {Qt::Key_F4, Qt::ControlModifier | Qt::AltModifier, "TabSheet3",
        Strings({"Set Configuration Panelis up.", "Configuration sheet active."}), nullptr},
-      {Qt::Key_F2, Qt::ControlModifier, "TabSheet1", Strings({"Log sheet active"}), "LogEdit3"},
+      // The call-sign field says its prompt as the focus enters it, before the page key speaks.
+      {Qt::Key_F2, Qt::ControlModifier, "TabSheet1", Strings({"enter call. ", "Log sheet active"}), "LogEdit3"},
       // Without Ctrl the F-keys change no page; the tuning keys neither change a page nor speak.
       {Qt::Key_F5, Qt::NoModifier, "TabSheet1", {}, "LogEdit3"},
       {Qt::Key_F4, Qt::ShiftModifier, "TabSheet1", {}, "LogEdit3"},

@@ -288,7 +288,8 @@ TEST_F(LogPageTest, SortBandFilterGridBoxesAndPack) {
   EXPECT_EQ(Current("STATION"), "ZL2AB");
   fakes.voice->Clear();
   Choose("ComboBox5", "GRID");
-  EXPECT_EQ(fakes.voice->Spoken(), std::vector<std::string>{"There is no GRID order in this log book. "});
+  EXPECT_EQ(fakes.voice->Spoken(), (std::vector<std::string>{"log sorted according to. GRID",
+                                                              "There is no GRID order in this log book. "}));
   EXPECT_EQ(f.dbf1().IndexName(), "STATION");
   const std::pair<const char*, int> filters[] = {{"160", 1}, {"02", 1}, {"20", 2}, {"NONE", 4}};
   for (const auto& [item, rows] : filters) {
