@@ -73,6 +73,7 @@ TForm1::TForm1(TServices services, TForm1Options options, QWidget* parent)
   Timer1->setObjectName("Timer1");
   Timer1->setInterval(1000);
   ConnectHandlers();
+  ConnectRigHandlers();
   ApplyHintsAsAccessibleText(this);
   if (services_.rig) {
     services_.rig->OnParamsChange = [this](int rig, int params) { TarvaneX1ParamsChange(rig, params); };

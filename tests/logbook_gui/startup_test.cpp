@@ -131,7 +131,7 @@ TEST_F(StartupTest, MenusCarryTheirShortcutsAndHints) {
       {"NEWLog1", "NEW Log", "Ctrl+N", true, true},
       {"PrintCurrentLogbook1", "Print Current Logbook", "", true, true},
       {"LoadLog1", "Load Log", "Ctrl+L", true, true},
-      {"ManualOperation1", "Manual Operation", "Ctrl+M", false, true},
+      {"ManualOperation1", "Manual Operation", "Ctrl+M", true, true},
       {"ShortCut1", "ShortCut", "F2", false, true},
       {"ShortCuts1", "ShortCuts", "Ctrl+T", false, false},
       {"WindowsVolumeControl1", "Windows Volume Control", "Ctrl+V", true, true},
