@@ -258,6 +258,7 @@ void TForm1::BitBtn7Click() { StepFrequency(-1); }
 void TForm1::BitBtn8Click() { StepFrequency(+1); }
 
 void TForm1::StepFrequency(int sign) {
+  if (QApplication::activeModalWidget() != nullptr) return;  // a key that reached past a dialog
   const QString shown = log_->Label4->text();
   if (shown.isEmpty()) return;
   const int position = log_->TrackBar3->value();
@@ -315,6 +316,7 @@ void TForm1::COM1Click() {
 }
 
 void TForm1::ManualOperation1Click() {
+  if (QApplication::activeModalWidget() != nullptr) return;  // a key that reached past a dialog
   QAction* item = ui_->ManualOperation1;
   const std::array<QPushButton*, 4> modeButtons = {log_->Button29, log_->Button30, log_->Button31, log_->Button32};
   if (!manualMode_) {
