@@ -29,6 +29,7 @@
 #include <utility>
 #include <vector>
 
+#include "../tests/engine/logbook_layout.h"
 #include "byteorder.h"
 #include "hx6_dbf_build.h"
 #include "hx6_dbsy.h"
@@ -89,24 +90,7 @@ inline const std::vector<std::pair<std::string, std::string>>& LogbookTags() {
 }
 
 // The logbook's 27 fields, as the program's table creator defines them.
-inline void AddLogbookFields(HXO_DB4Build& builder) {
-  static const struct {
-    const char* name;
-    const char* type;
-    int length, decimals;
-  } fields[] = {
-      {"DATE", "D", 8, 0},     {"TIME", "C", 6, 0},     {"NUMBER", "N", 20, 4},
-      {"STATION", "C", 15, 0}, {"BAND", "N", 20, 4},    {"QTH", "C", 20, 0},
-      {"RST", "C", 5, 0},      {"NRSENT", "C", 20, 0},  {"NRRCVD", "C", 20, 0},
-      {"SPARE1", "C", 20, 0},  {"MODE", "C", 6, 0},     {"PREFIX", "C", 5, 0},
-      {"STATE", "C", 3, 0},    {"CQZONE", "C", 3, 0},   {"ITUZONE", "C", 3, 0},
-      {"TENTEN", "N", 20, 4},  {"QSLS", "C", 2, 0},     {"QSLR", "C", 2, 0},
-      {"CITY", "C", 30, 0},    {"REMARK", "C", 100, 0}, {"FREQ", "C", 7, 0},
-      {"COUNTY", "C", 20, 0},  {"CONTEST", "C", 15, 0}, {"OPERATR", "C", 8, 0},
-      {"IOTA", "C", 8, 0},     {"TXPWR", "C", 4, 0},    {"GRIDSQR", "C", 6, 0},
-  };
-  for (const auto& f : fields) builder.AddField(f.name, f.type, f.length, f.decimals);
-}
+inline void AddLogbookFields(HXO_DB4Build& builder) { logbook_layout::AddLogbookFields(builder); }
 
 // A contact as Log It writes one: every field the program fills, the date and time moving on
 // with the contact's number, the station drawn from `calls` with a few stations worked often.

@@ -67,28 +67,16 @@ void AppendIndexed(benchmark::State& state) {
   const int64_t appends = EnvCount("QM_BENCH_APPENDS", 100000);
   for (auto _ : state) {
     BenchDir dir;
-    auto run = [&](bool indexed) {
-      const std::string dbf = dir.File(indexed ? "IDX.DBF" : "PLAIN.DBF");
-      CreateLogbookTable(dbf);
-      IndexedDbf t(dbf, true, true);
-      if (indexed) {
-        HXobjCDXFile* cdx = t.OpenCdx(dir.File("IDX.CDX"), true);
-        t.BlankRecord();
-        for (const auto& [name, expr] : LogbookTags()) cdx->CreateTag(name, expr, "", true, false);
-        t.CloseIndexes();
-        t.OpenCdx(dir.File("IDX.CDX"), false);
-        t.IndexFile(0)->TagByName("DATE")->Move(kMoveBottom);
-      }
-      std::mt19937 rng(7);
-      auto start = Clock::now();
-      for (int64_t i = 0; i < appends; ++i) {
-        FillContact(t, rng, i);
-        t.AppendRecord();
-      }
-      return Seconds(Clock::now() - start);
+    auto sevenTags = [&](IndexedDbf& t) {
+      HXobjCDXFile* cdx = t.OpenCdx(dir.File("IDX.CDX"), true);
+      t.BlankRecord();
+      for (const auto& [name, expr] : LogbookTags()) cdx->CreateTag(name, expr, "", true, false);
+      t.CloseIndexes();
+      t.OpenCdx(dir.File("IDX.CDX"), false);
+      t.IndexFile(0)->TagByName("DATE")->Move(kMoveBottom);
     };
-    const double plain = run(false);
-    const double indexed = run(true);
+    const double plain = TimeAppends(dir, false, appends, sevenTags);
+    const double indexed = TimeAppends(dir, true, appends, sevenTags);
     state.SetIterationTime(indexed);
     state.counters["appends"] = static_cast<double>(appends);
     // Per append: with the seven tags (figure) and to the table alone (floor).
@@ -107,15 +95,7 @@ void SeekStation(benchmark::State& state) {
   HXobjCDXFile* cdx = t.OpenCdx(dir.File("SEEK.CDX"), true);
   cdx->CreateTag("STATION", "STATION", "", true, false);
   HXobjIndexTag* tag = cdx->TagByName("STATION");
-  std::vector<HXobjIndexKeyData> keys;
-  std::mt19937 rng(3);
-  for (int i = 0; i < 10000; ++i) {
-    t.GotoRecord(1 + static_cast<int32_t>(rng() % static_cast<uint32_t>(records)));
-    HXobjIndexKeyData k;
-    k.PutString(t.GetString("STATION"));
-    k.SetRecNo(kAnyRecord);
-    keys.push_back(k);
-  }
+  const std::vector<HXobjIndexKeyData> keys = RandomStationKeys(t, records);
   // The floor: the same keys looked up by binary search in a sorted copy in memory.
   std::vector<std::string> sorted;
   for (int32_t r = 1; r <= records; ++r) {
@@ -128,15 +108,10 @@ void SeekStation(benchmark::State& state) {
   int64_t seeks = 0, found = 0;
   double figure = 0, floor = 0;
   for (auto _ : state) {
-    auto start = Clock::now();
-    for (const auto& k : keys) {
-      if (tag->Seek(k) != 0) ++found;
-      ++seeks;
-    }
-    const double seconds = Seconds(Clock::now() - start);
+    const double seconds = TimeSeeks(tag, keys, seeks, found);
     state.SetIterationTime(seconds);
     figure += seconds;
-    start = Clock::now();
+    const auto start = Clock::now();
     for (const auto& k : keys) {
       const auto at = std::lower_bound(sorted.begin(), sorted.end(), k.GetString());
       benchmark::DoNotOptimize(at);
@@ -172,27 +147,7 @@ void BuildOneTag(benchmark::State& state, const char* extension) {
     const auto bytes = static_cast<int64_t>(std::filesystem::file_size(path));
 
     // The floor: the same keys as text, sorted with std::sort, and the same bytes written.
-    start = Clock::now();
-    {
-      ThxExpHandler h(t.Link(), false, "STATION");
-      std::vector<std::pair<std::string, int32_t>> keys;
-      keys.reserve(static_cast<size_t>(records));
-      ThxVariant v;
-      for (int32_t r = 1; r <= records; ++r) {
-        t.IndexLoadRecord(r);
-        h.EvaluateKey(v);
-        keys.emplace_back(std::string(reinterpret_cast<const char*>(v.Data()),
-                                      static_cast<size_t>(v.Length())), r);
-      }
-      std::sort(keys.begin(), keys.end());
-      benchmark::DoNotOptimize(keys.data());
-      std::vector<char> zero(1024, 0);
-      int fd = open(dir.File("FLOOR.BIN").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      for (int64_t at = 0; at < bytes; at += 1024)
-        if (pwrite(fd, zero.data(), 1024, at) != 1024) abort();
-      close(fd);
-    }
-    const double floor = Seconds(Clock::now() - start);
+    const double floor = StationBuildFloor(t, records, bytes, dir.File("FLOOR.BIN"));
     state.SetIterationTime(build);
     state.counters["records"] = static_cast<double>(records);
     state.counters["build_s"] = build;
@@ -206,27 +161,15 @@ void AppendOneTag(benchmark::State& state, const char* extension) {
   const int64_t appends = EnvCount("QM_BENCH_APPENDS", 100000);
   for (auto _ : state) {
     BenchDir dir;
-    auto run = [&](bool indexed) {
-      const std::string dbf = dir.File(indexed ? "IDX.DBF" : "PLAIN.DBF");
-      CreateLogbookTable(dbf);
-      IndexedDbf t(dbf, true, true);
-      if (indexed) {
-        const std::string path = dir.File(std::string("IDX") + extension);
-        t.BlankRecord();
-        CreateStationTag(t, path);
-        t.CloseIndexes();
-        t.OpenIndex(path, false)->TagByIndex(0)->Move(kMoveBottom);
-      }
-      std::mt19937 rng(7);
-      auto start = Clock::now();
-      for (int64_t i = 0; i < appends; ++i) {
-        FillContact(t, rng, i);
-        t.AppendRecord();
-      }
-      return Seconds(Clock::now() - start);
+    auto stationTag = [&](IndexedDbf& t) {
+      const std::string path = dir.File(std::string("IDX") + extension);
+      t.BlankRecord();
+      CreateStationTag(t, path);
+      t.CloseIndexes();
+      t.OpenIndex(path, false)->TagByIndex(0)->Move(kMoveBottom);
     };
-    const double plain = run(false);
-    const double indexed = run(true);
+    const double plain = TimeAppends(dir, false, appends, stationTag);
+    const double indexed = TimeAppends(dir, true, appends, stationTag);
     state.SetIterationTime(indexed);
     state.counters["appends"] = static_cast<double>(appends);
     state.counters["table_only_s"] = plain;
@@ -243,23 +186,10 @@ void SeekOneTag(benchmark::State& state, const char* extension) {
   IndexedDbf t(dbf, false, true);
   t.GotoRecord(1);
   HXobjIndexTag* tag = CreateStationTag(t, dir.File(std::string("SEEK") + extension))->TagByIndex(0);
-  std::vector<HXobjIndexKeyData> keys;
-  std::mt19937 rng(3);
-  for (int i = 0; i < 10000; ++i) {
-    t.GotoRecord(1 + static_cast<int32_t>(rng() % static_cast<uint32_t>(records)));
-    HXobjIndexKeyData k;
-    k.PutString(t.GetString("STATION"));
-    k.SetRecNo(kAnyRecord);
-    keys.push_back(k);
-  }
+  const std::vector<HXobjIndexKeyData> keys = RandomStationKeys(t, records);
   int64_t seeks = 0, found = 0;
   for (auto _ : state) {
-    auto start = Clock::now();
-    for (const auto& k : keys) {
-      if (tag->Seek(k) != 0) ++found;
-      ++seeks;
-    }
-    state.SetIterationTime(Seconds(Clock::now() - start));
+    state.SetIterationTime(TimeSeeks(tag, keys, seeks, found));
   }
   state.counters["seeks_per_s"] = benchmark::Counter(static_cast<double>(seeks), benchmark::Counter::kIsRate);
   state.counters["found"] = static_cast<double>(found);

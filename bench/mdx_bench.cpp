@@ -47,27 +47,7 @@ void BuildStationTag(benchmark::State& state) {
     t.CloseIndexes();
 
     // The floor: the same keys read and sorted with std::sort, and as many bytes written.
-    start = Clock::now();
-    {
-      ThxExpHandler h(t.Link(), false, "STATION");
-      std::vector<std::pair<std::string, int32_t>> keys;
-      keys.reserve(static_cast<size_t>(records));
-      ThxVariant v;
-      for (int32_t r = 1; r <= records; ++r) {
-        t.IndexLoadRecord(r);
-        h.EvaluateKey(v);
-        keys.emplace_back(std::string(reinterpret_cast<const char*>(v.Data()),
-                                      static_cast<size_t>(v.Length())), r);
-      }
-      std::sort(keys.begin(), keys.end());
-      benchmark::DoNotOptimize(keys.data());
-      std::vector<char> zero(1024, 0);
-      int fd = open(dir.File("FLOOR.BIN").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      for (int64_t at = 0; at < bytes; at += 1024)
-        if (pwrite(fd, zero.data(), 1024, at) != 1024) abort();
-      close(fd);
-    }
-    const double floor = Seconds(Clock::now() - start);
+    const double floor = StationBuildFloor(t, records, bytes, dir.File("FLOOR.BIN"));
     state.SetIterationTime(build);
     state.counters["records"] = static_cast<double>(records);
     state.counters["build_s"] = build;
@@ -82,27 +62,15 @@ void AppendStationTag(benchmark::State& state) {
   const int64_t appends = EnvCount("QM_BENCH_APPENDS", 100000);
   for (auto _ : state) {
     BenchDir dir;
-    auto run = [&](bool indexed) {
-      const std::string dbf = dir.File(indexed ? "IDX.DBF" : "PLAIN.DBF");
-      CreateLogbookTable(dbf);
-      IndexedDbf t(dbf, true, true);
-      if (indexed) {
-        HXobjIndexFile* mdx = OpenMdx(t, dir.File("IDX.MDX"), true);
-        t.BlankRecord();
-        mdx->CreateTag("STATION", "STATION", "", true, false);
-        t.CloseIndexes();
-        OpenMdx(t, dir.File("IDX.MDX"), false)->TagByName("STATION")->Move(kMoveBottom);
-      }
-      std::mt19937 rng(7);
-      auto start = Clock::now();
-      for (int64_t i = 0; i < appends; ++i) {
-        FillContact(t, rng, i);
-        t.AppendRecord();
-      }
-      return Seconds(Clock::now() - start);
+    auto stationTag = [&](IndexedDbf& t) {
+      HXobjIndexFile* mdx = OpenMdx(t, dir.File("IDX.MDX"), true);
+      t.BlankRecord();
+      mdx->CreateTag("STATION", "STATION", "", true, false);
+      t.CloseIndexes();
+      OpenMdx(t, dir.File("IDX.MDX"), false)->TagByName("STATION")->Move(kMoveBottom);
     };
-    const double plain = run(false);
-    const double indexed = run(true);
+    const double plain = TimeAppends(dir, false, appends, stationTag);
+    const double indexed = TimeAppends(dir, true, appends, stationTag);
     state.SetIterationTime(indexed);
     state.counters["appends"] = static_cast<double>(appends);
     state.counters["table_only_s"] = plain;
@@ -127,28 +95,14 @@ void SeekStationTag(benchmark::State& state) {
     all.push_back(t.GetString("STATION"));
   }
   std::sort(all.begin(), all.end());
-  std::vector<HXobjIndexKeyData> keys;
   std::vector<std::string> texts;
-  std::mt19937 rng(3);
-  for (int i = 0; i < 10000; ++i) {
-    t.GotoRecord(1 + static_cast<int32_t>(rng() % static_cast<uint32_t>(records)));
-    HXobjIndexKeyData k;
-    k.PutString(t.GetString("STATION"));
-    k.SetRecNo(kAnyRecord);
-    keys.push_back(k);
-    texts.push_back(t.GetString("STATION"));
-  }
+  const std::vector<HXobjIndexKeyData> keys = RandomStationKeys(t, records, &texts);
   int64_t seeks = 0, found = 0;
   double seekTime = 0, floorTime = 0;
   for (auto _ : state) {
-    auto start = Clock::now();
-    for (const auto& k : keys) {
-      if (tag->Seek(k) != 0) ++found;
-      ++seeks;
-    }
-    const double elapsed = Seconds(Clock::now() - start);
+    const double elapsed = TimeSeeks(tag, keys, seeks, found);
     seekTime += elapsed;
-    start = Clock::now();
+    const auto start = Clock::now();
     for (const auto& s : texts) benchmark::DoNotOptimize(std::lower_bound(all.begin(), all.end(), s));
     floorTime += Seconds(Clock::now() - start);
     state.SetIterationTime(elapsed);

@@ -6,24 +6,11 @@
 #include <fstream>
 #include <sstream>
 
+#include "ascii_text.h"
+
 namespace quillmere {
 
 namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
-
-std::string Upper(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  return out;
-}
 
 // The text between `open` and `close` after position `from` in `item`, empty when absent.
 std::string Override(std::string_view item, char open, char close) {
@@ -31,7 +18,7 @@ std::string Override(std::string_view item, char open, char close) {
   if (a == std::string_view::npos) return {};
   const size_t b = item.find(close, a + 1);
   if (b == std::string_view::npos) return {};
-  return std::string(Trim(item.substr(a + 1, b - a - 1)));
+  return std::string(TrimWhiteSpace(item.substr(a + 1, b - a - 1)));
 }
 
 }  // namespace
@@ -41,7 +28,7 @@ std::vector<std::string> SplitCtyLine(std::string_view line) {
   size_t start = 0;
   for (size_t i = 0; i < line.size(); ++i) {
     if (line[i] == ':' || line[i] == ';') {
-      fields.emplace_back(Trim(line.substr(start, i - start)));
+      fields.emplace_back(TrimWhiteSpace(line.substr(start, i - start)));
       start = i + 1;
     }
   }
@@ -90,7 +77,7 @@ void CountryFile::Parse(std::string_view text) {
       continue;
     }
     // Outside a prefix list: an indented line is a stray list line, a blank line nothing.
-    if (Trim(line).empty() || IsBlank(line.front())) continue;
+    if (TrimWhiteSpace(line).empty() || IsWhiteSpace(line.front())) continue;
     memo_.emplace_back(line);
     CtyRow row;
     std::vector<std::string> fields = SplitCtyLine(line);
@@ -105,13 +92,13 @@ void CountryFile::AddItems(int row, std::string_view list) {
   size_t start = 0;
   for (size_t i = 0; i <= list.size(); ++i) {
     if (i < list.size() && list[i] != ',' && list[i] != ';') continue;
-    std::string_view item = Trim(list.substr(start, i - start));
+    std::string_view item = TrimWhiteSpace(list.substr(start, i - start));
     start = i + 1;
     if (item.empty()) continue;
     const bool exact = item.front() == '=';
     if (exact) item.remove_prefix(1);
     const size_t stop = item.find_first_of("([<{~");
-    const std::string key = Upper(Trim(item.substr(0, stop)));
+    const std::string key = AsciiUpperCase(TrimWhiteSpace(item.substr(0, stop)));
     if (key.empty()) continue;
     Item entry{row, Override(item, '(', ')'), Override(item, '[', ']')};
     auto& map = exact ? exactCalls_ : prefixes_;
@@ -130,7 +117,7 @@ int CountryFile::FindName(std::string_view name) const {
 
 CtyCallInfo CountryFile::LookupCall(std::string_view call) const {
   CtyCallInfo info;
-  const std::string key = Upper(Trim(call));
+  const std::string key = AsciiUpperCase(TrimWhiteSpace(call));
   if (key.empty()) return info;
   const Item* found = nullptr;
   if (auto it = exactCalls_.find(key); it != exactCalls_.end()) {

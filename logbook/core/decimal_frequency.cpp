@@ -3,11 +3,12 @@
 #include <cctype>
 #include <cstdint>
 
+#include "ascii_text.h"
+
 namespace quillmere {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 bool IsDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
 
 constexpr int kMaxDigits = 18;       // 10^18 still fits a signed 64-bit integer
@@ -17,14 +18,8 @@ constexpr long kExponentCap = 100000;  // far beyond any digit count a text can 
 
 ScaledDecimal ScaleDecimalText(std::string_view text, int decimals) {
   ScaledDecimal out;
-  std::string_view t = text;
-  while (!t.empty() && IsBlank(t.front())) t.remove_prefix(1);
-  while (!t.empty() && IsBlank(t.back())) t.remove_suffix(1);
-  bool negative = false;
-  if (!t.empty() && (t.front() == '+' || t.front() == '-')) {
-    negative = t.front() == '-';
-    t.remove_prefix(1);
-  }
+  std::string_view t = TrimWhiteSpace(text);
+  const bool negative = TakeSign(t);
   // Mantissa: the digits without the point, and how many of them stand before it.
   std::string digits;
   long beforePoint = 0;

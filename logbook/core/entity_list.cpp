@@ -2,22 +2,11 @@
 
 #include <unordered_map>
 
+#include "ascii_text.h"
+
 namespace quillmere {
 
 namespace {
-
-std::string Upper(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  return out;
-}
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return s;
-}
 
 const char kGap[] = "    ";
 
@@ -380,15 +369,15 @@ std::string EntityName(std::string_view item) {
 }
 
 std::string FindEntityPrefix(std::string_view qth) {
-  const std::string target = Upper(qth);
+  const std::string target = AsciiUpperCase(qth);
   for (const EntityListEntry& e : EntityList()) {
     const std::string_view item = e.item;
     const size_t gap = item.find(kGap);
     if (gap == std::string_view::npos) continue;
     // The name as the list box compares it: up to and including the gap's first blank.
-    const std::string name = Upper(item.substr(0, gap + 1));
-    if (Trim(name).empty() || Trim(name) != target) continue;
-    return std::string(Trim(Upper(item.substr(gap, 10))));
+    const std::string name = AsciiUpperCase(item.substr(0, gap + 1));
+    if (TrimSpaces(name).empty() || TrimSpaces(name) != target) continue;
+    return std::string(TrimSpaces(AsciiUpperCase(item.substr(gap, 10))));
   }
   return {};
 }

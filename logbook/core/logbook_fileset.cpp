@@ -6,25 +6,15 @@
 #include "Sorl6db.h"
 #include "Sorl6db_creator.h"
 #include "Sorl6db_search.h"
+#include "ascii_text.h"
 #include "hx6_disk.h"
 
 namespace quillmere {
 
 namespace {
 
-char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
-
-// File names are compared and upper-cased in ASCII only: on Linux they are UTF-8, whose lead
-// bytes a code-page case table would change.
-std::string AsciiUpperCase(std::string_view text) {
-  std::string out(text);
-  std::transform(out.begin(), out.end(), out.begin(), AsciiUpper);
-  return out;
-}
-
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && AsciiUpperCase(a) == AsciiUpperCase(b);
-}
+// File names are compared and upper-cased in ASCII only (ascii_text.h): on Linux they are UTF-8,
+// whose lead bytes a code-page case table would change.
 
 bool IsNumberType(TFieldType type) {
   return type == TFieldType::ftFloat || type == TFieldType::ftInteger ||
@@ -127,13 +117,13 @@ std::string LogbookIndexPath(std::string_view tablePath) {
 
 bool IsRefusedLogbookName(std::string_view fileName) {
   for (const char* refused : {"dummy.dbf", "STATES.DBF", "DXCC.DBF"})
-    if (EqualsIgnoringAsciiCase(fileName, refused)) return true;
+    if (SameTextAscii(fileName, refused)) return true;
   return false;
 }
 
 bool IsReservedLogbookBase(std::string_view baseName) {
   for (const char* reserved : {"dummy", "STATES", "DXCC"})
-    if (EqualsIgnoringAsciiCase(baseName, reserved)) return true;
+    if (SameTextAscii(baseName, reserved)) return true;
   return false;
 }
 

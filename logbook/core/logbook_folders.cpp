@@ -8,6 +8,8 @@
 #include <system_error>
 #include <vector>
 
+#include "file_case.h"
+
 namespace quillmere {
 
 namespace fs = std::filesystem;
@@ -17,17 +19,6 @@ namespace {
 std::string Env(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr ? std::string(value) : std::string();
-}
-
-bool SameTextAscii(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = char(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = char(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
 }
 
 std::vector<std::string> SplitColon(const std::string& list) {
@@ -45,12 +36,7 @@ std::vector<std::string> SplitColon(const std::string& list) {
 
 }  // namespace
 
-std::string ExecutableFolder() {
-  std::error_code ec;
-  const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-  if (ec) return fs::current_path(ec).string();
-  return exe.parent_path().string();
-}
+std::string ExecutableFolder() { return platform::ExecutableFolder(); }
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
   if (folder.empty()) return name;
@@ -58,24 +44,7 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
   return folder + "/" + name;
 }
 
-std::string ResolveFileCase(const std::string& path) {
-  std::error_code ec;
-  const fs::path p(path);
-  if (fs::exists(p, ec)) return path;
-  const fs::path folder = p.has_parent_path() ? p.parent_path() : fs::path(".");
-  const std::string name = p.filename().string();
-  fs::directory_iterator it(folder, ec);
-  if (ec) return path;
-  std::string best;
-  for (; it != fs::directory_iterator(); it.increment(ec)) {
-    if (ec) break;
-    const std::string candidate = it->path().filename().string();
-    // Several matches are possible on Linux: the smallest name keeps the choice stable.
-    if (SameTextAscii(candidate, name) && (best.empty() || candidate < best)) best = candidate;
-  }
-  if (best.empty()) return path;
-  return (p.has_parent_path() ? (p.parent_path() / best) : fs::path(best)).string();
-}
+std::string ResolveFileCase(const std::string& path) { return platform::ResolveFileCase(path); }
 
 bool FileExistsAnyCase(const std::string& path) {
   std::error_code ec;

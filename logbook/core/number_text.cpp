@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "ascii_text.h"
+
 namespace quillmere {
 
 namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 [[noreturn]] void NotANumber(std::string_view text) {
   throw EConvertError("'" + std::string(text) + "' is not a valid floating point value");
@@ -18,14 +18,8 @@ bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 }  // namespace
 
 double TextToFloat(std::string_view text) {
-  std::string_view t = text;
-  while (!t.empty() && IsBlank(t.front())) t.remove_prefix(1);
-  while (!t.empty() && IsBlank(t.back())) t.remove_suffix(1);
-  bool negative = false;
-  if (!t.empty() && (t.front() == '+' || t.front() == '-')) {
-    negative = t.front() == '-';
-    t.remove_prefix(1);
-  }
+  std::string_view t = TrimWhiteSpace(text);
+  const bool negative = TakeSign(t);
   // from_chars takes no sign of its own here and neither "inf" nor "nan" must pass.
   if (t.empty() || !(std::isdigit(static_cast<unsigned char>(t.front())) || t.front() == '.'))
     NotANumber(text);

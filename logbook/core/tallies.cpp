@@ -12,6 +12,7 @@
 
 #include "Sorl6db.h"
 #include "Sorl6db_search.h"
+#include "ascii_text.h"
 #include "data_folders.h"
 
 namespace quillmere {
@@ -19,21 +20,6 @@ namespace quillmere {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Upper(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  return out;
-}
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return s;
-}
-
-bool SameTextAscii(std::string_view a, std::string_view b) { return Upper(a) == Upper(b); }
 
 // Copies `from` to `to` through "<to>.tmp": written, flushed to disk, renamed over `to`.
 bool CopyThroughTemporary(const fs::path& from, const fs::path& to, std::string* error) {
@@ -126,7 +112,7 @@ void CancelEdit(TSorrelDataSet& dataSet) {
 
 bool NoLogbook(const TSorrelDataSet& logbook) {
   const std::string name = logbook.TableName();
-  if (Trim(name).empty()) return true;
+  if (TrimSpaces(name).empty()) return true;
   return SameTextAscii(fs::path(name).filename().string(), "dummy.dbf");
 }
 
@@ -194,8 +180,8 @@ std::string BandColumn(double band) {
 }
 
 std::string QslMark(std::string_view qsls, std::string_view qslr) {
-  if (!Trim(qslr).empty()) return "C";
-  if (!Trim(qsls).empty()) return "O";
+  if (!TrimSpaces(qslr).empty()) return "C";
+  if (!TrimSpaces(qsls).empty()) return "O";
   return "W";
 }
 
@@ -205,9 +191,9 @@ std::string MergeMark(std::string_view cell, std::string_view mark) {
 }
 
 bool IsCallSignFilter(std::string_view filter) {
-  const std::string text = Upper(Trim(filter));
+  const std::string text = AsciiUpperCase(TrimSpaces(filter));
   if (text.rfind("STATION", 0) != 0) return false;
-  return Trim(std::string_view(text).substr(7)).rfind("=", 0) == 0;
+  return TrimSpaces(std::string_view(text).substr(7)).rfind("=", 0) == 0;
 }
 
 std::string PrepareReferenceTable(TallyKind kind, const std::string& programFolder,
@@ -270,14 +256,14 @@ TallyOutcome RunTally(TallyKind kind, TSorrelDataSet& logbook, TSorrelDataSet& r
       } else {
         // The whole prefix, trimmed and upper-cased: entities that share a stem ("VP2E",
         // "VP2M") stay apart.
-        key = Upper(Trim(text));
+        key = AsciiUpperCase(TrimSpaces(text));
         if (key.empty()) continue;
       }
       if (reference.IsEmpty()) continue;
       SeekIndexKey(reference, key, false, true);
       const std::string rowKey = reference.FieldByName(t.keyField)->AsString();
       const bool match = kind == TallyKind::WAS ? rowKey.find(key) != std::string::npos
-                                                : Upper(Trim(rowKey)) == key;
+                                                : AsciiUpperCase(TrimSpaces(rowKey)) == key;
       if (!match) continue;
       reference.Edit();
       const std::string mark =

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "text_utils.h"
+#include "file_case.h"
 
 namespace tarvane {
 
@@ -17,12 +17,7 @@ std::string ProgramFolder() {
   return ExecutableFolder();
 }
 
-std::string ExecutableFolder() {
-  std::error_code ec;
-  const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-  if (ec) return fs::current_path(ec).string();
-  return exe.parent_path().string();
-}
+std::string ExecutableFolder() { return platform::ExecutableFolder(); }
 
 std::string UserDataFolder() {
   const char* data = std::getenv("XDG_DATA_HOME");
@@ -32,24 +27,7 @@ std::string UserDataFolder() {
       .string();
 }
 
-std::string ResolveFileCase(const std::string& path) {
-  std::error_code ec;
-  const fs::path p(path);
-  if (fs::exists(p, ec)) return path;
-  const fs::path folder = p.has_parent_path() ? p.parent_path() : fs::path(".");
-  const std::string name = p.filename().string();
-  fs::directory_iterator it(folder, ec);
-  if (ec) return path;
-  std::string best;
-  for (; it != fs::directory_iterator(); it.increment(ec)) {
-    if (ec) break;
-    const std::string candidate = it->path().filename().string();
-    // Several matches (possible on Linux): take the smallest name so the choice is stable.
-    if (SameText(candidate, name) && (best.empty() || candidate < best)) best = candidate;
-  }
-  if (best.empty()) return path;
-  return (p.has_parent_path() ? (p.parent_path() / best) : fs::path(best)).string();
-}
+std::string ResolveFileCase(const std::string& path) { return platform::ResolveFileCase(path); }
 
 std::string RemoveFileExt(std::string_view name) {
   const size_t slash = name.find_last_of('/');

@@ -1,9 +1,6 @@
 // CDX files through the index framework: building, navigation, seeks, key upkeep, file layout.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstring>
 #include <functional>
@@ -14,36 +11,23 @@
 #include "byteorder.h"
 #include "hx6_cdx.h"
 #include "index_fake_table.h"
+#include "index_file_util.h"
 #include "index_model.h"
 
 namespace {
 
-using KeyList = std::vector<std::pair<std::string, int32_t>>;
-
-KeyList Walk(HXobjIndexTag* tag) {
-  KeyList out;
-  for (int32_t r = tag->Move(kMoveTop); r != 0 && !tag->Eof(); r = tag->Move(kMoveNext))
-    out.emplace_back(std::string(tag->CurrentKey().Bytes()), r);
-  return out;
-}
-
-KeyList WalkBack(HXobjIndexTag* tag) {
-  KeyList out;
-  for (int32_t r = tag->Move(kMoveBottom); r != 0 && !tag->Bof(); r = tag->Move(kMovePrior))
-    out.emplace_back(std::string(tag->CurrentKey().Bytes()), r);
-  return out;
-}
+using index_files::CallKey;
+using index_files::ExpectMetInOrder;
+using index_files::Rec;
+using index_files::SharedRecord;
+using index_files::WriteFileBytes;
+using index_model::KeyList;
+using index_model::Walk;
+using index_model::WalkBack;
 
 std::vector<uint8_t> ReadNode(const std::string& path, int64_t position, int size = 512) {
-  std::vector<uint8_t> b(static_cast<size_t>(size));
-  FILE* f = fopen(path.c_str(), "rb");
-  fseek(f, static_cast<long>(position), SEEK_SET);
-  size_t got = fread(b.data(), 1, b.size(), f);
-  fclose(f);
-  b.resize(got);
-  return b;
+  return index_files::ReadFileBytes(path, position, size);
 }
-
 
 // Checks a tag's tree on disk: every interior entry names its child's last key and record, the
 // leaves form one sibling chain in key order, and every node lies inside the file. Returns the
@@ -99,20 +83,6 @@ TreeShape CheckTree(const std::string& path, int64_t header, const cdx::KeyForm&
     EXPECT_EQ(nh.right, i + 1 == leaves.size() ? -1 : leaves[i + 1]) << "right of " << leaves[i];
   }
   return shape;
-}
-
-std::string CallKey(const std::string& call) {
-  std::string s = call.substr(0, 10);
-  return cdx::TrimKey(s, ' ');
-}
-
-FakeRecord Rec(std::string call, double number = 0, int32_t day = 0, int band = 0) {
-  FakeRecord r;
-  r.call = std::move(call);
-  r.number = number;
-  r.day = day;
-  r.band = band;
-  return r;
 }
 
 HXobjIndexKeyData TextKey(const std::string& s, int32_t rec = kAnyRecord) {
@@ -214,29 +184,23 @@ namespace {
 // The model test's tags in one compound file: text, number and date keys, a long text key that
 // makes deep trees, and a FOR condition.
 index_model::ModelFormat CdxModelFormat() {
+  using index_files::PaddedText;
+  using index_files::PutDayKey;
+  using index_files::PutNumberKey;
   using index_model::ModelTag;
   index_model::ModelFormat f;
   f.equalKeysByRecord = true;
-  auto text = [](int width, auto field) {
-    return [width, field](const FakeRecord& r, HXobjIndexKeyData& k) {
-      std::string s = r.*field;
-      s.resize(static_cast<size_t>(width), ' ');
-      k.PutString(s);
-    };
-  };
   auto callKey = [](const FakeRecord& r) { return CallKey(r.call); };
   auto numberKey = [](const FakeRecord& r) { return cdx::EncodeNumberKey(r.number); };
   auto dayKey = [](const FakeRecord& r) { return cdx::EncodeNumberKey(r.day); };
-  auto textKey = [](const FakeRecord& r) { return cdx::TrimKey(r.text.substr(0, 100), ' '); };
+  auto textKey = [](const FakeRecord& r) { return index_files::TrimmedText(r.text, 100); };
   f.tags = {
-      ModelTag{"CALL", callKey, callKey, text(10, &FakeRecord::call), nullptr},
-      ModelTag{"NUMBER", numberKey, numberKey,
-               [](const FakeRecord& r, HXobjIndexKeyData& k) { k.PutFloat(r.number); }, nullptr},
-      ModelTag{"DAY", dayKey, dayKey,
-               [](const FakeRecord& r, HXobjIndexKeyData& k) { k.PutDate(r.day); }, nullptr},
-      ModelTag{"CALL20", callKey, callKey, text(10, &FakeRecord::call),
+      ModelTag{"CALL", callKey, callKey, PaddedText(10, &FakeRecord::call), nullptr},
+      ModelTag{"NUMBER", numberKey, numberKey, PutNumberKey, nullptr},
+      ModelTag{"DAY", dayKey, dayKey, PutDayKey, nullptr},
+      ModelTag{"CALL20", callKey, callKey, PaddedText(10, &FakeRecord::call),
                [](const FakeRecord& r) { return r.band == 20; }},
-      ModelTag{"TEXT", textKey, textKey, text(100, &FakeRecord::text), nullptr},
+      ModelTag{"TEXT", textKey, textKey, PaddedText(100, &FakeRecord::text), nullptr},
   };
   f.open = [](FakeIndexTable& table, const IndexTempDir& dir, bool create) {
     std::vector<std::unique_ptr<HXobjIndexFile>> files;
@@ -768,11 +732,8 @@ TEST(CdxFile, DamagedHeadersMarkTheFileInvalid) {
     header = file.TagByName("CALL")->HeaderPosition();
   }
   // Key length 241.
-  FILE* f = fopen(path.c_str(), "r+b");
-  fseek(f, header + 12, SEEK_SET);
-  uint8_t len[2] = {241, 0};
-  fwrite(len, 1, 2, f);
-  fclose(f);
+  const uint8_t len[2] = {241, 0};
+  WriteFileBytes(path, header + 12, len, sizeof len);
   HXobjCDXFile file(&table, path, false, false, false, true);
   EXPECT_FALSE(file.Valid());
   EXPECT_TRUE(file.HeaderError());
@@ -780,16 +741,8 @@ TEST(CdxFile, DamagedHeadersMarkTheFileInvalid) {
 
 namespace {
 
-FakeRecord SharedRecord(int32_t n) {
-  FakeRecord r = Rec("S" + std::to_string((n * 7919) % 4000), n % 97, 2459000 + n % 300, 20);
-  r.text = std::string(static_cast<size_t>(n % 40), 'T') + std::to_string(n);
-  return r;
-}
-
 void CreateSharedFile(const std::string& path, FakeIndexTable& table) {
-  HXobjCDXFile file(&table, path, false, true, false, true);
-  ASSERT_TRUE(file.CreateTag("CALL", "CALL", "", true, false));
-  ASSERT_TRUE(file.CreateTag("TEXT", "TEXT", "", true, false));
+  index_files::CreateSharedIndex<HXobjCDXFile>(path, table);
 }
 
 void CheckSharedFile(const std::string& path, FakeIndexTable& table, int32_t records) {
@@ -808,41 +761,10 @@ void CheckSharedFile(const std::string& path, FakeIndexTable& table, int32_t rec
   }
 }
 
-// Two tables standing for two handles on one table, and the index file they share.
-struct SharedIndex {
-  explicit SharedIndex(const std::string& stem)
-      : path(dir.File(stem + ".CDX")), ta(dir.File(stem + ".DBF")), tb(dir.File(stem + ".DBF")) {}
-  // Makes the index file with its CALL and TEXT tags.
-  void Create() { CreateSharedFile(path, ta); }
-  // Both tables get records `first` to `last`; no keys are written.
-  void AddRecords(int32_t first, int32_t last) {
-    for (int32_t n = first; n <= last; ++n) {
-      ta.Records().push_back(SharedRecord(n));
-      tb.Records().push_back(SharedRecord(n));
-    }
-  }
-  // Both tables get the record, as handles on one table see every record; `writer` writes its keys.
-  void Append(int32_t record, FakeIndexTable& writer) {
-    ta.Records().push_back(SharedRecord(record));
-    tb.Records().push_back(SharedRecord(record));
-    writer.AppendAs(record, SharedRecord(record));
-  }
-
-  IndexTempDir dir;
-  std::string path;
-  FakeIndexTable ta, tb;
+// Two tables standing for two handles on one table, and the CDX file they share.
+struct SharedIndex : index_files::SharedIndexFixture<HXobjCDXFile> {
+  explicit SharedIndex(const std::string& stem) : SharedIndexFixture(stem, ".CDX") {}
 };
-
-// `met` holds the keys a walk met, in walk order, while another handle changed the file: they
-// come in order, none twice, and every key of `before` is among them.
-void ExpectMetInOrder(const KeyList& met, const KeyList& before) {
-  KeyList sorted = met;
-  std::sort(sorted.begin(), sorted.end());
-  EXPECT_EQ(met, sorted) << "out of order";
-  EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end()) << "a key met twice";
-  for (const auto& key : before)
-    EXPECT_TRUE(std::binary_search(sorted.begin(), sorted.end(), key)) << key.first << " missed";
-}
 
 }  // namespace
 
@@ -858,13 +780,7 @@ TEST(CdxShared, TwoHandlesInOneProcessSeeEachOthersKeys) {
     // Both keep a tag's tree in memory between their updates, as a master tag does.
     a.TagByName("TEXT")->Move(kMoveTop);
     b.TagByName("CALL")->Move(kMoveTop);
-    for (int32_t n = 1; n <= 400; ++n) {
-      (n % 3 == 0 ? s.tb : s.ta).AppendAs(n, SharedRecord(n));
-      if (n % 100 == 0) {
-        EXPECT_EQ(Walk(a.TagByName("CALL")).size(), static_cast<size_t>(n));
-        EXPECT_EQ(Walk(b.TagByName("TEXT")).size(), static_cast<size_t>(n));
-      }
-    }
+    s.AppendThroughBoth(a, b, 400);
     s.ta.Detach();
     s.tb.Detach();
 
@@ -987,20 +903,7 @@ TEST(CdxShared, AWalkGoesOnThroughAnotherHandlesSplits) {
   s.tb.Attach(&b);
   int32_t n = 0;
   for (; n < 300; ++n) s.tb.AppendAs(n + 1, SharedRecord(n + 1));
-  for (bool forward : {true, false}) {
-    SCOPED_TRACE(forward ? "forward" : "backward");
-    HXobjIndexTag* tag = a.TagByName("CALL");
-    const KeyList before = Walk(tag);
-    KeyList met;
-    int32_t r = tag->Move(forward ? kMoveTop : kMoveBottom);
-    for (int i = 0; i < 100 && r != 0; ++i, r = tag->Move(forward ? kMoveNext : kMovePrior))
-      met.emplace_back(std::string(tag->CurrentKey().Bytes()), r);
-    for (int i = 0; i < 200; ++i, ++n) s.tb.AppendAs(n + 1, SharedRecord(n + 1));
-    for (; r != 0; r = tag->Move(forward ? kMoveNext : kMovePrior))
-      met.emplace_back(std::string(tag->CurrentKey().Bytes()), r);
-    if (!forward) std::reverse(met.begin(), met.end());
-    ExpectMetInOrder(met, before);
-  }
+  index_files::ExpectWalksThroughAnothersSplits(a, "CALL", s.tb, n);
   s.tb.Detach();
 }
 
@@ -1089,33 +992,8 @@ TEST(CdxShared, TwoProcessesAppendingThroughTheHeaderLock) {
   FakeIndexTable table(dir.File("PR.DBF"));
   ASSERT_NO_FATAL_FAILURE(CreateSharedFile(path, table));
   const int32_t total = 600;
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    int rc = 0;
-    try {
-      FakeIndexTable t(dir.File("PR.DBF"));
-      HXobjCDXFile f(&t, path, false, false, true, true);
-      t.Attach(&f);
-      f.TagByName("CALL")->Move(kMoveTop);
-      for (int32_t n = 2; n <= total; n += 2) t.AppendAs(n, SharedRecord(n));
-      t.Detach();
-    } catch (...) {
-      rc = 1;
-    }
-    _exit(rc);
-  }
-  {
-    HXobjCDXFile f(&table, path, false, false, true, true);
-    table.Attach(&f);
-    f.TagByName("TEXT")->Move(kMoveTop);
-    for (int32_t n = 1; n <= total; n += 2) table.AppendAs(n, SharedRecord(n));
-    table.Detach();
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  ASSERT_EQ(WEXITSTATUS(status), 0);
+  ASSERT_NO_FATAL_FAILURE(
+      index_files::AppendFromTwoProcesses<HXobjCDXFile>(dir, "PR.DBF", path, table, total));
   CheckSharedFile(path, table, total);
 }
 
@@ -1147,10 +1025,7 @@ TEST(CdxBuild, LastLeafFilledByTheLastKeyNamesNoRightSibling) {
     ASSERT_LT(added, 1000);
     uint8_t h[4];
     EncodeLE32(h, static_cast<uint32_t>(tag->Root()));
-    FILE* f = fopen(path.c_str(), "r+b");
-    fseek(f, tag->HeaderPosition(), SEEK_SET);
-    fwrite(h, 1, 4, f);
-    fclose(f);
+    WriteFileBytes(path, tag->HeaderPosition(), h, sizeof h);
     TreeShape shape = CheckTree(path, tag->HeaderPosition(), tag->Form());
     EXPECT_EQ(shape.keys, added);
     EXPECT_EQ(shape.leaves, 1);
@@ -1218,10 +1093,7 @@ TEST(CdxFile, ACycleInTheTreeIsReportedAsDamage) {
   auto node = ReadNode(path, root);
   ASSERT_EQ(DecodeLE16(node.data()), 1);
   EncodeBE32(node.data() + 12 + 10 + 4, static_cast<uint32_t>(root));
-  FILE* f = fopen(path.c_str(), "r+b");
-  fseek(f, root, SEEK_SET);
-  fwrite(node.data(), 1, node.size(), f);
-  fclose(f);
+  WriteFileBytes(path, root, node.data(), node.size());
   HXobjCDXFile file(&table, path, false, false, false, true);
   try {
     file.TagByName("CALL")->Move(kMoveTop);

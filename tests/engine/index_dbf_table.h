@@ -14,6 +14,7 @@
 #include "hx6_encrxm.h"
 #include "hx6_indx.h"
 #include "hx6_sql.h"
+#include "logbook_layout.h"
 
 class IndexedDbf : public HXO_dBaseFld, public HXobjIndexTable {
  public:
@@ -130,20 +131,7 @@ class IndexedDbf : public HXO_dBaseFld, public HXobjIndexTable {
 // Writes an empty logbook table with the 27 contact fields.
 inline void CreateLogbookTable(const std::string& path) {
   HXO_DB4Build b(path);
-  const struct {
-    const char* name;
-    const char* type;
-    int length, decimals;
-  } fields[] = {{"DATE", "D", 8, 0},     {"TIME", "C", 6, 0},     {"NUMBER", "N", 20, 4},
-                {"STATION", "C", 15, 0}, {"BAND", "N", 20, 4},    {"QTH", "C", 20, 0},
-                {"RST", "C", 5, 0},      {"NRSENT", "C", 20, 0},  {"NRRCVD", "C", 20, 0},
-                {"SPARE1", "C", 20, 0},  {"MODE", "C", 6, 0},     {"PREFIX", "C", 5, 0},
-                {"STATE", "C", 3, 0},    {"CQZONE", "C", 3, 0},   {"ITUZONE", "C", 3, 0},
-                {"TENTEN", "N", 20, 4},  {"QSLS", "C", 2, 0},     {"QSLR", "C", 2, 0},
-                {"CITY", "C", 30, 0},    {"REMARK", "C", 100, 0}, {"FREQ", "C", 7, 0},
-                {"COUNTY", "C", 20, 0},  {"CONTEST", "C", 15, 0}, {"OPERATR", "C", 8, 0},
-                {"IOTA", "C", 8, 0},     {"TXPWR", "C", 4, 0},    {"GRIDSQR", "C", 6, 0}};
-  for (const auto& f : fields) b.AddField(f.name, f.type, f.length, f.decimals);
+  logbook_layout::AddLogbookFields(b);
   b.CreateFiles();
 }
 

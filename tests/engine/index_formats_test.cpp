@@ -19,6 +19,7 @@
 #include "hx6_ndx.h"
 #include "hx6_ntx.h"
 #include "index_fake_table.h"
+#include "index_file_util.h"
 #include "index_model.h"
 #include "tool_runner.h"
 
@@ -346,33 +347,10 @@ TEST_P(IndexFormats, TwoProcessesAppendThroughTheHeaderLock) {
     ASSERT_TRUE(f->CreateTag("PR", "TEXT", "", true, false));
   }
   const int32_t total = 600;
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    int rc = 0;
-    try {
-      FakeIndexTable t(dir.File("PR.DBF"));
-      auto f = GetParam().make(&t, path, false, true);
-      t.Attach(f.get());
-      f->TagByIndex(0)->Move(kMoveTop);
-      for (int32_t n = 2; n <= total; n += 2) t.AppendAs(n, Numbered(n));
-      t.Detach();
-    } catch (...) {
-      rc = 1;
-    }
-    _exit(rc);
-  }
-  {
-    auto f = Make(table, path, false, true);
-    table.Attach(f.get());
-    f->TagByIndex(0)->Move(kMoveBottom);
-    for (int32_t n = 1; n <= total; n += 2) table.AppendAs(n, Numbered(n));
-    table.Detach();
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  ASSERT_EQ(WEXITSTATUS(status), 0);
+  ASSERT_NO_FATAL_FAILURE(index_files::AppendFromTwoProcesses(
+      dir, "PR.DBF", table, total, [&](FakeIndexTable& t) { return Make(t, path, false, true); },
+      [](HXobjIndexFile& f, bool child) { f.TagByIndex(0)->Move(child ? kMoveTop : kMoveBottom); },
+      Numbered));
   auto f = Make(table, path, false, true);
   EXPECT_EQ(Walk(f->TagByIndex(0)), TextKeys(1, total));
 }

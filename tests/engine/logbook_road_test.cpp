@@ -23,6 +23,7 @@
 #include "Sorl6db_creator.h"
 #include "Sorl6db_search.h"
 #include "hx6_date.h"
+#include "logbook_layout.h"
 #include "table_images.h"
 #include "tool_runner.h"
 
@@ -30,13 +31,14 @@ namespace {
 
 // The main window's definition lines, as it hands them to the table creator.
 const std::vector<std::string>& DefinitionLines() {
-  static const std::vector<std::string> lines = {
-      "DATE;D;8;0",    "TIME;C;6;0",    "NUMBER;N;20;4", "STATION;C;15;0", "BAND;N;20;4",
-      "QTH;C;20;0",    "RST;C;5;0",     "NRSENT;C;20;0", "NRRCVD;C;20;0",  "SPARE1;C;20;0",
-      "MODE;C;6;0",    "PREFIX;C;5;0",  "STATE;C;3;0",   "CQZONE;C;3;0",   "ITUZONE;C;3;0",
-      "TENTEN;N;20;4", "QSLS;C;2;0",    "QSLR;C;2;0",    "CITY;C;30;0",    "REMARK;C;100;0",
-      "FREQ;C;7;0",    "COUNTY;C;20;0", "CONTEST;C;15;0", "OPERATR;C;8;0", "IOTA;C;8;0",
-      "TXPWR;C;4;0",   "GRIDSQR;C;6;0"};
+  // "NAME;T;length;decimals", one line a field in record order.
+  static const std::vector<std::string> lines = [] {
+    std::vector<std::string> out;
+    for (const logbook_layout::FieldDef& f : logbook_layout::Fields())
+      out.push_back(std::string(f.name) + ';' + f.type + ';' + std::to_string(f.length) + ';' +
+                    std::to_string(f.decimals));
+    return out;
+  }();
   return lines;
 }
 

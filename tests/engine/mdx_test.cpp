@@ -2,9 +2,6 @@
 // table, sharing, the outside reader and damaged files.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -17,29 +14,22 @@
 #include "byteorder.h"
 #include "hx6_mdx.h"
 #include "index_fake_table.h"
+#include "index_file_util.h"
 #include "index_model.h"
 
 namespace {
 
+using index_files::ExpectMetInOrder;
+using index_files::HeldDouble;
+using index_files::OrderedDouble;
+using index_files::Rec;
+using index_files::SharedRecord;
 using index_model::KeyList;
 using index_model::Walk;
 using index_model::WalkBack;
 
-std::vector<uint8_t> ReadBytes(const std::string& path, int64_t offset, int64_t size) {
-  std::vector<uint8_t> b(static_cast<size_t>(size));
-  FILE* f = fopen(path.c_str(), "rb");
-  fseek(f, static_cast<long>(offset), SEEK_SET);
-  b.resize(fread(b.data(), 1, b.size(), f));
-  fclose(f);
-  return b;
-}
-
-void WriteBytes(const std::string& path, int64_t offset, const void* data, size_t size) {
-  FILE* f = fopen(path.c_str(), "r+b");
-  fseek(f, static_cast<long>(offset), SEEK_SET);
-  fwrite(data, 1, size, f);
-  fclose(f);
-}
+constexpr auto& ReadBytes = index_files::ReadFileBytes;
+constexpr auto& WriteBytes = index_files::WriteFileBytes;
 
 std::vector<uint8_t> Page(const std::string& path, int32_t block) {
   return ReadBytes(path, int64_t{block} * 512, 1024);
@@ -112,57 +102,35 @@ TreeShape CheckMdxTree(HXobjMDXFile& file, HXobjMDXTag& tag) {
   return shape;
 }
 
-// The bytes of a number key as a walk shows it (the double the tag holds), and bytes whose plain
-// order is the number order.
-std::string HeldDouble(double v) {
-  return std::string(reinterpret_cast<const char*>(&v), sizeof v);
-}
-std::string OrderedDouble(double v) {
-  uint64_t bits;
-  std::memcpy(&bits, &v, sizeof bits);
-  bits = (bits >> 63) ? ~bits : bits | (uint64_t{1} << 63);
-  std::string out(8, '\0');
-  EncodeBE64(out.data(), bits);
-  return out;
-}
-
 // The model test's tags in one MDX file: text, number and date keys, a FOR condition, a
 // descending number tag and a long text key that makes deep trees.
 index_model::ModelFormat MdxModelFormat() {
+  using index_files::PaddedText;
+  using index_files::PutDayKey;
+  using index_files::PutNumberKey;
   using index_model::ModelTag;
   index_model::ModelFormat f;
   f.equalKeysByRecord = false;
-  auto text = [](int width, auto field) {
-    return [width, field](const FakeRecord& r, HXobjIndexKeyData& k) {
-      std::string s = r.*field;
-      s.resize(static_cast<size_t>(width), ' ');
-      k.PutString(s);
-    };
-  };
   auto trimmed = [](int width, auto field) {
     return [width, field](const FakeRecord& r) {
-      std::string s = (r.*field).substr(0, static_cast<size_t>(width));
-      while (!s.empty() && s.back() == ' ') s.pop_back();
-      return s;
+      return index_files::TrimmedText(r.*field, static_cast<size_t>(width));
     };
   };
   auto number = [](const FakeRecord& r) { return mdx::StoredNumber(r.number); };
-  auto rawNumber = [](const FakeRecord& r, HXobjIndexKeyData& k) { k.PutFloat(r.number); };
   f.tags = {
       ModelTag{"CALL", trimmed(10, &FakeRecord::call), trimmed(10, &FakeRecord::call),
-               text(10, &FakeRecord::call), nullptr},
+               PaddedText(10, &FakeRecord::call), nullptr},
       ModelTag{"NUMBER", [=](const FakeRecord& r) { return HeldDouble(number(r)); },
-               [=](const FakeRecord& r) { return OrderedDouble(number(r)); }, rawNumber, nullptr},
+               [=](const FakeRecord& r) { return OrderedDouble(number(r)); }, PutNumberKey, nullptr},
       ModelTag{"DAY", [](const FakeRecord& r) { return HeldDouble(r.day); },
-               [](const FakeRecord& r) { return OrderedDouble(r.day); },
-               [](const FakeRecord& r, HXobjIndexKeyData& k) { k.PutDate(r.day); }, nullptr},
+               [](const FakeRecord& r) { return OrderedDouble(r.day); }, PutDayKey, nullptr},
       ModelTag{"CALL20", trimmed(10, &FakeRecord::call), trimmed(10, &FakeRecord::call),
-               text(10, &FakeRecord::call), [](const FakeRecord& r) { return r.band == 20; }},
+               PaddedText(10, &FakeRecord::call), [](const FakeRecord& r) { return r.band == 20; }},
       ModelTag{"DOWN", [=](const FakeRecord& r) { return HeldDouble(number(r)); },
-               [=](const FakeRecord& r) { return OrderedDouble(number(r)); }, rawNumber, nullptr,
+               [=](const FakeRecord& r) { return OrderedDouble(number(r)); }, PutNumberKey, nullptr,
                true},
       ModelTag{"TEXT", trimmed(100, &FakeRecord::text), trimmed(100, &FakeRecord::text),
-               text(100, &FakeRecord::text), nullptr},
+               PaddedText(100, &FakeRecord::text), nullptr},
   };
   f.open = [](FakeIndexTable& table, const IndexTempDir& dir, bool create) {
     std::vector<std::unique_ptr<HXobjIndexFile>> files;
@@ -188,15 +156,6 @@ index_model::ModelFormat MdxModelFormat() {
         << tag.TagName() << " on disk";
   };
   return f;
-}
-
-FakeRecord Rec(std::string call, double number = 0, int32_t day = 0, int band = 0) {
-  FakeRecord r;
-  r.call = std::move(call);
-  r.number = number;
-  r.day = day;
-  r.band = band;
-  return r;
 }
 
 HXobjIndexKeyData TextKey(const std::string& s) {
@@ -650,16 +609,8 @@ TEST(MdxTag, UniqueTagsAndFilters) {
 
 namespace {
 
-FakeRecord SharedRecord(int32_t n) {
-  FakeRecord r = Rec("S" + std::to_string((n * 7919) % 4000), n % 97, 2459000 + n % 300, 20);
-  r.text = std::string(static_cast<size_t>(n % 40), 'T') + std::to_string(n);
-  return r;
-}
-
 void CreateShared(const std::string& path, FakeIndexTable& table) {
-  HXobjMDXFile file(&table, path, false, true, false, true);
-  ASSERT_TRUE(file.CreateTag("CALL", "CALL", "", true, false));
-  ASSERT_TRUE(file.CreateTag("TEXT", "TEXT", "", true, false));
+  index_files::CreateSharedIndex<HXobjMDXFile>(path, table);
 }
 
 void CheckShared(const std::string& path, FakeIndexTable& table, int32_t records) {
@@ -674,31 +625,9 @@ void CheckShared(const std::string& path, FakeIndexTable& table, int32_t records
   }
 }
 
-// `met` holds the keys a walk met while another handle changed the file: in order, none twice,
-// and every key of `before` among them.
-void ExpectMetInOrder(const KeyList& met, const KeyList& before) {
-  KeyList sorted = met;
-  std::sort(sorted.begin(), sorted.end());
-  EXPECT_EQ(met, sorted) << "out of order";
-  EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end()) << "a key met twice";
-  for (const auto& key : before)
-    EXPECT_TRUE(std::binary_search(sorted.begin(), sorted.end(), key)) << key.first << " missed";
-}
-
-struct Shared {
-  explicit Shared(const std::string& stem)
-      : path(dir.File(stem + ".MDX")), ta(dir.File(stem + ".DBF")), tb(dir.File(stem + ".DBF")) {
-    CreateShared(path, ta);
-  }
-  void AddRecords(int32_t first, int32_t last) {
-    for (int32_t n = first; n <= last; ++n) {
-      ta.Records().push_back(SharedRecord(n));
-      tb.Records().push_back(SharedRecord(n));
-    }
-  }
-  IndexTempDir dir;
-  std::string path;
-  FakeIndexTable ta, tb;
+// Two tables standing for two handles on one table, and the MDX file they share, made at once.
+struct Shared : index_files::SharedIndexFixture<HXobjMDXFile> {
+  explicit Shared(const std::string& stem) : SharedIndexFixture(stem, ".MDX") { Create(); }
 };
 
 }  // namespace
@@ -713,30 +642,11 @@ TEST(MdxShared, TwoHandlesSeeEachOthersKeysAndSplits) {
     // Both keep a tag's tree in memory between their updates, as a master tag does.
     a.TagByName("TEXT")->Move(kMoveTop);
     b.TagByName("CALL")->Move(kMoveTop);
-    for (int32_t n = 1; n <= 300; ++n) {
-      (n % 3 == 0 ? s.tb : s.ta).AppendAs(n, SharedRecord(n));
-      if (n % 100 == 0) {
-        EXPECT_EQ(Walk(a.TagByName("CALL")).size(), static_cast<size_t>(n));
-        EXPECT_EQ(Walk(b.TagByName("TEXT")).size(), static_cast<size_t>(n));
-      }
-    }
+    s.AppendThroughBoth(a, b, 300);
     // a walks through CALL while b adds enough keys to split the pages a holds: a meets every
     // key that was there before, once and in order, forward and backward.
     int32_t n = 300;
-    for (bool forward : {true, false}) {
-      SCOPED_TRACE(forward ? "forward" : "backward");
-      HXobjIndexTag* tag = a.TagByName("CALL");
-      const KeyList before = Walk(tag);
-      KeyList met;
-      int32_t r = tag->Move(forward ? kMoveTop : kMoveBottom);
-      for (int i = 0; i < 100 && r != 0; ++i, r = tag->Move(forward ? kMoveNext : kMovePrior))
-        met.emplace_back(std::string(tag->CurrentKey().Bytes()), r);
-      for (int i = 0; i < 200; ++i, ++n) s.tb.AppendAs(n + 1, SharedRecord(n + 1));
-      for (; r != 0; r = tag->Move(forward ? kMoveNext : kMovePrior))
-        met.emplace_back(std::string(tag->CurrentKey().Bytes()), r);
-      if (!forward) std::reverse(met.begin(), met.end());
-      ExpectMetInOrder(met, before);
-    }
+    index_files::ExpectWalksThroughAnothersSplits(a, "CALL", s.tb, n);
     s.ta.Detach();
     s.tb.Detach();
   }
@@ -779,33 +689,8 @@ TEST(MdxShared, TwoProcessesAppendingThroughTheHeaderLock) {
   FakeIndexTable table(dir.File("PR.DBF"));
   ASSERT_NO_FATAL_FAILURE(CreateShared(path, table));
   const int32_t total = 600;
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    int rc = 0;
-    try {
-      FakeIndexTable t(dir.File("PR.DBF"));
-      HXobjMDXFile f(&t, path, false, false, true, true);
-      t.Attach(&f);
-      f.TagByName("CALL")->Move(kMoveTop);
-      for (int32_t n = 2; n <= total; n += 2) t.AppendAs(n, SharedRecord(n));
-      t.Detach();
-    } catch (...) {
-      rc = 1;
-    }
-    _exit(rc);
-  }
-  {
-    HXobjMDXFile f(&table, path, false, false, true, true);
-    table.Attach(&f);
-    f.TagByName("TEXT")->Move(kMoveTop);
-    for (int32_t n = 1; n <= total; n += 2) table.AppendAs(n, SharedRecord(n));
-    table.Detach();
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  ASSERT_EQ(WEXITSTATUS(status), 0);
+  ASSERT_NO_FATAL_FAILURE(
+      index_files::AppendFromTwoProcesses<HXobjMDXFile>(dir, "PR.DBF", path, table, total));
   CheckShared(path, table, total);
 }
 

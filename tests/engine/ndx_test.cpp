@@ -9,36 +9,21 @@
 #include "byteorder.h"
 #include "hx6_ndx.h"
 #include "index_fake_table.h"
+#include "index_file_util.h"
 #include "index_model.h"
 
 namespace {
 
+using index_files::CallKey;
+using index_files::Rec;
 using index_model::KeyList;
 using index_model::Walk;
 
+constexpr auto& DoubleBytes = index_files::HeldDouble;
+constexpr auto& NumberOrder = index_files::OrderedDouble;
+
 std::vector<uint8_t> ReadBlockOf(const std::string& path, int64_t block) {
-  std::vector<uint8_t> b(512);
-  FILE* f = fopen(path.c_str(), "rb");
-  fseek(f, static_cast<long>(block * 512), SEEK_SET);
-  b.resize(fread(b.data(), 1, b.size(), f));
-  fclose(f);
-  return b;
-}
-
-// The 8 bytes of a double as a number key shows them in memory.
-std::string DoubleBytes(double d) {
-  std::string s(8, '\0');
-  std::memcpy(s.data(), &d, 8);
-  return s;
-}
-
-// Bytes whose plain order is the numbers' order.
-std::string NumberOrder(double d) {
-  uint64_t bits = std::bit_cast<uint64_t>(d);
-  bits = (bits >> 63) ? ~bits : bits | (uint64_t{1} << 63);
-  std::string s(8, '\0');
-  EncodeBE64(s.data(), bits);
-  return s;
+  return index_files::ReadFileBytes(path, block * 512, 512);
 }
 
 struct DiskTree {
@@ -100,46 +85,21 @@ DiskTree ReadNdx(const std::string& path) {
   return t;
 }
 
-FakeRecord Rec(std::string call, double number = 0, int32_t day = 0, int band = 0) {
-  FakeRecord r;
-  r.call = std::move(call);
-  r.number = number;
-  r.day = day;
-  r.band = band;
-  return r;
-}
-
-std::string CallKey(const std::string& call) {
-  std::string s = call.substr(0, 10);
-  while (!s.empty() && s.back() == ' ') s.pop_back();
-  return s;
-}
-
 index_model::ModelFormat NdxModelFormat() {
+  using index_files::PaddedText;
+  using index_files::PutDayKey;
+  using index_files::PutNumberKey;
   using index_model::ModelTag;
   index_model::ModelFormat f;
-  auto text = [](int width, auto field) {
-    return [width, field](const FakeRecord& r, HXobjIndexKeyData& k) {
-      std::string s = r.*field;
-      s.resize(static_cast<size_t>(width), ' ');
-      k.PutString(s);
-    };
-  };
   auto callKey = [](const FakeRecord& r) { return CallKey(r.call); };
-  auto textKey = [](const FakeRecord& r) {
-    std::string s = r.text.substr(0, 100);
-    while (!s.empty() && s.back() == ' ') s.pop_back();
-    return s;
-  };
+  auto textKey = [](const FakeRecord& r) { return index_files::TrimmedText(r.text, 100); };
   f.tags = {
-      ModelTag{"CALL", callKey, callKey, text(10, &FakeRecord::call), nullptr},
+      ModelTag{"CALL", callKey, callKey, PaddedText(10, &FakeRecord::call), nullptr},
       ModelTag{"NUMBER", [](const FakeRecord& r) { return DoubleBytes(r.number); },
-               [](const FakeRecord& r) { return NumberOrder(r.number); },
-               [](const FakeRecord& r, HXobjIndexKeyData& k) { k.PutFloat(r.number); }, nullptr},
+               [](const FakeRecord& r) { return NumberOrder(r.number); }, PutNumberKey, nullptr},
       ModelTag{"DAY", [](const FakeRecord& r) { return DoubleBytes(r.day); },
-               [](const FakeRecord& r) { return NumberOrder(r.day); },
-               [](const FakeRecord& r, HXobjIndexKeyData& k) { k.PutDate(r.day); }, nullptr},
-      ModelTag{"TEXT", textKey, textKey, text(100, &FakeRecord::text), nullptr},
+               [](const FakeRecord& r) { return NumberOrder(r.day); }, PutDayKey, nullptr},
+      ModelTag{"TEXT", textKey, textKey, PaddedText(100, &FakeRecord::text), nullptr},
   };
   f.open = [](FakeIndexTable& table, const IndexTempDir& dir, bool create) {
     std::vector<std::unique_ptr<HXobjIndexFile>> files;

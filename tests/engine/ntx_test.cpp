@@ -9,20 +9,18 @@
 #include "hx6_date.h"
 #include "hx6_ntx.h"
 #include "index_fake_table.h"
+#include "index_file_util.h"
 #include "index_model.h"
 
 namespace {
 
+using index_files::CallKey;
+using index_files::Rec;
 using index_model::KeyList;
 using index_model::Walk;
 
 std::vector<uint8_t> ReadPageOf(const std::string& path, int64_t offset) {
-  std::vector<uint8_t> b(1024);
-  FILE* f = fopen(path.c_str(), "rb");
-  fseek(f, static_cast<long>(offset), SEEK_SET);
-  b.resize(fread(b.data(), 1, b.size(), f));
-  fclose(f);
-  return b;
+  return index_files::ReadFileBytes(path, offset, 1024);
 }
 
 struct DiskTree {
@@ -66,51 +64,26 @@ DiskTree ReadNtx(const std::string& path) {
   return t;
 }
 
-std::string CallKey(const std::string& call) {
-  std::string s = call.substr(0, 10);
-  while (!s.empty() && s.back() == ' ') s.pop_back();
-  return s;
-}
-
-FakeRecord Rec(std::string call, double number = 0, int32_t day = 0, int band = 0) {
-  FakeRecord r;
-  r.call = std::move(call);
-  r.number = number;
-  r.day = day;
-  r.band = band;
-  return r;
-}
-
 index_model::ModelFormat NtxModelFormat() {
+  using index_files::PaddedText;
+  using index_files::PutDayKey;
+  using index_files::PutNumberKey;
   using index_model::ModelTag;
   index_model::ModelFormat f;
-  auto text = [](int width, auto field) {
-    return [width, field](const FakeRecord& r, HXobjIndexKeyData& k) {
-      std::string s = r.*field;
-      s.resize(static_cast<size_t>(width), ' ');
-      k.PutString(s);
-    };
-  };
   auto callKey = [](const FakeRecord& r) { return CallKey(r.call); };
   auto numberKey = [](const FakeRecord& r) { return *ntx::EncodeNumber(r.number, 18, 4); };
   auto dayKey = [](const FakeRecord& r) { return DBFDate().DTOS(r.day); };
-  auto textKey = [](const FakeRecord& r) {
-    std::string s = r.text.substr(0, 100);
-    while (!s.empty() && s.back() == ' ') s.pop_back();
-    return s;
-  };
-  ModelTag down{"DOWN", callKey, callKey, text(10, &FakeRecord::call), nullptr};
+  auto textKey = [](const FakeRecord& r) { return index_files::TrimmedText(r.text, 100); };
+  ModelTag down{"DOWN", callKey, callKey, PaddedText(10, &FakeRecord::call), nullptr};
   down.descending = true;
   f.tags = {
-      ModelTag{"CALL", callKey, callKey, text(10, &FakeRecord::call), nullptr},
-      ModelTag{"NUMBER", numberKey, numberKey,
-               [](const FakeRecord& r, HXobjIndexKeyData& k) { k.PutFloat(r.number); }, nullptr},
-      ModelTag{"DAY", dayKey, dayKey,
-               [](const FakeRecord& r, HXobjIndexKeyData& k) { k.PutDate(r.day); }, nullptr},
-      ModelTag{"CALL20", callKey, callKey, text(10, &FakeRecord::call),
+      ModelTag{"CALL", callKey, callKey, PaddedText(10, &FakeRecord::call), nullptr},
+      ModelTag{"NUMBER", numberKey, numberKey, PutNumberKey, nullptr},
+      ModelTag{"DAY", dayKey, dayKey, PutDayKey, nullptr},
+      ModelTag{"CALL20", callKey, callKey, PaddedText(10, &FakeRecord::call),
                [](const FakeRecord& r) { return r.band == 20; }},
       down,
-      ModelTag{"TEXT", textKey, textKey, text(100, &FakeRecord::text), nullptr},
+      ModelTag{"TEXT", textKey, textKey, PaddedText(100, &FakeRecord::text), nullptr},
   };
   f.open = [](FakeIndexTable& table, const IndexTempDir& dir, bool create) {
     std::vector<std::unique_ptr<HXobjIndexFile>> files;

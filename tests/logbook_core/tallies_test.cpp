@@ -11,20 +11,13 @@
 #include "Sorl6db_creator.h"
 #include "Sorl6db_search.h"
 #include "geo_test_support.h"
+#include "logbook_fileset.h"
 #include "tallies.h"
 
 namespace {
 
 using namespace quillmere;
 namespace fs = std::filesystem;
-
-const std::vector<std::string> kLogbookFields = {
-    "DATE;D;8;0",    "TIME;C;6;0",    "NUMBER;N;20;4", "STATION;C;15;0", "BAND;N;20;4",
-    "QTH;C;20;0",    "RST;C;5;0",     "NRSENT;C;20;0", "NRRCVD;C;20;0",  "SPARE1;C;20;0",
-    "MODE;C;6;0",    "PREFIX;C;5;0",  "STATE;C;3;0",   "CQZONE;C;3;0",   "ITUZONE;C;3;0",
-    "TENTEN;N;20;4", "QSLS;C;2;0",    "QSLR;C;2;0",    "CITY;C;30;0",    "REMARK;C;100;0",
-    "FREQ;C;7;0",    "COUNTY;C;20;0", "CONTEST;C;15;0", "OPERATR;C;8;0", "IOTA;C;8;0",
-    "TXPWR;C;4;0",   "GRIDSQR;C;6;0"};
 
 struct Contact {
   const char* station;
@@ -70,7 +63,7 @@ class TallyTest : public geo_test::TempFolder {
     TCreateSorrelDataSet creator;
     creator.SetDBFTable(&logbook_);
     creator.SetDBFType(DBaseIV);
-    creator.SetCreateFields(kLogbookFields);
+    creator.SetCreateFields(LogbookFieldLines());
     ASSERT_TRUE(creator.CreateTable());
     for (const Contact& c : kContacts) {
       logbook_.Append();

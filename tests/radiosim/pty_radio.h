@@ -25,21 +25,50 @@
 
 namespace radiosim {
 
+// Opens a pseudo-terminal pair, raw on the far (slave) side and non-blocking on the radio's
+// (master) side, and points `link` at it in place of whatever it named. False, with both ends
+// left at -1, when no pair can be had.
+inline bool OpenRadioPty(int& master, int& slave, const std::filesystem::path& link) {
+  master = slave = -1;
+  if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) {
+    master = slave = -1;
+    return false;
+  }
+  termios t{};
+  ::tcgetattr(slave, &t);
+  ::cfmakeraw(&t);
+  ::tcsetattr(slave, TCSANOW, &t);
+  ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+  char name[128] = {};
+  ::ptsname_r(master, name, sizeof name);
+  std::error_code ec;
+  std::filesystem::remove(link, ec);
+  std::filesystem::create_symlink(name, link, ec);
+  return true;
+}
+
+// Writes all of `bytes` to the non-blocking `fd`, waiting while the line is full; gives up
+// quietly when the other side is gone.
+inline void WriteAll(int fd, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n > 0) {
+      done += static_cast<size_t>(n);
+    } else if (n < 0 && errno == EAGAIN) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    } else {
+      return;
+    }
+  }
+}
+
 class TPtyRadio {
  public:
   explicit TPtyRadio(std::filesystem::path link) : link_(std::move(link)) {
-    if (::openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) return;
-    termios t{};
-    ::tcgetattr(slave_, &t);
-    ::cfmakeraw(&t);
-    ::tcsetattr(slave_, TCSANOW, &t);
-    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
-    char name[128] = {};
-    ::ptsname_r(master_, name, sizeof name);
     std::error_code ec;
     std::filesystem::create_directories(link_.parent_path(), ec);
-    std::filesystem::remove(link_, ec);
-    std::filesystem::create_symlink(name, link_, ec);
+    OpenRadioPty(master_, slave_, link_);
   }
   virtual ~TPtyRadio() {
     Stop();
@@ -80,19 +109,7 @@ class TPtyRadio {
   virtual void Consume(std::string& pending) = 0;
 
   // Writes bytes to the line as they stand.
-  void Send(const std::string& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-      const ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
-      if (n > 0) {
-        done += static_cast<size_t>(n);
-      } else if (n < 0 && errno == EAGAIN) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      } else {
-        return;
-      }
-    }
-  }
+  void Send(const std::string& bytes) { WriteAll(master_, bytes); }
   // Records a command; called with m_ held.
   void Note(std::string command) {
     received_.push_back(std::move(command));

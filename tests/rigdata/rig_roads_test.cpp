@@ -344,36 +344,29 @@ TEST_P(RigFileRoad, DrivesItsRadio) {
     EXPECT_EQ(N(rig_.Mode()), N(flag)) << ::testing::PrintToString(code);
   }
 
+  // A switch set on, then off: the radio follows, and where the file reads the state back the
+  // rig reports it.
+  auto expectSwitch = [&](TRigParam on, TRigParam off, auto set, auto radioOn, auto stored) {
+    for (const TRigParam p : {on, off}) {
+      set(p);
+      Poll();
+      EXPECT_EQ(radioOn(), p == on) << RigParamName(p);
+      if (Reads(p)) {
+        EXPECT_EQ(N(stored()), N(p));
+      }
+    }
+  };
+
   // Split on and off, written directly or through the VFO pair.
   if (Writes(pmSplitOn) || Writes(pmVfoAB)) {
-    rig_.SetSplit(pmSplitOn);
-    Poll();
-    EXPECT_TRUE(radio_->Split());
-    if (Reads(pmSplitOn)) {
-      EXPECT_EQ(N(rig_.GetSplit()), N(pmSplitOn));
-    }
-    rig_.SetSplit(pmSplitOff);
-    Poll();
-    EXPECT_FALSE(radio_->Split());
-    if (Reads(pmSplitOff)) {
-      EXPECT_EQ(N(rig_.GetSplit()), N(pmSplitOff));
-    }
+    expectSwitch(pmSplitOn, pmSplitOff, [&](TRigParam p) { rig_.SetSplit(p); },
+                 [&] { return radio_->Split(); }, [&] { return rig_.GetSplit(); });
   }
 
   // PTT.
   if (Writes(pmTx)) {
-    rig_.SetTx(pmTx);
-    Poll();
-    EXPECT_TRUE(radio_->Transmitting());
-    if (Reads(pmTx)) {
-      EXPECT_EQ(N(rig_.Tx()), N(pmTx));
-    }
-    rig_.SetTx(pmRx);
-    Poll();
-    EXPECT_FALSE(radio_->Transmitting());
-    if (Reads(pmRx)) {
-      EXPECT_EQ(N(rig_.Tx()), N(pmRx));
-    }
+    expectSwitch(pmTx, pmRx, [&](TRigParam p) { rig_.SetTx(p); },
+                 [&] { return radio_->Transmitting(); }, [&] { return rig_.Tx(); });
   }
 
   // RIT and XIT, their offset, clearing it.
@@ -381,21 +374,9 @@ TEST_P(RigFileRoad, DrivesItsRadio) {
   for (const auto& [on, off] : switches) {
     if (!Writes(on)) continue;
     const bool rit = on == pmRitOn;
-    auto state = [&] { return rit ? radio_->Rit() : radio_->Xit(); };
-    auto stored = [&] { return rit ? rig_.Rit() : rig_.Xit(); };
-    auto set = [&](TRigParam p) { rit ? rig_.SetRit(p) : rig_.SetXit(p); };
-    set(on);
-    Poll();
-    EXPECT_TRUE(state()) << RigParamName(on);
-    if (Reads(on)) {
-      EXPECT_EQ(N(stored()), N(on));
-    }
-    set(off);
-    Poll();
-    EXPECT_FALSE(state()) << RigParamName(off);
-    if (Reads(off)) {
-      EXPECT_EQ(N(stored()), N(off));
-    }
+    expectSwitch(on, off, [&](TRigParam p) { rit ? rig_.SetRit(p) : rig_.SetXit(p); },
+                 [&] { return rit ? radio_->Rit() : radio_->Xit(); },
+                 [&] { return rit ? rig_.Rit() : rig_.Xit(); });
   }
   if (Reads(pmRitOffset)) {
     radio_->SetRitOffset(-120);

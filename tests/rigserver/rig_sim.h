@@ -43,6 +43,7 @@
 #include <vector>
 
 #include "main_loop.h"
+#include "pty_radio.h"
 
 namespace rigtest {
 
@@ -76,17 +77,7 @@ class TSimRadio {
   void Plug() {
     int master = -1;
     int slave = -1;
-    if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return;
-    termios t{};
-    ::tcgetattr(slave, &t);
-    ::cfmakeraw(&t);
-    ::tcsetattr(slave, TCSANOW, &t);
-    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
-    char name[128] = {};
-    ::ptsname_r(master, name, sizeof name);
-    std::error_code ec;
-    std::filesystem::remove(link_, ec);
-    std::filesystem::create_symlink(name, link_, ec);
+    if (!radiosim::OpenRadioPty(master, slave, link_)) return;
     master_ = master;
     slave_ = slave;  // kept open so the master never sees a hang-up of its own
     stop_ = false;
@@ -154,19 +145,7 @@ class TSimRadio {
   void OverrideNextStatus(std::string reply) { std::lock_guard l(m_); override_ = std::move(reply); }
 
   // Bytes written to the port as they stand.
-  void Write(const std::string& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-      const ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
-      if (n > 0) {
-        done += static_cast<size_t>(n);
-      } else if (n < 0 && errno == EAGAIN) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      } else {
-        return;
-      }
-    }
-  }
+  void Write(const std::string& bytes) { radiosim::WriteAll(master_, bytes); }
 
   // The commands received so far, without their ';'.
   std::vector<std::string> Received() { std::lock_guard l(m_); return received_; }
