@@ -6,13 +6,16 @@
 // arriving to the label written).
 //
 // The server only learns of a change at its next poll, so the figure is bounded below by the
-// wait for that poll (half the poll interval on average). Floor: the server's poll interval as
-// measured in the same run (the time between the radio's status requests).
+// wait for that poll (half the poll interval on average). Each change comes after a random pause,
+// so it falls anywhere in the poll cycle, as a turn of the knob does, and not always just after
+// the poll that reported the one before. Floor: the server's poll interval as measured in the
+// same run (the time between the radio's status requests).
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,6 +24,7 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
+#include <random>
 #include <vector>
 
 #include "PSKUnit1.h"
@@ -124,10 +128,18 @@ void BM_RadioMoveToLabel(benchmark::State& state) {
       }
     }
 
+    std::mt19937 random(20261209);
+    std::uniform_int_distribution<int> pauseMs(0, 2 * kPollMs);
+    auto pause = [](int ms) {
+      QEventLoop loop;
+      QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+      loop.exec();
+    };
     std::vector<double> latencies, windowShare;
     const size_t requestsBefore = StatusRequests(radio);
     const Clock::time_point runStart = Clock::now();
     for (auto _ : state) {
+      pause(pauseMs(random));  // not timed: only SetIterationTime counts
       hz += 100;
       const QString want = QString::fromStdString(FormatFixed(MHzFromHz(hz), 7, 5));
       const Clock::time_point movedAt = Clock::now();
