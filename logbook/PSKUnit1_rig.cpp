@@ -20,6 +20,7 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <array>
+#include <utility>
 
 #include "PSKUnit1.h"
 #include "band_tables.h"
