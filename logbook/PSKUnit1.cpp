@@ -73,6 +73,7 @@ TForm1::TForm1(TServices services, TForm1Options options, QWidget* parent)
   Timer1->setObjectName("Timer1");
   Timer1->setInterval(1000);
   ConnectHandlers();
+  ConnectRigHandlers();
   ApplyHintsAsAccessibleText(this);
   if (services_.rig) {
     services_.rig->OnParamsChange = [this](int rig, int params) { TarvaneX1ParamsChange(rig, params); };
@@ -147,7 +148,6 @@ void TForm1::ConnectHandlers() {
   ConnectEntryHandlers();
   ConnectKeyHandlers();
   ConnectMenuItem(this, ui_->ShortCut1, &TForm1::ShortCut1Click);
-  ConnectMenuItem(this, ui_->ManualOperation1, &TForm1::ManualOperation1Click);
   ConnectReadingHandlers();
   // The menu items of the speech state.
   ConnectMenuItem(this, ui_->Start1, &TForm1::Start1Click);

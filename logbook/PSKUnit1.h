@@ -238,11 +238,36 @@ class TForm1 : public QMainWindow {
   void DBGrid3DblClick();
 
   // ---- Rig-control client (PSKUnit1_rig.cpp) ----
+  // The server's events: rig 1 is read again whichever rig and parameters changed. While a modal
+  // dialog is up they wait (no bus call runs under it) and run once it has gone.
   void TarvaneX1ParamsChange(int rigNumber, int params);
   void TarvaneX1RigTypeChange(int rigNumber);
+  void Button21Click();
+  // The frequency steps (Lower, Higher) of TrackBar3's size, sent to the radio.
   void BitBtn7Click();
   void BitBtn8Click();
+  void TrackBar3Change();
+  // The automatic announcement of the frequency, 2000 ms after the first change.
+  void Edit21Change();
+  void Timer2Timer();
+  void CheckBox15Click();
+  void CheckBox11Click();
+  // Mode buttons CW, USB, LSB, FM.
+  void Button29Click();
+  void Button30Click();
+  void Button31Click();
+  void Button32Click();
+  // Connects to the rig server again and shows rig 1's frequency.
+  void Button33Click();
+  // Shows the rig server's settings window.
+  void COM1Click();
+  // Manual operation (Ctrl+M): band and mode chosen from lists, no radio.
   void ManualOperation1Click();
+  void BandCBChange();
+  void ModeCBChange();
+  void Button26Click();
+  void Button27Click();
+  bool ManualMode() const { return manualMode_; }
 
   // ---- Logbooks (PSKUnit1_logbook.cpp) ----
   void LoadLog1Click();
@@ -394,9 +419,20 @@ class TForm1 : public QMainWindow {
   std::vector<std::string> WordListItems(const QString& code = QString());
 
   // Rig, in PSKUnit1_rig.cpp.
+  void ConnectRigHandlers();
   void FirstRigRead();
   void ShowRigType();
   void SecondFrequencyRead();
+  void StepFrequency(int sign);
+  // A rig call the operator asked for failed: said (and shown in the status bar) once, until a
+  // rig call succeeds again.
+  void RigNotAnswering();
+  void RigAnswered() { rigNoticeGiven_ = false; }
+  // A modal dialog is up: the server's events wait for it to go.
+  bool DeferWhileModal();
+  void RunDeferredRigEvents();
+  // Writes one value of rig 1; whether the server took it.
+  bool WriteRigValue(int32_t which, int32_t value);
 
   // Keys and hints, in PSKUnit1_keys.cpp.
   void ConnectKeyHandlers();
@@ -475,6 +511,13 @@ class TForm1 : public QMainWindow {
   QString prefix_;
   int memoryStep_ = 3;
   bool rigConnected_ = false;
+  // Rig-control client state.
+  QTimer* Timer2 = nullptr;     // owned by the window; the announcement, single shot
+  QTimer* rigDefer_ = nullptr;  // owned by the window; retries events held back by a modal dialog
+  bool manualMode_ = false;
+  bool rigNoticeGiven_ = false;
+  bool paramsPending_ = false;
+  bool rigTypePending_ = false;
   bool terminate_ = false;
   bool closed_ = false;
   bool voiceFailed_ = false;

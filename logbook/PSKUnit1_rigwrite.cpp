@@ -1,5 +1,5 @@
-// TForm1: what the logbook writes to rig 1 (a frequency or a mode sent from a memory, later the
-// step and mode buttons) and the band-limit check that follows every frequency the rig reports.
+// TForm1: what the logbook writes to rig 1 (a frequency or a mode sent from a memory, a frequency
+// step, a mode button) and the band-limit check that follows every frequency the rig reports.
 // Writes go through the rig link; a server or radio that does not answer is no error here, the
 // write simply has no effect.
 #include <QGroupBox>
@@ -45,27 +45,24 @@ void TForm1::SetRigParam(int32_t param) {
   }
 }
 
-void TForm1::SetRigValue(int32_t which, int32_t value) {
+void TForm1::SetRigValue(int32_t which, int32_t value) { (void)WriteRigValue(which, value); }
+
+bool TForm1::WriteRigValue(int32_t which, int32_t value) {
   using namespace tarvane;
   RigLink& rig = *services_.rig;
   switch (which) {
     case PM_FREQ:
-      rig.Write(TRigProperty::Freq, value);
-      return;
+      return rig.Write(TRigProperty::Freq, value);
     case PM_FREQA:
-      rig.Write(TRigProperty::FreqA, value);
-      return;
+      return rig.Write(TRigProperty::FreqA, value);
     case PM_FREQB:
-      rig.Write(TRigProperty::FreqB, value);
-      return;
+      return rig.Write(TRigProperty::FreqB, value);
     case PM_PITCH:
-      rig.Write(TRigProperty::Pitch, value);
-      return;
+      return rig.Write(TRigProperty::Pitch, value);
     case PM_RITOFFSET:
-      rig.Write(TRigProperty::RitOffset, value);
-      return;
+      return rig.Write(TRigProperty::RitOffset, value);
     default:
-      return;
+      return false;
   }
 }
 

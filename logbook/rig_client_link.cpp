@@ -8,6 +8,13 @@ namespace quillmere {
 
 namespace {
 
+// Rig 1's object, fetched anew, its calls bounded by kRigBusTimeoutMs; null when the server fails.
+std::unique_ptr<org::tarvane::IRigX> Rig1(const tarvane::TarvaneXClient& client) {
+  auto rig = client.Rig(1);
+  if (rig) rig->setTimeout(kRigBusTimeoutMs);
+  return rig;
+}
+
 template <typename Reply>
 bool Finished(Reply& reply) {
   reply.waitForFinished();
@@ -34,20 +41,30 @@ bool TarvaneRigLink::Connect(std::string* error) {
     return false;
   }
   QString reason;
-  if (client_->Connect(&reason)) return true;
-  // A server registered a moment ago is found once the bus has read its activation files again.
-  connection_.interface()->call(QStringLiteral("ReloadConfig"));
-  if (client_->Connect(&reason)) return true;
-  if (error) *error = reason.toStdString();
-  return false;
+  bool connected = client_->Connect(&reason);
+  if (!connected) {
+    // A server registered a moment ago is found once the bus has read its activation files again.
+    connection_.interface()->call(QStringLiteral("ReloadConfig"));
+    connected = client_->Connect(&reason);
+  }
+  if (!connected) {
+    if (error) *error = reason.toStdString();
+    return false;
+  }
+  client_->Application()->setTimeout(kRigBusTimeoutMs);
+  return true;
 }
+
+QString TarvaneRigLink::ObjectPath() const { return client_->ObjectPath(); }
+
+
 
 void TarvaneRigLink::Disconnect() { client_->Disconnect(); }
 
 bool TarvaneRigLink::Connected() const { return client_->Connected(); }
 
 std::optional<int32_t> TarvaneRigLink::Read(TRigProperty property) {
-  auto rig = client_->Rig(1);
+  auto rig = Rig1(*client_);
   if (!rig) return std::nullopt;
   QDBusPendingReply<int> reply;
   switch (property) {
@@ -68,7 +85,7 @@ std::optional<int32_t> TarvaneRigLink::Read(TRigProperty property) {
 }
 
 bool TarvaneRigLink::Write(TRigProperty property, int32_t value) {
-  auto rig = client_->Rig(1);
+  auto rig = Rig1(*client_);
   if (!rig) return false;
   QDBusPendingReply<> reply;
   switch (property) {
@@ -88,14 +105,14 @@ bool TarvaneRigLink::Write(TRigProperty property, int32_t value) {
 }
 
 bool TarvaneRigLink::ClearRit() {
-  auto rig = client_->Rig(1);
+  auto rig = Rig1(*client_);
   if (!rig) return false;
   QDBusPendingReply<> reply = rig->ClearRit();
   return Finished(reply);
 }
 
 std::optional<std::string> TarvaneRigLink::RigType() {
-  auto rig = client_->Rig(1);
+  auto rig = Rig1(*client_);
   if (!rig) return std::nullopt;
   QDBusPendingReply<QString> reply = rig->RigType();
   if (!Finished(reply)) return std::nullopt;

@@ -4,9 +4,9 @@
 // creates its own application object on Connect (the bus starts the server when needed) and takes
 // the rig object anew for every access.
 //
-// Reads answer nullopt and writes false when the call fails (no server, no rig, an error reply):
-// the callers decide which failures they drop. Events arrive through OnParamsChange and
-// OnRigTypeChange on the main thread.
+// Reads answer nullopt and writes false when the call fails (no server, no rig, an error reply,
+// no answer within kRigBusTimeoutMs): the callers decide which failures they drop. Events arrive
+// through OnParamsChange and OnRigTypeChange on the main thread.
 //
 // Main thread only.
 #pragma once
@@ -22,7 +22,12 @@ namespace tarvane {
 class TarvaneXClient;
 }
 
+
 namespace quillmere {
+
+// The longest a read or write of rig 1 waits for the server's answer. The server answers from
+// what it stored, at once; a server that hangs must not hold the window for long.
+inline constexpr int kRigBusTimeoutMs = 1500;
 
 // The rig properties the logbook reads and writes (frequencies in Hz; the others RigParamX bits).
 enum class TRigProperty { Freq, FreqA, FreqB, Pitch, RitOffset, Vfo, Split, Rit, Xit, Tx, Mode };
@@ -61,6 +66,8 @@ class TarvaneRigLink : public RigLink {
   bool ClearRit() override;
   std::optional<std::string> RigType() override;
   bool SetDialogVisible(bool visible) override;
+  // This client's application object on the server; empty while not connected.
+  QString ObjectPath() const;
 
  private:
   QDBusConnection connection_;

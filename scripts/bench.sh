@@ -8,6 +8,8 @@
 # Arguments go to every benchmark program, e.g. --benchmark_repetitions=3 (the table then shows
 # the mean and median rows) or --benchmark_filter=Keystroke.
 # The raw output of each program is kept in build/bench-results/.
+# rig_follow_bench (radio moved to the logbook's frequency label) starts its own private bus and
+# Tarvane with the tests' simulated radio; it needs dbus-daemon and runs offscreen.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/install-deps.sh"

@@ -41,6 +41,11 @@ class TWindowTest : public ::testing::Test {
   QString Home() const { return home_.path(); }
   TForm1Options Options() const;
 
+  // Puts a real rig link in place of the fake one (fakes.rig is then null); before Start().
+  void UseRig(std::unique_ptr<RigLink> rig) {
+    services_.rig = std::move(rig);
+    fakes.rig = nullptr;
+  }
   // Creates the program's windows with the configured fakes and returns the main window.
   TForm1& Start();
   TForm1& Form() { return windows_->Main(); }
