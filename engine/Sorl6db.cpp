@@ -166,6 +166,7 @@ void TSorrelDataSet::SetTableName(std::string_view name) {
 }
 
 void TSorrelDataSet::SetUseDeleted(bool on) {
+  ++changeCount_;
   useDeleted_ = on;
   if (handler_) handler_->SetShowDeleted(on);
 }
@@ -319,6 +320,7 @@ void TSorrelDataSet::OpenIndexFilesOn(DBFObject& handler, bool refuseRepeats) {
 }
 
 void TSorrelDataSet::SetIndexFiles(std::vector<std::string> files) {
+  ++changeCount_;
   indexDefs_.SetUpdated(false);
   indexDefs_.Clear();
   indexFiles_ = std::move(files);
@@ -348,6 +350,7 @@ void TSorrelDataSet::SetIndexFiles(std::vector<std::string> files) {
 }
 
 void TSorrelDataSet::SetIndexName(std::string_view name) {
+  ++changeCount_;
   // A tag the open files do not hold is refused without taking the old name's place: a name kept
   // after the refusal would be selected again at every later open, and the table would no longer
   // open at all until the name was changed.
@@ -435,6 +438,7 @@ bool TSorrelDataSet::FilterRecordAccepted() {
 }
 
 void TSorrelDataSet::SetFiltered(bool on) {
+  ++changeCount_;
   if (!handler_) {
     TDataSet::SetFiltered(on);
     return;
@@ -449,6 +453,7 @@ void TSorrelDataSet::SetFiltered(bool on) {
 }
 
 void TSorrelDataSet::SetFilterText(std::string_view text) {
+  ++changeCount_;
   if (handler_ && Active() && Filtered()) {
     CheckBrowseMode();
     handler_->SetFilterActive(true);
@@ -460,6 +465,7 @@ void TSorrelDataSet::SetFilterText(std::string_view text) {
 }
 
 void TSorrelDataSet::SetFilterOptions(uint8_t options) {
+  ++changeCount_;
   if (handler_ && Active() && Filtered()) {
     CheckBrowseMode();
     handler_->SetFilterActive(true);
@@ -708,6 +714,7 @@ void TSorrelDataSet::InternalEdit() {
 void TSorrelDataSet::InternalCancel() { ReleaseRecordLock(); }
 
 void TSorrelDataSet::InternalPost() {
+  ++changeCount_;
   char* const buffer = ActiveBuffer();
   {
     THandlerBuffer point(*this, buffer);
@@ -722,6 +729,7 @@ void TSorrelDataSet::InternalPost() {
 }
 
 void TSorrelDataSet::InternalAddRecord(char* buffer, bool) {
+  ++changeCount_;
   {
     THandlerBuffer point(*this, buffer);
     handler_->AppendRecord();
@@ -759,6 +767,7 @@ void TSorrelDataSet::MarkRecordUnderLock(int32_t record, void (HXO_dBaseFld::*ma
 }
 
 void TSorrelDataSet::InternalDelete() {
+  ++changeCount_;
   char* const buffer = ActiveBuffer();
   DBFObject& h = *handler_;
   const int32_t record = BufferRecNo(buffer);
@@ -779,6 +788,7 @@ void TSorrelDataSet::InternalDelete() {
 }
 
 void TSorrelDataSet::UndeleteRecord() {
+  ++changeCount_;
   CheckActive();
   if (IsEmpty()) return;
   char* const buffer = ActiveBuffer();
@@ -793,6 +803,7 @@ void TSorrelDataSet::UndeleteRecord() {
 }
 
 void TSorrelDataSet::InternalRefresh() {
+  ++changeCount_;
   if (!IsEmpty()) {
     char* const buffer = ActiveBuffer();
     THandlerBuffer point(*this, buffer);
