@@ -463,19 +463,24 @@ int TDBGridModel::PlaceActive() {
     TBookmark fwdMark = mark;
     int chunk = 32;
     while (row < 0 && (back < kProbeRows || fwd < kProbeRows)) {
-      ds->GotoBookmark(backMark);
-      int moved = -ds->MoveBy(-chunk);
-      back += moved;
-      backMark = ds->Bookmark();
-      if (moved < chunk) {
-        row = back;
-        break;
+      const int backStep = std::min(chunk, kProbeRows - back);
+      if (backStep > 0) {
+        ds->GotoBookmark(backMark);
+        const int moved = -ds->MoveBy(-backStep);
+        back += moved;
+        backMark = ds->Bookmark();
+        if (moved < backStep) {
+          row = back;
+          break;
+        }
       }
+      const int fwdStep = std::min(chunk, kProbeRows - fwd);
+      if (fwdStep <= 0) continue;
       ds->GotoBookmark(fwdMark);
-      moved = ds->MoveBy(chunk);
+      const int moved = ds->MoveBy(fwdStep);
       fwd += moved;
       fwdMark = ds->Bookmark();
-      if (moved < chunk) {
+      if (moved < fwdStep) {
         row = count_ - 1 - fwd;
         if (row < back) {
           SetCount(back + fwd + 1);
