@@ -194,8 +194,16 @@ void TDBGridModel::Recount() {
       count_ = std::max(estimate, 0);
     }
   }
-  current_ = -1;
+  // The row the view is to select when it hears of the reset: the active record's when it was
+  // read, else (a large view, placed later) the row it had.
+  if (ds != nullptr && link_->Active() && !ds->IsEmpty()) {
+    const int row = BlockRow(ds->Bookmark());
+    current_ = row >= 0 || count_ <= kWholeViewRows ? row : std::min(current_, count_ - 1);
+  } else {
+    current_ = -1;
+  }
   endResetModel();
+  if (current_ != wasRow) emit currentRowChanged(current_);
 }
 
 void TDBGridModel::DataSetChanged() {
@@ -222,6 +230,7 @@ void TDBGridModel::RefreshActiveRow() {
 void TDBGridModel::FollowCursor(bool mayWalk) {
   TDataSet* ds = link_->DataSet();
   int row = -1;
+  bool pending = false;
   followPending_ = false;
   if (ds != nullptr && link_->Active() && !ds->IsEmpty()) {
     const TBookmark mark = ds->Bookmark();
@@ -234,12 +243,17 @@ void TDBGridModel::FollowCursor(bool mayWalk) {
           row = -1;
         }
       } else {
-        // Placing the record means walking the cursor: not under the notice of a move.
+        // Placing the record means walking the cursor: not under the notice of a move. Until
+        // then the current row stays where it was.
         followPending_ = true;
+        pending = true;
         ScheduleSettle();
       }
     }
   }
+  const int was = current_;
+  if (!pending) current_ = row;
+  if (current_ >= count_) current_ = count_ - 1;
   if (resetPending_ && dataDepth_ == 0 && !resetting_) {
     resetPending_ = false;
     resetting_ = true;
@@ -247,10 +261,7 @@ void TDBGridModel::FollowCursor(bool mayWalk) {
     endResetModel();
     resetting_ = false;
   }
-  if (row != current_) {
-    current_ = row;
-    emit currentRowChanged(row);
-  }
+  if (current_ != was) emit currentRowChanged(current_);
 }
 
 void TDBGridModel::ScheduleSettle() {
@@ -286,7 +297,6 @@ void TDBGridModel::ShiftRows(int row) {
   if (row == 0) return;
   first_ -= row;
   count_ = std::max(count_ - row, 0);
-  if (current_ >= 0) current_ = std::max(current_ - row, -1);
   while (!block_.empty() && first_ < 0) {
     block_.pop_front();
     ++first_;
@@ -302,7 +312,6 @@ void TDBGridModel::SetCount(int count) {
   count_ = count;
   while (!block_.empty() && first_ + static_cast<int>(block_.size()) > count_) block_.pop_back();
   if (block_.empty()) first_ = 0;
-  if (current_ >= count_) current_ = -1;
   resetPending_ = true;
 }
 
