@@ -438,13 +438,13 @@ bool TSorrelDataSet::FilterRecordAccepted() {
 }
 
 void TSorrelDataSet::SetFiltered(bool on) {
-  ++changeCount_;
   if (!handler_) {
     TDataSet::SetFiltered(on);
     return;
   }
   CheckBrowseMode();
   if (on != Filtered()) {
+    ++changeCount_;
     TDataSet::SetFiltered(on);
     handler_->SetFilterActive(on);
     if (on) InstallFilter();
@@ -453,8 +453,8 @@ void TSorrelDataSet::SetFiltered(bool on) {
 }
 
 void TSorrelDataSet::SetFilterText(std::string_view text) {
-  ++changeCount_;
   if (handler_ && Active() && Filtered()) {
+    ++changeCount_;
     CheckBrowseMode();
     handler_->SetFilterActive(true);
     handler_->SetFilter(text, (FilterOptions() & foCaseInsensitive) != 0,
@@ -465,8 +465,8 @@ void TSorrelDataSet::SetFilterText(std::string_view text) {
 }
 
 void TSorrelDataSet::SetFilterOptions(uint8_t options) {
-  ++changeCount_;
   if (handler_ && Active() && Filtered()) {
+    ++changeCount_;
     CheckBrowseMode();
     handler_->SetFilterActive(true);
     handler_->SetFilter(Filter(), (options & foCaseInsensitive) != 0,
