@@ -235,6 +235,15 @@ void TDBGridModel::FollowCursor(bool mayWalk) {
   if (ds != nullptr && link_->Active() && !ds->IsEmpty()) {
     const TBookmark mark = ds->Bookmark();
     row = BlockRow(mark);
+    if (row < 0 && !mark.empty() && ds->State() == TDataSetState::dsBrowse && count_ > 0) {
+      // Just after a move to the first or the last record (or a step onto it) the row is
+      // known without reading: row 0, or the last row.
+      if (ds->Bof()) {
+        row = 0;
+      } else if (ds->Eof()) {
+        row = count_ - 1;
+      }
+    }
     if (row < 0 && !mark.empty() && ds->State() == TDataSetState::dsBrowse) {
       if (mayWalk && walking_ == 0) {
         try {
