@@ -14,6 +14,11 @@
 //   Jump/<size>        from the newest contact to the oldest and back, the grid following it.
 //                      Floor: the same jumps without a grid, reading the rows the grid shows and
 //                      painting them in the in-memory view.
+//   Search/<size>      to a contact in the middle of the log (as a search lands there) and on
+//                      to another, the grid following. The grid finds the row by walking from
+//                      the record towards the ends, at most a few thousand records each way.
+//                      Floor: the same moves without a grid, reading the rows the grid shows and
+//                      painting them in the in-memory view.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -204,6 +209,37 @@ void Jump(benchmark::State& state, int64_t records) {
   bench::Report(state, figure / double(state.iterations()), floor / double(state.iterations()));
 }
 
+void Search(benchmark::State& state, int64_t records) {
+  const bench::LogbookSet& book = bench::Logbook(records);
+  TSorrelDataSet ds;
+  OpenAsTheProgramDoes(ds, book);
+  Grid grid(ds);
+  const int visible = grid.VisibleRows();
+  TSorrelDataSet bare;
+  OpenAsTheProgramDoes(bare, book);
+  PlainGrid plain;
+  double figure = 0;
+  double floor = 0;
+  int record = static_cast<int>(records / 2);
+  for (auto _ : state) {
+    record += 997;  // a new place every time, never one the grid has read
+    auto start = Clock::now();
+    ds.SetRecNoProperty(record);
+    grid.Paint();
+    const double t = Seconds(Clock::now() - start);
+    if (grid.model.CurrentRow() < 0) state.SkipWithError("the grid did not follow");
+    state.SetIterationTime(t);
+    figure += t;
+    start = Clock::now();
+    bare.SetRecNoProperty(record);
+    bare.MoveBy(visible / 2);
+    ReadRows(bare, visible, plain);
+    plain.Paint();
+    floor += Seconds(Clock::now() - start);
+  }
+  bench::Report(state, figure / double(state.iterations()), floor / double(state.iterations()));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -223,6 +259,10 @@ int main(int argc, char** argv) {
         ->Iterations(200)
         ->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark(("Jump/" + size).c_str(), [=](benchmark::State& s) { Jump(s, records); })
+        ->UseManualTime()
+        ->Iterations(20)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("Search/" + size).c_str(), [=](benchmark::State& s) { Search(s, records); })
         ->UseManualTime()
         ->Iterations(20)
         ->Unit(benchmark::kMillisecond);

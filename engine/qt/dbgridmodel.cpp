@@ -130,6 +130,9 @@ TDBGridModel::Signature TDBGridModel::SignatureNow() const {
   if (auto* table = dynamic_cast<TSorrelDataSet*>(ds)) {
     s.order = table->IndexName();
     if (DBFObject* h = table->Handler(); h != nullptr) {
+      // The records in the file: with ExactCount the data set would count the view instead, by
+      // reading it whole.
+      s.records = h->RecordCount();
       s.order += "\n" + h->MasterTagName();
       // The filter the handler holds is set before the data set's own text is.
       s.filter = h->FilterText();

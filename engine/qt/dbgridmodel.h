@@ -49,7 +49,7 @@ class TDBGridModel : public QAbstractTableModel {
   // Rows kept at most.
   static constexpr int kBlockRows = 1200;
   // How far a record reached by a jump is followed towards each end to find its row number.
-  static constexpr int kProbeRows = 4096;
+  static constexpr int kProbeRows = 1024;
 
   explicit TDBGridModel(QObject* parent = nullptr);
   ~TDBGridModel() override;
