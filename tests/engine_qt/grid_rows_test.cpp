@@ -42,15 +42,15 @@ std::string StationOf(int key) {
 class GridRowsTest : public HandlerTest {
  protected:
   // Record r (from 1) holds station S(r * 7919 mod n), so the STATION order is not record order;
-  // odd records are on band 20, even ones on 40.
-  void MakeTable(int n) {
+  // odd records are on band 20, even ones on 40. Records after `deletedAfter` are deleted.
+  void MakeTable(int n, int deletedAfter = 0) {
     records_ = n;
     MakeLog("LOG.DBF", false);
     {
       HXO_dBHandler h(PathOf("LOG.DBF"), false, true);
       for (int r = 1; r <= n; ++r) {
         Append(h, {StationOf(static_cast<int>(static_cast<int64_t>(r) * 7919 % n)), r % 2 ? 20.0 : 40.0,
-                   "Q" + std::to_string(r)});
+                   "Q" + std::to_string(r), deletedAfter > 0 && r > deletedAfter});
       }
       h.CreateIndexTag("LOG.CDX", "STATION", "STATION", "", 1, 0);
     }
@@ -205,6 +205,33 @@ TEST_F(GridRowsTest, LargeViewFollowsFilterOrderPostsDeletesAndAppends) {
   EXPECT_EQ(At(model.CurrentRow()), "S99999");
   EXPECT_EQ(model.CurrentRow(), model.rowCount() - 1);
   EXPECT_EQ(At(model.CurrentRow() - 1), "S29999");
+}
+
+// Deleted records count in a large view until walks meet the ends where the count did not
+// expect them; then the count and the row numbers are put right.
+TEST_F(GridRowsTest, LargeViewCountHidingDeletedRecordsIsCorrectedByWalks) {
+  constexpr int kVisible = 10000;
+  MakeTable(kLarge, kVisible);
+  std::vector<std::string> shown;
+  for (int r = 1; r <= kVisible; ++r) shown.push_back(StationOf(static_cast<int>(int64_t{r} * 7919 % kLarge)));
+  std::sort(shown.begin(), shown.end());
+  model.SetDataSource(&source);
+  ds.Open();
+  ds.Last();
+  Settle();
+  EXPECT_EQ(model.rowCount(), kLarge);  // the records in the file
+  EXPECT_EQ(model.CurrentRow(), kLarge - 1);
+  EXPECT_EQ(At(kLarge - 1).toStdString(), shown.back());
+
+  QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+  At(kLarge / 2);  // a walk from one end meets the other end
+  Settle();
+  EXPECT_EQ(resets.count(), 1);
+  EXPECT_EQ(model.rowCount(), kVisible);
+  EXPECT_EQ(model.CurrentRow(), kVisible - 1);
+  for (int row : {0, 1, kVisible / 2, kVisible - 2, kVisible - 1})
+    EXPECT_EQ(At(row).toStdString(), shown[static_cast<size_t>(row)]) << row;
+  EXPECT_EQ(Current().toStdString(), shown.back());
 }
 
 // Small views are read whole: every change gives exact rows, counted rows and current row.
