@@ -12,18 +12,21 @@
 // row count and every row number are exact. A large view is never read whole: its row count is
 // the data set's record count (or the number of records the filter passes), which counts the
 // deleted records the view hides, and it is corrected when a walk meets the first or the last
-// record where the count did not expect it. A record the cursor reaches far from every known row
-// (a search in the middle of a large view) is placed by walking from it towards the nearer end,
-// up to kProbeRows records each way; beyond that its row number is presumed and the rows around
-// it are read from it, until a walk from an end puts the numbers right.
+// record where the count did not expect it. Right after a move to the first or the last record
+// the current row is row 0 or the last row without reading anything. A record the cursor reaches
+// far from every known row (a search in the middle of a large view) is placed by walking from it
+// towards the ends, up to kProbeRows records each way; beyond that its row number is presumed
+// (the row the current record had, else where its record number puts it, else the middle) and
+// the rows around it are read from it, until a walk from an end puts the numbers right.
 //
 // The model follows the data set through a data link. A move of the cursor to a record the block
-// holds only moves the current row. A new order, filter, record count or field list, or a record
-// this data set wrote, deleted, recalled or refreshed (the view and change signature below) drops
-// the block and recounts; the rows are read again when the view asks for them. Walks that the
-// data set's notices would call for are put off to the event loop, so that a handler stepping
-// through the data set never finds its cursor moved under it; asking the model (CurrentRow, the
-// cells) does them at once.
+// holds only moves the current row. A new order, filter, record count or field list, or a change
+// the data set counts (ChangeCount: its writes, refreshes, new filters and orders) drops the
+// block and recounts (a reset); the rows are read again when the view asks for them. Walks that
+// the data set's notices would call for are put off to the event loop (until then CurrentRow
+// stays where it was), so that a handler stepping through a large view never finds its cursor
+// moved under it; a small view is read whole at the notice of the change itself, the cursor put
+// back on its record. The cells the view asks for are read at once.
 //
 // Owns its link; the data source is the caller's. Thread-safety: GUI thread only.
 #pragma once
