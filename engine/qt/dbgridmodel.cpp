@@ -42,17 +42,22 @@ class TDBGridModel::Link : public TDataLink {
 // ignored, and the cursor put back on its record afterwards.
 class TDBGridModel::Walk {
  public:
-  explicit Walk(TDBGridModel& model) : model_(model), ds_(*model.link_->DataSet()) {
+  explicit Walk(TDBGridModel& model)
+      : model_(model), ds_(*model.link_->DataSet()), bof_(ds_.Bof()), eof_(ds_.Eof()) {
     ++model_.walking_;
     saved_ = ds_.Bookmark();
     ds_.DisableControls();
   }
   ~Walk() {
     try {
-      if (!saved_.empty()) {
+      // On the first or last record the move there puts it back, so that Bof and Eof tell the
+      // program what they told it before.
+      if (saved_.empty() || bof_) {
+        if (ds_.Active()) ds_.First();
+      } else if (eof_) {
+        ds_.Last();
+      } else {
         ds_.GotoBookmark(saved_);
-      } else if (ds_.Active()) {
-        ds_.First();
       }
     } catch (const std::exception&) {
       // The record went (another program packed the table): the cursor stays where the walk
@@ -70,6 +75,8 @@ class TDBGridModel::Walk {
  private:
   TDBGridModel& model_;
   TDataSet& ds_;
+  bool bof_;
+  bool eof_;
   TBookmark saved_;
 };
 
@@ -211,6 +218,11 @@ void TDBGridModel::Recount() {
 
 void TDBGridModel::DataSetChanged() {
   if (walking_ != 0) return;
+  if (starved_ && count_ > 0 && !columns_.empty()) {
+    // Rows the view asked for while the controls were disabled: it asks again.
+    starved_ = false;
+    emit dataChanged(index(0, 0), index(count_ - 1, static_cast<int>(columns_.size()) - 1));
+  }
   TDataSet* ds = link_->DataSet();
   if (ds != nullptr && link_->Active() && ds->State() != TDataSetState::dsBrowse) {
     RefreshActiveRow();
@@ -248,18 +260,19 @@ void TDBGridModel::FollowCursor(bool mayWalk) {
       }
     }
     if (row < 0 && !mark.empty() && ds->State() == TDataSetState::dsBrowse) {
-      if (mayWalk && walking_ == 0) {
+      if (mayWalk && walking_ == 0 && !ds->ControlsDisabled()) {
         try {
           row = PlaceActive();
         } catch (const std::exception&) {
           row = -1;
         }
       } else {
-        // Placing the record means walking the cursor: not under the notice of a move. Until
-        // then the current row stays where it was.
+        // Placing the record means walking the cursor: not under the notice of a move, nor
+        // while the program works with the controls disabled (enabling them brings a notice).
+        // Until then the current row stays where it was.
         followPending_ = true;
         pending = true;
-        ScheduleSettle();
+        if (!ds->ControlsDisabled()) ScheduleSettle();
       }
     }
   }
@@ -413,6 +426,12 @@ void TDBGridModel::ReadRun(From from, int fromRow, const TBookmark& mark, int st
 bool TDBGridModel::Fetch(int row) {
   TDataSet* ds = BrowsingDataSet();
   if (ds == nullptr || walking_ != 0 || row < 0 || row >= count_) return false;
+  if (ds->ControlsDisabled()) {
+    // The program is working through the data set: its cursor is not the model's to move. The
+    // rows are read when the controls are enabled again.
+    starved_ = true;
+    return false;
+  }
   const int start = std::clamp(row - kFetchRows / 2, 0, std::max(0, count_ - kFetchRows));
   From from = From::First;
   int fromRow = 0;
@@ -449,7 +468,7 @@ bool TDBGridModel::Fetch(int row) {
 
 int TDBGridModel::PlaceActive() {
   TDataSet* ds = BrowsingDataSet();
-  if (ds == nullptr || ds->IsEmpty()) return -1;
+  if (ds == nullptr || ds->IsEmpty() || ds->ControlsDisabled()) return -1;
   const TBookmark mark = ds->Bookmark();
   if (mark.empty()) return -1;
   int row = BlockRow(mark);

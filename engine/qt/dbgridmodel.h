@@ -143,5 +143,6 @@ class TDBGridModel : public QAbstractTableModel {
   bool followPending_ = false;
   bool settleQueued_ = false;
   bool resetPending_ = false;
+  bool starved_ = false;  // a read was refused while the controls were disabled
   int dataDepth_ = 0;
 };

@@ -207,6 +207,36 @@ TEST_F(GridRowsTest, LargeViewFollowsFilterOrderPostsDeletesAndAppends) {
   EXPECT_EQ(At(model.CurrentRow() - 1), "S29999");
 }
 
+// Reading rows leaves the program's cursor as it was, Bof and Eof included, and reads nothing
+// while the program works with the controls disabled.
+TEST_F(GridRowsTest, ReadingRowsLeavesTheProgramsCursorAlone) {
+  MakeTable(kLarge);
+  model.SetDataSource(&source);
+  ds.Open();
+  ds.Last();
+  EXPECT_EQ(At(5000), "S05000");
+  EXPECT_TRUE(ds.Eof());
+  EXPECT_EQ(Current(), "S29999");
+  ds.First();
+  EXPECT_EQ(At(kLarge - 2), "S29998");
+  EXPECT_TRUE(ds.Bof());
+  EXPECT_EQ(Current(), "S00000");
+
+  QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+  ds.DisableControls();
+  ds.MoveBy(10);
+  const int64_t reads = ds.reads;
+  EXPECT_EQ(At(20000), "");
+  EXPECT_EQ(ds.reads, reads);
+  EXPECT_EQ(Current(), "S00010");
+  ds.EnableControls();
+  EXPECT_EQ(changed.count(), 1);  // the view asks again
+  EXPECT_EQ(At(20000), "S20000");
+  Settle();
+  EXPECT_EQ(model.CurrentRow(), 10);
+  EXPECT_EQ(Current(), "S00010");
+}
+
 // Deleted records count in a large view until walks meet the ends where the count did not
 // expect them; then the count and the row numbers are put right.
 TEST_F(GridRowsTest, LargeViewCountHidingDeletedRecordsIsCorrectedByWalks) {
