@@ -258,6 +258,8 @@ void TDBGridModel::FollowCursor(bool mayWalk) {
       } else if (ds->Eof()) {
         row = count_ - 1;
       }
+      // Unless the block holds another record there (a count that fell short of the records).
+      if (row >= 0 && InBlock(row)) row = -1;
     }
     if (row < 0 && !mark.empty() && ds->State() == TDataSetState::dsBrowse) {
       if (mayWalk && walking_ == 0 && !ds->ControlsDisabled()) {
@@ -461,6 +463,10 @@ bool TDBGridModel::Fetch(int row) {
   try {
     ReadRun(from, fromRow, mark, start, kFetchRows);
   } catch (const std::exception&) {
+    // A record of the block went (another program packed the table): the next read starts from
+    // an end.
+    block_.clear();
+    first_ = 0;
     return false;
   }
   return InBlock(row);
