@@ -2,6 +2,7 @@
 
 #include <QMetaObject>
 #include <algorithm>
+#include <utility>
 
 #include "Sorl6db.h"
 #include "dbtext.h"
@@ -479,6 +480,8 @@ int TDBGridModel::PlaceActive() {
   if (mark.empty()) return -1;
   int row = BlockRow(mark);
   if (row >= 0) return row;
+  // The row kept from before a recount serves the first placement after it only.
+  const int kept = std::exchange(presumed_, -1);
   bool nearBlock = false;
   int back = 0;
   int fwd = 0;
@@ -538,8 +541,9 @@ int TDBGridModel::PlaceActive() {
     }
   }
   if (row < 0) {
-    // Far from both ends: the row it had, or where the record number puts it.
-    row = presumed_;
+    // Far from both ends: the row it had before the view was counted again, or where the
+    // record number puts it, or the middle.
+    row = kept;
     if (row < 0 && ds->IsSequenced() && ds->RecNo() > 0) row = ds->RecNo() - 1;
     if (row < 0) row = count_ / 2;
     if (back + fwd + 1 > count_) SetCount(back + fwd + 1);

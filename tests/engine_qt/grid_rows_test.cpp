@@ -176,8 +176,19 @@ TEST_F(GridRowsTest, LargeViewFollowsFilterOrderPostsDeletesAndAppends) {
   EXPECT_EQ(model.data(model.index(kLarge - 3, 2)).toString(), "Edited");
   EXPECT_EQ(model.CurrentRow(), kLarge - 3);
 
-  // A deleted record leaves the rows around the cursor.
+  // An edit far from both ends keeps its row while the view is read again.
   ds.SetIndexName("STATION");
+  ds.Last();
+  Settle();
+  model.SetCurrentRow(12000);
+  ASSERT_EQ(Current(), "S12000");
+  ASSERT_TRUE(model.setData(model.index(12000, 2), "Middle"));
+  Settle();
+  EXPECT_EQ(model.CurrentRow(), 12000);
+  EXPECT_EQ(model.data(model.index(12000, 2)).toString(), "Middle");
+  EXPECT_EQ(At(12001), "S12001");
+
+  // A deleted record leaves the rows around the cursor.
   ds.Last();
   Settle();
   model.SetCurrentRow(kLarge - 10);
