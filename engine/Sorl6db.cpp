@@ -166,6 +166,7 @@ void TSorrelDataSet::SetTableName(std::string_view name) {
 }
 
 void TSorrelDataSet::SetUseDeleted(bool on) {
+  ++changeCount_;
   useDeleted_ = on;
   if (handler_) handler_->SetShowDeleted(on);
 }
@@ -319,6 +320,7 @@ void TSorrelDataSet::OpenIndexFilesOn(DBFObject& handler, bool refuseRepeats) {
 }
 
 void TSorrelDataSet::SetIndexFiles(std::vector<std::string> files) {
+  ++changeCount_;
   indexDefs_.SetUpdated(false);
   indexDefs_.Clear();
   indexFiles_ = std::move(files);
@@ -348,6 +350,7 @@ void TSorrelDataSet::SetIndexFiles(std::vector<std::string> files) {
 }
 
 void TSorrelDataSet::SetIndexName(std::string_view name) {
+  ++changeCount_;
   // A tag the open files do not hold is refused without taking the old name's place: a name kept
   // after the refusal would be selected again at every later open, and the table would no longer
   // open at all until the name was changed.
@@ -441,6 +444,7 @@ void TSorrelDataSet::SetFiltered(bool on) {
   }
   CheckBrowseMode();
   if (on != Filtered()) {
+    ++changeCount_;
     TDataSet::SetFiltered(on);
     handler_->SetFilterActive(on);
     if (on) InstallFilter();
@@ -450,6 +454,7 @@ void TSorrelDataSet::SetFiltered(bool on) {
 
 void TSorrelDataSet::SetFilterText(std::string_view text) {
   if (handler_ && Active() && Filtered()) {
+    ++changeCount_;
     CheckBrowseMode();
     handler_->SetFilterActive(true);
     handler_->SetFilter(text, (FilterOptions() & foCaseInsensitive) != 0,
@@ -461,6 +466,7 @@ void TSorrelDataSet::SetFilterText(std::string_view text) {
 
 void TSorrelDataSet::SetFilterOptions(uint8_t options) {
   if (handler_ && Active() && Filtered()) {
+    ++changeCount_;
     CheckBrowseMode();
     handler_->SetFilterActive(true);
     handler_->SetFilter(Filter(), (options & foCaseInsensitive) != 0,
@@ -708,6 +714,7 @@ void TSorrelDataSet::InternalEdit() {
 void TSorrelDataSet::InternalCancel() { ReleaseRecordLock(); }
 
 void TSorrelDataSet::InternalPost() {
+  ++changeCount_;
   char* const buffer = ActiveBuffer();
   {
     THandlerBuffer point(*this, buffer);
@@ -722,6 +729,7 @@ void TSorrelDataSet::InternalPost() {
 }
 
 void TSorrelDataSet::InternalAddRecord(char* buffer, bool) {
+  ++changeCount_;
   {
     THandlerBuffer point(*this, buffer);
     handler_->AppendRecord();
@@ -759,6 +767,7 @@ void TSorrelDataSet::MarkRecordUnderLock(int32_t record, void (HXO_dBaseFld::*ma
 }
 
 void TSorrelDataSet::InternalDelete() {
+  ++changeCount_;
   char* const buffer = ActiveBuffer();
   DBFObject& h = *handler_;
   const int32_t record = BufferRecNo(buffer);
@@ -779,6 +788,7 @@ void TSorrelDataSet::InternalDelete() {
 }
 
 void TSorrelDataSet::UndeleteRecord() {
+  ++changeCount_;
   CheckActive();
   if (IsEmpty()) return;
   char* const buffer = ActiveBuffer();
@@ -793,6 +803,7 @@ void TSorrelDataSet::UndeleteRecord() {
 }
 
 void TSorrelDataSet::InternalRefresh() {
+  ++changeCount_;
   if (!IsEmpty()) {
     char* const buffer = ActiveBuffer();
     THandlerBuffer point(*this, buffer);

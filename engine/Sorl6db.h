@@ -122,6 +122,11 @@ class TSorrelDataSet : public TDataSet {
   // Set by the operations that keep the table busy (BuildIndexTag), which restore it afterwards.
   void SetBusyCode(uint8_t code) { busy_ = code; }
   bool RecordLocked() const { return recordLocked_ != 0; }
+  // Counts what may have changed the records the data set shows or their order: its writes
+  // (posts, appends, deletes, recalls), refreshes, and new filters, index files, tags or
+  // deleted-record visibility; a control holding copies of records can tell that they may be
+  // out of date.
+  uint32_t ChangeCount() const { return changeCount_; }
 
   // Overrides of the dataset core (in the core's order).
   void CheckActive() override;
@@ -244,6 +249,7 @@ class TSorrelDataSet : public TDataSet {
   uint8_t busy_ = 0;
   int32_t userId_ = 0;
   uint8_t recordLocked_ = 0;
+  uint32_t changeCount_ = 0;
   uint8_t updatingIndexDefs_ = 0;
   bool translateASCII_ = true;
   ThxIntFields largeIntegerAs_ = ThxIntFields::asInteger;

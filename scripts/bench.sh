@@ -5,6 +5,8 @@
 # The logbook benchmarks run on logbook-shaped data sets of 100,000 and 1,000,000 contacts (the
 # 27-field record and the seven tags), made on the first run and kept in build/bench-data
 # (QM_BENCH_DATA names another folder, QM_BENCH_SIZES other sizes, e.g. "100000").
+# The grid benchmark (grid_bench) paints the logbook's grid on Qt's offscreen platform, which it
+# chooses itself when QT_QPA_PLATFORM is not set.
 # Arguments go to every benchmark program, e.g. --benchmark_repetitions=3 (the table then shows
 # the mean and median rows) or --benchmark_filter=Keystroke.
 # The raw output of each program is kept in build/bench-results/.
