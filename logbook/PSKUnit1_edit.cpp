@@ -59,8 +59,8 @@ void TForm1::ConnectEditPage() {
   QTableView* grid = edit_->DBGrid3;
   grid->setModel(grid3Model_);
   TypeInCapitals(grid);
-  // The model lists its rows anew whenever the data set changes (a move to another record
-  // included); the operator's column survives that.
+  // The model lists its rows anew when the view changes (filter, order, posts); the operator's
+  // column survives that.
   auto column = std::make_shared<int>(0);
   connect(grid3Model_, &QAbstractItemModel::modelAboutToBeReset, this, [this, column] {
     if (edit_->DBGrid3->currentIndex().isValid()) *column = edit_->DBGrid3->currentIndex().column();
