@@ -27,6 +27,31 @@ ThxLockOffsets LockProtocolOffsets(ThxLokProtocol protocol) {
   return {0x40000000, 0x7FFFFFFE, 0x3FFFFFFF};
 }
 
+int64_t RecordLockByte(ThxLokProtocol protocol, int64_t headerLength, int32_t recordLength,
+                       int32_t record) {
+  const ThxLockOffsets o = LockProtocolOffsets(protocol);
+  switch (protocol) {
+    case ThxLokProtocol::DB4Lock:
+      return o.b - record - 1;
+    case ThxLokProtocol::ClipLock:
+      return o.a + record;
+    case ThxLokProtocol::Default:
+    case ThxLokProtocol::FoxLock:
+      break;
+  }
+  const int64_t byOffset =
+      o.a + headerLength + (static_cast<int64_t>(record) - 1) * static_cast<int64_t>(recordLength);
+  if (byOffset < o.b) return byOffset;
+  return o.b + record;
+}
+
+ThxLockRegion TableLockRegion(ThxLokProtocol protocol) {
+  const ThxLockOffsets o = LockProtocolOffsets(protocol);
+  if (protocol == ThxLokProtocol::Default || protocol == ThxLokProtocol::FoxLock)
+    return {o.a, o.b + INT32_MAX + 1 - o.a};
+  return {o.a, o.c};
+}
+
 namespace {
 
 bool KnownVersion(uint8_t v) {
@@ -196,6 +221,11 @@ void HXO_dBaseDBF::ReadHeaderAndDescriptors() {
     EncodeLE16(d + kDbfFldNumber, static_cast<uint16_t>(f.number));
     fields_.push_back(std::move(f));
   }
+  // Other programs write version 0x30 tables with memo fields but without the memo-file flag;
+  // their notes live in the .fpt all the same, and reading them as empty would lose them.
+  if (version_ == kDbfVersionFoxBacklink)
+    for (const ThxFieldInfo& f : fields_)
+      if (f.type == 'M' || f.type == 'G') hasMemo_ = true;
   // The fields must fit the record: a plain table whose descriptors add up to more than its record
   // length is damaged; on an encrypted table a mismatch means the key does not descramble them.
   if (encrypted_) {
@@ -353,25 +383,17 @@ bool HXO_dBaseDBF::LockOrCount(int64_t offset, int64_t length) {
 }
 
 int64_t HXO_dBaseDBF::RecordLockOffset(int32_t record) const {
-  switch (protocol_) {
-    case ThxLokProtocol::DB4Lock:
-      return lockOffsets_.b - record - 1;
-    case ThxLokProtocol::ClipLock:
-      return lockOffsets_.a + record;
-    case ThxLokProtocol::Default:
-    case ThxLokProtocol::FoxLock:
-      break;
-  }
   // One byte per record for every handle. Placing it "from the top" for some handles only (those
   // with an index open, say) would let two handles lock the same record at different bytes and
   // both edit it.
-  return lockOffsets_.a + RecordOffset(record);
+  return RecordLockByte(protocol_, headerLength_, recordLength_, record);
 }
 
 bool HXO_dBaseDBF::FileLock() { return LockOrCount(lockOffsets_.b, 1); }
 
 bool HXO_dBaseDBF::LockTable() {
-  if (!LockOrCount(lockOffsets_.a, lockOffsets_.c)) return false;
+  const ThxLockRegion region = TableLockRegion(protocol_);
+  if (!LockOrCount(region.offset, region.length)) return false;
   RefreshUnderNewTableLock();
   return true;
 }
