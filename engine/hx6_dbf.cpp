@@ -7,11 +7,14 @@
 #include <ctime>
 #include <exception>
 
+#include <unistd.h>
+
 #include "SysSorl.h"
 #include "byteorder.h"
 #include "hx6_encrxm.h"
 #include "hx6_glbl.h"
 #include "hx6_memo.h"
+#include "hx6_swap.h"
 #include "hx6_tool.h"
 
 ThxLockOffsets LockProtocolOffsets(ThxLokProtocol protocol) {
@@ -83,6 +86,9 @@ HXO_dBaseDBF::HXO_dBaseDBF(std::string_view path, bool shared, bool readWrite,
   alias_ = SysUpperCase(StripFileExt(Name()));
   protocol_ = ThxLokProtocol::Default;
   lockOffsets_ = LockProtocolOffsets(protocol_);
+  // A pack or password change stopped by a crash left its new set committed or not: finish or
+  // drop it before anything of the table is read (hx6_swap).
+  ThxFileSwap::Recover(Name());
   Open();
   // A failure below leaves the object unmade; the base destructor closes the file.
   ReadHeaderAndDescriptors();
@@ -597,4 +603,30 @@ HXobjMemo* HXO_dBaseDBF::MemoFile() {
   }
   memo_->SetLockMode(protocol_);
   return memo_.get();
+}
+
+void HXO_dBaseDBF::AdoptSwappedFile(int descriptor, std::string_view password) {
+  // The old file's descriptor goes (with its open lock; the new descriptor already holds its own),
+  // and so does the memo object of the old memo file; the header and count are the new file's.
+  memo_.reset();
+  if (handle_ > 0) ::close(handle_);
+  handle_ = descriptor;
+  position_ = 0;
+  lockCount_ = 0;
+  password_ = password;
+  headerDirty_ = false;
+  if (Read(0, header_, kDbfHeaderSize) < kDbfHeaderSize) throw ESorrelError(smReadError, {Name()});
+  flags_ = header_[kDbfHdrFlags];
+  changeStamp_ = DecodeLE32(header_ + kDbfHdrStamp);
+  encrypted_ = header_[kDbfHdrEncrypted] != 0;
+  recordCount_ = CountFromFileSize();
+  if (current_ > recordCount_) current_ = recordCount_;
+}
+
+void HXO_dBaseDBF::CloseAfterFailedSwap() noexcept {
+  memo_.reset();
+  try {
+    HXO_DiskFile::Close();
+  } catch (...) {
+  }
 }

@@ -267,6 +267,14 @@ class HXO_dBaseDBF : public HXO_DiskFile {
   void SetTableState(uint8_t state) { tableState_ = state; }
 
  protected:
+  // After the table's files were replaced by new ones (hx6_swap): `descriptor` is the new table
+  // file, opened and locked for exclusive use; the old descriptor and the memo object are
+  // dropped, the header and the record count re-read, `password` becomes the key. The layout
+  // (fields, lengths) must be the old one.
+  void AdoptSwappedFile(int descriptor, std::string_view password);
+  // After a swap that failed past its commit point: the open files are no longer the table's
+  // (the next open finishes the swap); they are closed so that nothing more is written to them.
+  void CloseAfterFailedSwap() noexcept;
   // A table-side lock: only one more level while a table lock is held, else the region.
   bool LockOrCount(int64_t offset, int64_t length);
   // The 1-byte region locking record `record` under the current protocol. Every handle locks a
