@@ -131,11 +131,12 @@ void HXO_dBHandler::RewriteTableFiles(bool removeDeleted, const std::string& new
   HXobjMemo* oldMemo = HasMemo() ? MemoFile() : nullptr;
   if (!removing && oldMemo == nullptr && !rekey) {
     // Nothing to rewrite: the header is brought up to date, as every pack does.
-    if (removeDeleted) StatusReport(-1, kStatusPhasePack, count);
+    StatusReport(-1, kStatusPhasePack, count);
+    for (int32_t r = 1; r <= count; ++r) StatusReport(kStatusPhasePack, r, 0);
     SetReadBuffer(savedBuffer);
     MarkHeaderDirty();
     WriteHeader();
-    if (removeDeleted) StatusReport(0, 0, 0);
+    StatusReport(0, 0, 0);
     return;
   }
 

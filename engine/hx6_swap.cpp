@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <fstream>
-#include <iterator>
 
 #include "hx6_disk.h"
 #include "hx6_glbl.h"
@@ -56,8 +55,26 @@ bool ReadList(const std::string& path, std::vector<std::string>& names) {
   if (lines.size() < 2 || lines.front() != kListHead || lines.back() != kListEnd) return false;
   names.assign(lines.begin() + 1, lines.end() - 1);
   for (const std::string& name : names)
-    if (name.empty() || name.find('/') != std::string::npos) return false;
+    if (name.empty() || (name.front() != '/' && name.find('/') != std::string::npos)) return false;
   return true;
+}
+
+void SplitPath(const std::string& path, std::string& folder, std::string& name) {
+  const size_t slash = path.rfind('/');
+  folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  name = slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The final and the staged path of an entry of the list: a name in the table's folder, or the
+// full path of a file elsewhere.
+std::string FinalOf(const std::string& folder, const std::string& entry) {
+  return entry.front() == '/' ? entry : folder + entry;
+}
+
+std::string StagedOf(const std::string& folder, const std::string& entry) {
+  std::string entryFolder, name;
+  SplitPath(FinalOf(folder, entry), entryFolder, name);
+  return entryFolder + kStagedPrefix + name;
 }
 
 // Finishes or abandons what a swap of `table` in `folder` left, while the caller keeps every
@@ -68,9 +85,9 @@ bool RecoverHeld(const std::string& folder, const std::string& table) {
   std::vector<std::string> names;
   if (Present(manifest) && ReadList(manifest, names)) {
     // Committed: the new set stands. Staged files still there have not been renamed yet.
-    for (const std::string& name : names) {
-      const std::string staged = folder + kStagedPrefix + name;
-      if (Present(staged) && !RenameFile(staged, folder + name)) return false;
+    for (const std::string& entry : names) {
+      const std::string staged = StagedOf(folder, entry);
+      if (Present(staged) && !RenameFile(staged, FinalOf(folder, entry))) return false;
     }
     SyncPath(folder, true);
     if (!RemoveFile(manifest)) return false;
@@ -79,18 +96,12 @@ bool RecoverHeld(const std::string& folder, const std::string& table) {
   }
   // Not committed: the old set stands; staged files of the plan are leftovers.
   if (Present(plan) && ReadList(plan, names))
-    for (const std::string& name : names)
-      if (!RemoveFile(folder + kStagedPrefix + name)) return false;
+    for (const std::string& entry : names)
+      if (!RemoveFile(StagedOf(folder, entry))) return false;
   bool ok = true;
   if (Present(plan)) ok = RemoveFile(plan) && ok;
   if (Present(manifest)) ok = RemoveFile(manifest) && ok;
   return ok;
-}
-
-void SplitPath(const std::string& path, std::string& folder, std::string& name) {
-  const size_t slash = path.rfind('/');
-  folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  name = slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 }  // namespace
@@ -127,17 +138,13 @@ ThxFileSwap::ThxFileSwap(std::string tablePath) { SplitPath(tablePath, folder_, 
 
 ThxFileSwap::~ThxFileSwap() { Abandon(); }
 
-std::string ThxFileSwap::StagedPath(const std::string& finalPath) {
-  std::string folder, name;
-  SplitPath(finalPath, folder, name);
-  return folder + kStagedPrefix + name;
-}
-
 std::string ThxFileSwap::Add(const std::string& finalPath) {
   std::string folder, name;
   SplitPath(finalPath, folder, name);
-  names_.push_back(name);
-  return folder_ + kStagedPrefix + name;
+  // Files beside the table are listed by name, so that a folder moved after a crash still finds
+  // them; others by their full path.
+  names_.push_back(folder == folder_ ? name : finalPath);
+  return StagedOf(folder_, names_.back());
 }
 
 void ThxFileSwap::Begin() {
@@ -155,8 +162,8 @@ void ThxFileSwap::Begin() {
 
 void ThxFileSwap::Commit() {
   // 3. Everything staged on the disk before the manifest says it is the table's set.
-  for (const std::string& name : names_) {
-    const std::string staged = folder_ + kStagedPrefix + name;
+  for (const std::string& entry : names_) {
+    const std::string staged = StagedOf(folder_, entry);
     if (!SyncPath(staged, false)) throw ESorrelError(smFlushError, {staged});
   }
   const std::string plan = folder_ + kStagedPrefix + table_ + kPlanSuffix;
@@ -167,9 +174,14 @@ void ThxFileSwap::Commit() {
   committed_ = true;
   SyncPath(folder_.empty() ? "." : folder_, true);
   // 4. One file at a time; a crash in between is finished by the next open.
-  for (const std::string& name : names_) {
-    const std::string staged = folder_ + kStagedPrefix + name;
-    if (!RenameFile(staged, folder_ + name)) throw ESorrelError(smRenameError, {staged});
+  for (const std::string& entry : names_) {
+    const std::string staged = StagedOf(folder_, entry);
+    if (!RenameFile(staged, FinalOf(folder_, entry))) throw ESorrelError(smRenameError, {staged});
+  }
+  for (const std::string& entry : names_) {
+    std::string folder, name;
+    SplitPath(FinalOf(folder_, entry), folder, name);
+    if (folder != folder_) SyncPath(folder, true);
   }
   SyncPath(folder_.empty() ? "." : folder_, true);
   // 5. A manifest that cannot be removed now names no staged file any more; the next open
@@ -179,7 +191,7 @@ void ThxFileSwap::Commit() {
 
 void ThxFileSwap::Abandon() noexcept {
   if (!begun_ || committed_) return;
-  for (const std::string& name : names_) RemoveFile(folder_ + kStagedPrefix + name);
+  for (const std::string& entry : names_) RemoveFile(StagedOf(folder_, entry));
   RemoveFile(folder_ + kStagedPrefix + table_ + kPlanSuffix);
   begun_ = false;
 }

@@ -3,8 +3,9 @@
 //
 // Pack and a change of password write the new files beside the old ones, under staged names
 // ("~$" before the file's own name, in the same folder), and then swap them in. The order:
-//   1. Begin writes the plan "~$<table>.plan" naming the files of the set, before anything is
-//      staged: after a crash during staging it tells which staged files are leftovers.
+//   1. Begin writes the plan "~$<table>.plan" naming the files of the set (by name when beside
+//      the table, else by full path), before anything is staged: after a crash during staging
+//      it tells which staged files are leftovers.
 //   2. The caller writes every staged file in full.
 //   3. Commit flushes every staged file and the plan to the disk, then renames the plan to the
 //      manifest "~$<table>.swap" and flushes the folder. That rename is the commit point:
@@ -36,11 +37,8 @@ class ThxFileSwap {
   // Abandons the swap when it was not committed: the staged files and the plan are removed.
   ~ThxFileSwap();
 
-  // The staged path beside `finalPath`: the same folder, "~$" before the name.
-  static std::string StagedPath(const std::string& finalPath);
-
-  // Adds a file of the set (a full path in the table's folder); returns its staged path. Files
-  // are swapped in the order added; add the table last.
+  // Adds a file of the set (its full path) and returns its staged path: the same folder, "~$"
+  // before the name. Files are swapped in the order added; add the table last.
   std::string Add(const std::string& finalPath);
   // Finishes a swap of this table that an earlier run left behind (the caller holds the table
   // open exclusively) and writes the plan. Raises the disk layer's errors.

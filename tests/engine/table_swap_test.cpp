@@ -334,4 +334,29 @@ TEST_F(TableSwapTest, PackCompactsTheMemoFileAndKeepsEveryNote) {
   }
 }
 
+TEST_F(TableSwapTest, AnIndexFileInAnotherFolderIsRebuiltWhereItIs) {
+  MakeSet(1);
+  std::filesystem::create_directory(PathOf("idx"));
+  const std::string other = PathOf("idx/OTHER.NDX");
+  {
+    HXO_dBHandler h(PathOf("LOG.DBF"), false, true);
+    h.CreateIndexTag(other, "", "QTH", "", 1, 0);
+    h.SetIndexFiles(other, "OTHER");
+    h.Pack();
+    EXPECT_EQ(h.RecordCount(), 8);
+    std::vector<std::string> qths;
+    for (h.GoTo(kGotoFirst); !h.Eof(); h.GoTo(kGotoNext)) qths.push_back(h.GetString("QTH"));
+    EXPECT_EQ(qths.size(), 8u);
+    EXPECT_TRUE(std::is_sorted(qths.begin(), qths.end()));
+  }
+  EXPECT_FALSE(std::filesystem::exists(PathOf("OTHER.NDX")));
+  for (const char* folder : {"", "idx/"})
+    for (const auto& entry : std::filesystem::directory_iterator(PathOf(folder)))
+      EXPECT_NE(entry.path().filename().string().rfind("~$", 0), 0u) << entry.path();
+  HXO_dBHandler h(PathOf("LOG.DBF"), false, true);
+  h.SetIndexFiles(other, "OTHER");
+  h.GoTo(kGotoLast);
+  EXPECT_EQ(h.GetString("QTH"), "WELLINGTON  ");
+}
+
 }  // namespace
