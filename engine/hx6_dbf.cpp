@@ -7,11 +7,14 @@
 #include <ctime>
 #include <exception>
 
+#include <unistd.h>
+
 #include "SysSorl.h"
 #include "byteorder.h"
 #include "hx6_encrxm.h"
 #include "hx6_glbl.h"
 #include "hx6_memo.h"
+#include "hx6_swap.h"
 #include "hx6_tool.h"
 
 ThxLockOffsets LockProtocolOffsets(ThxLokProtocol protocol) {
@@ -25,6 +28,31 @@ ThxLockOffsets LockProtocolOffsets(ThxLokProtocol protocol) {
       break;
   }
   return {0x40000000, 0x7FFFFFFE, 0x3FFFFFFF};
+}
+
+int64_t RecordLockByte(ThxLokProtocol protocol, int64_t headerLength, int32_t recordLength,
+                       int32_t record) {
+  const ThxLockOffsets o = LockProtocolOffsets(protocol);
+  switch (protocol) {
+    case ThxLokProtocol::DB4Lock:
+      return o.b - record - 1;
+    case ThxLokProtocol::ClipLock:
+      return o.a + record;
+    case ThxLokProtocol::Default:
+    case ThxLokProtocol::FoxLock:
+      break;
+  }
+  const int64_t byOffset =
+      o.a + headerLength + (static_cast<int64_t>(record) - 1) * static_cast<int64_t>(recordLength);
+  if (byOffset < o.b) return byOffset;
+  return o.b + record;
+}
+
+ThxLockRegion TableLockRegion(ThxLokProtocol protocol) {
+  const ThxLockOffsets o = LockProtocolOffsets(protocol);
+  if (protocol == ThxLokProtocol::Default || protocol == ThxLokProtocol::FoxLock)
+    return {o.a, o.b + INT32_MAX + 1 - o.a};
+  return {o.a, o.c};
 }
 
 namespace {
@@ -58,6 +86,9 @@ HXO_dBaseDBF::HXO_dBaseDBF(std::string_view path, bool shared, bool readWrite,
   alias_ = SysUpperCase(StripFileExt(Name()));
   protocol_ = ThxLokProtocol::Default;
   lockOffsets_ = LockProtocolOffsets(protocol_);
+  // A pack or password change stopped by a crash left its new set committed or not: finish or
+  // drop it before anything of the table is read (hx6_swap).
+  ThxFileSwap::Recover(Name());
   Open();
   // A failure below leaves the object unmade; the base destructor closes the file.
   ReadHeaderAndDescriptors();
@@ -196,6 +227,11 @@ void HXO_dBaseDBF::ReadHeaderAndDescriptors() {
     EncodeLE16(d + kDbfFldNumber, static_cast<uint16_t>(f.number));
     fields_.push_back(std::move(f));
   }
+  // Other programs write version 0x30 tables with memo fields but without the memo-file flag;
+  // their notes live in the .fpt all the same, and reading them as empty would lose them.
+  if (version_ == kDbfVersionFoxBacklink)
+    for (const ThxFieldInfo& f : fields_)
+      if (f.type == 'M' || f.type == 'G') hasMemo_ = true;
   // The fields must fit the record: a plain table whose descriptors add up to more than its record
   // length is damaged; on an encrypted table a mismatch means the key does not descramble them.
   if (encrypted_) {
@@ -353,25 +389,17 @@ bool HXO_dBaseDBF::LockOrCount(int64_t offset, int64_t length) {
 }
 
 int64_t HXO_dBaseDBF::RecordLockOffset(int32_t record) const {
-  switch (protocol_) {
-    case ThxLokProtocol::DB4Lock:
-      return lockOffsets_.b - record - 1;
-    case ThxLokProtocol::ClipLock:
-      return lockOffsets_.a + record;
-    case ThxLokProtocol::Default:
-    case ThxLokProtocol::FoxLock:
-      break;
-  }
   // One byte per record for every handle. Placing it "from the top" for some handles only (those
   // with an index open, say) would let two handles lock the same record at different bytes and
   // both edit it.
-  return lockOffsets_.a + RecordOffset(record);
+  return RecordLockByte(protocol_, headerLength_, recordLength_, record);
 }
 
 bool HXO_dBaseDBF::FileLock() { return LockOrCount(lockOffsets_.b, 1); }
 
 bool HXO_dBaseDBF::LockTable() {
-  if (!LockOrCount(lockOffsets_.a, lockOffsets_.c)) return false;
+  const ThxLockRegion region = TableLockRegion(protocol_);
+  if (!LockOrCount(region.offset, region.length)) return false;
   RefreshUnderNewTableLock();
   return true;
 }
@@ -575,4 +603,30 @@ HXobjMemo* HXO_dBaseDBF::MemoFile() {
   }
   memo_->SetLockMode(protocol_);
   return memo_.get();
+}
+
+void HXO_dBaseDBF::AdoptSwappedFile(int descriptor, std::string_view password) {
+  // The old file's descriptor goes (with its open lock; the new descriptor already holds its own),
+  // and so does the memo object of the old memo file; the header and count are the new file's.
+  memo_.reset();
+  if (handle_ > 0) ::close(handle_);
+  handle_ = descriptor;
+  position_ = 0;
+  lockCount_ = 0;
+  password_ = password;
+  headerDirty_ = false;
+  if (Read(0, header_, kDbfHeaderSize) < kDbfHeaderSize) throw ESorrelError(smReadError, {Name()});
+  flags_ = header_[kDbfHdrFlags];
+  changeStamp_ = DecodeLE32(header_ + kDbfHdrStamp);
+  encrypted_ = header_[kDbfHdrEncrypted] != 0;
+  recordCount_ = CountFromFileSize();
+  if (current_ > recordCount_) current_ = recordCount_;
+}
+
+void HXO_dBaseDBF::CloseAfterFailedSwap() noexcept {
+  memo_.reset();
+  try {
+    HXO_DiskFile::Close();
+  } catch (...) {
+  }
 }

@@ -26,8 +26,10 @@
 //   16     4     change stamp ((hour * 64 + minute) * 64 + second) * 1024 + millisecond
 //   20     4     user id of the last writer
 //   24     4     reserved, kept
-//   28     1     flags: bit 0 production index, bit 1 memo file (0x30), bit 2 database container
-//   29     3     reserved, kept
+//   28     1     flags: bit 0 production index, bit 1 memo file (0x30; a 0x30 table with memo
+//                fields has its memo file opened whatever the flag says), bit 2 database container
+//   29     1     code-page mark (0x03 CP1252 in tables we create; 0 none), kept
+//   30     2     reserved, kept
 //   32     32*n  field descriptors
 //   32+32n 1     0x0D; version 0x30 then has a 263-byte backlink area
 //   header length: the records; after the last one the end-of-file byte 0x1A.
@@ -61,6 +63,23 @@ struct ThxLockOffsets {
 // The three offsets of a protocol (the same for table, memo and index files).
 ThxLockOffsets LockProtocolOffsets(ThxLokProtocol protocol);
 
+// The byte that locks record `record` of a table with the given header and record lengths.
+// DB4Lock: b - record - 1; ClipLock: a + record; Default and FoxLock: a + the record's file
+// offset, as other programs lock it, while that lies below the append-lock byte b. Records further
+// into the file (beyond about 1 GB of data) lock b + record instead: above the append byte, one
+// byte each, so that no record lock ever takes or meets the append lock, for any record number.
+int64_t RecordLockByte(ThxLokProtocol protocol, int64_t headerLength, int32_t recordLength,
+                       int32_t record);
+
+// The region of the table lock: c bytes at a, and for Default and FoxLock also every byte up to
+// the last record-lock byte above the append byte, so that a table lock keeps out every record
+// lock.
+struct ThxLockRegion {
+  int64_t offset;
+  int64_t length;
+};
+ThxLockRegion TableLockRegion(ThxLokProtocol protocol);
+
 // Table versions (header byte 0).
 inline constexpr uint8_t kDbfVersionPlain = 0x03;
 inline constexpr uint8_t kDbfVersion4 = 0x04;
@@ -85,6 +104,11 @@ inline constexpr int kDbfHdrFlags = 28;
 inline constexpr uint8_t kDbfFlagProductionIndex = 0x01;
 inline constexpr uint8_t kDbfFlagMemo = 0x02;
 inline constexpr uint8_t kDbfFlagContainer = 0x04;
+// Header byte 29: the mark of the code page the table's text is stored in; 0 says nothing (the
+// text is read as it is, whatever the mark).
+inline constexpr int kDbfHdrCodePage = 29;
+inline constexpr uint8_t kDbfCodePageNone = 0x00;
+inline constexpr uint8_t kDbfCodePageAnsi = 0x03;  // Windows ANSI, CP1252
 inline constexpr uint8_t kDbfDescriptorEnd = 0x0D;
 // Descriptor layout.
 inline constexpr int kDbfFldName = 0;
@@ -185,6 +209,8 @@ class HXO_dBaseDBF : public HXO_DiskFile {
   bool HasMemo() const { return hasMemo_; }
   bool Encrypted() const { return encrypted_; }
   bool ProductionIndex() const { return (flags_ & kDbfFlagProductionIndex) != 0; }
+  // Header byte 29 as read (kept through every header write).
+  uint8_t CodePageMark() const { return header_[kDbfHdrCodePage]; }
   uint8_t TableFlags() const { return flags_; }
   void SetTableFlags(uint8_t flags) { flags_ = flags; }
   uint32_t ChangeStamp() const { return changeStamp_; }
@@ -241,6 +267,14 @@ class HXO_dBaseDBF : public HXO_DiskFile {
   void SetTableState(uint8_t state) { tableState_ = state; }
 
  protected:
+  // After the table's files were replaced by new ones (hx6_swap): `descriptor` is the new table
+  // file, opened and locked for exclusive use; the old descriptor and the memo object are
+  // dropped, the header and the record count re-read, `password` becomes the key. The layout
+  // (fields, lengths) must be the old one.
+  void AdoptSwappedFile(int descriptor, std::string_view password);
+  // After a swap that failed past its commit point: the open files are no longer the table's
+  // (the next open finishes the swap); they are closed so that nothing more is written to them.
+  void CloseAfterFailedSwap() noexcept;
   // A table-side lock: only one more level while a table lock is held, else the region.
   bool LockOrCount(int64_t offset, int64_t length);
   // The 1-byte region locking record `record` under the current protocol. Every handle locks a

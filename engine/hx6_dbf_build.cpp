@@ -5,6 +5,7 @@
 
 #include "SysSorl.h"
 #include "byteorder.h"
+#include "hx6_dbf.h"
 #include "hx6_glbl.h"
 
 namespace {
@@ -186,6 +187,7 @@ void HXO_DBFBuild::WriteHeader() {
   h[3] = static_cast<uint8_t>(local.tm_mday);
   EncodeLE16(h + 8, static_cast<uint16_t>(headerLength));
   EncodeLE16(h + 10, static_cast<uint16_t>(recordLength_));
+  h[kDbfHdrCodePage] = kDbfCodePageAnsi;
   for (int i = 0; i < n; ++i)
     std::copy(Items(i)->bytes.begin(), Items(i)->bytes.end(), h + 32 * (i + 1));
   h[32 * (n + 1)] = kDescriptorEnd;

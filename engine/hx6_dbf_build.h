@@ -19,7 +19,10 @@
 //           4-7    0 records
 //           8-9    header length 32 x n + 33
 //           10-11  record length: 1 + the field lengths
-//           12-31  zero
+//           12-28  zero
+//           29     0x03, the mark of the Windows ANSI code page (CP1252) the engine stores text in,
+//                  so that other programs decode accented letters as this program wrote them
+//           30-31  zero
 //           32 x i descriptor i (i = 1..n): name (upper case, at most 10 characters, zero padded)
 //                  at 0, type letter at 11, length at 16, decimals at 17 (C fields: the length's
 //                  low byte at 16 and high byte at 17), all else zero

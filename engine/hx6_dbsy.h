@@ -276,6 +276,10 @@ class HXO_dBHandler : public HXO_dBaseFld, public HXobjIndexTable {
   void ValidateReadBuffer();
   bool IsMemoField(char type) const;
   void ReadRawRecord(int32_t record, char* into);
+  // Pack and SetPassword (hx6_dbsy_maint.cpp): writes the table, its memo file (compacted) and,
+  // where they change, its open index files anew beside the old ones, then swaps the new set in
+  // (hx6_swap). removeDeleted leaves deleted records out; newKey is the key of the new set.
+  void RewriteTableFiles(bool removeDeleted, const std::string& newKey);
 
   std::array<std::unique_ptr<HXobjIndexFile>, kIndexSlots> slots_;
   HXobjIndexTag* master_ = nullptr;

@@ -4,6 +4,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -267,7 +268,8 @@ int32_t HXO_DiskFile::Read(int64_t offset, void* buffer, int32_t count) {
 bool HXO_DiskFile::Rename(std::string_view newPath) {
   if (!Close()) throw ESorrelError(smCloseError, {name_});
   std::string newName = ExpandFileName(newPath);
-  if (!RenameNoReplace(name_, newName)) throw ESorrelError(smRenameError, {name_});
+  if (!DiskFaultPermits() || !RenameNoReplace(name_, newName))
+    throw ESorrelError(smRenameError, {name_});
   name_ = newName;
   Open();
   return true;
@@ -296,6 +298,7 @@ void HXO_DiskFile::Open() {
 void HXO_DiskFile::Rewrite() {
   // Create without truncating first: the file is emptied only once no other opener holds it, as a
   // create on the original platform fails while any handle is open.
+  if (!DiskFaultPermits()) throw ESorrelError(smCannotCreate, {name_});
   int fd = OpenDescriptor(name_, O_RDWR | O_CREAT);
   if (fd < 0) throw ESorrelError(smCannotCreate, {name_});
   struct stat st {};
@@ -316,7 +319,7 @@ void HXO_DiskFile::Truncate(int64_t size) {
                          lockLength_ == kWholeFileLockLength;
   if (!readWrite_ || (shared_ && !wholeFileLocked))
     throw ESorrelError(smRequiresFullAccess, {"Truncate", name_});
-  if (handle_ <= 0 || SysTruncateFile(handle_, size) != 0)
+  if (handle_ <= 0 || !DiskFaultPermits() || SysTruncateFile(handle_, size) != 0)
     throw ESorrelError(smTruncateError, {name_});
 }
 
@@ -334,13 +337,20 @@ void HXO_DiskFile::Write(int64_t offset, const void* buffer, int32_t count) {
   if (handle_ <= 0 || !readWrite_ || offset < 0 || count < 0 || (buffer == nullptr && count > 0))
     throw ESorrelError(smWriteError, {name_});
   const char* in = static_cast<const char*>(buffer);
+  int32_t allowed = count;
+  if (diskfault_detail::gArmed.load(std::memory_order_relaxed)) [[unlikely]]
+    allowed = diskfault_detail::Consult(count, true);
   int32_t done = 0;
-  while (done < count) {
-    ssize_t put = pwrite(handle_, in + done, static_cast<size_t>(count - done),
+  while (done < allowed) {
+    ssize_t put = pwrite(handle_, in + done, static_cast<size_t>(allowed - done),
                          static_cast<off_t>(offset + done));
     if (put < 0 && errno == EINTR) continue;
     if (put <= 0) throw ESorrelError(smWriteError, {name_});
     done += static_cast<int32_t>(put);
+  }
+  if (diskfault_detail::gArmed.load(std::memory_order_relaxed)) [[unlikely]] {
+    diskfault_detail::Settle();
+    if (allowed < count) throw ESorrelError(smWriteError, {name_});
   }
   bytesMoved_ = done;
   position_ = offset + count;
@@ -392,4 +402,51 @@ void LockRegionWithRetry(HXO_DiskFile& file, int64_t offset, int64_t length, int
     if (file.LockRegion(offset, length)) return;
   }
   throw ESorrelError(smCannotLockFile, {file.Name()});
+}
+
+// ---------------------------------------------------------------------------------------------
+// Write-fault seam
+
+namespace {
+DiskFaultPlan gFaultPlan;
+int64_t gFaultCount = 0;
+bool gFaultTriggered = false;
+bool gKillPending = false;
+}  // namespace
+
+void ArmDiskFaults(const DiskFaultPlan& plan) {
+  gFaultPlan = plan;
+  gFaultCount = 0;
+  gFaultTriggered = false;
+  gKillPending = false;
+  diskfault_detail::gArmed.store(true, std::memory_order_relaxed);
+}
+
+void DisarmDiskFaults() { diskfault_detail::gArmed.store(false, std::memory_order_relaxed); }
+
+int64_t DiskFaultOperationCount() { return gFaultCount; }
+
+bool DiskFaultTriggered() { return gFaultTriggered; }
+
+int32_t diskfault_detail::Consult(int32_t count, bool isWrite) {
+  const int64_t ordinal = ++gFaultCount;
+  const DiskFaultPlan& plan = gFaultPlan;
+  if (plan.action == DiskFaultPlan::kCount) return count;
+  const bool hit = ordinal == plan.at;
+  const bool stillFull =
+      plan.action == DiskFaultPlan::kFail && plan.keepFailing && ordinal > plan.at;
+  if (!hit && !stillFull) return count;
+  const int32_t partial = hit && isWrite ? std::clamp<int32_t>(plan.partialBytes, 0, count) : 0;
+  if (plan.action == DiskFaultPlan::kKill) {
+    // A write dies once its partial bytes are on disk (Settle); anything else dies here.
+    if (!isWrite || plan.partialBytes < 0) raise(SIGKILL);
+    gKillPending = true;
+    return partial;
+  }
+  gFaultTriggered = true;
+  return partial;
+}
+
+void diskfault_detail::Settle() {
+  if (gKillPending) raise(SIGKILL);
 }

@@ -17,6 +17,7 @@
 // be reached from several threads.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -143,3 +144,51 @@ std::vector<int> LockRetryWaits(int totalMs = kLockRetryTotalMs, int stepMs = kL
 // file's name.
 void LockRegionWithRetry(HXO_DiskFile& file, int64_t offset, int64_t length,
                          int totalMs = kLockRetryTotalMs, int stepMs = kLockRetryStepMs);
+
+// ---------------------------------------------------------------------------------------------
+// Write-fault seam, for tests of what a full disk or a crash leaves behind.
+//
+// Off by default; while off, every write operation pays one test of a flag. While armed, each
+// write operation counts: HXO_DiskFile::Write, Truncate, Rewrite (create or empty) and Rename,
+// and every raw whole-file operation (rename, unlink) that engine code announces through
+// DiskFaultPermits before doing it. Operations are numbered from 1 after arming.
+//  - kCount only counts (a dry run: how many operations does this road do?).
+//  - kFail makes operation `at` fail as the system would on a full disk: a write first puts
+//    `partialBytes` bytes of its data (none when negative; capped at its length) and then
+//    fails; with `keepFailing` every later operation fails too (no partial bytes) until
+//    DisarmDiskFaults, as a disk that stays full.
+//  - kKill puts `partialBytes` bytes of operation `at` (when it is a write) and then kills the
+//    process with SIGKILL, for tests that fork a child and inspect its files.
+// The seam is process-wide and meant for one thread at a time.
+struct DiskFaultPlan {
+  enum Action { kCount, kFail, kKill };
+  Action action = kCount;
+  int64_t at = 0;
+  int32_t partialBytes = -1;
+  bool keepFailing = true;
+};
+
+void ArmDiskFaults(const DiskFaultPlan& plan);
+void DisarmDiskFaults();
+// Operations counted since the last ArmDiskFaults (kept after DisarmDiskFaults).
+int64_t DiskFaultOperationCount();
+// True when some operation has been failed since the last ArmDiskFaults.
+bool DiskFaultTriggered();
+
+namespace diskfault_detail {
+inline std::atomic<bool> gArmed{false};
+// Counts one operation; returns how many leading bytes of it may be done (`count` when it
+// proceeds; fewer, and the caller fails after doing them) or kills the process.
+int32_t Consult(int32_t count, bool isWrite);
+// After a write has put its allowed bytes: kills the process when the plan says so.
+void Settle();
+}  // namespace diskfault_detail
+
+// Call before a raw file operation (rename or unlink of a whole file) done outside
+// HXO_DiskFile: false when the seam fails it, and the caller must then act as if the system
+// had refused (and not do it). Always true while the seam is off.
+inline bool DiskFaultPermits() {
+  if (!diskfault_detail::gArmed.load(std::memory_order_relaxed)) [[likely]]
+    return true;
+  return diskfault_detail::Consult(1, false) == 1;
+}

@@ -41,7 +41,7 @@ void AddExampleFields(HXO_DBFBuild& b, bool withMemo) {
 
 // DATE D, CALL C(10), BAND N(6,3), NOTES M as the dBase IV builder writes them.
 const std::string kExample4Hex =
-    "8b00000000000000a10023000000000000000000000000000000000000000000"
+    "8b00000000000000a10023000000000000000000000000000000000000030000"
     "4441544500000000000000440000000008000000000000000000000000000000"
     "43414c4c0000000000000043000000000a000000000000000000000000000000"
     "42414e44000000000000004e0000000006030000000000000000000000000000"
@@ -187,7 +187,10 @@ TEST_F(BuildersTest, LogbookTableHasItsRecordAndHeaderLength) {
   EXPECT_EQ(DecodeLE32(t.data() + 4), 0u);
   EXPECT_EQ(DecodeLE16(t.data() + 8), 897);
   EXPECT_EQ(DecodeLE16(t.data() + 10), 397);
-  EXPECT_EQ(t.substr(12, 20), std::string(20, '\0'));
+  // Zero but for the code-page mark at 29: the Windows ANSI page the logbook's text is in.
+  EXPECT_EQ(t.substr(12, 17), std::string(17, '\0'));
+  EXPECT_EQ(t[29], 0x03);
+  EXPECT_EQ(t.substr(30, 2), std::string(2, '\0'));
   int i = 1;
   for (const auto& f : logbook_layout::Fields()) {
     SCOPED_TRACE(f.name);

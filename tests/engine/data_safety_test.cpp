@@ -355,10 +355,10 @@ TEST_F(DataSafetyTest, APasswordChangeThatFailsLeavesTheHandleWorkingUnderTheOld
     }
     h.SetPassword("old");
   }
-  FailingWriteHandler h(PathOf("LOG.DBF"), false, true, "old");
-  h.failAfter = 0;
+  HXO_dBHandler h(PathOf("LOG.DBF"), false, true, "old");
+  ArmDiskFaults({DiskFaultPlan::kFail, 1, -1, true});  // the disk refuses the change's first write
   EXPECT_THROW(h.SetPassword("new"), ESorrelError);
-  h.failAfter = -1;
+  DisarmDiskFaults();
   EXPECT_EQ(h.Password(), "old");
   // The handle goes on under the key the table still has: a memo written now is read back with it.
   h.GoTo(3);
@@ -431,9 +431,11 @@ TEST_F(DataSafetyTest, APackThatFailsMidwayKeepsTheMemosOfTheDeletedRecords) {
     Append(h, {"A2", 20.0, "Paris"});
   }
   {
-    FailingWriteHandler h(PathOf("LOG.DBF"), false, true);
-    h.failAfter = 0;  // the first record moved down fails
+    HXO_dBHandler h(PathOf("LOG.DBF"), false, true);
+    // The new table is being written when the disk fills up.
+    ArmDiskFaults({DiskFaultPlan::kFail, 4, 10, true});
     EXPECT_THROW(h.Pack(), ESorrelError);
+    DisarmDiskFaults();
   }
   // Nothing was removed: the deleted record is still there, and so is its memo, which a recall
   // would bring back.

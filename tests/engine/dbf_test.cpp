@@ -56,7 +56,7 @@ TEST_F(DbfTest, OpensEveryVersionWithItsLayout) {
   const std::vector<Field> fields = {{"CALL", 'C', 300}, {"BAND", 'N', 6, 3}, {"NOTES", 'M', 10}};
   for (const Case& c : {Case{0x03, 0, false, 129}, Case{0x04, 0, false, 129},
                         Case{0x83, 0, true, 129}, Case{0x8B, 0, true, 129},
-                        Case{0xF5, 0, true, 129}, Case{0x30, 0, false, 392},
+                        Case{0xF5, 0, true, 129}, Case{0x30, 0, true, 392},
                         Case{0x30, 0x02, true, 392}}) {
     SCOPED_TRACE(c.version);
     std::string path = Put("Contest.DBF", TableImage(c.version, fields, {}, c.flags));
@@ -329,8 +329,10 @@ TEST_F(DbfTest, LockRegionsOfEveryProtocol) {
     int64_t tableAt, tableLength;
   };
   for (const Case& c :
-       {Case{ThxLokProtocol::Default, 0x40000000 + headerLength + 4 * recordLength, 0x7FFFFFFE, 0x40000000, 0x3FFFFFFF},
-        Case{ThxLokProtocol::FoxLock, 0x40000000 + headerLength + 4 * recordLength, 0x7FFFFFFE, 0x40000000, 0x3FFFFFFF},
+       // The table lock of Default and FoxLock also covers the record-lock bytes above the append
+       // byte (b + record, for records beyond about 1 GB of data).
+       {Case{ThxLokProtocol::Default, 0x40000000 + headerLength + 4 * recordLength, 0x7FFFFFFE, 0x40000000, 0x7FFFFFFE + 0x80000000 - 0x40000000},
+        Case{ThxLokProtocol::FoxLock, 0x40000000 + headerLength + 4 * recordLength, 0x7FFFFFFE, 0x40000000, 0x7FFFFFFE + 0x80000000 - 0x40000000},
         Case{ThxLokProtocol::DB4Lock, 0xEFFFFFFF - 6, 0xEFFFFFFF, 0x40000000, 0xB0000000},
         Case{ThxLokProtocol::ClipLock, 1000000005, 1000000000, 1000000000, 1000000000}}) {
     SCOPED_TRACE(static_cast<int>(c.protocol));

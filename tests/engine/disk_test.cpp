@@ -619,3 +619,94 @@ TEST_F(DiskFileTest, AChildProcessMeetsTheParentsOpensAndLocks) {
   second->Truncate(0);
   EXPECT_EQ(second->FileSize(), 0);
 }
+
+TEST_F(DiskFileTest, FaultSeamCountsFailsAndKillsWriteOperations) {
+  const std::string path = MakeFile("seam.dbf", "");
+  const std::string other = PathOf("seam2.dbf");
+  // Five operations: three writes, a truncate and a rename.
+  auto road = [&](HXO_DiskFile& file) {
+    file.Write(0, "abcdef", 6);
+    file.Write(6, "ghij", 4);
+    file.Truncate(8);
+    file.Write(8, "kl", 2);
+    file.Rename(other);
+  };
+  auto reset = [&] {
+    std::error_code ec;
+    fs::remove(other, ec);
+    MakeFile("seam.dbf", "");
+  };
+
+  // Off: nothing is counted.
+  {
+    HXO_DiskFile file(path, false, true);
+    file.Open();
+    road(file);
+    EXPECT_EQ(DiskFaultOperationCount(), 0);
+  }
+  // Dry run.
+  reset();
+  {
+    HXO_DiskFile file(path, false, true);
+    file.Open();
+    ArmDiskFaults({DiskFaultPlan::kCount});
+    road(file);
+    EXPECT_TRUE(DiskFaultPermits());
+    DisarmDiskFaults();
+    EXPECT_EQ(DiskFaultOperationCount(), 6);
+    EXPECT_FALSE(DiskFaultTriggered());
+  }
+
+  struct Case {
+    int64_t at;
+    int32_t partial;
+    bool keepFailing;
+    std::string content;  // of the file after the road
+    int error;            // the error the road raises
+  };
+  const Case cases[] = {
+      {1, -1, true, "", smWriteError},
+      {1, 3, true, "abc", smWriteError},
+      {1, 99, true, "abcdef", smWriteError},  // all its bytes put, and still failed
+      {2, 2, true, "abcdefgh", smWriteError},
+      {3, -1, true, "abcdefghij", smTruncateError},
+      {5, -1, true, "abcdefghkl", smRenameError},
+      {2, -1, false, "abcdef", smWriteError},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("at " + std::to_string(c.at) + " partial " + std::to_string(c.partial));
+    reset();
+    HXO_DiskFile file(path, false, true);
+    file.Open();
+    ArmDiskFaults({DiskFaultPlan::kFail, c.at, c.partial, c.keepFailing});
+    const std::string error = ErrorOf([&] { road(file); });
+    EXPECT_TRUE(DiskFaultTriggered());
+    // A full disk stays full: the next write fails too; a single fault lets it through.
+    const std::string later = ErrorOf([&] { file.Write(0, "z", 1); });
+    DisarmDiskFaults();
+    EXPECT_EQ(error, ESorrelError(c.error, {file.Name()}).Message());
+    EXPECT_EQ(later.empty(), !c.keepFailing);
+    file.Close();
+    std::string content = Contents(path);
+    if (!c.keepFailing) content[0] = 'a';
+    EXPECT_EQ(content, c.content);
+    EXPECT_NO_THROW(file.Open());
+  }
+
+  // Kill: the child dies at its second operation after putting one byte of it.
+  reset();
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    HXO_DiskFile file(path, false, true);
+    file.Open();
+    ArmDiskFaults({DiskFaultPlan::kKill, 2, 1});
+    road(file);
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(WTERMSIG(status), SIGKILL);
+  EXPECT_EQ(Contents(path), "abcdefg");
+}

@@ -59,9 +59,14 @@ TEST_F(MemoTest, TableMakesTheMemoFileOfItsVersion) {
   Put("PLAIN.DBF", TableImage(0x03, kFields));
   HXO_dBaseDBF plain(PathOf("PLAIN.DBF"), true, true);
   EXPECT_EQ(plain.MemoFile(), nullptr);
-  Put("FOX.DBF", TableImage(0x30, kFields));  // no memo flag
+  // Without the memo flag a 0x30 table still opens its memo file when it has a memo field.
+  Put("FOX.DBF", TableImage(0x30, kFields));
+  Put("FOX.FPT", MemoFoxImage());
   HXO_dBaseDBF fox(PathOf("FOX.DBF"), true, true);
-  EXPECT_EQ(fox.MemoFile(), nullptr);
+  EXPECT_NE(dynamic_cast<HXobjFXMemo20*>(fox.MemoFile()), nullptr);
+  Put("FOXPLAIN.DBF", TableImage(0x30, {{"CALL", 'C', 10}}));
+  HXO_dBaseDBF foxPlain(PathOf("FOXPLAIN.DBF"), true, true);
+  EXPECT_EQ(foxPlain.MemoFile(), nullptr);
 
   Put("GONE.DBF", TableImage(0x83, kFields));
   HXO_dBaseDBF gone(PathOf("GONE.DBF"), true, true);
