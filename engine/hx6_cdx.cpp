@@ -823,6 +823,11 @@ void HXobjCDXFile::FollowDirectory() {
   }
 }
 
+void HXobjCDXFile::DiscardPages() {
+  if (directory_) directory_->DiscardTree();
+  HXobjIndexFile::DiscardPages();
+}
+
 bool HXobjCDXFile::ChangeStamp(uint32_t& stamp) {
   if (!disk_ || !directory_) return false;
   uint8_t h[4];

@@ -127,6 +127,7 @@ class HXobjCDXFile : public HXobjIndexFile {
   bool ChangedByOthers() override;
   // The directory's change counter on disk.
   bool ChangeStamp(uint32_t& stamp) override;
+  void DiscardPages() override;
 
   HXobjCDXTag* Directory() const { return directory_.get(); }
   bool Building() const { return building_; }

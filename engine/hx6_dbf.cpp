@@ -470,13 +470,15 @@ void HXO_dBaseDBF::AppendRecord() {
     const int32_t previousCurrent = current_;
     recordCount_ = previousCount + 1;
     current_ = recordCount_;
+    // A header that cannot be written takes the record back too: left in place, it would be
+    // counted (from the file size) but never reach the indexes.
     try {
       Write(RecordOffset(current_), RecordForWrite(), recordLength_ + 1);
+      WriteHeaderUnderAppendLock();
     } catch (...) {
       UndoFailedAppend(previousCount, previousCurrent);
       throw;
     }
-    WriteHeaderUnderAppendLock();
   });
   eof_ = false;
   bof_ = false;
@@ -503,6 +505,30 @@ void HXO_dBaseDBF::UndoFailedAppend(int32_t previousCount, int32_t previousCurre
   } catch (const std::exception&) {
     // The disk refuses even that: the partial bytes stay, and are still not counted.
   }
+}
+
+bool HXO_dBaseDBF::UndoAppendedRecord(int32_t record, int32_t previousCurrent) {
+  bool undone = false;
+  WithAppendLock([&] {
+    RefreshHeader();
+    // Another program appended after it: the record is no longer the last and stays.
+    if (recordCount_ != record) return;
+    UndoFailedAppend(record - 1, previousCurrent);
+    if (CountFromFileSize() >= record) {
+      // The file could not be cut: the record stays, counted.
+      recordCount_ = record;
+      current_ = record;
+      return;
+    }
+    undone = true;
+    headerDirty_ = true;
+    try {
+      WriteHeaderUnderAppendLock();
+    } catch (const std::exception&) {
+      // The record is gone from the file, which is what counts; the header follows later.
+    }
+  });
+  return undone;
 }
 
 void HXO_dBaseDBF::UpdateRecord(int32_t record) {

@@ -825,8 +825,14 @@ void HXO_dBHandler::StatusNotify(int code, int32_t record) {
       }
       filterSet_->SetBit(RecNo(), passes ? ThxHugeSet::opSet : ThxHugeSet::opClear);
     }
-    for (auto& file : slots_)
-      if (file) file->UpdateTags(RecNo(), record == 0);
+    try {
+      for (auto& file : slots_)
+        if (file) file->UpdateTags(RecNo(), record == 0);
+    } catch (...) {
+      // The record is written and the tags are not: the append or rewrite takes both back.
+      indexUpdateFailed_ = true;
+      throw;
+    }
     if (master_) {
       SetBof(master_->Bof());
       SetEof(master_->Eof());

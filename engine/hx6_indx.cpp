@@ -953,9 +953,23 @@ void HXobjIndexTag::PrunePages() {
 }
 
 void HXobjIndexTag::WriteChangedPages() {
-  // Deepest first: children before the parents their splits change; a root that grows gets a
-  // new page above it, which is then the shallowest.
+  // The order of page writes keeps the file walkable at every moment a write may fail or the
+  // program may die:
+  //  1. Deepest first, children before the parents that point at them. A page that splits
+  //     writes its new first part to a newly allocated block (nothing points at it yet), then
+  //     patches its left sibling's link to it, then rewrites itself with the rest; the parent
+  //     that gains the entry for the new block is shallower and so written after both.
+  //  2. A root that grows moves its old content to a new block (written in step 1, as the new
+  //     root's child) and the new root is written last, at the block the header names.
+  //  3. The tag header and the file's change counter follow the pages (ReleasePages, the
+  //     formats' UpdateTags).
+  // So no page on disk ever points at a block that has not been written. A write that fails
+  // stops the sequence: the pages still in memory are dropped, never written (WriteFailed).
   while (!dirty_.empty()) {
+    if (file_ && file_->WriteFailed()) {
+      DiscardTree();
+      return;
+    }
     size_t best = 0;
     int bestDepth = -1;
     for (size_t i = 0; i < dirty_.size(); ++i) {
@@ -973,7 +987,18 @@ void HXobjIndexTag::WriteChangedPages() {
   }
 }
 
+void HXobjIndexTag::DiscardTree() {
+  rootPage_.reset();
+  dirty_.clear();
+  headerChanged_ = false;
+  current_.SetTarget(0);
+}
+
 void HXobjIndexTag::ReleasePages() {
+  if (file_ && file_->WriteFailed()) {
+    DiscardTree();
+    return;
+  }
   if (rootPage_) {
     WriteChangedPages();
     rootPage_.reset();
@@ -984,6 +1009,10 @@ void HXobjIndexTag::ReleasePages() {
 }
 
 void HXobjIndexTag::FlushPages() {
+  if (file_ && file_->WriteFailed()) {
+    DiscardTree();
+    return;
+  }
   if (rootPage_ && !dirty_.empty()) {
     // Writing may split pages: the tree stays consistent with the file, positions do not.
     const HXobjIndexKeyData saved = current_;
@@ -1020,9 +1049,53 @@ bool HXobjIndexTag::DeleteKey(const HXobjIndexKeyData& key) {
   return true;
 }
 
+bool HXobjIndexTag::HoldsRecord(int32_t record) {
+  if (hasFilter_ && !EvaluateFilter()) return true;
+  HXobjIndexKeyData key;
+  if (!EvaluateKey(key)) return true;
+  key.SetRecNo(record);
+  key.SetTarget(record);
+  TranslateKey(key, true);
+  const HeaderReadLock reading(file_);
+  if (!updating_) Refresh();
+  EnsureTree();
+  if (rootPage_->Count() == 0) return false;
+  if (unique_) return Find(rootPage_.get(), kAnyRecord, key, -1) == 0;
+  return FindEntry(key, record);
+}
+
 bool HXobjIndexTag::KeyUpdate(int32_t record, bool isNew) {
   HXobjIndexTable* table = file_ ? file_->Table() : nullptr;
-  if (!table || !table->IndexHasSavedRecord()) return false;
+  if (!table) return false;
+  if (file_->RemovingKeys() || file_->AddingMissingKeys()) {
+    // Repairs after a failed or interrupted update: one entry taken out or put in, nothing
+    // else looked at.
+    updating_ = true;
+    ScopeExit clear([this] { updating_ = false; });
+    bool changed = false;
+    if (file_->RemovingKeys()) {
+      HXobjIndexKeyData key;
+      if (!EvaluateKey(key)) return false;
+      key.SetRecNo(record);
+      key.SetTarget(record);
+      TranslateKey(key, true);
+      EnsureTree();
+      if (rootPage_->Count() > 0 && FindEntry(key, record)) {
+        DeleteCurrent();
+        changed = true;
+      }
+    } else if (!HoldsRecord(record)) {
+      HXobjIndexKeyData key;
+      EvaluateKey(key);
+      key.SetRecNo(record);
+      key.SetTarget(record);
+      AddKey(key);
+      changed = true;
+    }
+    FlushPages();
+    return changed;
+  }
+  if (!table->IndexHasSavedRecord()) return false;
   updating_ = true;
   ScopeExit clear([this] { updating_ = false; });
   const bool filterHolds = hasFilter_ ? EvaluateFilter() : true;
@@ -1113,14 +1186,46 @@ bool HXobjIndexFile::ReadBlock(int64_t position, void* buffer, int32_t length) {
 void HXobjIndexFile::WriteBlock(int64_t position, const void* buffer, int32_t length) {
   if (!disk_) return;
   const std::string key = table_ ? table_->IndexPassword() : std::string();
-  if (key.empty()) {
-    disk_->Write(position, buffer, length);
-    return;
+  try {
+    if (key.empty()) {
+      disk_->Write(position, buffer, length);
+      return;
+    }
+    std::vector<uint8_t> copy(static_cast<const uint8_t*>(buffer),
+                              static_cast<const uint8_t*>(buffer) + length);
+    ScrambleBlocks(key, copy.data(), std::min(length, 32768), 1);
+    disk_->Write(position, copy.data(), length);
+  } catch (...) {
+    writeFailed_ = true;
+    throw;
   }
-  std::vector<uint8_t> copy(static_cast<const uint8_t*>(buffer),
-                            static_cast<const uint8_t*>(buffer) + length);
-  ScrambleBlocks(key, copy.data(), std::min(length, 32768), 1);
-  disk_->Write(position, copy.data(), length);
+}
+
+void HXobjIndexFile::DiscardPages() {
+  for (int i = 0; i < tags_.Count(); ++i) tags_.Items(i)->DiscardTree();
+  end_ = -1;
+  writeFailed_ = false;
+}
+
+bool HXobjIndexFile::RemoveRecordKeys(int32_t record) {
+  if (writeFailed_) DiscardPages();
+  removingKeys_ = true;
+  ScopeExit clear([this] { removingKeys_ = false; });
+  return UpdateTags(record, true);
+}
+
+bool HXobjIndexFile::AddMissingKeys(int32_t record) {
+  if (writeFailed_) DiscardPages();
+  addingMissing_ = true;
+  ScopeExit clear([this] { addingMissing_ = false; });
+  return UpdateTags(record, true);
+}
+
+bool HXobjIndexFile::HoldsRecord(int32_t record) {
+  if (writeFailed_) DiscardPages();
+  for (int i = 0; i < tags_.Count(); ++i)
+    if (!tags_.Items(i)->HoldsRecord(record)) return false;
+  return true;
 }
 
 void HXobjIndexFile::ScrambleBlocks(std::string_view key, void* buffer, int32_t length, int mode) {
@@ -1140,6 +1245,7 @@ bool HXobjIndexFile::Rename(std::string_view newName) {
 }
 
 bool HXobjIndexFile::UpdateTags(int32_t record, bool isNew) {
+  if (writeFailed_) DiscardPages();
   bool changed = false;
   for (int i = 0; i < tags_.Count(); ++i)
     if (tags_.Items(i)->KeyUpdate(record, isNew)) changed = true;
@@ -1215,6 +1321,7 @@ HXO_DiskFile* HXobjIndexFile::OpenDiskFile(HXobjIndexTable* table, std::string_v
 }
 
 void HXobjIndexFile::LockHeader() {
+  if (writeFailed_) DiscardPages();
   if (!disk_ || !disk_->Shared()) return;
   int64_t offset = lockB_ - 1;
   int64_t length = 1;

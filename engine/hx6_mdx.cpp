@@ -526,7 +526,8 @@ HXobjMDXFile::HXobjMDXFile(HXobjIndexTable* table, std::string_view fileName, bo
 HXobjMDXFile::~HXobjMDXFile() {
   // Tags write through this object's allocation: free them while it is still whole.
   tags_.FreeAll();
-  if (!disk_ || !disk_->ReadWrite() || !Valid() || (!tagsChanged_ && !allocated_)) return;
+  if (!disk_ || !disk_->ReadWrite() || !Valid() || WriteFailed() || (!tagsChanged_ && !allocated_))
+    return;
   try {
     Locked([this] {
       uint8_t b[mdx::kBlockSize];
