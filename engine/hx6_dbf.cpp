@@ -544,8 +544,22 @@ void HXO_dBaseDBF::UpdateRecord(int32_t record) {
     headerDirty_ = true;
     Write(RecordOffset(record), RecordForWrite(), recordLength_);
     current_ = record;
-    RefreshHeader();
-    WriteHeaderUnderAppendLock();
+    try {
+      RefreshHeader();
+      WriteHeaderUnderAppendLock();
+    } catch (...) {
+      // Left in place without its header, the record would never reach the indexes: it goes
+      // back as it was last read.
+      std::vector<char> old(saved_.begin(), saved_.begin() + recordLength_);
+      old.push_back(0);
+      char* const own = SetRecordBuffer(old.data());
+      try {
+        Write(RecordOffset(record), RecordForWrite(), recordLength_);
+      } catch (const std::exception&) {
+      }
+      SetRecordBuffer(own);
+      throw;
+    }
   });
   StatusNotify(kStatusAfterWrite, record);
   if (autoFlush_) Flush();

@@ -319,11 +319,11 @@ class HXO_dBHandler : public HXO_dBaseFld, public HXobjIndexTable {
 
   // Keeping the tags and the table in step when an update fails or was cut short.
   // An index repair that could not be done when an update failed (the disk refused): the
-  // entries the record image `remove` gives come out of every tag, then those of `add` go in.
+  // entries the record images in `remove` give come out of every tag, and those of the record
+  // as the file holds it then go in.
   struct OwedRepair {
     int32_t record;
-    std::string remove;
-    std::string add;
+    std::vector<std::string> remove;
   };
   // Takes an append whose index update failed back: the entries that reached some tags, then
   // the record itself; what cannot be taken back is owed.
@@ -331,7 +331,8 @@ class HXO_dBHandler : public HXO_dBaseFld, public HXobjIndexTable {
   // Puts a rewritten record whose index update failed back as it was (`oldImage`), and the
   // tags after it.
   void TakeBackRewrite(int32_t record, const std::string& oldImage);
-  void MatchKeys(const OwedRepair& repair);
+  // Runs a repair; `addFromFile` false only takes entries out (the record is going).
+  void MatchKeys(const OwedRepair& repair, bool addFromFile);
   // Runs the owed repairs (under the index locks); they stay owed while the disk refuses.
   void SettleOwedRepairs();
   // Adds the keys of records at the end of the table that the tags of `only` (every open index

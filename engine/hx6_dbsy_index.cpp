@@ -249,33 +249,40 @@ void HXO_dBHandler::LockIndexFiles() {
   }
 }
 
-void HXO_dBHandler::MatchKeys(const OwedRepair& repair) {
+void HXO_dBHandler::MatchKeys(const OwedRepair& repair, bool addFromFile) {
   std::vector<char> image(static_cast<size_t>(RecordLength()) + 1);
+  std::string onFile;
+  if (addFromFile) {
+    if (HXO_DiskFile::Read(RecordOffset(repair.record), image.data(), RecordLength()) <
+        RecordLength())
+      throw ESorrelError(smReadError, {Name()});
+    DescrambleRecord(image.data());
+    onFile.assign(image.data(), static_cast<size_t>(RecordLength()));
+  }
   char* const own = RecordBuffer();
   struct Back {
     HXO_dBHandler& h;
     char* own;
     ~Back() { h.SetRecordBuffer(own); }
   } back{*this, own};
-  if (!repair.remove.empty()) {
-    std::memcpy(image.data(), repair.remove.data(), repair.remove.size());
-    SetRecordBuffer(image.data());
+  SetRecordBuffer(image.data());
+  for (const std::string& gone : repair.remove) {
+    if (addFromFile && gone == onFile) continue;  // its entries stay
+    std::memcpy(image.data(), gone.data(), gone.size());
     for (auto& file : slots_)
       if (file) file->RemoveRecordKeys(repair.record);
   }
-  if (!repair.add.empty()) {
-    std::memcpy(image.data(), repair.add.data(), repair.add.size());
-    SetRecordBuffer(image.data());
-    for (auto& file : slots_)
-      if (file) file->AddMissingKeys(repair.record);
-  }
+  if (!addFromFile) return;
+  std::memcpy(image.data(), onFile.data(), onFile.size());
+  for (auto& file : slots_)
+    if (file) file->AddMissingKeys(repair.record);
 }
 
 void HXO_dBHandler::SettleOwedRepairs() {
   while (!owedRepairs_.empty()) {
     const OwedRepair& repair = owedRepairs_.front();
-    // A record owed its keys that is gone (another program packed or cut the table) needs none.
-    if (repair.record <= CountFromFileSize()) MatchKeys(repair);
+    // A record that is gone (another program packed or cut the table) only loses its entries.
+    MatchKeys(repair, repair.record <= CountFromFileSize());
     owedRepairs_.erase(owedRepairs_.begin());
   }
 }
@@ -334,15 +341,15 @@ void HXO_dBHandler::TakeBackAppend(int32_t previousCurrent) {
   // entries that did reach a tag come out again; only then can the record go.
   bool undone = false;
   try {
-    MatchKeys({record, image, std::string()});
+    MatchKeys({record, {image}}, false);
     undone = UndoAppendedRecord(record, previousCurrent);
   } catch (const std::exception&) {
   }
   for (auto& file : slots_)
     if (file) file->DiscardPages();
   if (!undone) {
-    // The record stays (the disk refused to take it back): its keys are owed to every tag.
-    owedRepairs_.push_back({record, std::string(), image});
+    // The record stays (the disk refused to take it back): the tags are repaired from it.
+    owedRepairs_.push_back({record, {image}});
     return;
   }
   SetEof(false);
@@ -354,7 +361,7 @@ void HXO_dBHandler::TakeBackRewrite(int32_t record, const std::string& oldImage)
   const std::string newImage(RecordBuffer(), static_cast<size_t>(RecordLength()));
   ForgetPassingEntries();
   DropReadBuffer();
-  // The record as it was goes back first; the tags then follow whichever image the file holds.
+  // The record as it was goes back first; the tags then follow whatever the file holds.
   bool restored = false;
   {
     std::vector<char> old(oldImage.begin(), oldImage.end());
@@ -367,27 +374,24 @@ void HXO_dBHandler::TakeBackRewrite(int32_t record, const std::string& oldImage)
     }
     SetRecordBuffer(own);
   }
-  const OwedRepair repair = restored ? OwedRepair{record, newImage, oldImage}
-                                     : OwedRepair{record, oldImage, newImage};
+  const OwedRepair repair{record, {oldImage, newImage}};
   try {
-    MatchKeys(repair);
+    MatchKeys(repair, true);
   } catch (const std::exception&) {
     owedRepairs_.push_back(repair);
   }
   for (auto& file : slots_)
     if (file) file->DiscardPages();
   if (filterSet_ && filter_) {
+    std::string now = restored ? oldImage : newImage;
+    now.push_back(static_cast<char>(0x1A));
+    char* const own = SetRecordBuffer(now.data());
     try {
-      char* const own = RecordBuffer();
-      std::vector<char> now(restored ? oldImage.begin() : newImage.begin(),
-                            restored ? oldImage.end() : newImage.end());
-      now.push_back(0);
-      SetRecordBuffer(now.data());
       const bool passes = EvaluateFilter(*filter_);
-      SetRecordBuffer(own);
       filterSet_->SetBit(record, passes ? ThxHugeSet::opSet : ThxHugeSet::opClear);
-    } catch (...) {
+    } catch (const std::exception&) {
     }
+    SetRecordBuffer(own);
   }
 }
 
@@ -435,8 +439,17 @@ void HXO_dBHandler::UpdateRecord(int32_t record) {
   try {
     HXO_dBaseFld::UpdateRecord(record);
   } catch (...) {
-    // (A rewrite that turned into an append has been taken back by AppendRecord.)
-    if (indexUpdateFailed_) TakeBackRewrite(record, oldImage);
+    // (A rewrite that turned into an append has been taken back by AppendRecord.) A write that
+    // failed before the index update may have left the new record in place all the same.
+    bool writeFailed = indexUpdateFailed_;
+    try {
+      throw;
+    } catch (const ESorrelError& e) {
+      writeFailed = writeFailed || e.Number() == smWriteError;
+    } catch (...) {
+    }
+    if (writeFailed && record >= 1 && record <= RecordCount() && TableState() == kHandlerIdle)
+      TakeBackRewrite(record, oldImage);
     try {
       UnlockIndexFiles();
     } catch (...) {

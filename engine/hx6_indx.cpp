@@ -903,10 +903,24 @@ void HXobjIndexTag::SplitPage(HXobjIndexKey& page, const HXobjIndexKeyData& key)
     page.parent_ = newRoot.get();
     rootPage_ = std::move(newRoot);
     headerChanged_ = true;
+    relocated_ = &page;
   }
   HXobjIndexKey* p = page.parent_;
   int i = p->EntryFor(page.block_);
-  if (i < 0) i = p->Count();
+  if (i < 0) {
+    i = p->Count();
+  } else if (relocated_ != &page) {
+    // The rest of the page goes to a new block as well, so that its old block keeps every key
+    // until the parent, written after both parts, names the two new blocks instead: a write
+    // that fails or a program killed in between leaves the old page in force, not a page that
+    // lost its first part. The old block is left unused. A right sibling's link follows once
+    // the page has been written (WriteChangedPages).
+    const int32_t moved = file_->AllocateBlock();
+    p->keys_[static_cast<size_t>(i)]->SetTarget(moved);
+    if (page.right_ > 0) pendingLeftLinks_.emplace_back(page.right_, moved);
+    page.block_ = moved;
+    relocated_ = &page;
+  }
   p->keys_.insert(p->keys_.begin() + i, std::make_unique<HXobjIndexKeyData>(key));
   p->pos_ = i + 1;
   MarkChanged(p);
@@ -956,9 +970,11 @@ void HXobjIndexTag::WriteChangedPages() {
   // The order of page writes keeps the file walkable at every moment a write may fail or the
   // program may die:
   //  1. Deepest first, children before the parents that point at them. A page that splits
-  //     writes its new first part to a newly allocated block (nothing points at it yet), then
-  //     patches its left sibling's link to it, then rewrites itself with the rest; the parent
-  //     that gains the entry for the new block is shallower and so written after both.
+  //     writes its first part to a newly allocated block (nothing points at it yet), patches
+  //     its left sibling's link to it, and writes the rest to another new block (SplitPage),
+  //     then its right sibling's link; its old block still holds every key. The parent that
+  //     names the two new blocks is shallower and so written after both: that one write puts
+  //     the split in force.
   //  2. A root that grows moves its old content to a new block (written in step 1, as the new
   //     root's child) and the new root is written last, at the block the header names.
   //  3. The tag header and the file's change counter follow the pages (ReleasePages, the
@@ -983,7 +999,12 @@ void HXobjIndexTag::WriteChangedPages() {
     HXobjIndexKey* page = dirty_[best];
     dirty_.erase(dirty_.begin() + static_cast<std::ptrdiff_t>(best));
     page->changed_ = false;
+    relocated_ = nullptr;
+    pendingLeftLinks_.clear();
     WritePage(*page);
+    relocated_ = nullptr;
+    for (const auto& [position, value] : pendingLeftLinks_) SetSibling(position, false, value);
+    pendingLeftLinks_.clear();
   }
 }
 

@@ -30,6 +30,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "hx6_disk.h"
@@ -367,6 +368,10 @@ class HXobjIndexTag {
   std::vector<HXobjIndexKey*> dirty_;  // changed pages of the tree, not owned
   int loadedPages_ = 0;
   int pageCacheLimit_ = HXobjIndexKey::kMaxLoadedPages;
+  // The page the write under way has moved to a new block (it moves once per write), and the
+  // right siblings whose left link is patched once that write is done.
+  const HXobjIndexKey* relocated_ = nullptr;
+  std::vector<std::pair<int32_t, int32_t>> pendingLeftLinks_;
   std::unique_ptr<HXobjIndexExpression> keyHandler_;
   std::unique_ptr<HXobjIndexExpression> filterHandler_;
 

@@ -273,9 +273,9 @@ int HXobjMDXTag::WritePage(HXobjIndexKey& page) {
     const int32_t beforeChain = page.Extra();
     SplitPage(page, splitKey);
     if (page.Block() != before) {
-      // The root keeps its block under a new root page; its keys moved to a new block, which is
-      // this tag's newest page now.
-      page.Parent()->SetExtra(beforeChain);
+      // The page moved to a new block, which is this tag's newest page now. A root keeps its
+      // block (and chain) under a new root page.
+      if (page.Parent()->Block() == before) page.Parent()->SetExtra(beforeChain);
       page.SetExtra(newestBlock_);
       newestBlock_ = page.Block();
       headerChanged_ = true;

@@ -1,0 +1,231 @@
+// What a full disk or a killed program leaves of a table and its index files, for every index
+// format: each write of an append or a record rewrite with seven tags open is failed in turn
+// (once, and as a disk that stays full), and a child process appending is killed at a chosen
+// write; afterwards the table is opened again and every tag must hold exactly the table's keys,
+// in order, and take later appends.
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+
+#include "handler_test_util.h"
+#include "hx6_disk.h"
+#include "hx6_indx.h"
+
+using namespace handler_test;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Format {
+  const char* name;
+  const char* extension;
+  bool oneFilePerTag;
+};
+
+const Format kFormats[] = {
+    {"CDX", ".CDX", false}, {"MDX", ".MDX", false}, {"NDX", ".NDX", true}, {"NTX", ".NTX", true}};
+
+// Seven tags over the four fields, as a logbook keeps them.
+const char* const kKeys[] = {"STATION",      "QTH",          "BAND",       "STATION+QTH",
+                             "QTH+STATION",  "DTOS(QSODATE)", "SUBSTR(QTH,3,6)+STATION"};
+
+std::string StationFor(std::mt19937& rng) {
+  static const char* const prefixes[] = {"W", "K", "N", "VK", "G", "DL", "JA", "PY"};
+  return prefixes[rng() % 8] + std::to_string(rng() % 10) + static_cast<char>('A' + rng() % 26) +
+         static_cast<char>('A' + rng() % 26);
+}
+
+std::string QthFor(std::mt19937& rng) {
+  static const char* const places[] = {"BOSTON", "PERTH", "LIMA", "OSLO", "DENVER", "KYIV"};
+  return std::string(places[rng() % 6]) + " " + std::to_string(rng() % 100);
+}
+
+class IndexFaults : public HandlerTest, public ::testing::WithParamInterface<Format> {
+ protected:
+  void TearDown() override {
+    DisarmDiskFaults();
+    HandlerTest::TearDown();
+  }
+
+  std::string IndexName(int tag) const {
+    const Format& f = GetParam();
+    return f.oneFilePerTag ? "T" + std::to_string(tag + 1) + f.extension
+                           : std::string("LOG") + f.extension;
+  }
+  std::string IndexList() const {
+    if (!GetParam().oneFilePerTag) return IndexName(0);
+    std::string list;
+    for (int t = 0; t < 7; ++t) list += (t ? ";" : "") + IndexName(t);
+    return list;
+  }
+
+  // The table with `records` contacts and its seven tags, kept as bytes for Restore.
+  void Build(int records, uint32_t seed) {
+    MakeLog("LOG.DBF", false);
+    std::mt19937 rng(seed);
+    {
+      HXO_dBHandler h(PathOf("LOG.DBF"), false, true);
+      for (int i = 0; i < records; ++i) AppendContact(h, rng);
+      for (int t = 0; t < 7; ++t)
+        h.CreateIndexTag(IndexName(t), "T" + std::to_string(t + 1), kKeys[t], "", 1, 0);
+    }
+    saved_.clear();
+    for (const auto& entry : fs::directory_iterator(dir_))
+      saved_[entry.path().filename().string()] = Contents(entry.path().string());
+  }
+  void Restore() const {
+    for (const auto& entry : fs::directory_iterator(dir_)) fs::remove(entry.path());
+    for (const auto& [name, bytes] : saved_) Put(name, bytes);
+  }
+
+  static void AppendContact(HXO_dBHandler& h, std::mt19937& rng) {
+    h.BlankRecord();
+    h.PutText("STATION", StationFor(rng));
+    h.PutFloat("BAND", static_cast<double>(rng() % 30));
+    h.PutText("QTH", QthFor(rng));
+    h.PutText("QSODATE", "2024" + std::to_string(10 + rng() % 3) + std::to_string(10 + rng() % 18));
+    h.AppendRecord();
+  }
+
+  std::unique_ptr<HXO_dBHandler> Open(bool shared = false) const {
+    auto h = std::make_unique<HXO_dBHandler>(PathOf("LOG.DBF"), shared, true);
+    h->SetIndexFiles(IndexList(), "");
+    return h;
+  }
+
+  // Opens the table as a program would and checks it whole: the file's shape, and every tag
+  // against a sort of the keys of every record. Returns the record count.
+  int32_t CheckAll() const {
+    auto h = Open();
+    const int32_t count = h->RecordCount();
+    const std::string table = Contents(PathOf("LOG.DBF"));
+    EXPECT_EQ(table.size(), static_cast<size_t>(h->HeaderLength()) +
+                                static_cast<size_t>(count) * h->RecordLength() + 1);
+    EXPECT_EQ(table.back(), '\x1A');
+    EXPECT_EQ(h->TagCount(), 7);
+    for (int t = 1; t <= h->TagCount(); ++t) {
+      HXobjIndexTag* tag = h->TagByPosition(t);
+      SCOPED_TRACE(tag->KeyExpression());
+      std::vector<HXobjIndexKeyData> expected;
+      for (int32_t r = 1; r <= count; ++r) {
+        h->GoTo(r);
+        HXobjIndexKeyData k;
+        EXPECT_TRUE(tag->EvaluateKey(k));
+        k.SetRecNo(r);
+        k.SetTarget(r);
+        tag->TranslateKey(k, true);
+        expected.push_back(k);
+      }
+      std::vector<HXobjIndexKeyData> walked;
+      for (int32_t r = tag->Move(kMoveTop); r != 0; r = tag->Move(kMoveNext)) {
+        HXobjIndexKeyData k = tag->CurrentKey();
+        k.SetRecNo(r);
+        if (!walked.empty()) {
+          EXPECT_LE(tag->CompareEntries(walked.back(), k), 0) << "out of order";
+        }
+        walked.push_back(k);
+        if (walked.size() > static_cast<size_t>(count) + 5) break;
+      }
+      auto byKeyAndRecord = [](const HXobjIndexKeyData& a, const HXobjIndexKeyData& b) {
+        return std::make_pair(a.Bytes(), a.Target()) < std::make_pair(b.Bytes(), b.Target());
+      };
+      std::sort(expected.begin(), expected.end(), byKeyAndRecord);
+      std::sort(walked.begin(), walked.end(), byKeyAndRecord);
+      EXPECT_EQ(walked.size(), expected.size());
+      for (size_t i = 0; i < std::min(walked.size(), expected.size()); ++i) {
+        if (walked[i].Bytes() != expected[i].Bytes() || walked[i].Target() != expected[i].Target()) {
+          ADD_FAILURE() << "entry " << i << ": [" << walked[i].Bytes() << "] #"
+                        << walked[i].Target() << " where [" << expected[i].Bytes() << "] #"
+                        << expected[i].Target() << " belongs";
+          break;
+        }
+      }
+    }
+    return count;
+  }
+
+  std::map<std::string, std::string> saved_;
+};
+
+// A road run against the restored files on an open handle: an append or a rewrite.
+enum class Road { Append, Rewrite };
+
+void RunRoad(HXO_dBHandler& h, Road road) {
+  if (road == Road::Append) {
+    h.BlankRecord();
+    h.PutText("STATION", "ZZ9FAULT");
+    h.PutFloat("BAND", 14);
+    h.PutText("QTH", "AAA FULL DISK");
+    h.PutText("QSODATE", "20250101");
+    h.AppendRecord();
+  } else {
+    h.GoTo(7);
+    h.PutText("STATION", "A1REWRITE");
+    h.PutText("QTH", "ZZZ CHANGED");
+    h.UpdateRecord(7);
+  }
+}
+
+}  // namespace
+
+TEST_P(IndexFaults, EveryWriteOfAnAppendOrARewriteFailsInTurn) {
+  constexpr int kRecords = 150;
+  Build(kRecords, 20);
+  for (const Road road : {Road::Append, Road::Rewrite}) {
+    // The dry run: how many writes the road makes.
+    Restore();
+    int64_t writes = 0;
+    {
+      auto h = Open();
+      ArmDiskFaults({DiskFaultPlan::kCount});
+      RunRoad(*h, road);
+      writes = DiskFaultOperationCount();
+      DisarmDiskFaults();
+    }
+      ASSERT_GE(writes, 9);  // the record, the header and at least a page of every tag
+    for (const bool diskStaysFull : {false, true}) {
+      for (int64_t at = 1; at <= writes; ++at) {
+        SCOPED_TRACE(std::string(road == Road::Append ? "append" : "rewrite") + ", write " +
+                     std::to_string(at) + (diskStaysFull ? " of a full disk" : " fails once"));
+        Restore();
+        {
+          auto h = Open();
+          ArmDiskFaults({DiskFaultPlan::kFail, at, -1, diskStaysFull});
+          bool failed = false;
+          try {
+            RunRoad(*h, road);
+          } catch (const ESorrelError& e) {
+            failed = true;
+            EXPECT_NE(e.Message().find("Error writing to"), std::string::npos) << e.Message();
+          }
+          DisarmDiskFaults();
+          EXPECT_TRUE(failed);
+          // Once the disk takes writes again, the same handle appends.
+          std::mt19937 rng(static_cast<uint32_t>(at));
+          AppendContact(*h, rng);
+          if (!diskStaysFull) {
+            // A single refused write takes the whole update back.
+            EXPECT_EQ(h->RecordCount(), kRecords + 1);
+            h->GoTo(7);
+            EXPECT_NE(Station(*h), "A1REWRITE");
+            h->GoTo(kRecords + 1);
+            EXPECT_NE(Station(*h), "ZZ9FAULT");
+          }
+        }
+        const int32_t count = CheckAll();
+        EXPECT_TRUE(count == kRecords + 1 || (diskStaysFull && count == kRecords + 2));
+        if (HasFailure()) return;
+      }
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, IndexFaults, ::testing::ValuesIn(kFormats),
+                         [](const auto& info) { return std::string(info.param.name); });
