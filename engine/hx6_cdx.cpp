@@ -563,7 +563,15 @@ HXobjCDXFile::HXobjCDXFile(HXobjIndexTable* table, std::string_view fileName, bo
     return;
   }
   const std::string base = StripFileExt(fileName_);
-  if (disk_->FileSize() > cdx::kNodeSize) {
+  const int64_t size = disk_->FileSize();
+  if (size < 2 * cdx::kHeaderSize - cdx::kNodeSize && !(size == 0 && create)) {
+    // Shorter than the smallest whole file (the directory's header and its root node): a cut or
+    // damaged file, reported and left as it is rather than made an empty index.
+    valid_ = false;
+    building_ = false;
+    return;
+  }
+  if (size > cdx::kNodeSize) {
     directory_ = std::make_unique<HXobjCDXTag>(this, 0, base);
     if (directory_->Valid()) {
       directory_->SetOptions(cdx::kOptNewDirectory);

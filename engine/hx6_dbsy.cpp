@@ -255,9 +255,20 @@ void HXO_dBHandler::PositionByTag(int32_t code, int32_t direction) {
   int32_t record = master_->Move(code);
   if (code == kGotoCurrent && record == 0 && !master_->Bof() && !master_->Eof())
     record = master_->Resync(RecNo());
-  while (!master_->Bof() && !master_->Eof() && record > 0 && FilterInForce() && direction != 0 &&
-         !filterSet_->TestBit(record))
+  // Passed over: records the filter refuses, and keys of records past the table's end (another
+  // program cut the table and left its indexes), counted as stray keys.
+  while (!master_->Bof() && !master_->Eof() && record > 0 && direction != 0) {
+    if (record > RecordCount()) {
+      RefreshHeader();
+      if (record > RecordCount()) {
+        ++strayIndexKeys_;
+        record = master_->Move(direction);
+        continue;
+      }
+    }
+    if (!FilterInForce() || filterSet_->TestBit(record)) break;
     record = master_->Move(direction);
+  }
   SetBof(master_->Bof());
   SetEof(master_->Eof());
   if (Bof() || Eof()) return;

@@ -176,6 +176,9 @@ class HXO_dBHandler : public HXO_dBaseFld, public HXobjIndexTable {
   bool ShowDeleted() const { return showDeleted_; }
   void SetShowDeleted(bool on) { showDeleted_ = on; }
   bool LastMoveOk() const { return lastMove_ != 0; }
+  // Index keys met while moving along the master tag that name records past the table's end
+  // (the table was cut by another program): passed over and counted here.
+  int64_t StrayIndexKeys() const { return strayIndexKeys_; }
 
   // The index framework's view of this table.
   std::string IndexTableName() const override { return Name(); }
@@ -346,4 +349,5 @@ class HXO_dBHandler : public HXO_dBaseFld, public HXobjIndexTable {
   // The record count at which the tags were last found to hold the end of the table (-1 not
   // yet): a shared session checks again under the index lock when the file holds more.
   int32_t tailCheckedCount_ = -1;
+  int64_t strayIndexKeys_ = 0;
 };

@@ -482,6 +482,11 @@ HXobjMDXFile::HXobjMDXFile(HXobjIndexTable* table, std::string_view fileName, bo
     return;
   }
   const int64_t size = disk_->FileSize();
+  if (size > 0 && size < mdx::kHeaderLength) {
+    // Shorter than the file header: a cut or damaged file, reported and left as it is.
+    headerError_ = true;
+    return;
+  }
   if (size > mdx::kBlockSize) {
     if (!ReadBlock(0, seen_.data(), mdx::kBlockSize) ||
         !mdx::ReadFileHeader(seen_.data(), size, geometry_)) {
@@ -503,7 +508,7 @@ HXobjMDXFile::HXobjMDXFile(HXobjIndexTable* table, std::string_view fileName, bo
       }
       tags_.Add(new HXobjMDXTag(this, e.headerBlock, SysUpperCase(e.name)));
     }
-  } else if (size == 0 && disk_->ReadWrite()) {
+  } else if (size == 0 && create && disk_->ReadWrite()) {
     // A new file: the header area with an empty tag table.
     int year, month, day;
     Today(year, month, day);

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <numeric>
 #include <random>
 
 #include "handler_test_util.h"
@@ -229,3 +230,147 @@ TEST_P(IndexFaults, EveryWriteOfAnAppendOrARewriteFailsInTurn) {
 
 INSTANTIATE_TEST_SUITE_P(Formats, IndexFaults, ::testing::ValuesIn(kFormats),
                          [](const auto& info) { return std::string(info.param.name); });
+
+namespace {
+
+// Runs `work` in a child process and returns how it ended: its exit code, or 128 + the signal
+// that killed it.
+template <class Work>
+int InChild(Work work) {
+  const pid_t child = fork();
+  if (child == 0) {
+    int code = 100;
+    try {
+      code = work();
+    } catch (...) {
+      code = 101;
+    }
+    _exit(code);
+  }
+  int status = 0;
+  if (child < 0 || waitpid(child, &status, 0) != child) return -1;
+  return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+}
+
+}  // namespace
+
+TEST_P(IndexFaults, AProgramKilledAtAnyWriteOfItsAppendsLeavesTablesAndTagsThatAgree) {
+  constexpr int kRecords = 120;
+  constexpr int kAppends = 6;
+  Build(kRecords, 33);
+  auto appendSome = [this](bool shared, uint32_t seed) {
+    auto h = Open(shared);
+    std::mt19937 rng(seed);
+    for (int i = 0; i < kAppends; ++i) AppendContact(*h, rng);
+  };
+  Restore();
+  ArmDiskFaults({DiskFaultPlan::kCount});
+  appendSome(true, 1);
+  DisarmDiskFaults();
+  const int64_t writes = DiskFaultOperationCount();
+  ASSERT_GT(writes, kAppends * 9);
+  std::mt19937 pick(7);
+  for (int seed = 0; seed < 24; ++seed) {
+    const int64_t at = 1 + static_cast<int64_t>(pick() % static_cast<uint32_t>(writes));
+    SCOPED_TRACE("killed at write " + std::to_string(at) + " of " + std::to_string(writes));
+    Restore();
+    const int ended = InChild([&] {
+      ArmDiskFaults({DiskFaultPlan::kKill, at, -1});
+      appendSome(true, 1);
+      return 0;
+    });
+    ASSERT_EQ(ended, 128 + SIGKILL);
+    const int32_t count = CheckAll();
+    EXPECT_GE(count, kRecords);
+    EXPECT_LE(count, kRecords + kAppends);
+    {
+      auto h = Open(true);
+      std::mt19937 rng(static_cast<uint32_t>(seed));
+      AppendContact(*h, rng);
+    }
+    EXPECT_EQ(CheckAll(), count + 1);
+    if (HasFailure()) return;
+  }
+}
+
+TEST_P(IndexFaults, AFileSizeLimitRefusesAppendsThatAreTakenBackWhole) {
+  // Where the machine offers no small file system to fill, a file-size limit refuses writes
+  // that would make a file longer, as a full disk does, and lets the others through.
+  constexpr int kRecords = 100;
+  Build(kRecords, 44);
+  Restore();
+  uintmax_t largest = 0;
+  for (const auto& entry : fs::directory_iterator(dir_))
+    largest = std::max(largest, fs::file_size(entry.path()));
+  const int appended = InChild([&] {
+    signal(SIGXFSZ, SIG_IGN);
+    const rlim_t limit = static_cast<rlim_t>(largest + 700);
+    struct rlimit r {limit, limit};
+    if (setrlimit(RLIMIT_FSIZE, &r) != 0) return 102;
+    auto h = Open(true);
+    std::mt19937 rng(5);
+    int done = 0;
+    int refused = 0;
+    for (int i = 0; i < 60; ++i) {
+      try {
+        AppendContact(*h, rng);
+        ++done;
+      } catch (const ESorrelError& e) {
+        if (e.Number() != smWriteError) return 103;
+        ++refused;
+      }
+    }
+    return refused > 0 ? done : 104;
+  });
+  ASSERT_LT(appended, 60) << "the child ended with " << appended;
+  EXPECT_EQ(CheckAll(), kRecords + appended);
+}
+
+TEST_P(IndexFaults, ACutIndexFileIsReportedAndLeftAsItIs) {
+  Build(40, 55);
+  // The smallest whole file of each format: a header and an empty root page.
+  for (const size_t size : {0, 1, 100, 511, 512, 513, 1023, 1024, 1535}) {
+    SCOPED_TRACE("cut to " + std::to_string(size) + " bytes");
+    Restore();
+    const std::string path = PathOf(IndexName(0));
+    const std::string cut = Contents(path).substr(0, size);
+    Put(IndexName(0), cut);
+    for (const bool shared : {false, true}) {
+      std::string error;
+      try {
+        Open(shared);
+      } catch (const ESorrelError& e) {
+        error = e.Message();
+      }
+      EXPECT_EQ(error, ESorrelError(smIndexCorrupted, {path}).Message());
+      EXPECT_TRUE(Contents(path) == cut) << "the file was changed";
+    }
+  }
+}
+
+TEST_P(IndexFaults, KeysPastTheLastRecordAreSkippedAndCounted) {
+  // Another program cut the table's last five records and left the indexes as they were.
+  Build(50, 66);
+  {
+    HXO_dBHandler h(PathOf("LOG.DBF"), false, false);
+    const std::string table = Contents(PathOf("LOG.DBF"));
+    const size_t end = static_cast<size_t>(h.HeaderLength()) + 45u * h.RecordLength();
+    h.Close();
+    Put("LOG.DBF", table.substr(0, end) + "\x1A");
+  }
+  for (const bool readWrite : {false, true}) {
+    HXO_dBHandler h(PathOf("LOG.DBF"), false, readWrite);
+    h.SetIndexFiles(IndexList(), "T2");
+    ASSERT_EQ(h.RecordCount(), 45);
+    for (const bool forward : {true, false}) {
+      SCOPED_TRACE(std::string(forward ? "forward" : "backward") + (readWrite ? ", read-write" : ""));
+      const int64_t before = h.StrayIndexKeys();
+      std::vector<int32_t> walked = Walk(h, forward);
+      std::sort(walked.begin(), walked.end());
+      std::vector<int32_t> all(45);
+      std::iota(all.begin(), all.end(), 1);
+      EXPECT_EQ(walked, all);
+      EXPECT_EQ(h.StrayIndexKeys() - before, 5);
+    }
+  }
+}
