@@ -1223,9 +1223,15 @@ void HXobjIndexFile::WriteBlock(int64_t position, const void* buffer, int32_t le
 }
 
 void HXobjIndexFile::DiscardPages() {
-  for (int i = 0; i < tags_.Count(); ++i) tags_.Items(i)->DiscardTree();
-  end_ = -1;
   writeFailed_ = false;
+  for (int i = 0; i < tags_.Count(); ++i) tags_.Items(i)->DiscardTree();
+  // Blocks the failed update took may never have been written: the end comes from the file.
+  end_ = -1;
+  try {
+    RefreshEnd();
+  } catch (const std::exception&) {
+    // Taken again at the next allocation; the error of that use is the one reported.
+  }
 }
 
 bool HXobjIndexFile::RemoveRecordKeys(int32_t record) {
@@ -1267,6 +1273,8 @@ bool HXobjIndexFile::Rename(std::string_view newName) {
 
 bool HXobjIndexFile::UpdateTags(int32_t record, bool isNew) {
   if (writeFailed_) DiscardPages();
+  updatingTags_ = true;
+  ScopeExit clear([this] { updatingTags_ = false; });
   bool changed = false;
   for (int i = 0; i < tags_.Count(); ++i)
     if (tags_.Items(i)->KeyUpdate(record, isNew)) changed = true;

@@ -466,6 +466,10 @@ class HXobjIndexFile {
   // Removes the entries of record `record` (keys evaluated on the record buffer) from every
   // tag, through UpdateTags so that the format's change counter moves; whether any was removed.
   bool RemoveRecordKeys(int32_t record);
+  // Whether UpdateTags is running: a format that keeps the end of the file in its header
+  // announces a block taken then before the block is written, so that no other program takes
+  // it again after a failure or a crash.
+  bool UpdatingTags() const { return updatingTags_; }
   bool RemovingKeys() const { return removingKeys_; }
   bool AddingMissingKeys() const { return addingMissing_; }
   // Adds the keys of record `record` (on the record buffer) to every tag that lacks them (one
@@ -524,6 +528,7 @@ class HXobjIndexFile {
   int64_t lockB_ = 0x7FFFFFFE;
   int64_t lockC_ = 0x3FFFFFFF;
   bool writeFailed_ = false;
+  bool updatingTags_ = false;
   bool removingKeys_ = false;
   bool addingMissing_ = false;
 };

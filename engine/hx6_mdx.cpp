@@ -560,6 +560,9 @@ int32_t HXobjMDXFile::AllocateBlock() {
   const auto block = static_cast<int32_t>(end_);
   end_ += BlocksPerPage();
   allocated_ = true;
+  // During an update the header's next free block moves on before the block is written, so
+  // that no other program takes it again after a failure or a crash.
+  if (UpdatingTags()) WriteNextFree();
   return block;
 }
 
@@ -757,6 +760,18 @@ bool HXobjMDXFile::Rename(std::string_view newName) {
     std::memcpy(seen_.data(), b, sizeof b);
   }
   return true;
+}
+
+void HXobjMDXFile::DiscardPages() {
+  HXobjIndexFile::DiscardPages();
+  // The tags' allocation chains as the file has them: blocks the failed update chained may
+  // never have been written.
+  for (int i = 0; i < tags_.Count(); ++i) {
+    try {
+      tags_.Items(i)->ReadHeader();
+    } catch (const std::exception&) {
+    }
+  }
 }
 
 bool HXobjMDXFile::UpdateTags(int32_t record, bool isNew) {

@@ -482,8 +482,11 @@ int32_t HXobjNDXFile::AllocateBlock() {
   const auto block = static_cast<int32_t>(end_);
   ++end_;
   // The header's block count follows every allocation, so that other programs that take new
-  // blocks from it never take ours.
-  if (HXobjNDXTag* tag = Tag()) tag->SetHeaderChanged(true);
+  // blocks from it never take ours. During an update it is written before the block is.
+  if (HXobjNDXTag* tag = Tag()) {
+    tag->SetHeaderChanged(true);
+    if (UpdatingTags()) tag->WriteHeader();
+  }
   return block;
 }
 

@@ -17,7 +17,10 @@
 
 #include "handler_test_util.h"
 #include "hx6_disk.h"
+#include "byteorder.h"
 #include "hx6_indx.h"
+#include "hx6_mdxfmt.h"
+#include "hx6_ndx.h"
 
 using namespace handler_test;
 namespace fs = std::filesystem;
@@ -111,6 +114,16 @@ class IndexFaults : public HandlerTest, public ::testing::WithParamInterface<For
                                 static_cast<size_t>(count) * h->RecordLength() + 1);
     EXPECT_EQ(table.back(), '\x1A');
     EXPECT_EQ(h->TagCount(), 7);
+    // Where the format's header names the end of the file, no new block may go before it.
+    for (int t = 0; t < 7; ++t) {
+      const std::string index = Contents(PathOf(IndexName(t)));
+      const auto* bytes = reinterpret_cast<const uint8_t*>(index.data());
+      if (GetParam().name == std::string("MDX")) {
+        EXPECT_GE(uint64_t{DecodeLE32(bytes + mdx::kHdrNextFree)} * mdx::kBlockSize, index.size());
+      } else if (GetParam().name == std::string("NDX")) {
+        EXPECT_GE(uint64_t{DecodeLE32(bytes + ndx::kHdrBlocks)} * ndx::kBlockSize, index.size());
+      }
+    }
     for (int t = 1; t <= h->TagCount(); ++t) {
       HXobjIndexTag* tag = h->TagByPosition(t);
       SCOPED_TRACE(tag->KeyExpression());
