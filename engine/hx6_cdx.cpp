@@ -778,22 +778,23 @@ void HXobjCDXFile::Reindex() {
 
 bool HXobjCDXFile::UpdateTags(int32_t record, bool isNew) {
   uint32_t counter = directory_ ? directory_->ChangeCounter() : 0;
-  if (disk_ && disk_->Shared() && directory_) {
+  const bool shared = disk_ && disk_->Shared() && directory_;
+  if (shared) {
     // The counter as other programs left it (read under the header lock): our count continues
-    // theirs. Pages held from before another program's change are stale; rather than trust the
-    // counter to have moved (a rebuild by a file opened alone starts it again at 0), held pages
-    // are always read again here.
+    // theirs. Every writer moves it, and a rebuild continues it rather than starting again, so
+    // the trees held since our last update are read again only when it moved since then.
     uint8_t h[cdx::kHdrChangeCounter + 4];
-    if (ReadBlock(0, h, sizeof h)) {
-      const uint32_t onDisk = DecodeLE32(h + cdx::kHdrChangeCounter);
-      if (onDisk != counter) {
-        // Another program changed the file; after a rebuild its tags' headers have moved.
-        for (int i = 0; i < tags_.Count(); ++i) tags_.Items(i)->ReleasePages();
-        FollowDirectory();
-        counter = onDisk;
-      }
+    if (!ReadBlock(0, h, sizeof h)) throw ESorrelError(smReadError, {disk_->Name()});
+    const uint32_t onDisk = DecodeLE32(h + cdx::kHdrChangeCounter);
+    if (!treesKnown_ || onDisk != treesCounter_) {
+      for (int i = 0; i < tags_.Count(); ++i) tags_.Items(i)->ReleasePages();
+      // After a rebuild the tags' headers have moved, and new nodes go after the end left.
+      FollowDirectory();
+      end_ = -1;
     }
-    for (int i = 0; i < tags_.Count(); ++i) tags_.Items(i)->ReleasePages();
+    counter = onDisk;
+    directory_->SetChangeCounter(onDisk);
+    treesKnown_ = false;
   }
   const bool changed = HXobjIndexFile::UpdateTags(record, isNew);
   if (changed && directory_) {
@@ -801,7 +802,18 @@ bool HXobjCDXFile::UpdateTags(int32_t record, bool isNew) {
     directory_->SetHeaderChanged(true);
     directory_->WriteHeader();
   }
+  if (shared) {
+    // Every tag's tree in memory is the file's now, at this count.
+    treesCounter_ = directory_->ChangeCounter();
+    treesKnown_ = true;
+  }
   return changed;
+}
+
+void HXobjCDXFile::EndMayHaveMoved() {
+  // Taken from the file size at the next allocation; an update that finds the change counter
+  // where it left it allocates from the end it knows.
+  end_ = -1;
 }
 
 void HXobjCDXFile::FollowDirectory() {
@@ -832,6 +844,7 @@ void HXobjCDXFile::FollowDirectory() {
 }
 
 void HXobjCDXFile::DiscardPages() {
+  treesKnown_ = false;
   if (directory_) directory_->DiscardTree();
   HXobjIndexFile::DiscardPages();
 }

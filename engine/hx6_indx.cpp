@@ -1361,7 +1361,7 @@ void HXobjIndexFile::LockHeader() {
   }
   LockRegionWithRetry(*disk_, offset, length);
   // Another program may have grown the file since we last looked: new nodes go after its end.
-  RefreshEnd();
+  EndMayHaveMoved();
 }
 
 void HXobjIndexFile::UnlockHeader() {

@@ -454,6 +454,9 @@ class HXobjIndexFile {
   // format's change counter); false when the format keeps none. Unlike ChangedByOthers it takes
   // no note of what it read.
   virtual bool ChangeStamp(uint32_t& stamp);
+  // Called with the header lock just taken: another program may have grown the file, so the
+  // end is taken from the file size (a format whose change counter tells may wait for that).
+  virtual void EndMayHaveMoved() { RefreshEnd(); }
   // Drops every tag's tree unwritten, forgets where the file ends and clears WriteFailed: what
   // is in memory after a failed write may point at pages that never reached the disk. A format
   // with trees of its own (a tag directory) drops those too.
