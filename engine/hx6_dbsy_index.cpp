@@ -309,6 +309,12 @@ void HXO_dBHandler::RepairTail(HXobjIndexFile* only) {
         return false;
     return true;
   };
+  // Another program may have changed the files before the lock was taken: the trees are read
+  // afresh for the questions.
+  for (auto& file : slots_) {
+    if (!file || (only != nullptr && file.get() != only)) continue;
+    for (int i = 0; i < file->TagCount(); ++i) file->TagByIndex(i)->ReleasePages();
+  }
   int32_t first = count + 1;
   while (first > 1 && loads(first - 1) && !held(first - 1)) --first;
   for (int32_t record = first; record <= count; ++record) {

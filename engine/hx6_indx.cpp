@@ -1077,8 +1077,8 @@ bool HXobjIndexTag::HoldsRecord(int32_t record) {
   key.SetRecNo(record);
   key.SetTarget(record);
   TranslateKey(key, true);
-  const HeaderReadLock reading(file_);
-  if (!updating_) Refresh();
+  // Asked under the index lock (a repair), in the tree as it stands: the repair reads the
+  // trees afresh once before its questions.
   EnsureTree();
   if (rootPage_->Count() == 0) return false;
   if (unique_) return Find(rootPage_.get(), kAnyRecord, key, -1) == 0;

@@ -264,6 +264,7 @@ class HXobjIndexTag {
   bool KeyUpdate(int32_t record, bool isNew);
   // Whether the tag holds what it should for record `record` as the record buffer has it: its
   // entry when the FOR condition holds (on a unique tag, any entry of its key), else true.
+  // Asked under the index lock, of the tree in memory (read afresh by the caller first).
   bool HoldsRecord(int32_t record);
   // Removes the entry with this key and target (whole-key compare); false when there is none.
   // The change is written when the tree is released.
