@@ -315,8 +315,17 @@ void HXO_dBHandler::RepairTail(HXobjIndexFile* only) {
     if (!file || (only != nullptr && file.get() != only)) continue;
     for (int i = 0; i < file->TagCount(); ++i) file->TagByIndex(i)->ReleasePages();
   }
+  // An append cut short leaves a record or a few; a tag that lacks more than this many at the
+  // end was never kept with the table (another program's file) and is left for a rebuild.
+  constexpr int32_t kLongestRepair = 10000;
   int32_t first = count + 1;
-  while (first > 1 && loads(first - 1) && !held(first - 1)) --first;
+  while (first > 1 && loads(first - 1) && !held(first - 1)) {
+    --first;
+    if (count - first >= kLongestRepair) {
+      tailCheckedCount_ = count;
+      return;
+    }
+  }
   for (int32_t record = first; record <= count; ++record) {
     if (!loads(record)) break;
     for (auto& file : slots_)
