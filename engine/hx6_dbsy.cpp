@@ -88,6 +88,7 @@ HXO_dBHandler::HXO_dBHandler(std::string_view path, bool shared, bool readWrite,
     : HXO_dBaseFld(path, shared, readWrite, password) {}
 
 HXO_dBHandler::~HXO_dBHandler() {
+  SettleBeforeClosing();
   filterSet_.reset();
   filter_.reset();
   master_ = nullptr;

@@ -338,6 +338,8 @@ class HXO_dBHandler : public HXO_dBaseFld, public HXobjIndexTable {
   void MatchKeys(const OwedRepair& repair, bool addFromFile);
   // Runs the owed repairs (under the index locks); they stay owed while the disk refuses.
   void SettleOwedRepairs();
+  // Before the index files close: a last attempt at the owed repairs, then they are dropped.
+  void SettleBeforeClosing();
   // Adds the keys of records at the end of the table that the tags of `only` (every open index
   // file when null) do not hold: an append cut short between the record and the index update.
   // Walks back from the last record to the first one every tag holds. Needs the index locks.

@@ -79,7 +79,19 @@ int HXO_dBHandler::IndexFileCount() const {
       std::count_if(slots_.begin(), slots_.end(), [](const auto& f) { return f != nullptr; }));
 }
 
+void HXO_dBHandler::SettleBeforeClosing() {
+  if (owedRepairs_.empty()) return;
+  // The last chance for repairs a full disk refused: the disk may take writes again.
+  try {
+    LockIndexFiles();
+    UnlockIndexFiles();
+  } catch (const std::exception&) {
+  }
+  owedRepairs_.clear();
+}
+
 void HXO_dBHandler::CloseIndexFiles() {
+  SettleBeforeClosing();
   ForgetPassingEntries();
   master_ = nullptr;
   masterName_.clear();
