@@ -33,6 +33,9 @@ struct Format {
   bool oneFilePerTag;
 };
 
+// For test names and messages.
+[[maybe_unused]] void PrintTo(const Format& f, std::ostream* os) { *os << f.name; }
+
 const Format kFormats[] = {
     {"CDX", ".CDX", false}, {"MDX", ".MDX", false}, {"NDX", ".NDX", true}, {"NTX", ".NTX", true}};
 
