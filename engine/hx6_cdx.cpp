@@ -563,7 +563,15 @@ HXobjCDXFile::HXobjCDXFile(HXobjIndexTable* table, std::string_view fileName, bo
     return;
   }
   const std::string base = StripFileExt(fileName_);
-  if (disk_->FileSize() > cdx::kNodeSize) {
+  const int64_t size = disk_->FileSize();
+  if (size < 2 * cdx::kHeaderSize - cdx::kNodeSize && !(size == 0 && create)) {
+    // Shorter than the smallest whole file (the directory's header and its root node): a cut or
+    // damaged file, reported and left as it is rather than made an empty index.
+    valid_ = false;
+    building_ = false;
+    return;
+  }
+  if (size > cdx::kNodeSize) {
     directory_ = std::make_unique<HXobjCDXTag>(this, 0, base);
     if (directory_->Valid()) {
       directory_->SetOptions(cdx::kOptNewDirectory);
@@ -770,22 +778,23 @@ void HXobjCDXFile::Reindex() {
 
 bool HXobjCDXFile::UpdateTags(int32_t record, bool isNew) {
   uint32_t counter = directory_ ? directory_->ChangeCounter() : 0;
-  if (disk_ && disk_->Shared() && directory_) {
+  const bool shared = disk_ && disk_->Shared() && directory_;
+  if (shared) {
     // The counter as other programs left it (read under the header lock): our count continues
-    // theirs. Pages held from before another program's change are stale; rather than trust the
-    // counter to have moved (a rebuild by a file opened alone starts it again at 0), held pages
-    // are always read again here.
+    // theirs. Every writer moves it, and a rebuild continues it rather than starting again, so
+    // the trees held since our last update are read again only when it moved since then.
     uint8_t h[cdx::kHdrChangeCounter + 4];
-    if (ReadBlock(0, h, sizeof h)) {
-      const uint32_t onDisk = DecodeLE32(h + cdx::kHdrChangeCounter);
-      if (onDisk != counter) {
-        // Another program changed the file; after a rebuild its tags' headers have moved.
-        for (int i = 0; i < tags_.Count(); ++i) tags_.Items(i)->ReleasePages();
-        FollowDirectory();
-        counter = onDisk;
-      }
+    if (!ReadBlock(0, h, sizeof h)) throw ESorrelError(smReadError, {disk_->Name()});
+    const uint32_t onDisk = DecodeLE32(h + cdx::kHdrChangeCounter);
+    if (!treesKnown_ || onDisk != treesCounter_) {
+      for (int i = 0; i < tags_.Count(); ++i) tags_.Items(i)->ReleasePages();
+      // After a rebuild the tags' headers have moved, and new nodes go after the end left.
+      FollowDirectory();
+      end_ = -1;
     }
-    for (int i = 0; i < tags_.Count(); ++i) tags_.Items(i)->ReleasePages();
+    counter = onDisk;
+    directory_->SetChangeCounter(onDisk);
+    treesKnown_ = false;
   }
   const bool changed = HXobjIndexFile::UpdateTags(record, isNew);
   if (changed && directory_) {
@@ -793,7 +802,18 @@ bool HXobjCDXFile::UpdateTags(int32_t record, bool isNew) {
     directory_->SetHeaderChanged(true);
     directory_->WriteHeader();
   }
+  if (shared) {
+    // Every tag's tree in memory is the file's now, at this count.
+    treesCounter_ = directory_->ChangeCounter();
+    treesKnown_ = true;
+  }
   return changed;
+}
+
+void HXobjCDXFile::EndMayHaveMoved() {
+  // Taken from the file size at the next allocation; an update that finds the change counter
+  // where it left it allocates from the end it knows.
+  end_ = -1;
 }
 
 void HXobjCDXFile::FollowDirectory() {
@@ -821,6 +841,12 @@ void HXobjCDXFile::FollowDirectory() {
       break;
     }
   }
+}
+
+void HXobjCDXFile::DiscardPages() {
+  treesKnown_ = false;
+  if (directory_) directory_->DiscardTree();
+  HXobjIndexFile::DiscardPages();
 }
 
 bool HXobjCDXFile::ChangeStamp(uint32_t& stamp) {

@@ -127,6 +127,8 @@ class HXobjCDXFile : public HXobjIndexFile {
   bool ChangedByOthers() override;
   // The directory's change counter on disk.
   bool ChangeStamp(uint32_t& stamp) override;
+  void DiscardPages() override;
+  void EndMayHaveMoved() override;
 
   HXobjCDXTag* Directory() const { return directory_.get(); }
   bool Building() const { return building_; }
@@ -151,5 +153,9 @@ class HXobjCDXFile : public HXobjIndexFile {
   void AddDirectoryEntry(HXobjCDXTag* tag);
 
   std::unique_ptr<HXobjCDXTag> directory_;
+  // The change counter at which every tag's tree in memory was last the file's (a shared
+  // file, at the end of our last update).
+  uint32_t treesCounter_ = 0;
+  bool treesKnown_ = false;
   bool building_ = false;
 };

@@ -498,13 +498,15 @@ void HXO_dBaseDBF::AppendRecord() {
     const int32_t previousCurrent = current_;
     recordCount_ = previousCount + 1;
     current_ = recordCount_;
+    // A header that cannot be written takes the record back too: left in place, it would be
+    // counted (from the file size) but never reach the indexes.
     try {
       Write(RecordOffset(current_), RecordForWrite(), recordLength_ + 1);
+      WriteHeaderUnderAppendLock();
     } catch (...) {
       UndoFailedAppend(previousCount, previousCurrent);
       throw;
     }
-    WriteHeaderUnderAppendLock();
   });
   eof_ = false;
   bof_ = false;
@@ -533,6 +535,30 @@ void HXO_dBaseDBF::UndoFailedAppend(int32_t previousCount, int32_t previousCurre
   }
 }
 
+bool HXO_dBaseDBF::UndoAppendedRecord(int32_t record, int32_t previousCurrent) {
+  bool undone = false;
+  WithAppendLock([&] {
+    RefreshHeader();
+    // Another program appended after it: the record is no longer the last and stays.
+    if (recordCount_ != record) return;
+    UndoFailedAppend(record - 1, previousCurrent);
+    if (CountFromFileSize() >= record) {
+      // The file could not be cut: the record stays, counted.
+      recordCount_ = record;
+      current_ = record;
+      return;
+    }
+    undone = true;
+    headerDirty_ = true;
+    try {
+      WriteHeaderUnderAppendLock();
+    } catch (const std::exception&) {
+      // The record is gone from the file, which is what counts; the header follows later.
+    }
+  });
+  return undone;
+}
+
 void HXO_dBaseDBF::UpdateRecord(int32_t record) {
   StatusNotify(kStatusBeforeWrite, record);
   if (record < 1 || record > recordCount_ || tableState_ == kTableAppendOnUpdate) {
@@ -546,8 +572,22 @@ void HXO_dBaseDBF::UpdateRecord(int32_t record) {
     headerDirty_ = true;
     Write(RecordOffset(record), RecordForWrite(), recordLength_);
     current_ = record;
-    RefreshHeader();
-    WriteHeaderUnderAppendLock();
+    try {
+      RefreshHeader();
+      WriteHeaderUnderAppendLock();
+    } catch (...) {
+      // Left in place without its header, the record would never reach the indexes: it goes
+      // back as it was last read.
+      std::vector<char> old(saved_.begin(), saved_.begin() + recordLength_);
+      old.push_back(0);
+      char* const own = SetRecordBuffer(old.data());
+      try {
+        Write(RecordOffset(record), RecordForWrite(), recordLength_);
+      } catch (const std::exception&) {
+      }
+      SetRecordBuffer(own);
+      throw;
+    }
   });
   StatusNotify(kStatusAfterWrite, record);
   if (autoFlush_) Flush();

@@ -305,6 +305,10 @@ class HXO_dBaseDBF : public HXO_DiskFile {
   // Sets flag bits in the table's header: written at once under the append lock (at the end of a
   // table lock while one is held), and kept through re-reads of the header until then.
   void AddTableFlags(uint8_t bits);
+  // Takes back the appended record `record` after its index update failed: file, count and
+  // end-of-file byte as before it, `previousCurrent` current again. False (the record stays)
+  // when it is no longer the table's last record or the file could not be cut.
+  bool UndoAppendedRecord(int32_t record, int32_t previousCurrent);
   // For the handler's pack: the count after records were removed.
   void SetRecordCount(int32_t count) { recordCount_ = count; }
   // For the handler's password change: the key from now on; an empty key means a plain table.

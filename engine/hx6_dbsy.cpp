@@ -88,6 +88,7 @@ HXO_dBHandler::HXO_dBHandler(std::string_view path, bool shared, bool readWrite,
     : HXO_dBaseFld(path, shared, readWrite, password) {}
 
 HXO_dBHandler::~HXO_dBHandler() {
+  SettleBeforeClosing();
   filterSet_.reset();
   filter_.reset();
   master_ = nullptr;
@@ -255,9 +256,20 @@ void HXO_dBHandler::PositionByTag(int32_t code, int32_t direction) {
   int32_t record = master_->Move(code);
   if (code == kGotoCurrent && record == 0 && !master_->Bof() && !master_->Eof())
     record = master_->Resync(RecNo());
-  while (!master_->Bof() && !master_->Eof() && record > 0 && FilterInForce() && direction != 0 &&
-         !filterSet_->TestBit(record))
+  // Passed over: records the filter refuses, and keys of records past the table's end (another
+  // program cut the table and left its indexes), counted as stray keys.
+  while (!master_->Bof() && !master_->Eof() && record > 0 && direction != 0) {
+    if (record > RecordCount()) {
+      RefreshHeader();
+      if (record > RecordCount()) {
+        ++strayIndexKeys_;
+        record = master_->Move(direction);
+        continue;
+      }
+    }
+    if (!FilterInForce() || filterSet_->TestBit(record)) break;
     record = master_->Move(direction);
+  }
   SetBof(master_->Bof());
   SetEof(master_->Eof());
   if (Bof() || Eof()) return;
@@ -825,8 +837,14 @@ void HXO_dBHandler::StatusNotify(int code, int32_t record) {
       }
       filterSet_->SetBit(RecNo(), passes ? ThxHugeSet::opSet : ThxHugeSet::opClear);
     }
-    for (auto& file : slots_)
-      if (file) file->UpdateTags(RecNo(), record == 0);
+    try {
+      for (auto& file : slots_)
+        if (file) file->UpdateTags(RecNo(), record == 0);
+    } catch (...) {
+      // The record is written and the tags are not: the append or rewrite takes both back.
+      indexUpdateFailed_ = true;
+      throw;
+    }
     if (master_) {
       SetBof(master_->Bof());
       SetEof(master_->Eof());

@@ -176,6 +176,9 @@ class HXO_dBHandler : public HXO_dBaseFld, public HXobjIndexTable {
   bool ShowDeleted() const { return showDeleted_; }
   void SetShowDeleted(bool on) { showDeleted_ = on; }
   bool LastMoveOk() const { return lastMove_ != 0; }
+  // Index keys met while moving along the master tag that name records past the table's end
+  // (the table was cut by another program): passed over and counted here.
+  int64_t StrayIndexKeys() const { return strayIndexKeys_; }
 
   // The index framework's view of this table.
   std::string IndexTableName() const override { return Name(); }
@@ -320,4 +323,37 @@ class HXO_dBHandler : public HXO_dBaseFld, public HXobjIndexTable {
   uint8_t lastMove_ = 0;
   char* savedSwap_ = nullptr;
   int indexLockDepth_ = 0;
+
+  // Keeping the tags and the table in step when an update fails or was cut short.
+  // An index repair that could not be done when an update failed (the disk refused): the
+  // entries the record images in `remove` give come out of every tag, and those of the record
+  // as the file holds it then go in.
+  struct OwedRepair {
+    int32_t record;
+    std::vector<std::string> remove;
+  };
+  // Takes an append whose index update failed back: the entries that reached some tags, then
+  // the record itself; what cannot be taken back is owed.
+  void TakeBackAppend(int32_t previousCurrent);
+  // Puts a rewritten record whose index update failed back as it was (`oldImage`), and the
+  // tags after it.
+  void TakeBackRewrite(int32_t record, const std::string& oldImage);
+  // Runs a repair; `addFromFile` false only takes entries out (the record is going).
+  void MatchKeys(const OwedRepair& repair, bool addFromFile);
+  // Runs the owed repairs (under the index locks); they stay owed while the disk refuses.
+  void SettleOwedRepairs();
+  // Before the index files close: a last attempt at the owed repairs, then they are dropped.
+  void SettleBeforeClosing();
+  // Adds the keys of records at the end of the table that the tags of `only` (every open index
+  // file when null) do not hold: an append cut short between the record and the index update.
+  // Walks back from the last record to the first one every tag holds. Needs the index locks.
+  void RepairTail(HXobjIndexFile* only);
+  // RepairTail where it can write; failures other than a damaged index leave it for later.
+  void RepairTailQuietly(HXobjIndexFile* only);
+  std::vector<OwedRepair> owedRepairs_;
+  bool indexUpdateFailed_ = false;
+  // The record count at which the tags were last found to hold the end of the table (-1 not
+  // yet): a shared session checks again under the index lock when the file holds more.
+  int32_t tailCheckedCount_ = -1;
+  int64_t strayIndexKeys_ = 0;
 };

@@ -1,7 +1,10 @@
 // The handler's index files: the slot list, opening by format, the master tag, tag creation,
 // rebuilding, the header locks around record writes, lock protocol and rename.
 #include <algorithm>
+#include <cstring>
 #include <exception>
+#include <string>
+#include <vector>
 
 #include "SysSorl.h"
 #include "hx6_cdx.h"
@@ -76,7 +79,19 @@ int HXO_dBHandler::IndexFileCount() const {
       std::count_if(slots_.begin(), slots_.end(), [](const auto& f) { return f != nullptr; }));
 }
 
+void HXO_dBHandler::SettleBeforeClosing() {
+  if (owedRepairs_.empty()) return;
+  // The last chance for repairs a full disk refused: the disk may take writes again.
+  try {
+    LockIndexFiles();
+    UnlockIndexFiles();
+  } catch (const std::exception&) {
+  }
+  owedRepairs_.clear();
+}
+
 void HXO_dBHandler::CloseIndexFiles() {
+  SettleBeforeClosing();
   ForgetPassingEntries();
   master_ = nullptr;
   masterName_.clear();
@@ -130,7 +145,25 @@ int HXO_dBHandler::OpenIndexFile(std::string_view name) {
   if (!file->Valid()) throw ESorrelError(smIndexCorrupted, {path});
   file->SetLockProtocol(static_cast<int>(LockProtocol()));
   file->SetExact(exact_);
+  HXobjIndexFile* opened = file.get();
   *free = std::move(file);
+  if (ReadWrite() && TableState() == kHandlerIdle && indexLockDepth_ == 0) {
+    // An append cut short (the program killed between the record and its keys) left records
+    // at the end that the tags do not hold: their keys go in now, under the index lock.
+    try {
+      LockIndexFiles();
+    } catch (const ESorrelError&) {
+      return 0;  // another program holds it; the next index lock checks
+    }
+    try {
+      RepairTailQuietly(opened);
+    } catch (...) {
+      free->reset();
+      UnlockIndexFiles();
+      throw;
+    }
+    UnlockIndexFiles();
+  }
   return 0;
 }
 
@@ -212,6 +245,181 @@ void HXO_dBHandler::LockIndexFiles() {
     indexLockDepth_ = 0;
     throw ESorrelError(smCannotLockIndexes, {Name()});
   }
+  if (!ReadWrite() || locked == 0 || TableState() != kHandlerIdle) return;
+  // Repairs owed from a failed update, and in a shared session records another program added
+  // without their keys (it was killed in between): done before anything else under the lock.
+  try {
+    SettleOwedRepairs();
+    if (Shared() && CountFromFileSize() != tailCheckedCount_) RepairTailQuietly(nullptr);
+  } catch (...) {
+    indexLockDepth_ = 1;
+    try {
+      UnlockIndexFiles();
+    } catch (...) {
+    }
+    throw;
+  }
+}
+
+void HXO_dBHandler::MatchKeys(const OwedRepair& repair, bool addFromFile) {
+  std::vector<char> image(static_cast<size_t>(RecordLength()) + 1);
+  std::string onFile;
+  if (addFromFile) {
+    if (HXO_DiskFile::Read(RecordOffset(repair.record), image.data(), RecordLength()) <
+        RecordLength())
+      throw ESorrelError(smReadError, {Name()});
+    DescrambleRecord(image.data());
+    onFile.assign(image.data(), static_cast<size_t>(RecordLength()));
+  }
+  char* const own = RecordBuffer();
+  struct Back {
+    HXO_dBHandler& h;
+    char* own;
+    ~Back() { h.SetRecordBuffer(own); }
+  } back{*this, own};
+  SetRecordBuffer(image.data());
+  for (const std::string& gone : repair.remove) {
+    if (addFromFile && gone == onFile) continue;  // its entries stay
+    std::memcpy(image.data(), gone.data(), gone.size());
+    for (auto& file : slots_)
+      if (file) file->RemoveRecordKeys(repair.record);
+  }
+  if (!addFromFile) return;
+  std::memcpy(image.data(), onFile.data(), onFile.size());
+  for (auto& file : slots_)
+    if (file) file->AddMissingKeys(repair.record);
+}
+
+void HXO_dBHandler::SettleOwedRepairs() {
+  while (!owedRepairs_.empty()) {
+    const OwedRepair& repair = owedRepairs_.front();
+    // A record that is gone (another program packed or cut the table) only loses its entries.
+    MatchKeys(repair, repair.record <= CountFromFileSize());
+    owedRepairs_.erase(owedRepairs_.begin());
+  }
+}
+
+void HXO_dBHandler::RepairTail(HXobjIndexFile* only) {
+  const int32_t count = CountFromFileSize();
+  std::vector<char> image(static_cast<size_t>(RecordLength()) + 1);
+  char* const own = RecordBuffer();
+  struct Back {
+    HXO_dBHandler& h;
+    char* own;
+    ~Back() { h.SetRecordBuffer(own); }
+  } back{*this, own};
+  SetRecordBuffer(image.data());
+  auto loads = [&](int32_t record) {
+    if (HXO_DiskFile::Read(RecordOffset(record), image.data(), RecordLength()) < RecordLength())
+      return false;
+    DescrambleRecord(image.data());
+    return true;
+  };
+  auto held = [&](int32_t record) {
+    for (auto& file : slots_)
+      if (file && (only == nullptr || file.get() == only) && !file->HoldsRecord(record))
+        return false;
+    return true;
+  };
+  // Another program may have changed the files before the lock was taken: the trees are read
+  // afresh for the questions.
+  for (auto& file : slots_) {
+    if (!file || (only != nullptr && file.get() != only)) continue;
+    for (int i = 0; i < file->TagCount(); ++i) file->TagByIndex(i)->ReleasePages();
+  }
+  // An append cut short leaves a record or a few; a tag that lacks more than this many at the
+  // end was never kept with the table (another program's file) and is left for a rebuild.
+  constexpr int32_t kLongestRepair = 10000;
+  int32_t first = count + 1;
+  while (first > 1 && loads(first - 1) && !held(first - 1)) {
+    --first;
+    if (count - first >= kLongestRepair) {
+      tailCheckedCount_ = count;
+      return;
+    }
+  }
+  for (int32_t record = first; record <= count; ++record) {
+    if (!loads(record)) break;
+    for (auto& file : slots_)
+      if (file && (only == nullptr || file.get() == only)) file->AddMissingKeys(record);
+  }
+  if (only == nullptr || IndexFileCount() == 1) tailCheckedCount_ = count;
+}
+
+void HXO_dBHandler::RepairTailQuietly(HXobjIndexFile* only) {
+  try {
+    RepairTail(only);
+  } catch (const ESorrelError& e) {
+    // A damaged tree is reported; a disk that refuses the repair leaves it to the next lock.
+    if (e.Number() == smIndexCorrupted) throw;
+    for (auto& file : slots_)
+      if (file) file->DiscardPages();
+  }
+}
+
+void HXO_dBHandler::TakeBackAppend(int32_t previousCurrent) {
+  indexUpdateFailed_ = false;
+  const int32_t record = RecNo();
+  const std::string image(RecordBuffer(), static_cast<size_t>(RecordLength()));
+  if (filterSet_ && record >= 1) filterSet_->SetBit(record, ThxHugeSet::opClear);
+  ForgetPassingEntries();
+  DropReadBuffer();
+  // Every file drops its pages (they may point at blocks that never reached the disk) and the
+  // entries that did reach a tag come out again; only then can the record go.
+  bool undone = false;
+  try {
+    MatchKeys({record, {image}}, false);
+    undone = UndoAppendedRecord(record, previousCurrent);
+  } catch (const std::exception&) {
+  }
+  for (auto& file : slots_)
+    if (file) file->DiscardPages();
+  if (!undone) {
+    // The record stays (the disk refused to take it back): the tags are repaired from it.
+    owedRepairs_.push_back({record, {image}});
+    return;
+  }
+  SetEof(false);
+  SetBof(false);
+}
+
+void HXO_dBHandler::TakeBackRewrite(int32_t record, const std::string& oldImage) {
+  indexUpdateFailed_ = false;
+  const std::string newImage(RecordBuffer(), static_cast<size_t>(RecordLength()));
+  ForgetPassingEntries();
+  DropReadBuffer();
+  // The record as it was goes back first; the tags then follow whatever the file holds.
+  bool restored = false;
+  {
+    std::vector<char> old(oldImage.begin(), oldImage.end());
+    old.push_back(static_cast<char>(0x1A));
+    char* const own = SetRecordBuffer(old.data());
+    try {
+      Write(RecordOffset(record), RecordForWrite(), RecordLength());
+      restored = true;
+    } catch (const std::exception&) {
+    }
+    SetRecordBuffer(own);
+  }
+  const OwedRepair repair{record, {oldImage, newImage}};
+  try {
+    MatchKeys(repair, true);
+  } catch (const std::exception&) {
+    owedRepairs_.push_back(repair);
+  }
+  for (auto& file : slots_)
+    if (file) file->DiscardPages();
+  if (filterSet_ && filter_) {
+    std::string now = restored ? oldImage : newImage;
+    now.push_back(static_cast<char>(0x1A));
+    char* const own = SetRecordBuffer(now.data());
+    try {
+      const bool passes = EvaluateFilter(*filter_);
+      filterSet_->SetBit(record, passes ? ThxHugeSet::opSet : ThxHugeSet::opClear);
+    } catch (const std::exception&) {
+    }
+    SetRecordBuffer(own);
+  }
 }
 
 void HXO_dBHandler::UnlockIndexFiles() {
@@ -230,23 +438,49 @@ void HXO_dBHandler::UnlockIndexFiles() {
   if (failure) std::rethrow_exception(failure);
 }
 
+// An append or rewrite whose index update fails is taken back as a whole (record, count and
+// end-of-file byte, and the entries that reached some tags) before the error leaves; the handle
+// stays usable, and what the disk refused to take back is repaired under the next index lock.
 void HXO_dBHandler::AppendRecord() {
   LockIndexFiles();
+  const int32_t previousCurrent = RecNo();
+  indexUpdateFailed_ = false;
   try {
     HXO_dBaseFld::AppendRecord();
   } catch (...) {
-    UnlockIndexFiles();
+    if (indexUpdateFailed_) TakeBackAppend(previousCurrent);
+    try {
+      UnlockIndexFiles();
+    } catch (...) {
+    }
     throw;
   }
+  if (tailCheckedCount_ == RecordCount() - 1) tailCheckedCount_ = RecordCount();
   UnlockIndexFiles();
 }
 
 void HXO_dBHandler::UpdateRecord(int32_t record) {
   LockIndexFiles();
+  const std::string oldImage(SavedRecord(), static_cast<size_t>(RecordLength()));
+  indexUpdateFailed_ = false;
   try {
     HXO_dBaseFld::UpdateRecord(record);
   } catch (...) {
-    UnlockIndexFiles();
+    // (A rewrite that turned into an append has been taken back by AppendRecord.) A write that
+    // failed before the index update may have left the new record in place all the same.
+    bool writeFailed = indexUpdateFailed_;
+    try {
+      throw;
+    } catch (const ESorrelError& e) {
+      writeFailed = writeFailed || e.Number() == smWriteError;
+    } catch (...) {
+    }
+    if (writeFailed && record >= 1 && record <= RecordCount() && TableState() == kHandlerIdle)
+      TakeBackRewrite(record, oldImage);
+    try {
+      UnlockIndexFiles();
+    } catch (...) {
+    }
     throw;
   }
   UnlockIndexFiles();

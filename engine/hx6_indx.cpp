@@ -903,10 +903,24 @@ void HXobjIndexTag::SplitPage(HXobjIndexKey& page, const HXobjIndexKeyData& key)
     page.parent_ = newRoot.get();
     rootPage_ = std::move(newRoot);
     headerChanged_ = true;
+    relocated_ = &page;
   }
   HXobjIndexKey* p = page.parent_;
   int i = p->EntryFor(page.block_);
-  if (i < 0) i = p->Count();
+  if (i < 0) {
+    i = p->Count();
+  } else if (relocated_ != &page) {
+    // The rest of the page goes to a new block as well, so that its old block keeps every key
+    // until the parent, written after both parts, names the two new blocks instead: a write
+    // that fails or a program killed in between leaves the old page in force, not a page that
+    // lost its first part. The old block is left unused. A right sibling's link follows once
+    // the page has been written (WriteChangedPages).
+    const int32_t moved = file_->AllocateBlock();
+    p->keys_[static_cast<size_t>(i)]->SetTarget(moved);
+    if (page.right_ > 0) pendingLeftLinks_.emplace_back(page.right_, moved);
+    page.block_ = moved;
+    relocated_ = &page;
+  }
   p->keys_.insert(p->keys_.begin() + i, std::make_unique<HXobjIndexKeyData>(key));
   p->pos_ = i + 1;
   MarkChanged(p);
@@ -953,9 +967,25 @@ void HXobjIndexTag::PrunePages() {
 }
 
 void HXobjIndexTag::WriteChangedPages() {
-  // Deepest first: children before the parents their splits change; a root that grows gets a
-  // new page above it, which is then the shallowest.
+  // The order of page writes keeps the file walkable at every moment a write may fail or the
+  // program may die:
+  //  1. Deepest first, children before the parents that point at them. A page that splits
+  //     writes its first part to a newly allocated block (nothing points at it yet), patches
+  //     its left sibling's link to it, and writes the rest to another new block (SplitPage),
+  //     then its right sibling's link; its old block still holds every key. The parent that
+  //     names the two new blocks is shallower and so written after both: that one write puts
+  //     the split in force.
+  //  2. A root that grows moves its old content to a new block (written in step 1, as the new
+  //     root's child) and the new root is written last, at the block the header names.
+  //  3. The tag header and the file's change counter follow the pages (ReleasePages, the
+  //     formats' UpdateTags).
+  // So no page on disk ever points at a block that has not been written. A write that fails
+  // stops the sequence: the pages still in memory are dropped, never written (WriteFailed).
   while (!dirty_.empty()) {
+    if (file_ && file_->WriteFailed()) {
+      DiscardTree();
+      return;
+    }
     size_t best = 0;
     int bestDepth = -1;
     for (size_t i = 0; i < dirty_.size(); ++i) {
@@ -969,11 +999,27 @@ void HXobjIndexTag::WriteChangedPages() {
     HXobjIndexKey* page = dirty_[best];
     dirty_.erase(dirty_.begin() + static_cast<std::ptrdiff_t>(best));
     page->changed_ = false;
+    relocated_ = nullptr;
+    pendingLeftLinks_.clear();
     WritePage(*page);
+    relocated_ = nullptr;
+    for (const auto& [position, value] : pendingLeftLinks_) SetSibling(position, false, value);
+    pendingLeftLinks_.clear();
   }
 }
 
+void HXobjIndexTag::DiscardTree() {
+  rootPage_.reset();
+  dirty_.clear();
+  headerChanged_ = false;
+  current_.SetTarget(0);
+}
+
 void HXobjIndexTag::ReleasePages() {
+  if (file_ && file_->WriteFailed()) {
+    DiscardTree();
+    return;
+  }
   if (rootPage_) {
     WriteChangedPages();
     rootPage_.reset();
@@ -984,6 +1030,10 @@ void HXobjIndexTag::ReleasePages() {
 }
 
 void HXobjIndexTag::FlushPages() {
+  if (file_ && file_->WriteFailed()) {
+    DiscardTree();
+    return;
+  }
   if (rootPage_ && !dirty_.empty()) {
     // Writing may split pages: the tree stays consistent with the file, positions do not.
     const HXobjIndexKeyData saved = current_;
@@ -1020,9 +1070,53 @@ bool HXobjIndexTag::DeleteKey(const HXobjIndexKeyData& key) {
   return true;
 }
 
+bool HXobjIndexTag::HoldsRecord(int32_t record) {
+  if (hasFilter_ && !EvaluateFilter()) return true;
+  HXobjIndexKeyData key;
+  if (!EvaluateKey(key)) return true;
+  key.SetRecNo(record);
+  key.SetTarget(record);
+  TranslateKey(key, true);
+  // Asked under the index lock (a repair), in the tree as it stands: the repair reads the
+  // trees afresh once before its questions.
+  EnsureTree();
+  if (rootPage_->Count() == 0) return false;
+  if (unique_) return Find(rootPage_.get(), kAnyRecord, key, -1) == 0;
+  return FindEntry(key, record);
+}
+
 bool HXobjIndexTag::KeyUpdate(int32_t record, bool isNew) {
   HXobjIndexTable* table = file_ ? file_->Table() : nullptr;
-  if (!table || !table->IndexHasSavedRecord()) return false;
+  if (!table) return false;
+  if (file_->RemovingKeys() || file_->AddingMissingKeys()) {
+    // Repairs after a failed or interrupted update: one entry taken out or put in, nothing
+    // else looked at.
+    updating_ = true;
+    ScopeExit clear([this] { updating_ = false; });
+    bool changed = false;
+    if (file_->RemovingKeys()) {
+      HXobjIndexKeyData key;
+      if (!EvaluateKey(key)) return false;
+      key.SetRecNo(record);
+      key.SetTarget(record);
+      TranslateKey(key, true);
+      EnsureTree();
+      if (rootPage_->Count() > 0 && FindEntry(key, record)) {
+        DeleteCurrent();
+        changed = true;
+      }
+    } else if (!HoldsRecord(record)) {
+      HXobjIndexKeyData key;
+      EvaluateKey(key);
+      key.SetRecNo(record);
+      key.SetTarget(record);
+      AddKey(key);
+      changed = true;
+    }
+    FlushPages();
+    return changed;
+  }
+  if (!table->IndexHasSavedRecord()) return false;
   updating_ = true;
   ScopeExit clear([this] { updating_ = false; });
   const bool filterHolds = hasFilter_ ? EvaluateFilter() : true;
@@ -1113,14 +1207,52 @@ bool HXobjIndexFile::ReadBlock(int64_t position, void* buffer, int32_t length) {
 void HXobjIndexFile::WriteBlock(int64_t position, const void* buffer, int32_t length) {
   if (!disk_) return;
   const std::string key = table_ ? table_->IndexPassword() : std::string();
-  if (key.empty()) {
-    disk_->Write(position, buffer, length);
-    return;
+  try {
+    if (key.empty()) {
+      disk_->Write(position, buffer, length);
+      return;
+    }
+    std::vector<uint8_t> copy(static_cast<const uint8_t*>(buffer),
+                              static_cast<const uint8_t*>(buffer) + length);
+    ScrambleBlocks(key, copy.data(), std::min(length, 32768), 1);
+    disk_->Write(position, copy.data(), length);
+  } catch (...) {
+    writeFailed_ = true;
+    throw;
   }
-  std::vector<uint8_t> copy(static_cast<const uint8_t*>(buffer),
-                            static_cast<const uint8_t*>(buffer) + length);
-  ScrambleBlocks(key, copy.data(), std::min(length, 32768), 1);
-  disk_->Write(position, copy.data(), length);
+}
+
+void HXobjIndexFile::DiscardPages() {
+  writeFailed_ = false;
+  for (int i = 0; i < tags_.Count(); ++i) tags_.Items(i)->DiscardTree();
+  // Blocks the failed update took may never have been written: the end comes from the file.
+  end_ = -1;
+  try {
+    RefreshEnd();
+  } catch (const std::exception&) {
+    // Taken again at the next allocation; the error of that use is the one reported.
+  }
+}
+
+bool HXobjIndexFile::RemoveRecordKeys(int32_t record) {
+  if (writeFailed_) DiscardPages();
+  removingKeys_ = true;
+  ScopeExit clear([this] { removingKeys_ = false; });
+  return UpdateTags(record, true);
+}
+
+bool HXobjIndexFile::AddMissingKeys(int32_t record) {
+  if (writeFailed_) DiscardPages();
+  addingMissing_ = true;
+  ScopeExit clear([this] { addingMissing_ = false; });
+  return UpdateTags(record, true);
+}
+
+bool HXobjIndexFile::HoldsRecord(int32_t record) {
+  if (writeFailed_) DiscardPages();
+  for (int i = 0; i < tags_.Count(); ++i)
+    if (!tags_.Items(i)->HoldsRecord(record)) return false;
+  return true;
 }
 
 void HXobjIndexFile::ScrambleBlocks(std::string_view key, void* buffer, int32_t length, int mode) {
@@ -1140,6 +1272,9 @@ bool HXobjIndexFile::Rename(std::string_view newName) {
 }
 
 bool HXobjIndexFile::UpdateTags(int32_t record, bool isNew) {
+  if (writeFailed_) DiscardPages();
+  updatingTags_ = true;
+  ScopeExit clear([this] { updatingTags_ = false; });
   bool changed = false;
   for (int i = 0; i < tags_.Count(); ++i)
     if (tags_.Items(i)->KeyUpdate(record, isNew)) changed = true;
@@ -1215,6 +1350,7 @@ HXO_DiskFile* HXobjIndexFile::OpenDiskFile(HXobjIndexTable* table, std::string_v
 }
 
 void HXobjIndexFile::LockHeader() {
+  if (writeFailed_) DiscardPages();
   if (!disk_ || !disk_->Shared()) return;
   int64_t offset = lockB_ - 1;
   int64_t length = 1;
@@ -1225,7 +1361,7 @@ void HXobjIndexFile::LockHeader() {
   }
   LockRegionWithRetry(*disk_, offset, length);
   // Another program may have grown the file since we last looked: new nodes go after its end.
-  RefreshEnd();
+  EndMayHaveMoved();
 }
 
 void HXobjIndexFile::UnlockHeader() {

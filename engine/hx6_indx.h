@@ -30,6 +30,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "hx6_disk.h"
@@ -261,11 +262,19 @@ class HXobjIndexTag {
   bool SetRange(const ThxVariant* low, const ThxVariant* high, bool excludeHigh, bool partialLow,
                 bool excludeLow);
   bool KeyUpdate(int32_t record, bool isNew);
+  // Whether the tag holds what it should for record `record` as the record buffer has it: its
+  // entry when the FOR condition holds (on a unique tag, any entry of its key), else true.
+  // Asked under the index lock, of the tree in memory (read afresh by the caller first).
+  bool HoldsRecord(int32_t record);
   // Removes the entry with this key and target (whole-key compare); false when there is none.
   // The change is written when the tree is released.
   bool DeleteKey(const HXobjIndexKeyData& key);
-  // Frees the tree, writing every changed page, and a changed header.
+  // Frees the tree, writing every changed page, and a changed header. After a failed write to
+  // the file the tree is dropped unwritten instead (see HXobjIndexFile::WriteFailed).
   void ReleasePages();
+  // Drops the tree and a changed header without writing anything: the next operation reads
+  // the pages from the file again.
+  void DiscardTree();
   std::string KeyExpressionText() const;
 
   // The split step of the page writers: `page` did not fit one node; its first part was written
@@ -360,6 +369,10 @@ class HXobjIndexTag {
   std::vector<HXobjIndexKey*> dirty_;  // changed pages of the tree, not owned
   int loadedPages_ = 0;
   int pageCacheLimit_ = HXobjIndexKey::kMaxLoadedPages;
+  // The page the write under way has moved to a new block (it moves once per write), and the
+  // right siblings whose left link is patched once that write is done.
+  const HXobjIndexKey* relocated_ = nullptr;
+  std::vector<std::pair<int32_t, int32_t>> pendingLeftLinks_;
   std::unique_ptr<HXobjIndexExpression> keyHandler_;
   std::unique_ptr<HXobjIndexExpression> filterHandler_;
 
@@ -442,6 +455,33 @@ class HXobjIndexFile {
   // format's change counter); false when the format keeps none. Unlike ChangedByOthers it takes
   // no note of what it read.
   virtual bool ChangeStamp(uint32_t& stamp);
+  // Called with the header lock just taken: another program may have grown the file, so the
+  // end is taken from the file size (a format whose change counter tells may wait for that).
+  virtual void EndMayHaveMoved() { RefreshEnd(); }
+  // Drops every tag's tree unwritten, forgets where the file ends and clears WriteFailed: what
+  // is in memory after a failed write may point at pages that never reached the disk. A format
+  // with trees of its own (a tag directory) drops those too.
+  virtual void DiscardPages();
+
+  // A write to this file failed: its pages in memory are no longer written back (not by a
+  // release, a flush or a destructor) until DiscardPages, which the next update or header lock
+  // calls first.
+  bool WriteFailed() const { return writeFailed_; }
+  // Removes the entries of record `record` (keys evaluated on the record buffer) from every
+  // tag, through UpdateTags so that the format's change counter moves; whether any was removed.
+  bool RemoveRecordKeys(int32_t record);
+  // Whether UpdateTags is running: a format that keeps the end of the file in its header
+  // announces a block taken then before the block is written, so that no other program takes
+  // it again after a failure or a crash.
+  bool UpdatingTags() const { return updatingTags_; }
+  bool RemovingKeys() const { return removingKeys_; }
+  bool AddingMissingKeys() const { return addingMissing_; }
+  // Adds the keys of record `record` (on the record buffer) to every tag that lacks them (one
+  // whose FOR condition holds and, on a unique tag, whose key is not there at all); whether any
+  // was added. Nothing else is changed.
+  bool AddMissingKeys(int32_t record);
+  // Whether every tag holds the keys of record `record` (on the record buffer) that it should.
+  bool HoldsRecord(int32_t record);
 
   // Opens or creates the disk file (see the source for the rules); null when there is none.
   HXO_DiskFile* OpenDiskFile(HXobjIndexTable* table, std::string_view fileName, bool overwrite,
@@ -491,4 +531,8 @@ class HXobjIndexFile {
   int64_t lockA_ = 0x40000000;
   int64_t lockB_ = 0x7FFFFFFE;
   int64_t lockC_ = 0x3FFFFFFF;
+  bool writeFailed_ = false;
+  bool updatingTags_ = false;
+  bool removingKeys_ = false;
+  bool addingMissing_ = false;
 };

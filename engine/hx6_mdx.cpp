@@ -273,9 +273,9 @@ int HXobjMDXTag::WritePage(HXobjIndexKey& page) {
     const int32_t beforeChain = page.Extra();
     SplitPage(page, splitKey);
     if (page.Block() != before) {
-      // The root keeps its block under a new root page; its keys moved to a new block, which is
-      // this tag's newest page now.
-      page.Parent()->SetExtra(beforeChain);
+      // The page moved to a new block, which is this tag's newest page now. A root keeps its
+      // block (and chain) under a new root page.
+      if (page.Parent()->Block() == before) page.Parent()->SetExtra(beforeChain);
       page.SetExtra(newestBlock_);
       newestBlock_ = page.Block();
       headerChanged_ = true;
@@ -482,6 +482,11 @@ HXobjMDXFile::HXobjMDXFile(HXobjIndexTable* table, std::string_view fileName, bo
     return;
   }
   const int64_t size = disk_->FileSize();
+  if (size > 0 && size < mdx::kHeaderLength) {
+    // Shorter than the file header: a cut or damaged file, reported and left as it is.
+    headerError_ = true;
+    return;
+  }
   if (size > mdx::kBlockSize) {
     if (!ReadBlock(0, seen_.data(), mdx::kBlockSize) ||
         !mdx::ReadFileHeader(seen_.data(), size, geometry_)) {
@@ -503,7 +508,7 @@ HXobjMDXFile::HXobjMDXFile(HXobjIndexTable* table, std::string_view fileName, bo
       }
       tags_.Add(new HXobjMDXTag(this, e.headerBlock, SysUpperCase(e.name)));
     }
-  } else if (size == 0 && disk_->ReadWrite()) {
+  } else if (size == 0 && create && disk_->ReadWrite()) {
     // A new file: the header area with an empty tag table.
     int year, month, day;
     Today(year, month, day);
@@ -526,7 +531,8 @@ HXobjMDXFile::HXobjMDXFile(HXobjIndexTable* table, std::string_view fileName, bo
 HXobjMDXFile::~HXobjMDXFile() {
   // Tags write through this object's allocation: free them while it is still whole.
   tags_.FreeAll();
-  if (!disk_ || !disk_->ReadWrite() || !Valid() || (!tagsChanged_ && !allocated_)) return;
+  if (!disk_ || !disk_->ReadWrite() || !Valid() || WriteFailed() || (!tagsChanged_ && !allocated_))
+    return;
   try {
     Locked([this] {
       uint8_t b[mdx::kBlockSize];
@@ -554,6 +560,9 @@ int32_t HXobjMDXFile::AllocateBlock() {
   const auto block = static_cast<int32_t>(end_);
   end_ += BlocksPerPage();
   allocated_ = true;
+  // During an update the header's next free block moves on before the block is written, so
+  // that no other program takes it again after a failure or a crash.
+  if (UpdatingTags()) WriteNextFree();
   return block;
 }
 
@@ -751,6 +760,18 @@ bool HXobjMDXFile::Rename(std::string_view newName) {
     std::memcpy(seen_.data(), b, sizeof b);
   }
   return true;
+}
+
+void HXobjMDXFile::DiscardPages() {
+  HXobjIndexFile::DiscardPages();
+  // The tags' allocation chains as the file has them: blocks the failed update chained may
+  // never have been written.
+  for (int i = 0; i < tags_.Count(); ++i) {
+    try {
+      tags_.Items(i)->ReadHeader();
+    } catch (const std::exception&) {
+    }
+  }
 }
 
 bool HXobjMDXFile::UpdateTags(int32_t record, bool isNew) {

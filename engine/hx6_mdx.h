@@ -132,6 +132,7 @@ class HXobjMDXFile : public HXobjIndexFile {
   void WriteBlock(int64_t block, const void* buffer, int32_t length) override;
   void Reindex() override;
   bool Rename(std::string_view newName) override;
+  void DiscardPages() override;
   bool UpdateTags(int32_t record, bool isNew) override;
   // True when the file's first block (next free block, tag table) changed since this handle last
   // wrote or read it: another program split pages or rebuilt. The block seen is kept, so each

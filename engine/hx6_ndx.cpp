@@ -420,7 +420,14 @@ HXobjNDXFile::HXobjNDXFile(HXobjIndexTable* table, std::string_view fileName, bo
     valid_ = false;
     return;
   }
-  if (create && disk_->FileSize() == 0) {
+  const int64_t size = disk_->FileSize();
+  if (size < 2 * ndx::kBlockSize && !(size == 0 && create)) {
+    // Shorter than the smallest whole file (the header block and a root node): a cut or damaged file, reported
+    // and left as it is.
+    headerError_ = true;
+    return;
+  }
+  if (create && size == 0) {
     // The tag comes with CreateTag.
     end_ = 0;
     return;
@@ -475,8 +482,11 @@ int32_t HXobjNDXFile::AllocateBlock() {
   const auto block = static_cast<int32_t>(end_);
   ++end_;
   // The header's block count follows every allocation, so that other programs that take new
-  // blocks from it never take ours.
-  if (HXobjNDXTag* tag = Tag()) tag->SetHeaderChanged(true);
+  // blocks from it never take ours. During an update it is written before the block is.
+  if (HXobjNDXTag* tag = Tag()) {
+    tag->SetHeaderChanged(true);
+    if (UpdatingTags()) tag->WriteHeader();
+  }
   return block;
 }
 

@@ -600,7 +600,14 @@ HXobjNTXFile::HXobjNTXFile(HXobjIndexTable* table, std::string_view fileName, bo
     valid_ = false;
     return;
   }
-  if (create && disk_->FileSize() == 0) {
+  const int64_t size = disk_->FileSize();
+  if (size < 2 * ntx::kPageSize && !(size == 0 && create)) {
+    // Shorter than the smallest whole file (the header page and a root page): a cut or damaged file, reported
+    // and left as it is.
+    headerError_ = true;
+    return;
+  }
+  if (create && size == 0) {
     // The tag comes with CreateTag.
     end_ = 0;
     counter_ = 1;
