@@ -212,3 +212,24 @@ TEST_F(KeysTest, AClickOnTheFreeAreaBringsUpTheLogPage) {
   EXPECT_EQ(PageName(), "TabSheet1");
   EXPECT_EQ(QApplication::focusWidget(), Find<QLineEdit>("LogEdit3"));
 }
+
+TEST_F(KeysTest, TuningKeysStepTheRadioFromATextField) {
+  // Ctrl+Left and Ctrl+Right tune even where a text field would move its cursor by a word; other
+  // modifiers may be held with Ctrl. Each step goes to Freq and then to FreqA.
+  Find<QLabel>("Label4")->setText("14.07400");
+  Find<QSlider>("TrackBar3")->setValue(3);
+  Find<QLineEdit>("LogEdit3")->setFocus();
+  ASSERT_TRUE(Settle());
+  fakes.rig->Writes.clear();
+  fakes.voice->Clear();
+  Key(Qt::Key_Left, Qt::ControlModifier);
+  Key(Qt::Key_Right, Qt::ControlModifier | Qt::ShiftModifier);
+  ASSERT_TRUE(Settle());
+  const std::vector<std::pair<TRigProperty, int32_t>> expected = {{TRigProperty::Freq, 14073000},
+                                                                  {TRigProperty::FreqA, 14073000},
+                                                                  {TRigProperty::Freq, 14075000},
+                                                                  {TRigProperty::FreqA, 14075000}};
+  EXPECT_EQ(fakes.rig->Writes, expected);
+  EXPECT_TRUE(fakes.voice->Spoken().empty());
+  EXPECT_EQ(PageName(), "TabSheet1");
+}
