@@ -15,6 +15,7 @@
 #include "accessibility.h"
 #include "clock_time.h"
 #include "logbook_folders.h"
+#include "menu_item.h"
 #include "tally_grids.h"
 #include "ui_RAC.h"
 #include "ui_TForm1.h"
@@ -36,19 +37,6 @@ const char* const kAboutText =
     "frequency, mode and result can be heard.\n\n"
     "Logbooks are dBase tables kept by the program's own table engine; the radio is followed "
     "through the rig-control server Tarvane.";
-
-// A menu item's click leaves its check mark to the handler, as the window's design expects:
-// the toolkit's own toggle is undone before the handler runs.
-template <typename Slot>
-void ConnectMenuItem(TForm1* form, QAction* action, Slot slot) {
-  QObject::connect(action, &QAction::triggered, form, [form, action, slot](bool) {
-    if (action->isCheckable()) {
-      const QSignalBlocker block(action);
-      action->setChecked(!action->isChecked());
-    }
-    (form->*slot)();
-  });
-}
 
 }  // namespace
 

@@ -26,6 +26,7 @@
 #include "band_tables.h"
 #include "decimal_frequency.h"
 #include "frequency_text.h"
+#include "menu_item.h"
 #include "preferences.h"
 #include "tarvane_enums.h"
 #include "ui_TForm1.h"
@@ -72,19 +73,6 @@ constexpr TManualBand kManualOtherBand = {20, "14.1", "20 m"};
 constexpr std::array<const char*, 8> kManualModeWords = {
     "CW", "Upper Side Band", "Lower Side Band", "F.M.", "A.M.", "P.S.K.", "R.T.T.Y.", "other"};
 
-// A menu item runs its handler with the checked state it had before the click; the handler sets
-// the new state itself.
-template <typename Slot>
-void ConnectRigMenuItem(TForm1* form, QAction* action, Slot slot) {
-  QObject::connect(action, &QAction::triggered, form, [form, action, slot](bool) {
-    if (action->isCheckable()) {
-      const QSignalBlocker block(action);
-      action->setChecked(!action->isChecked());
-    }
-    (form->*slot)();
-  });
-}
-
 }  // namespace
 
 void TForm1::ConnectRigHandlers() {
@@ -114,8 +102,8 @@ void TForm1::ConnectRigHandlers() {
   connect(log_->Button27, &QPushButton::clicked, this, &TForm1::Button27Click);
   connect(log_->BandCB, &QComboBox::activated, this, &TForm1::BandCBChange);
   connect(log_->ModeCB, &QComboBox::activated, this, &TForm1::ModeCBChange);
-  ConnectRigMenuItem(this, ui_->ManualOperation1, &TForm1::ManualOperation1Click);
-  ConnectRigMenuItem(this, ui_->COM1, &TForm1::COM1Click);
+  ConnectMenuItem(this, ui_->ManualOperation1, &TForm1::ManualOperation1Click);
+  ConnectMenuItem(this, ui_->COM1, &TForm1::COM1Click);
 }
 
 void TForm1::FirstRigRead() {

@@ -12,10 +12,7 @@ using namespace quillmere_test;
 class HintsTest : public TWindowTest {
  protected:
   void SetUp() override {
-    Start();
-    ASSERT_TRUE(Settle());
-    Form().activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&Form()));
+    StartActive();
     // Hints are spoken by their own check box, not by the speech state.
     Form().Stop1Click();
     ASSERT_TRUE(Settle());

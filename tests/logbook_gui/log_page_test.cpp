@@ -13,6 +13,7 @@
 #include "hx6_date.h"
 #include "logbook_fileset.h"
 #include "preferences.h"
+#include "../logbook_core/core_test_util.h"
 #include "window_fixture.h"
 
 using namespace quillmere_test;
@@ -29,22 +30,7 @@ Row Qso(const char* date, const char* time, const char* station, const char* ban
 
 void MakeLog(const std::string& path, const std::vector<Row>& contacts) {
   ASSERT_TRUE(CreateLogbookTable(path, LogbookFieldLines(), {}));
-  TSorrelDataSet table;
-  table.SetTableName(path);
-  table.Open();
-  for (const Row& c : contacts) {
-    table.Append();
-    for (const auto& [name, value] : c) {
-      TField* field = table.FieldByName(name);
-      if (name == "DATE")
-        field->SetAsDateTime(JulianToDateTime(DBFDate().CTOD(value)));
-      else if (field->DataType() == TFieldType::ftString)
-        field->SetAsString(value);
-      else
-        field->SetAsFloat(std::stod(value));
-    }
-    table.Post();
-  }
+  core_test::AppendContacts(path, contacts);
 }
 
 // Every record as a fresh data set reads it: text without trailing blanks, numbers as text,

@@ -11,6 +11,7 @@
 #include "Sorl6db.h"
 #include "hx6_date.h"
 #include "logbook_fileset.h"
+#include "../logbook_core/core_test_util.h"
 #include "window_fixture.h"
 
 using namespace quillmere_test;
@@ -22,22 +23,7 @@ using Phrases = std::vector<std::string>;
 
 void MakeLog(const std::string& path, const std::vector<Row>& contacts) {
   ASSERT_TRUE(CreateLogbookTable(path, LogbookFieldLines(), {}));
-  TSorrelDataSet table;
-  table.SetTableName(path);
-  table.Open();
-  for (const Row& c : contacts) {
-    table.Append();
-    for (const auto& [name, value] : c) {
-      TField* field = table.FieldByName(name);
-      if (name == "DATE")
-        field->SetAsDateTime(JulianToDateTime(DBFDate().CTOD(value)));
-      else if (field->DataType() == TFieldType::ftString)
-        field->SetAsString(value);
-      else
-        field->SetAsFloat(std::stod(value));
-    }
-    table.Post();
-  }
+  core_test::AppendContacts(path, contacts);
 }
 
 }  // namespace
@@ -45,12 +31,8 @@ void MakeLog(const std::string& path, const std::vector<Row>& contacts) {
 class SpokenEntryTest : public TWindowTest {
  protected:
   void SetUp() override {
-    Start();
-    ASSERT_TRUE(Settle());
     // Focus moves are heard only inside the active window.
-    Form().activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&Form()));
-    ASSERT_TRUE(Settle());
+    StartActive();
     fakes.voice->Clear();
   }
   Phrases Heard() {

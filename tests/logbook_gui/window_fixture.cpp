@@ -63,6 +63,14 @@ TForm1& TWindowTest::Start() {
   return windows_->Main();
 }
 
+void TWindowTest::StartActive() {
+  Start();
+  ASSERT_TRUE(Settle());
+  Form().activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&Form()));
+  ASSERT_TRUE(Settle());
+}
+
 void TWindowTest::CloseAndDestroy() {
   Form().close();
   windows_.reset();

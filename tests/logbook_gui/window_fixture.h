@@ -48,6 +48,9 @@ class TWindowTest : public ::testing::Test {
   }
   // Creates the program's windows with the configured fakes and returns the main window.
   TForm1& Start();
+  // Start, then the main window made the active window with its start-up work done: focus moves
+  // and the keyboard reach it as they reach the operator's window.
+  void StartActive();
   TForm1& Form() { return windows_->Main(); }
   // Closes the main window (FormClose runs) and destroys every window.
   void CloseAndDestroy();
