@@ -179,8 +179,10 @@ std::string StoredKey(const KeyForm& form, std::string_view rawKey) {
 }
 
 bool DecodeLeaf(const uint8_t* node, const KeyForm& form, std::vector<NodeEntry>& out) {
-  out.clear();
+  // Entries `out` already holds are overwritten, not rebuilt: a caller that decodes page after
+  // page into one vector keeps its keys' storage.
   int count = DecodeLE16(node + kNodeCount);
+  out.resize(0 < count && count <= kLeafAreaSize ? static_cast<size_t>(count) : 0);
   int e = node[kLeafEntryBytes];
   int r = node[kLeafRecordBits];
   int d = node[kLeafDupBits];
@@ -198,7 +200,6 @@ bool DecodeLeaf(const uint8_t* node, const KeyForm& form, std::vector<NodeEntry>
   std::memset(full, pad, sizeof full);
   int keyEnd = kNodeSize;
   const int entriesEnd = kLeafArea + count * e;
-  out.resize(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) {
     uint64_t v = ReadEntry(node + kLeafArea + i * e, e);
     NodeEntry& entry = out[static_cast<size_t>(i)];
@@ -221,21 +222,22 @@ bool DecodeLeaf(const uint8_t* node, const KeyForm& form, std::vector<NodeEntry>
 }
 
 bool DecodeInterior(const uint8_t* node, const KeyForm& form, std::vector<NodeEntry>& out) {
-  out.clear();
   int count = DecodeLE16(node + kNodeCount);
   const int width = form.keyLength + 8;
-  if (count * width > kInteriorArea) return false;
-  out.reserve(static_cast<size_t>(count));
+  if (count * width > kInteriorArea) {
+    out.clear();
+    return false;
+  }
+  out.resize(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) {
     const uint8_t* p = node + kInteriorEntries + i * width;
-    NodeEntry entry;
-    entry.key = TrimKey(std::string_view(reinterpret_cast<const char*>(p),
-                                         static_cast<size_t>(form.keyLength)),
-                        form.Pad());
+    NodeEntry& entry = out[static_cast<size_t>(i)];
+    size_t len = static_cast<size_t>(form.keyLength);
+    while (len > 0 && p[len - 1] == form.Pad()) --len;
+    entry.key.assign(reinterpret_cast<const char*>(p), len);
     if (form.general) FromStoredGeneral(entry.key);
     entry.record = DecodeBE32(p + form.keyLength);
     entry.child = static_cast<int32_t>(DecodeBE32(p + form.keyLength + 4));
-    out.push_back(std::move(entry));
   }
   return true;
 }
@@ -307,8 +309,13 @@ bool LeafBuilder::Add(std::string_view rawKey, uint32_t record) {
 
 void PutInteriorEntry(uint8_t* node, const KeyForm& form, int index, std::string_view rawKey,
                       uint32_t record, int32_t child) {
-  std::string key = form.general ? ToStoredGeneral(rawKey) : std::string(rawKey);
-  if (static_cast<int>(key.size()) > form.keyLength) key.resize(static_cast<size_t>(form.keyLength));
+  std::string general;
+  std::string_view key = rawKey;
+  if (form.general) {
+    general = ToStoredGeneral(rawKey);
+    key = general;
+  }
+  if (static_cast<int>(key.size()) > form.keyLength) key = key.substr(0, static_cast<size_t>(form.keyLength));
   uint8_t* p = node + kInteriorEntries + index * (form.keyLength + 8);
   std::memset(p, form.Pad(), static_cast<size_t>(form.keyLength));
   std::memcpy(p, key.data(), key.size());

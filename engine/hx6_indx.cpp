@@ -744,8 +744,8 @@ bool HXobjIndexTag::AddKey(const HXobjIndexKeyData& key) {
   TranslateKey(k, true);
   bof_ = eof_ = false;
   shownFlags_ = false;
-  const int32_t ins = (file_ && file_->EqualKeysByRecord()) ? k.RecNo()
-                                                             : (reverseCompare_ ? 0 : kAfterEqualKeys);
+  const bool byRecord = file_ && file_->EqualKeysByRecord();
+  const int32_t ins = byRecord ? k.RecNo() : (reverseCompare_ ? 0 : kAfterEqualKeys);
   HXobjIndexKey* root = rootPage_.get();
   if (unique_ && root->Count() > 0 && Find(root, kAnyRecord, k, -1) == 0) return false;
   const int r = Find(root, ins, k, -1);
@@ -763,8 +763,16 @@ bool HXobjIndexTag::AddKey(const HXobjIndexKeyData& key) {
     ShowFlags();
     return true;
   }
-  Find(root, ins, k, -1);
-  if (ins == kAfterEqualKeys) Prior();
+  HXobjIndexKey* leaf = CurrentLeaf();
+  if (updating_ && byRecord && leaf && leaf->pos_ >= 0 && leaf->pos_ < leaf->Count()) {
+    // Nothing was written since the search, so the tree kept its shape: the new entry is where
+    // it was put, on the path the search left (entries ordered by key and record number lead a
+    // second search to the same place).
+    TakeCurrent(leaf);
+  } else {
+    Find(root, ins, k, -1);
+    if (ins == kAfterEqualKeys) Prior();
+  }
   CollectEdgeFlags(atFirst, atLast);
   bof_ = atFirst;
   eof_ = atLast;
@@ -925,6 +933,7 @@ void HXobjIndexTag::SplitPage(HXobjIndexKey& page, const HXobjIndexKeyData& key)
   p->pos_ = i + 1;
   MarkChanged(p);
   page.split_ = true;
+  ++splits_;
 }
 
 void HXobjIndexTag::MarkChanged(HXobjIndexKey* page) {
@@ -1038,8 +1047,12 @@ void HXobjIndexTag::FlushPages() {
     // Writing may split pages: the tree stays consistent with the file, positions do not.
     const HXobjIndexKeyData saved = current_;
     const bool b = bof_, e = eof_;
+    const int64_t splitsBefore = splits_;
     WriteChangedPages();
-    if (saved.Target() != 0 && rootPage_->Count() > 0) FindEntry(saved, saved.Target());
+    // Only a split moves entries between pages; without one the path still holds the current
+    // entry.
+    if (splits_ != splitsBefore && rootPage_ && saved.Target() != 0 && rootPage_->Count() > 0)
+      FindEntry(saved, saved.Target());
     bof_ = b;
     eof_ = e;
   }

@@ -373,6 +373,8 @@ class HXobjIndexTag {
   // right siblings whose left link is patched once that write is done.
   const HXobjIndexKey* relocated_ = nullptr;
   std::vector<std::pair<int32_t, int32_t>> pendingLeftLinks_;
+  // Splits made so far (FlushPages finds its position again only after one).
+  int64_t splits_ = 0;
   std::unique_ptr<HXobjIndexExpression> keyHandler_;
   std::unique_ptr<HXobjIndexExpression> filterHandler_;
 
