@@ -100,11 +100,18 @@ HXobjIndexKey::HXobjIndexKey(HXobjIndexTag* tag, HXobjIndexKey* parent, int32_t 
 HXobjIndexKey* HXobjIndexKey::OpenChild() {
   if (pos_ < 0 || pos_ >= Count()) return nullptr;
   const int32_t target = keys_[static_cast<size_t>(pos_)]->Target();
-  if (child_ && child_->block_ == target) return child_;
+  if (child_ && child_->block_ == target) {
+    child_->lastUse_ = ++tag_->useClock_;
+    return child_;
+  }
   child_ = nullptr;
   // Pages stay decoded beside the current path up to a bound; then the clean ones go.
   if (tag_->loadedPages_ >= tag_->pageCacheLimit_) tag_->PrunePages();
   child_ = FindLoaded(target);
+  if (child_) {
+    child_->lastUse_ = ++tag_->useClock_;
+    return child_;
+  }
   if (!child_) {
     // A damaged file can name a page above this one as a child: no real tree is that deep.
     int depth = 0;
@@ -116,6 +123,7 @@ HXobjIndexKey* HXobjIndexKey::OpenChild() {
     }
     children_.push_back(std::make_unique<HXobjIndexKey>(tag_, this, target));
     child_ = children_.back().get();
+    child_->lastUse_ = ++tag_->useClock_;
   }
   return child_;
 }
@@ -957,16 +965,43 @@ void HXobjIndexTag::PrunePages() {
   auto kept = [&keep](const HXobjIndexKey* p) {
     return std::binary_search(keep.begin(), keep.end(), p);
   };
-  // Leaves go first: interior pages are few and every search passes through them.
+  auto forEachPage = [this](auto&& visit) {
+    std::vector<HXobjIndexKey*> stack;
+    if (rootPage_) stack.push_back(rootPage_.get());
+    while (!stack.empty()) {
+      HXobjIndexKey* p = stack.back();
+      stack.pop_back();
+      visit(p);
+      for (auto& c : p->children_) stack.push_back(c.get());
+    }
+  };
+  // Leaves go first, the less recently used half of them: the other half is what the next
+  // searches most likely need again (the right edge appends go to, the runs of equal keys),
+  // and a tag whose leaves do not all fit keeps more of them on average than by starting empty.
+  // Interior pages are few and every search passes through them.
+  uint64_t leafCutoff = 0;
+  {
+    std::vector<uint64_t> uses;
+    forEachPage([&](HXobjIndexKey* p) {
+      for (auto& c : p->children_)
+        if (c->IsLeaf() && !kept(c.get())) uses.push_back(c->lastUse_);
+    });
+    if (!uses.empty()) {
+      auto middle = uses.begin() + static_cast<std::ptrdiff_t>(uses.size() / 2);
+      std::nth_element(uses.begin(), middle, uses.end());
+      leafCutoff = *middle;
+    }
+  }
   for (bool leavesOnly : {true, false}) {
-    if (!leavesOnly && loadedPages_ < pageCacheLimit_ / 2) break;
+    if (!leavesOnly && loadedPages_ < pageCacheLimit_ * 3 / 4) break;
     std::vector<HXobjIndexKey*> stack;
     if (rootPage_) stack.push_back(rootPage_.get());
     while (!stack.empty()) {
       HXobjIndexKey* p = stack.back();
       stack.pop_back();
       std::erase_if(p->children_, [&](const std::unique_ptr<HXobjIndexKey>& c) {
-        const bool drop = (!leavesOnly || c->IsLeaf()) && !kept(c.get());
+        const bool drop = (leavesOnly ? c->IsLeaf() && c->lastUse_ <= leafCutoff : true) &&
+                          !kept(c.get());
         if (drop && p->child_ == c.get()) p->child_ = nullptr;  // an off-path page's child
         return drop;
       });

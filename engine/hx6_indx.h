@@ -204,6 +204,8 @@ class HXobjIndexKey {
   bool split_ = false;
   bool atFirst_ = false;
   bool atLast_ = false;
+  // When a search last passed through the page (the tag's use clock), for pruning.
+  uint64_t lastUse_ = 0;
 };
 
 // One order over the table.
@@ -369,6 +371,7 @@ class HXobjIndexTag {
   std::vector<HXobjIndexKey*> dirty_;  // changed pages of the tree, not owned
   int loadedPages_ = 0;
   int pageCacheLimit_ = HXobjIndexKey::kMaxLoadedPages;
+  uint64_t useClock_ = 0;
   // The page the write under way has moved to a new block (it moves once per write), and the
   // right siblings whose left link is patched once that write is done.
   const HXobjIndexKey* relocated_ = nullptr;
