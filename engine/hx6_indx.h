@@ -144,8 +144,10 @@ class HXobjIndexKey {
  public:
   static constexpr int kLeaf = 3;
   static constexpr int kInterior = 0;
-  // Pages a tag keeps decoded (the current path and changed pages always stay).
-  static constexpr int kMaxLoadedPages = 512;
+  // Pages a tag keeps decoded (the current path and changed pages always stay): about 8 KB
+  // each, so at most some 8 MB for a tag whose keys land all over it, which holds every leaf of
+  // a tag over 100,000 records.
+  static constexpr int kMaxLoadedPages = 1024;
   // Deeper trees than this are taken for damaged files.
   static constexpr int kMaxDepth = 32;
 
