@@ -272,7 +272,7 @@ void LeafBuilder::Reset() {
   count_ = 0;
   free_ = kLeafAreaSize;
   keyEnd_ = kNodeSize;
-  previous_.clear();
+  previousLength_ = 0;
   EncodeLE16(node_ + kLeafFree, static_cast<uint16_t>(free_));
   EncodeLE16(node_ + kNodeCount, 0);
 }
@@ -285,8 +285,9 @@ bool LeafBuilder::Add(std::string_view rawKey, uint32_t record) {
     key = converted;
   }
   const int e = layout_.entryBytes;
-  int dup = DuplicateCount(key, previous_, layout_.dupMask);
   int len = static_cast<int>(key.size());
+  if (len > kNodeSize) return false;
+  int dup = DuplicateCount(key, LastKey(), layout_.dupMask);
   int trail = form_.keyLength - len;
   if (trail > layout_.trailMask) return false;  // cannot happen for a key length the layout fits
   if (record > layout_.recordMask) return false;  // never cut a record number
@@ -301,7 +302,9 @@ bool LeafBuilder::Add(std::string_view rawKey, uint32_t record) {
   WriteEntry(node_ + kLeafArea + count_ * e, e, v);
   ++count_;
   free_ -= e + stored;
-  previous_.assign(key.data(), key.size());
+  // The first `dup` bytes are the previous key's already.
+  if (len > dup) std::memcpy(previous_.data() + dup, key.data() + dup, static_cast<size_t>(len - dup));
+  previousLength_ = len;
   EncodeLE16(node_ + kLeafFree, static_cast<uint16_t>(free_));
   EncodeLE16(node_ + kNodeCount, static_cast<uint16_t>(count_));
   return true;
