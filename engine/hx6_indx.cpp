@@ -108,10 +108,6 @@ HXobjIndexKey* HXobjIndexKey::OpenChild() {
   // Pages stay decoded beside the current path up to a bound; then the clean ones go.
   if (tag_->loadedPages_ >= tag_->pageCacheLimit_) tag_->PrunePages();
   child_ = FindLoaded(target);
-  if (child_) {
-    child_->lastUse_ = ++tag_->useClock_;
-    return child_;
-  }
   if (!child_) {
     // A damaged file can name a page above this one as a child: no real tree is that deep.
     int depth = 0;
@@ -123,8 +119,8 @@ HXobjIndexKey* HXobjIndexKey::OpenChild() {
     }
     children_.push_back(std::make_unique<HXobjIndexKey>(tag_, this, target));
     child_ = children_.back().get();
-    child_->lastUse_ = ++tag_->useClock_;
   }
+  child_->lastUse_ = ++tag_->useClock_;
   return child_;
 }
 
