@@ -974,35 +974,26 @@ void HXobjIndexTag::PrunePages() {
   // Leaves go first, the less recently used half of them: the other half is what the next
   // searches most likely need again (the right edge appends go to, the runs of equal keys),
   // and a tag whose leaves do not all fit keeps more of them on average than by starting empty.
-  // Interior pages are few and every search passes through them.
-  uint64_t leafCutoff = 0;
-  {
+  // Interior pages, which every search passes through, go only when they fill most of the
+  // cache themselves, and then also the less recently used half (with the pages below them).
+  for (bool leaves : {true, false}) {
+    if (!leaves && loadedPages_ < pageCacheLimit_ * 3 / 4) break;
     std::vector<uint64_t> uses;
     forEachPage([&](HXobjIndexKey* p) {
       for (auto& c : p->children_)
-        if (c->IsLeaf() && !kept(c.get())) uses.push_back(c->lastUse_);
+        if (c->IsLeaf() == leaves && !kept(c.get())) uses.push_back(c->lastUse_);
     });
-    if (!uses.empty()) {
-      auto middle = uses.begin() + static_cast<std::ptrdiff_t>(uses.size() / 2);
-      std::nth_element(uses.begin(), middle, uses.end());
-      leafCutoff = *middle;
-    }
-  }
-  for (bool leavesOnly : {true, false}) {
-    if (!leavesOnly && loadedPages_ < pageCacheLimit_ * 3 / 4) break;
-    std::vector<HXobjIndexKey*> stack;
-    if (rootPage_) stack.push_back(rootPage_.get());
-    while (!stack.empty()) {
-      HXobjIndexKey* p = stack.back();
-      stack.pop_back();
+    if (uses.empty()) continue;
+    auto middle = uses.begin() + static_cast<std::ptrdiff_t>(uses.size() / 2);
+    std::nth_element(uses.begin(), middle, uses.end());
+    const uint64_t cutoff = *middle;
+    forEachPage([&](HXobjIndexKey* p) {
       std::erase_if(p->children_, [&](const std::unique_ptr<HXobjIndexKey>& c) {
-        const bool drop = (leavesOnly ? c->IsLeaf() && c->lastUse_ <= leafCutoff : true) &&
-                          !kept(c.get());
+        const bool drop = c->IsLeaf() == leaves && c->lastUse_ <= cutoff && !kept(c.get());
         if (drop && p->child_ == c.get()) p->child_ = nullptr;  // an off-path page's child
         return drop;
       });
-      for (auto& c : p->children_) stack.push_back(c.get());
-    }
+    });
   }
 }
 
