@@ -815,8 +815,9 @@ bool HXobjCDXFile::UpdateTags(int32_t record, bool isNew) {
 }
 
 void HXobjCDXFile::EndMayHaveMoved() {
-  // Taken from the file size at the next allocation; an update that finds the change counter
-  // where it left it allocates from the end it knows.
+  // Taken from the file size at the next allocation (one size check, only when an update
+  // splits a page), also when the change counter did not move: another program's new tag
+  // grows the file without moving it.
   end_ = -1;
 }
 
