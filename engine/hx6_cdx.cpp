@@ -198,13 +198,17 @@ void HXobjCDXTag::ReadPage(int32_t position, HXobjIndexKey& page) {
   page.SetKind(leaf ? HXobjIndexKey::kLeaf : HXobjIndexKey::kInterior);
   page.SetLeft(h.left);
   page.SetRight(h.right);
-  std::vector<cdx::NodeEntry> entries;
+  // The decoded entries go through one buffer per thread that keeps its capacity (and its
+  // keys' capacities) from page to page: a page read on every cache miss of an append would
+  // otherwise allocate and free a node's worth of entries each time.
+  thread_local std::vector<cdx::NodeEntry> entries;
   const cdx::KeyForm form = Form();
   if (!(leaf ? cdx::DecodeLeaf(node, form, entries) : cdx::DecodeInterior(node, form, entries)))
     Corrupted(file_);
   auto& keys = page.Keys();
   keys.clear();
-  keys.reserve(entries.size());
+  // Room for the few entries an update adds before the page is written and split.
+  keys.reserve(entries.size() + 4);
   for (const auto& e : entries) {
     auto k = std::make_unique<HXobjIndexKeyData>();
     if (keyType_ == 'C')
@@ -811,8 +815,9 @@ bool HXobjCDXFile::UpdateTags(int32_t record, bool isNew) {
 }
 
 void HXobjCDXFile::EndMayHaveMoved() {
-  // Taken from the file size at the next allocation; an update that finds the change counter
-  // where it left it allocates from the end it knows.
+  // Taken from the file size at the next allocation (one size check, only when an update
+  // splits a page), also when the change counter did not move: another program's new tag
+  // grows the file without moving it.
   end_ = -1;
 }
 

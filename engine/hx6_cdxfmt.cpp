@@ -179,8 +179,10 @@ std::string StoredKey(const KeyForm& form, std::string_view rawKey) {
 }
 
 bool DecodeLeaf(const uint8_t* node, const KeyForm& form, std::vector<NodeEntry>& out) {
-  out.clear();
+  // Entries `out` already holds are overwritten, not rebuilt: a caller that decodes page after
+  // page into one vector keeps its keys' storage.
   int count = DecodeLE16(node + kNodeCount);
+  out.resize(0 < count && count <= kLeafAreaSize ? static_cast<size_t>(count) : 0);
   int e = node[kLeafEntryBytes];
   int r = node[kLeafRecordBits];
   int d = node[kLeafDupBits];
@@ -198,7 +200,6 @@ bool DecodeLeaf(const uint8_t* node, const KeyForm& form, std::vector<NodeEntry>
   std::memset(full, pad, sizeof full);
   int keyEnd = kNodeSize;
   const int entriesEnd = kLeafArea + count * e;
-  out.resize(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) {
     uint64_t v = ReadEntry(node + kLeafArea + i * e, e);
     NodeEntry& entry = out[static_cast<size_t>(i)];
@@ -221,21 +222,22 @@ bool DecodeLeaf(const uint8_t* node, const KeyForm& form, std::vector<NodeEntry>
 }
 
 bool DecodeInterior(const uint8_t* node, const KeyForm& form, std::vector<NodeEntry>& out) {
-  out.clear();
   int count = DecodeLE16(node + kNodeCount);
   const int width = form.keyLength + 8;
-  if (count * width > kInteriorArea) return false;
-  out.reserve(static_cast<size_t>(count));
+  if (count * width > kInteriorArea) {
+    out.clear();
+    return false;
+  }
+  out.resize(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) {
     const uint8_t* p = node + kInteriorEntries + i * width;
-    NodeEntry entry;
-    entry.key = TrimKey(std::string_view(reinterpret_cast<const char*>(p),
-                                         static_cast<size_t>(form.keyLength)),
-                        form.Pad());
+    NodeEntry& entry = out[static_cast<size_t>(i)];
+    size_t len = static_cast<size_t>(form.keyLength);
+    while (len > 0 && p[len - 1] == form.Pad()) --len;
+    entry.key.assign(reinterpret_cast<const char*>(p), len);
     if (form.general) FromStoredGeneral(entry.key);
     entry.record = DecodeBE32(p + form.keyLength);
     entry.child = static_cast<int32_t>(DecodeBE32(p + form.keyLength + 4));
-    out.push_back(std::move(entry));
   }
   return true;
 }
@@ -270,7 +272,7 @@ void LeafBuilder::Reset() {
   count_ = 0;
   free_ = kLeafAreaSize;
   keyEnd_ = kNodeSize;
-  previous_.clear();
+  previousLength_ = 0;
   EncodeLE16(node_ + kLeafFree, static_cast<uint16_t>(free_));
   EncodeLE16(node_ + kNodeCount, 0);
 }
@@ -283,8 +285,9 @@ bool LeafBuilder::Add(std::string_view rawKey, uint32_t record) {
     key = converted;
   }
   const int e = layout_.entryBytes;
-  int dup = DuplicateCount(key, previous_, layout_.dupMask);
   int len = static_cast<int>(key.size());
+  if (len > kNodeSize) return false;
+  int dup = DuplicateCount(key, LastKey(), layout_.dupMask);
   int trail = form_.keyLength - len;
   if (trail > layout_.trailMask) return false;  // cannot happen for a key length the layout fits
   if (record > layout_.recordMask) return false;  // never cut a record number
@@ -299,7 +302,9 @@ bool LeafBuilder::Add(std::string_view rawKey, uint32_t record) {
   WriteEntry(node_ + kLeafArea + count_ * e, e, v);
   ++count_;
   free_ -= e + stored;
-  previous_.assign(key.data(), key.size());
+  // The first `dup` bytes are the previous key's already.
+  if (len > dup) std::memcpy(previous_.data() + dup, key.data() + dup, static_cast<size_t>(len - dup));
+  previousLength_ = len;
   EncodeLE16(node_ + kLeafFree, static_cast<uint16_t>(free_));
   EncodeLE16(node_ + kNodeCount, static_cast<uint16_t>(count_));
   return true;
@@ -307,8 +312,13 @@ bool LeafBuilder::Add(std::string_view rawKey, uint32_t record) {
 
 void PutInteriorEntry(uint8_t* node, const KeyForm& form, int index, std::string_view rawKey,
                       uint32_t record, int32_t child) {
-  std::string key = form.general ? ToStoredGeneral(rawKey) : std::string(rawKey);
-  if (static_cast<int>(key.size()) > form.keyLength) key.resize(static_cast<size_t>(form.keyLength));
+  std::string general;
+  std::string_view key = rawKey;
+  if (form.general) {
+    general = ToStoredGeneral(rawKey);
+    key = general;
+  }
+  if (static_cast<int>(key.size()) > form.keyLength) key = key.substr(0, static_cast<size_t>(form.keyLength));
   uint8_t* p = node + kInteriorEntries + index * (form.keyLength + 8);
   std::memset(p, form.Pad(), static_cast<size_t>(form.keyLength));
   std::memcpy(p, key.data(), key.size());

@@ -34,6 +34,7 @@
 // Thread-safety: pure functions and plain values; safe from any thread.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -166,7 +167,9 @@ class LeafBuilder {
   bool Add(std::string_view key, uint32_t record);
   int Count() const { return count_; }
   int Free() const { return free_; }
-  const std::string& LastKey() const { return previous_; }
+  std::string_view LastKey() const {
+    return std::string_view(previous_.data(), static_cast<size_t>(previousLength_));
+  }
 
  private:
   uint8_t* node_;
@@ -175,7 +178,9 @@ class LeafBuilder {
   int count_ = 0;
   int free_ = kLeafAreaSize;
   int keyEnd_ = kNodeSize;  // key bytes of the next entry end here
-  std::string previous_;
+  // The key added last (stored form), which the next one shares its leading bytes with.
+  std::array<char, kNodeSize> previous_{};
+  int previousLength_ = 0;
 };
 
 // Writes interior entry `index` of a node (key padded to the key length).

@@ -100,7 +100,10 @@ HXobjIndexKey::HXobjIndexKey(HXobjIndexTag* tag, HXobjIndexKey* parent, int32_t 
 HXobjIndexKey* HXobjIndexKey::OpenChild() {
   if (pos_ < 0 || pos_ >= Count()) return nullptr;
   const int32_t target = keys_[static_cast<size_t>(pos_)]->Target();
-  if (child_ && child_->block_ == target) return child_;
+  if (child_ && child_->block_ == target) {
+    child_->lastUse_ = ++tag_->useClock_;
+    return child_;
+  }
   child_ = nullptr;
   // Pages stay decoded beside the current path up to a bound; then the clean ones go.
   if (tag_->loadedPages_ >= tag_->pageCacheLimit_) tag_->PrunePages();
@@ -117,6 +120,7 @@ HXobjIndexKey* HXobjIndexKey::OpenChild() {
     children_.push_back(std::make_unique<HXobjIndexKey>(tag_, this, target));
     child_ = children_.back().get();
   }
+  child_->lastUse_ = ++tag_->useClock_;
   return child_;
 }
 
@@ -744,8 +748,8 @@ bool HXobjIndexTag::AddKey(const HXobjIndexKeyData& key) {
   TranslateKey(k, true);
   bof_ = eof_ = false;
   shownFlags_ = false;
-  const int32_t ins = (file_ && file_->EqualKeysByRecord()) ? k.RecNo()
-                                                             : (reverseCompare_ ? 0 : kAfterEqualKeys);
+  const bool byRecord = file_ && file_->EqualKeysByRecord();
+  const int32_t ins = byRecord ? k.RecNo() : (reverseCompare_ ? 0 : kAfterEqualKeys);
   HXobjIndexKey* root = rootPage_.get();
   if (unique_ && root->Count() > 0 && Find(root, kAnyRecord, k, -1) == 0) return false;
   const int r = Find(root, ins, k, -1);
@@ -763,8 +767,16 @@ bool HXobjIndexTag::AddKey(const HXobjIndexKeyData& key) {
     ShowFlags();
     return true;
   }
-  Find(root, ins, k, -1);
-  if (ins == kAfterEqualKeys) Prior();
+  HXobjIndexKey* leaf = CurrentLeaf();
+  if (updating_ && byRecord && leaf && leaf->pos_ >= 0 && leaf->pos_ < leaf->Count()) {
+    // Nothing was written since the search, so the tree kept its shape: the new entry is where
+    // it was put, on the path the search left (entries ordered by key and record number lead a
+    // second search to the same place).
+    TakeCurrent(leaf);
+  } else {
+    Find(root, ins, k, -1);
+    if (ins == kAfterEqualKeys) Prior();
+  }
   CollectEdgeFlags(atFirst, atLast);
   bof_ = atFirst;
   eof_ = atLast;
@@ -925,6 +937,7 @@ void HXobjIndexTag::SplitPage(HXobjIndexKey& page, const HXobjIndexKeyData& key)
   p->pos_ = i + 1;
   MarkChanged(p);
   page.split_ = true;
+  ++splits_;
 }
 
 void HXobjIndexTag::MarkChanged(HXobjIndexKey* page) {
@@ -948,21 +961,39 @@ void HXobjIndexTag::PrunePages() {
   auto kept = [&keep](const HXobjIndexKey* p) {
     return std::binary_search(keep.begin(), keep.end(), p);
   };
-  // Leaves go first: interior pages are few and every search passes through them.
-  for (bool leavesOnly : {true, false}) {
-    if (!leavesOnly && loadedPages_ < pageCacheLimit_ / 2) break;
+  auto forEachPage = [this](auto&& visit) {
     std::vector<HXobjIndexKey*> stack;
     if (rootPage_) stack.push_back(rootPage_.get());
     while (!stack.empty()) {
       HXobjIndexKey* p = stack.back();
       stack.pop_back();
+      visit(p);
+      for (auto& c : p->children_) stack.push_back(c.get());
+    }
+  };
+  // Leaves go first, the less recently used half of them: the other half is what the next
+  // searches most likely need again (the right edge appends go to, the runs of equal keys),
+  // and a tag whose leaves do not all fit keeps more of them on average than by starting empty.
+  // Interior pages, which every search passes through, go only when they fill most of the
+  // cache themselves, and then also the less recently used half (with the pages below them).
+  for (bool leaves : {true, false}) {
+    if (!leaves && loadedPages_ < pageCacheLimit_ * 3 / 4) break;
+    std::vector<uint64_t> uses;
+    forEachPage([&](HXobjIndexKey* p) {
+      for (auto& c : p->children_)
+        if (c->IsLeaf() == leaves && !kept(c.get())) uses.push_back(c->lastUse_);
+    });
+    if (uses.empty()) continue;
+    auto middle = uses.begin() + static_cast<std::ptrdiff_t>(uses.size() / 2);
+    std::nth_element(uses.begin(), middle, uses.end());
+    const uint64_t cutoff = *middle;
+    forEachPage([&](HXobjIndexKey* p) {
       std::erase_if(p->children_, [&](const std::unique_ptr<HXobjIndexKey>& c) {
-        const bool drop = (!leavesOnly || c->IsLeaf()) && !kept(c.get());
+        const bool drop = c->IsLeaf() == leaves && c->lastUse_ <= cutoff && !kept(c.get());
         if (drop && p->child_ == c.get()) p->child_ = nullptr;  // an off-path page's child
         return drop;
       });
-      for (auto& c : p->children_) stack.push_back(c.get());
-    }
+    });
   }
 }
 
@@ -1038,8 +1069,12 @@ void HXobjIndexTag::FlushPages() {
     // Writing may split pages: the tree stays consistent with the file, positions do not.
     const HXobjIndexKeyData saved = current_;
     const bool b = bof_, e = eof_;
+    const int64_t splitsBefore = splits_;
     WriteChangedPages();
-    if (saved.Target() != 0 && rootPage_->Count() > 0) FindEntry(saved, saved.Target());
+    // Only a split moves entries between pages; without one the path still holds the current
+    // entry.
+    if (splits_ != splitsBefore && rootPage_ && saved.Target() != 0 && rootPage_->Count() > 0)
+      FindEntry(saved, saved.Target());
     bof_ = b;
     eof_ = e;
   }

@@ -144,8 +144,10 @@ class HXobjIndexKey {
  public:
   static constexpr int kLeaf = 3;
   static constexpr int kInterior = 0;
-  // Pages a tag keeps decoded (the current path and changed pages always stay).
-  static constexpr int kMaxLoadedPages = 512;
+  // Pages a tag keeps decoded (the current path and changed pages always stay): about 8 KB
+  // each, so at most some 8 MB for a tag whose keys land all over it, which holds every leaf of
+  // a tag over 100,000 records.
+  static constexpr int kMaxLoadedPages = 1024;
   // Deeper trees than this are taken for damaged files.
   static constexpr int kMaxDepth = 32;
 
@@ -204,6 +206,8 @@ class HXobjIndexKey {
   bool split_ = false;
   bool atFirst_ = false;
   bool atLast_ = false;
+  // When a search last passed through the page (the tag's use clock), for pruning.
+  uint64_t lastUse_ = 0;
 };
 
 // One order over the table.
@@ -369,10 +373,13 @@ class HXobjIndexTag {
   std::vector<HXobjIndexKey*> dirty_;  // changed pages of the tree, not owned
   int loadedPages_ = 0;
   int pageCacheLimit_ = HXobjIndexKey::kMaxLoadedPages;
+  uint64_t useClock_ = 0;
   // The page the write under way has moved to a new block (it moves once per write), and the
   // right siblings whose left link is patched once that write is done.
   const HXobjIndexKey* relocated_ = nullptr;
   std::vector<std::pair<int32_t, int32_t>> pendingLeftLinks_;
+  // Splits made so far (FlushPages finds its position again only after one).
+  int64_t splits_ = 0;
   std::unique_ptr<HXobjIndexExpression> keyHandler_;
   std::unique_ptr<HXobjIndexExpression> filterHandler_;
 
