@@ -412,18 +412,7 @@ void HXobjCDXTag::Build() {
   const int32_t count = table ? table->IndexRecordCount() : 0;
   HXobjSortCDX sorter(this, nullptr, unique_);
   if (table) {
-    table->IndexStatus(-1, 1, count);
-    for (int32_t r = 1; r <= count; ++r) {
-      if (table->IndexLoadRecord(r) && (!hasFilter_ || EvaluateFilter())) {
-        HXobjIndexKeyData key;
-        if (EvaluateKey(key)) {
-          TranslateKey(key, true);
-          sorter.InsertKey(key, r);
-        }
-      }
-      table->IndexStatus(1, r, 0);
-    }
-    table->IndexStatus(0, 0, 0);
+    ScanKeys(*table, count, sorter);
   }
   if (sorter.KeyCount() == 0) {
     WriteEmptyRoot();

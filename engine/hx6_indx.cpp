@@ -208,6 +208,33 @@ bool HXobjIndexTag::EvaluateFilter() {
   return filterHandler_->EvaluateKey(v) == kExpTypeBoolean && v.GetBoolean();
 }
 
+std::string HXobjIndexTag::StoredTextKey(const HXobjIndexKeyData& key, bool trim, int keyLength) {
+  std::string s = key.Type() == vtText || key.Type() == vtBinary ? std::string(key.Bytes())
+                                                                  : key.GetString();
+  if (trim) s = TrimKeyBlanks(std::move(s));
+  if (keyLength > 0 && static_cast<int>(s.size()) > keyLength) {
+    s.resize(static_cast<size_t>(keyLength));
+    if (trim) s = TrimKeyBlanks(std::move(s));
+  }
+  return s;
+}
+
+void HXobjIndexTag::ScanKeys(HXobjIndexTable& table, int32_t count, ThxSort& sorter) {
+  table.IndexStatus(-1, 1, count);
+  for (int32_t r = 1; r <= count; ++r) {
+    if (table.IndexLoadRecord(r) && (!hasFilter_ || EvaluateFilter())) {
+      HXobjIndexKeyData key;
+      if (EvaluateKey(key)) {
+        CheckBuildKey(key);
+        TranslateKey(key, true);
+        sorter.InsertKey(key, r);
+      }
+    }
+    table.IndexStatus(1, r, 0);
+  }
+  table.IndexStatus(0, 0, 0);
+}
+
 std::string HXobjIndexTag::KeyExpressionText() const {
   return keyHandler_ ? keyHandler_->Text() : std::string();
 }

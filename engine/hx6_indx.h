@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "hx6_disk.h"
+#include "hx6_sort.h"
 #include "hx6_tool.h"
 
 // Expression result type codes the index layer looks at.
@@ -97,6 +98,12 @@ class HXobjIndexTable {
     return false;
   }
 };
+
+// `s` without its trailing blanks: index pages never store them in text keys.
+inline std::string TrimKeyBlanks(std::string s) {
+  while (!s.empty() && s.back() == ' ') s.pop_back();
+  return s;
+}
 
 class HXobjIndexTag;
 class HXobjIndexFile;
@@ -326,6 +333,17 @@ class HXobjIndexTag {
   int LoadedPages() const { return loadedPages_; }
 
  protected:
+  // A build's scan of the table: each record that loads and passes the tag's filter, its key
+  // evaluated, checked (CheckBuildKey), translated and put into the sorter; progress reported as
+  // the build's first phase.
+  void ScanKeys(HXobjIndexTable& table, int32_t count, ThxSort& sorter);
+  // A format that cannot store every key refuses one here by raising; nothing is refused here.
+  virtual void CheckBuildKey(const HXobjIndexKeyData& /*key*/) const {}
+  // A text key as a page of `keyLength` bytes holds it: trailing blanks dropped when `trim`, cut
+  // to the key length (and trimmed again). The key in memory must be the key as it reads back, or
+  // a later rewrite would not find it to replace it.
+  static std::string StoredTextKey(const HXobjIndexKeyData& key, bool trim, int keyLength);
+
   // The tree's pages in memory; the format's writers use these.
   HXobjIndexKey* RootPage() const { return rootPage_.get(); }
   // Writes every changed page, children before parents, growing new roots as needed.

@@ -21,11 +21,6 @@ std::string TrimmedName(std::string_view name) {
   return SysUpperCase(name);
 }
 
-std::string TrimBlanks(std::string s) {
-  while (!s.empty() && s.back() == ' ') s.pop_back();
-  return s;
-}
-
 void Today(int& year, int& month, int& day) {
   if (!DBFDate().DecodeDate(DBFDate().Today(), year, month, day)) year = month = day = 0;
 }
@@ -72,15 +67,7 @@ int32_t HXobjMDXTag::AllocatePage(int32_t& chain) {
 
 void HXobjMDXTag::TranslateKey(HXobjIndexKeyData& key, bool trim) {
   if (keyType_ == 'C') {
-    std::string s = key.Type() == vtText || key.Type() == vtBinary ? std::string(key.Bytes())
-                                                                    : key.GetString();
-    if (trim) s = TrimBlanks(std::move(s));
-    // A key longer than the key length is cut, as it is on a page.
-    if (keyLength_ > 0 && static_cast<int>(s.size()) > keyLength_) {
-      s.resize(static_cast<size_t>(keyLength_));
-      if (trim) s = TrimBlanks(std::move(s));
-    }
-    key.PutString(s);
+    key.PutString(StoredTextKey(key, trim, keyLength_));
     return;
   }
   double value = 0.0;
@@ -198,7 +185,7 @@ void HXobjMDXTag::ReadPage(int32_t block, HXobjIndexKey& page) {
     if (i == n) {
       Sentinel(*k);
     } else if (keyType_ == 'C') {
-      k->PutString(TrimBlanks(std::string(reinterpret_cast<const char*>(e + 4),
+      k->PutString(TrimKeyBlanks(std::string(reinterpret_cast<const char*>(e + 4),
                                           static_cast<size_t>(keyLength_))));
     } else if (keyType_ == 'D') {
       double d;
@@ -356,18 +343,7 @@ void HXobjMDXTag::Build() {
   bool built = false;
   if (count > 0) {
     HXobjSortMDX sorter(this);
-    table->IndexStatus(-1, 1, count);
-    for (int32_t r = 1; r <= count; ++r) {
-      if (table->IndexLoadRecord(r) && (!hasFilter_ || EvaluateFilter())) {
-        HXobjIndexKeyData key;
-        if (EvaluateKey(key)) {
-          TranslateKey(key, true);
-          sorter.InsertKey(key, r);
-        }
-      }
-      table->IndexStatus(1, r, 0);
-    }
-    table->IndexStatus(0, 0, 0);
+    ScanKeys(*table, count, sorter);
     table->IndexStatus(-1, 2, count);
     HXobjIndexKeyData key;
     int32_t record = 0;

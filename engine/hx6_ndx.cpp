@@ -10,11 +10,6 @@
 
 namespace {
 
-std::string TrimBlanks(std::string s) {
-  while (!s.empty() && s.back() == ' ') s.pop_back();
-  return s;
-}
-
 double DecodeKeyDouble(const uint8_t* p) { return std::bit_cast<double>(DecodeLE64(p)); }
 void EncodeKeyDouble(uint8_t* p, double d) { EncodeLE64(p, std::bit_cast<uint64_t>(d)); }
 
@@ -50,16 +45,7 @@ void HXobjNDXTag::Corrupted() const {
 
 void HXobjNDXTag::TranslateKey(HXobjIndexKeyData& key, bool trim) {
   if (keyType_ == 'C') {
-    std::string s = key.Type() == vtText || key.Type() == vtBinary ? std::string(key.Bytes())
-                                                                    : key.GetString();
-    if (trim) s = TrimBlanks(std::move(s));
-    // A node holds no more than the key length: the key in memory is the key as it reads back,
-    // or a later rewrite would not find it to replace it.
-    if (keyLength_ > 0 && static_cast<int>(s.size()) > keyLength_) {
-      s.resize(static_cast<size_t>(keyLength_));
-      if (trim) s = TrimBlanks(std::move(s));
-    }
-    key.PutString(s);
+    key.PutString(StoredTextKey(key, trim, keyLength_));
     return;
   }
   double value = 0.0;
@@ -165,7 +151,7 @@ void HXobjNDXTag::ReadPage(int32_t block, HXobjIndexKey& page) {
       if (last)
         k->PutString(std::string(1, ndx::kTextSentinel));
       else
-        k->PutString(TrimBlanks(std::string(reinterpret_cast<const char*>(e + ndx::kEntryKey),
+        k->PutString(TrimKeyBlanks(std::string(reinterpret_cast<const char*>(e + ndx::kEntryKey),
                                             static_cast<size_t>(stored))));
     } else {
       k->PutFloat(last ? ndx::kNumberSentinel : DecodeKeyDouble(e + ndx::kEntryKey));
@@ -298,18 +284,7 @@ void HXobjNDXTag::Build() {
   const int32_t count = table ? table->IndexRecordCount() : 0;
   HXobjSortNdx sorter(this, nullptr, true, unique_);
   if (table && count > 0) {
-    table->IndexStatus(-1, 1, count);
-    for (int32_t r = 1; r <= count; ++r) {
-      if (table->IndexLoadRecord(r)) {
-        HXobjIndexKeyData key;
-        if (EvaluateKey(key)) {
-          TranslateKey(key, true);
-          sorter.InsertKey(key, r);
-        }
-      }
-      table->IndexStatus(1, r, 0);
-    }
-    table->IndexStatus(0, 0, 0);
+    ScanKeys(*table, count, sorter);
   }
   // The file is written anew only now, when every key has been read: a scan that fails leaves
   // it as it was.

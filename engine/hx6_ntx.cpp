@@ -11,11 +11,6 @@
 
 namespace {
 
-std::string TrimBlanks(std::string s) {
-  while (!s.empty() && s.back() == ' ') s.pop_back();
-  return s;
-}
-
 bool IsSentinel(const HXobjIndexKeyData& key) {
   return key.Length() == 1 && static_cast<char>(key.Data()[0]) == ntx::kSentinel;
 }
@@ -105,12 +100,12 @@ void HXobjNTXTag::TranslateKey(HXobjIndexKeyData& key, bool trim) {
     s = ntx::EncodeDate(day);
   } else {
     s = text ? std::string(key.Bytes()) : key.GetString();
-    if (trim) s = TrimBlanks(std::move(s));
+    if (trim) s = TrimKeyBlanks(std::move(s));
     if (file_->CaseFold()) s = SysUpperCase(s);
     // A page holds no more than the key length: the key in memory is the key as it reads back.
     if (keyLength_ > 0 && static_cast<int>(s.size()) > keyLength_) {
       s.resize(static_cast<size_t>(keyLength_));
-      if (trim) s = TrimBlanks(std::move(s));
+      if (trim) s = TrimKeyBlanks(std::move(s));
     }
   }
   key.PutString(s);
@@ -264,7 +259,7 @@ void HXobjNTXTag::ReadPage(int32_t offset, HXobjIndexKey& page) {
   for (int i = 0; i < count; ++i) {
     const uint8_t* e = entry(i);
     auto k = std::make_unique<HXobjIndexKeyData>();
-    k->PutString(TrimBlanks(std::string(reinterpret_cast<const char*>(e + ntx::kEntryKey),
+    k->PutString(TrimKeyBlanks(std::string(reinterpret_cast<const char*>(e + ntx::kEntryKey),
                                         static_cast<size_t>(keyLength_))));
     const auto record = static_cast<int32_t>(DecodeLE32(e + ntx::kEntryRecord));
     if (record < 1) Corrupted();
@@ -434,19 +429,7 @@ void HXobjNTXTag::Build() {
   HXobjSortNTX sorter(this, nullptr, ascending_, unique_);
   const bool scan = table && count > 0;
   if (scan) {
-    table->IndexStatus(-1, 1, count);
-    for (int32_t r = 1; r <= count; ++r) {
-      if (table->IndexLoadRecord(r) && (!hasFilter_ || EvaluateFilter())) {
-        HXobjIndexKeyData key;
-        if (EvaluateKey(key)) {
-          CheckStorable(key);
-          TranslateKey(key, true);
-          sorter.InsertKey(key, r);
-        }
-      }
-      table->IndexStatus(1, r, 0);
-    }
-    table->IndexStatus(0, 0, 0);
+    ScanKeys(*table, count, sorter);
     table->IndexStatus(-1, 2, count);
   }
   // The file is written anew only now, when every key has been read and taken: a scan that

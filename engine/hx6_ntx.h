@@ -145,6 +145,7 @@ class HXobjNTXTag : public HXobjIndexTag {
   static double NumberOf(const ThxVariant& key);
   // Refuses a number key that does not fit the key length.
   void CheckStorable(const ThxVariant& key) const;
+  void CheckBuildKey(const HXobjIndexKeyData& key) const override { CheckStorable(key); }
   // Whether the page is the last child of its parent, and that of its parent, up to the root.
   static bool OnRightEdge(const HXobjIndexKey& page);
   // The entry of `page`'s parent that names the page.

@@ -392,6 +392,7 @@ class TForm1 : public QMainWindow {
 
   // Preferences, in PSKUnit1_prefs.cpp.
   void ReadPreferences();
+  void ShowCurrentPreferenceLabels();
   void ShowPreferences();
   void RefreshCurrentPreferences();
   bool WritePreferences();

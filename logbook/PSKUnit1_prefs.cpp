@@ -36,7 +36,8 @@ void TForm1::ReadPreferences() {
   for (const std::string& problem : read.Problems) AddStartupProblem(Q(problem));
 }
 
-void TForm1::ShowPreferences() {
+// The Set page's "current settings" labels, one per preferences line.
+void TForm1::ShowCurrentPreferenceLabels() {
   set_->Label11->setText(Q(prefs_[plOwnCall]));
   set_->Label12->setText(Q(prefs_[plGrid]));
   set_->Label13->setText(Q(prefs_[plLatitude]));
@@ -46,6 +47,10 @@ void TForm1::ShowPreferences() {
   set_->Label32->setText(Q(prefs_[plDefaultLog]));
   set_->Label52->setText(Q(prefs_[plAutoSpeech]));
   set_->Label53->setText(Q(prefs_[plPower]));
+}
+
+void TForm1::ShowPreferences() {
+  ShowCurrentPreferenceLabels();
   const int drive = CallBookDriveIndex(prefs_[plCallBookDrive]);
   if (drive >= 0) set_->DriveBox->setCurrentIndex(drive);
   set_->Edit12->setText(Q(prefs_[plOwnCall]));
@@ -62,16 +67,8 @@ void TForm1::ShowPreferences() {
 }
 
 void TForm1::RefreshCurrentPreferences() {
-  set_->Label11->setText(Q(prefs_[plOwnCall]));
-  set_->Label12->setText(Q(prefs_[plGrid]));
-  set_->Label13->setText(Q(prefs_[plLatitude]));
-  set_->Label14->setText(Q(prefs_[plLongitude]));
-  set_->Label16->setText(Q(prefs_[plUtcHours]));
-  set_->Label17->setText(Q(prefs_[plAutoDx]));
-  set_->Label32->setText(Q(prefs_[plDefaultLog]));
+  ShowCurrentPreferenceLabels();
   set_->Label48->setText("Band Limits: " + Q(prefs_[plBandLimit]));
-  set_->Label52->setText(Q(prefs_[plAutoSpeech]));
-  set_->Label53->setText(Q(prefs_[plPower]));
   set_->Panel3->update();
 }
 
