@@ -17,8 +17,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include "byteorder.h"
-#include "hx6_dbf.h"
+#include "base/byteorder.h"
+#include "table/hx6_dbf.h"
 
 namespace {
 

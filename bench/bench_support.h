@@ -29,11 +29,11 @@
 #include <utility>
 #include <vector>
 
-#include "../tests/engine/logbook_layout.h"
-#include "byteorder.h"
-#include "hx6_dbf_build.h"
-#include "hx6_dbsy.h"
-#include "hx6_sql.h"
+#include "../tests/engine/support/logbook_layout.h"
+#include "base/byteorder.h"
+#include "table/hx6_dbf_build.h"
+#include "handler/hx6_dbsy.h"
+#include "expr/hx6_sql.h"
 
 namespace bench {
 

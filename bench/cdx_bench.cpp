@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "hx6_date.h"
+#include "base/hx6_date.h"
 #include "logbook_bench_table.h"
 
 namespace {

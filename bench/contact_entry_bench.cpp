@@ -27,11 +27,11 @@
 #include <string>
 #include <vector>
 
-#include "Sorl6db.h"
-#include "byteorder.h"
+#include "dataset/Sorl6db.h"
+#include "base/byteorder.h"
 #include "clock_time.h"
 #include "contact_entry.h"
-#include "hx6_dbf_fld.h"
+#include "table/hx6_dbf_fld.h"
 #include "logbook_fileset.h"
 
 namespace {

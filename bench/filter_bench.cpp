@@ -14,8 +14,8 @@
 #include <string_view>
 #include <vector>
 
-#include "hx6_fctn.h"
-#include "hx6_sql.h"
+#include "expr/hx6_fctn.h"
+#include "expr/hx6_sql.h"
 
 namespace {
 

@@ -25,7 +25,7 @@
 #include <QStandardItemModel>
 #include <QTableView>
 
-#include "Sorl6db.h"
+#include "dataset/Sorl6db.h"
 #include "bench_support.h"
 #include "dbgridmodel.h"
 

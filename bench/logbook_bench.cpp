@@ -44,9 +44,9 @@
 
 #include <functional>
 
-#include "Sorl6db.h"
-#include "Sorl6db_search.h"
-#include "SysSorl.h"
+#include "dataset/Sorl6db.h"
+#include "dataset/Sorl6db_search.h"
+#include "base/SysSorl.h"
 #include "bench_support.h"
 
 namespace {

@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "../tests/engine/index_dbf_table.h"
-#include "hx6_date.h"
+#include "../tests/engine/index/index_dbf_table.h"
+#include "base/hx6_date.h"
 
 namespace logbook_bench {
 

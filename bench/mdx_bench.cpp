@@ -12,7 +12,7 @@
 
 #include <algorithm>
 
-#include "hx6_mdx.h"
+#include "index/hx6_mdx.h"
 #include "logbook_bench_table.h"
 
 namespace {

@@ -15,8 +15,8 @@
 #include <utility>
 #include <vector>
 
-#include "byteorder.h"
-#include "hx6_sort.h"
+#include "base/byteorder.h"
+#include "index/hx6_sort.h"
 
 namespace {
 

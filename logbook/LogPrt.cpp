@@ -11,7 +11,7 @@
 #include "PSKUnit1.h"
 #include "background_job.h"
 #include "cp1252_text.h"
-#include "dbfield.h"
+#include "dataset/dbfield.h"
 #include "side_window_texts.h"
 #include "ui_LogPrt.h"
 

@@ -34,8 +34,8 @@
 #include <string>
 #include <vector>
 
-#include "Sorl6db.h"
-#include "dblink.h"
+#include "dataset/Sorl6db.h"
+#include "dataset/dblink.h"
 #include "phrase_sequencer.h"
 #include "preferences.h"
 #include "services.h"

@@ -13,7 +13,7 @@
 #include <memory>
 
 #include "PSKUnit1.h"
-#include "Sorl6db_search.h"
+#include "dataset/Sorl6db_search.h"
 #include "dbgridmodel.h"
 #include "logbook_fileset.h"
 #include "logbook_folders.h"

@@ -13,9 +13,9 @@
 #include <QTableView>
 #include <memory>
 
-#include "Sorl6db.h"
+#include "dataset/Sorl6db.h"
 #include "dbgridmodel.h"
-#include "dblink.h"
+#include "dataset/dblink.h"
 #include "tallies.h"
 
 namespace quillmere {

@@ -20,7 +20,7 @@
 #include <functional>
 #include <memory>
 
-#include "Sorl6Nv.h"
+#include "dataset/Sorl6Nv.h"
 
 class TSorrelNavigator;
 

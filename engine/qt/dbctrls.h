@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "dblink.h"
+#include "dataset/dblink.h"
 
 // A link to one named field of a data source's data set, reporting what concerns that field.
 class TFieldDataLink : public TDataLink {

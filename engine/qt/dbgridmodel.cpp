@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "Sorl6db.h"
+#include "dataset/Sorl6db.h"
 #include "dbtext.h"
 
 class TDBGridModel::Link : public TDataLink {

@@ -39,7 +39,7 @@
 #include <string>
 #include <vector>
 
-#include "dblink.h"
+#include "dataset/dblink.h"
 
 class TDBGridModel : public QAbstractTableModel {
   Q_OBJECT

@@ -3,10 +3,10 @@
 #include <charconv>
 #include <cmath>
 
-#include "Sorl6db.h"
+#include "dataset/Sorl6db.h"
 #include "cp1252_text.h"
 #include "file_replacement.h"
-#include "hx6_date.h"
+#include "base/hx6_date.h"
 
 namespace quillmere {
 

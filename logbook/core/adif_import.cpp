@@ -10,10 +10,10 @@
 #include <deque>
 #include <filesystem>
 
-#include "Sorl6db.h"
-#include "SysSorl.h"
-#include "hx6_date.h"
-#include "hx6_disk.h"
+#include "dataset/Sorl6db.h"
+#include "base/SysSorl.h"
+#include "base/hx6_date.h"
+#include "base/hx6_disk.h"
 
 namespace quillmere {
 

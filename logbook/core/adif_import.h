@@ -25,7 +25,7 @@
 #include <string_view>
 #include <vector>
 
-#include "Sorl6db_create.h"
+#include "dataset/Sorl6db_create.h"
 #include "adif_reader.h"
 #include "logbook_fileset.h"
 

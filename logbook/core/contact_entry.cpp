@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "Sorl6db.h"
-#include "SysSorl.h"
+#include "dataset/Sorl6db.h"
+#include "base/SysSorl.h"
 #include "clock_time.h"
 #include "logbook_fileset.h"
 #include "preferences.h"

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "Sorl6db.h"
-#include "Sorl6db_search.h"
-#include "hx6_date.h"
+#include "dataset/Sorl6db.h"
+#include "dataset/Sorl6db_search.h"
+#include "base/hx6_date.h"
 #include "logbook_fileset.h"
 #include "side_window_texts.h"
 

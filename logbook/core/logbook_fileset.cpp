@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "Sorl6db.h"
-#include "Sorl6db_creator.h"
-#include "Sorl6db_search.h"
+#include "dataset/Sorl6db.h"
+#include "dataset/Sorl6db_creator.h"
+#include "dataset/Sorl6db_search.h"
 #include "ascii_text.h"
-#include "hx6_disk.h"
+#include "base/hx6_disk.h"
 
 namespace quillmere {
 

@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-#include "Sorl6db_create.h"
+#include "dataset/Sorl6db_create.h"
 
 class TDataSource;
 class TSorrelDataSet;

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <stdexcept>
 
-#include "SysSorl.h"
+#include "base/SysSorl.h"
 #include "cp1252_text.h"
 #include "data_folders.h"
 #include "file_replacement.h"

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "Sorl6db_create.h"
+#include "dataset/Sorl6db_create.h"
 
 namespace quillmere {
 

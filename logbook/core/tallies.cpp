@@ -10,8 +10,8 @@
 #include <fstream>
 #include <system_error>
 
-#include "Sorl6db.h"
-#include "Sorl6db_search.h"
+#include "dataset/Sorl6db.h"
+#include "dataset/Sorl6db_search.h"
 #include "ascii_text.h"
 #include "data_folders.h"
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "hx6_disk.h"
+#include "base/hx6_disk.h"
 
 namespace quillmere {
 

@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "Sorl6db.h"
-#include "Sorl6db_creator.h"
-#include "Sorl6db_search.h"
+#include "dataset/Sorl6db.h"
+#include "dataset/Sorl6db_creator.h"
+#include "dataset/Sorl6db_search.h"
 #include "tallies.h"
 
 namespace {

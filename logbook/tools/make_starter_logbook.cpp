@@ -15,7 +15,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "Sorl6db.h"
+#include "dataset/Sorl6db.h"
 #include "logbook_fileset.h"
 #include "logbook_folders.h"
 #include "preferences.h"

@@ -4,11 +4,11 @@
 #include <QTableView>
 #include <QTest>
 
-#include "Sorl6db.h"
+#include "dataset/Sorl6db.h"
 #include "dbctrls.h"
 #include "dbgridmodel.h"
 #include "dbtext.h"
-#include "handler_test_util.h"
+#include "handler/handler_test_util.h"
 
 using namespace handler_test;
 

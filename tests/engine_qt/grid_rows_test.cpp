@@ -11,10 +11,10 @@
 #include <cstdio>
 #include <functional>
 
-#include "Sorl6db.h"
-#include "Sorl6db_search.h"
+#include "dataset/Sorl6db.h"
+#include "dataset/Sorl6db_search.h"
 #include "dbgridmodel.h"
-#include "handler_test_util.h"
+#include "handler/handler_test_util.h"
 
 using namespace handler_test;
 

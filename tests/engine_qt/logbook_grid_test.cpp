@@ -3,11 +3,11 @@
 // order, filtered by band, a remark edited in its cell.
 #include <QTableView>
 
-#include "Sorl6db.h"
+#include "dataset/Sorl6db.h"
 #include "dbgridmodel.h"
-#include "handler_test_util.h"
-#include "hx6_date.h"
-#include "logbook_layout.h"
+#include "handler/handler_test_util.h"
+#include "base/hx6_date.h"
+#include "support/logbook_layout.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // that either make a complete logbook or leave nothing behind.
 #include <gtest/gtest.h>
 
-#include "Sorl6db_search.h"
+#include "dataset/Sorl6db_search.h"
 #include "adif_export.h"
 #include "adif_import.h"
 #include "core_test_util.h"

@@ -4,7 +4,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 
-#include "Sorl6db_search.h"
+#include "dataset/Sorl6db_search.h"
 #include "clock_time.h"
 #include "contact_entry.h"
 #include "expression_literal.h"

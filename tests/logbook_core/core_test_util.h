@@ -14,8 +14,8 @@
 
 #include <gtest/gtest.h>
 
-#include "Sorl6db.h"
-#include "hx6_date.h"
+#include "dataset/Sorl6db.h"
+#include "base/hx6_date.h"
 #include "logbook_fileset.h"
 
 namespace core_test {

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "country_file.h"
-#include "hx6_disk.h"
+#include "base/hx6_disk.h"
 
 namespace geo_test {
 

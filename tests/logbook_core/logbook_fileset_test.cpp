@@ -3,9 +3,9 @@
 // and the name rules of the new-logbook window.
 #include <gtest/gtest.h>
 
-#include "Sorl6db_search.h"
+#include "dataset/Sorl6db_search.h"
 #include "core_test_util.h"
-#include "hx6_dbf_fld.h"
+#include "table/hx6_dbf_fld.h"
 #include "new_logbook.h"
 
 namespace {

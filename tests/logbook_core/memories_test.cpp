@@ -3,7 +3,7 @@
 
 #include <tuple>
 
-#include "SysSorl.h"
+#include "base/SysSorl.h"
 #include "core_test_util.h"
 #include "decimal_frequency.h"
 #include "memory_go.h"

@@ -7,8 +7,8 @@
 #include <map>
 #include <set>
 
-#include "Sorl6db.h"
-#include "Sorl6db_search.h"
+#include "dataset/Sorl6db.h"
+#include "dataset/Sorl6db_search.h"
 #include "ct_convert.h"
 #include "entity_list.h"
 #include "geo_test_support.h"

@@ -7,9 +7,9 @@
 #include <map>
 #include <thread>
 
-#include "Sorl6db.h"
-#include "Sorl6db_creator.h"
-#include "Sorl6db_search.h"
+#include "dataset/Sorl6db.h"
+#include "dataset/Sorl6db_creator.h"
+#include "dataset/Sorl6db_search.h"
 #include "geo_test_support.h"
 #include "logbook_fileset.h"
 #include "tallies.h"

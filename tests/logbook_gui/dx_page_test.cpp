@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QTableView>
 
-#include "Sorl6db_creator.h"
+#include "dataset/Sorl6db_creator.h"
 #include "tallies.h"
 #include "window_fixture.h"
 

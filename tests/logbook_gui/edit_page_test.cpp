@@ -7,9 +7,9 @@
 #include <QTabWidget>
 #include <QTableView>
 
-#include "Sorl6db.h"
+#include "dataset/Sorl6db.h"
 #include "dbgridmodel.h"
-#include "hx6_date.h"
+#include "base/hx6_date.h"
 #include "logbook_fileset.h"
 #include "window_fixture.h"
 

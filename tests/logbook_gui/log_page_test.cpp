@@ -9,8 +9,8 @@
 #include <QProcess>
 #include <QTableView>
 
-#include "Sorl6db.h"
-#include "hx6_date.h"
+#include "dataset/Sorl6db.h"
+#include "base/hx6_date.h"
 #include "logbook_fileset.h"
 #include "preferences.h"
 #include "../logbook_core/core_test_util.h"

@@ -10,7 +10,7 @@
 #include <exception>
 #include <string>
 
-#include "Sorl6db.h"
+#include "dataset/Sorl6db.h"
 #include "clock_time.h"
 #include "contact_entry.h"
 #include "logbook_fileset.h"

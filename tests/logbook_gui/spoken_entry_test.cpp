@@ -8,8 +8,8 @@
 #include <QListWidget>
 #include <QTableView>
 
-#include "Sorl6db.h"
-#include "hx6_date.h"
+#include "dataset/Sorl6db.h"
+#include "base/hx6_date.h"
 #include "logbook_fileset.h"
 #include "../logbook_core/core_test_util.h"
 #include "window_fixture.h"

@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "SorrelNavigator.h"
-#include "dbset.h"
+#include "dataset/dbset.h"
 
 namespace {
 
