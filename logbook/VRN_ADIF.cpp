@@ -3,6 +3,8 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <exception>
 
 #include "PSKUnit1.h"
@@ -10,6 +12,7 @@
 #include "adif_export.h"
 #include "adif_import.h"
 #include "background_job.h"
+#include "cp1252_text.h"
 #include "side_window_texts.h"
 #include "ui_VRN_ADIF.h"
 
@@ -112,6 +115,8 @@ void TADIFform::BitBtn1Click() {
         } else {
           ui_->Label4->show();
           Boxes().ShowMessage(Q(texts::AdifConverted(ui_->Label2->text().toStdString(), result->fileName)));
+          if (const std::string note = AdifIncompleteNote(result->incomplete); !note.empty())
+            Boxes().ShowMessage(Q(note));
         }
         emit ConversionEnded();
       });
@@ -136,6 +141,18 @@ void TADIFform::BitBtn2Click() {
   request.progress = [job](ImportPhase phase, int64_t done, int64_t total) {
     job->Report(static_cast<int>(phase), done, total);
   };
+  // Each file's text is shown as it is read; a failed import leaves it there to look at.
+  ui_->RichEdit1->clear();
+  request.collected = [edit = ui_->RichEdit1](const std::string& collected) {
+    QMetaObject::invokeMethod(
+        edit,
+        [edit, text = QString::fromStdString(Cp1252ToUtf8(collected))] {
+          QTextCursor end(edit->document());
+          end.movePosition(QTextCursor::End);
+          end.insertText(text);
+        },
+        Qt::QueuedConnection);
+  };
   const QString tableName = Q(ImportTableName(FileNameOf(request.files.front())));
   ui_->Edit1->setText(QFileInfo(tableName).completeBaseName());
 
@@ -155,6 +172,8 @@ void TADIFform::BitBtn2Click() {
                       ui_->ProgressBar1->setFormat(QStringLiteral("%1 contacts imported into %2")
                                                        .arg(result->records)
                                                        .arg(QFileInfo(Q(result->tablePath)).fileName()));
+                      if (const std::string note = AdifImportNote(*result); !note.empty())
+                        Boxes().ShowMessage(Q(note));
                       break;
                     case AdifImportOutcome::OpenLogbook:
                       Boxes().ShowError(Q(texts::AdifActiveLogbookWarning()));

@@ -9,11 +9,15 @@
 #include <cstring>
 #include <deque>
 #include <filesystem>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "dataset/Sorl6db.h"
 #include "base/SysSorl.h"
 #include "base/hx6_date.h"
 #include "base/hx6_disk.h"
+#include "adif_export.h"
+#include "cp1252_text.h"
 
 namespace quillmere {
 
@@ -43,21 +47,73 @@ int64_t NumberOf(std::string_view text) {
   return value;
 }
 
-// The band's number: the value without its unit ("20M" 20, "160M" 160, "70CM" 70); 0 when what
-// is left is not a number.
+// A report is a number with an optional sign, as digital modes give theirs ("-10", "+02").
+bool IsReport(std::string_view text) {
+  text = TrimBlanks(text);
+  if (!text.empty() && (text.front() == '-' || text.front() == '+')) text.remove_prefix(1);
+  return IsNumber(text);
+}
+
+int64_t ReportOf(std::string_view text) {
+  text = TrimBlanks(text);
+  const bool negative = text.front() == '-';
+  if (text.front() == '-' || text.front() == '+') text.remove_prefix(1);
+  return negative ? -NumberOf(text) : NumberOf(text);
+}
+
+// The value of two digits at `at`.
+int TwoDigits(std::string_view digits, size_t at) { return (digits[at] - '0') * 10 + (digits[at + 1] - '0'); }
+
+// The band's number: the metres before the unit ("20M" 20, "160M" 160); the logbook names its
+// 70 cm and 23 cm bands 70 and 23, and has no number for any other band ("6CM" is not 6 m): 0,
+// as for a value that is no number.
 int64_t BandNumber(std::string band) {
   band = std::string(TrimBlanks(band));
-  if (band.size() >= 2 && band.compare(band.size() - 2, 2, "CM") == 0)
-    band.resize(band.size() - 2);
-  else if (!band.empty() && band.back() == 'M')
-    band.pop_back();
+  if (band == "70CM" || band == "23CM") return band[0] == '7' ? 70 : 23;
+  if (band.size() < 2 || band.back() != 'M' || band[band.size() - 2] == 'C' || band[band.size() - 2] == 'M')
+    return IsNumber(band) ? NumberOf(band) : 0;
+  band.pop_back();
   return IsNumber(band) ? NumberOf(band) : 0;
 }
 
 [[noreturn]] void BadValue(std::string_view fileName, size_t record, const char* what,
                            const std::string& value, const char* kind) {
   throw EAdifError("Cannot import record " + std::to_string(record) + " of " + std::string(fileName) +
-                   ": the " + what + " \"" + value + "\" is not a " + kind + ".");
+                   ": the " + what + " \"" + Cp1252ToUtf8(value) + "\" is not a " + kind + ".");
+}
+
+template <typename Contacts>
+int64_t NumberByPlace(Contacts& contacts) {
+  std::unordered_set<int64_t> taken;
+  int64_t pending = 0;
+  for (const ImportedContact& c : contacts) {
+    if (c.hasSerial)
+      taken.insert(c.number);
+    else
+      ++pending;
+  }
+  if (pending == 0) return 0;
+  // For a taken number, a number at or above which the next free one lies; followed and
+  // shortened as numbers are handed out, so a long run of taken numbers is walked once.
+  std::unordered_map<int64_t, int64_t> skip;
+  std::vector<int64_t> walked;
+  auto nextFree = [&](int64_t n) {
+    walked.clear();
+    while (taken.count(n) != 0) {
+      walked.push_back(n);
+      const auto hop = skip.find(n);
+      n = hop != skip.end() ? hop->second : n + 1;
+    }
+    for (const int64_t w : walked) skip[w] = n;
+    return n;
+  };
+  for (ImportedContact& c : contacts) {
+    if (c.hasSerial) continue;
+    c.number = nextFree(c.number);
+    taken.insert(c.number);
+    skip[c.number] = c.number + 1;
+  }
+  return pending;
 }
 
 // A whole file mapped for reading (an empty file maps nothing).
@@ -174,6 +230,7 @@ void WriteLogbook(const std::string& path, const std::deque<ImportedContact>& co
     f[fNRSENT]->SetAsFloat(static_cast<double>(c.sent));
     f[fNRRCVD]->SetAsFloat(static_cast<double>(c.received));
     f[fBAND]->SetAsFloat(static_cast<double>(c.band));
+    if (c.tenTen > 0) f[fTENTEN]->SetAsFloat(static_cast<double>(c.tenTen));
     for (const LogField i : kImportedTextFields) {
       const std::string_view text = c.Text(i);
       if (!text.empty()) f[static_cast<size_t>(i)]->SetAsString(text);
@@ -218,51 +275,59 @@ void ImportedContact::SetTexts(const std::array<const std::string*, std::size(kI
 
 ImportedContact AdifContactConverter::Convert(const AdifRecord& r, std::string_view fileName,
                                               size_t recordNo) {
-  const std::string* stx = r.Find("STX");
-  if (numbered_ < 0) numbered_ = stx != nullptr && IsNumber(*stx) ? 1 : 0;
   ImportedContact c;
 
   const std::string* date = r.Find("QSO_DATE");
   c.date = DBFDate().EncodeDate(2000, 1, 1);
-  if (date != nullptr && date->size() == 8) {
-    bool digits = true;
-    for (const char ch : *date) digits = digits && ch >= '0' && ch <= '9';
-    c.date = digits ? DBFDate().EncodeDate(std::stoi(date->substr(0, 4)), std::stoi(date->substr(4, 2)),
-                                           std::stoi(date->substr(6, 2)))
+  const std::string_view dateText = date != nullptr ? TrimBlanks(*date) : std::string_view();
+  if (dateText.size() == 8) {
+    const bool digits = IsNumber(dateText);
+    c.date = digits ? DBFDate().EncodeDate(TwoDigits(dateText, 0) * 100 + TwoDigits(dateText, 2),
+                                           TwoDigits(dateText, 4), TwoDigits(dateText, 6))
                     : 0;
     if (c.date == 0) BadValue(fileName, recordNo, "date (QSO_DATE)", *date, "date");
   }
 
+  // hhmm or hhmmss; a writer that drops the leading zero of the hour gives 930 or 93000.
   const std::string* time = r.Find("TIME_ON");
   c.time = "00:00";
-  if (time != nullptr && (time->size() == 4 || time->size() == 6)) {
-    const std::string hhmm = time->substr(0, 4);
-    const bool ok = IsNumber(hhmm) && std::stoi(hhmm.substr(0, 2)) < 24 && std::stoi(hhmm.substr(2, 2)) < 60;
+  if (time != nullptr && !TrimBlanks(*time).empty()) {
+    std::string digits(TrimBlanks(*time));
+    if (digits.size() == 3 || digits.size() == 5) digits.insert(0, 1, '0');
+    const bool ok = (digits.size() == 4 || digits.size() == 6) && IsNumber(digits) && TwoDigits(digits, 0) < 24 &&
+                    TwoDigits(digits, 2) < 60;
     if (!ok) BadValue(fileName, recordNo, "time (TIME_ON)", *time, "time");
-    c.time = hhmm.substr(0, 2) + ":" + hhmm.substr(2, 2);
+    c.time = digits.substr(0, 2) + ":" + digits.substr(2, 2);
   }
 
   ++count_;
-  if (numbered_ == 1) {
-    if (stx == nullptr || !IsNumber(*stx))
-      BadValue(fileName, recordNo, "serial number (STX)", stx ? *stx : std::string(), "number");
-    c.number = NumberOf(*stx);
-  } else {
-    c.number = count_;
-  }
+  const std::string* stx = r.Find("STX");
+  c.hasSerial = stx != nullptr && IsNumber(*stx);
+  c.number = c.hasSerial ? NumberOf(*stx) : count_;
 
   const std::string* sent = r.Find("RST_SENT");
   const std::string* received = r.Find("RST_RCVD");
-  c.sent = sent == nullptr ? 1 : (IsNumber(*sent) ? NumberOf(*sent) : 0);
-  c.received = received == nullptr ? 1 : (IsNumber(*received) ? NumberOf(*received) : 0);
+  c.sent = sent == nullptr ? 1 : (IsReport(*sent) ? ReportOf(*sent) : 0);
+  c.received = received == nullptr ? 1 : (IsReport(*received) ? ReportOf(*received) : 0);
   const std::string* band = r.Find("BAND");
   c.band = band == nullptr ? 0 : BandNumber(SysUpperCase(*band));
+  const std::string* tenTen = r.Find("TEN_TEN");
+  if (tenTen == nullptr) tenTen = r.Find("TEN-TEN");
+  c.tenTen = tenTen != nullptr && IsNumber(*tenTen) ? NumberOf(*tenTen) : 0;
 
-  c.SetTexts({r.Find("CALL"), r.Find("QTH"), r.Find("NAME"), r.Find("MODE"), r.Find("PFX"),
-              r.Find("STATE"), r.Find("CITY"), r.Find("FREQ"), r.Find("CNTY"), r.Find("CONTEST_ID"),
+  const std::string* mode = r.Find("MODE");
+  const std::string* submode = r.Find("SUBMODE");
+  std::string loggedMode;
+  if (mode != nullptr) loggedMode = LoggedModeOfAdif(*mode, submode != nullptr ? *submode : std::string());
+  c.SetTexts({r.Find("CALL"), r.Find("QTH"), r.Find("NAME"), mode != nullptr ? &loggedMode : nullptr, r.Find("PFX"),
+              r.Find("STATE"), r.Find("CQZ"), r.Find("ITUZ"), r.Find("QSL_SENT"), r.Find("QSL_RCVD"),
+              r.Find("CITY"), r.Find("COMMENT"), r.Find("FREQ"), r.Find("CNTY"), r.Find("CONTEST_ID"),
               r.Find("OPERATOR"), r.Find("IOTA"), r.Find("TX_PWR"), r.Find("GRIDSQUARE")});
   return c;
 }
+
+int64_t NumberContacts(std::vector<ImportedContact>& contacts) { return NumberByPlace(contacts); }
+int64_t NumberContacts(std::deque<ImportedContact>& contacts) { return NumberByPlace(contacts); }
 
 std::vector<ImportedContact> ContactsFromAdif(const std::vector<AdifSource>& sources) {
   std::vector<ImportedContact> contacts;
@@ -270,17 +335,41 @@ std::vector<ImportedContact> ContactsFromAdif(const std::vector<AdifSource>& sou
   for (const AdifSource& source : sources)
     for (size_t n = 0; n < source.records.size(); ++n)
       contacts.push_back(converter.Convert(source.records[n], source.fileName, n + 1));
+  NumberContacts(contacts);
   return contacts;
 }
 
 std::string ImportTableName(std::string_view adifFileName) {
   std::string name(adifFileName);
+  for (const char* extension : {".adi", ".ADI", ".txt", ".TXT"}) {
+    const size_t at = name.find(extension);
+    if (at != std::string::npos) name.erase(at, 4);
+  }
   if (name.size() > 4) {
     std::string extension = name.substr(name.size() - 4);
     for (char& c : extension) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
     if (extension == ".adi" || extension == ".txt") name.resize(name.size() - 4);
   }
   return name + ".dbf";
+}
+
+std::string AdifImportNote(const AdifImportResult& result) {
+  std::string note;
+  for (const AdifLeftOutText& left : result.leftOut) {
+    if (!note.empty()) note += ' ';
+    note += "The text after the last <EOR> of " + left.fileName + " was left out: no <EOR> ends it. It begins on line " +
+            std::to_string(left.text.line) + " with \"" + left.text.start + "\".";
+  }
+  // Every contact numbered by its place is the usual import of a log without serial numbers.
+  if (result.numberedByPlace > 0 && result.numberedByPlace < result.records) {
+    if (!note.empty()) note += ' ';
+    note += std::to_string(result.numberedByPlace) +
+            (result.numberedByPlace == 1 ? " contact has" : " contacts have") +
+            " no serial number (STX) and " + (result.numberedByPlace == 1 ? "was" : "were") +
+            " numbered by " + (result.numberedByPlace == 1 ? "its" : "their") +
+            " place in the import, or the next free number.";
+  }
+  return note;
 }
 
 AdifImportResult ImportAdifFiles(const AdifImportRequest& request) {
@@ -306,14 +395,17 @@ AdifImportResult ImportAdifFiles(const AdifImportRequest& request) {
       read = [&](size_t done, size_t) {
         request.progress(ImportPhase::Reading, bytesBefore + static_cast<int64_t>(done), totalBytes);
       };
+    if (request.collected) request.collected(AdifCollectedText(bytes, request.digiPan, fileName));
     size_t recordNo = 0;
-    ReadAdifRecords(
+    const AdifReadSummary summary = ReadAdifRecords(
         bytes, request.digiPan, fileName,
         [&](const AdifRecord& record) { contacts.push_back(converter.Convert(record, fileName, ++recordNo)); },
         read);
+    if (summary.leftOut) result.leftOut.push_back({fileName, *summary.leftOut});
     bytesBefore += static_cast<int64_t>(bytes.size());
   }
   result.records = static_cast<int64_t>(contacts.size());
+  result.numberedByPlace = NumberContacts(contacts);
 
   const std::string folder = FolderOf(request.files.front());
   const std::string name = ImportTableName(FileNameOf(request.files.front()));
@@ -329,7 +421,8 @@ AdifImportResult ImportAdifFiles(const AdifImportRequest& request) {
     result.outcome = AdifImportOutcome::OpenLogbook;
     return result;
   }
-  if (std::filesystem::exists(result.tablePath) &&
+  // The index counts too: "a.b.dbf" would replace the index of a logbook "a.dbf".
+  if ((std::filesystem::exists(result.tablePath) || std::filesystem::exists(indexPath)) &&
       !(request.confirmOverwrite && request.confirmOverwrite("Table exists.  Do you want to overwrite?"))) {
     result.outcome = AdifImportOutcome::Cancelled;
     return result;

@@ -8,11 +8,14 @@
 // logbook stays as it was until the new one is whole.
 //
 // The rules of the conversion (ContactsFromAdif): values are upper-cased; a missing QSO_DATE gives
-// 1 January 2000 and a missing TIME_ON 00:00; STX numbers the contacts when the first record's
-// STX is a number, else they are numbered 1, 2, 3 ... in input order; RST_SENT and RST_RCVD
-// become numbers (missing: 1; not a number: 0); the band is the number before the unit ("20M" 20,
-// "70CM" 70). COMMENT, CQZ, ITUZ, TEN_TEN, QSL_SENT, QSL_RCVD and RST are read but not written;
-// SRX and unknown fields are ignored.
+// 1 January 2000 and a missing TIME_ON 00:00 (blanks around either are no part of it, and a
+// three-digit time such as 930 is 09:30); a contact whose STX is a number gets it as its NUMBER,
+// one without takes its place in the import (1, 2, 3 ...), or the next number above it that no
+// other contact of the import has; RST_SENT and RST_RCVD become numbers with their sign (missing:
+// 1; not a number: 0); the band is the number before the unit ("20M" 20), the 70 cm and 23 cm
+// bands 70 and 23, any other band 0; MODE SSB with SUBMODE USB or LSB is the logbook's "USB" or
+// "LSB". Every field the export writes comes back: COMMENT, CQZ, ITUZ, TEN_TEN, QSL_SENT and
+// QSL_RCVD are kept too; RST, SRX and unknown fields are ignored.
 //
 // ImportAdifFiles may run on a worker thread: it uses data sets of its own, and calls the
 // progress callback and the overwrite question on that thread.
@@ -20,6 +23,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -31,20 +35,23 @@
 
 namespace quillmere {
 
-// The text fields the import writes, in record order; the others stay blank.
-inline constexpr LogField kImportedTextFields[] = {fSTATION, fQTH,    fSPARE1,  fMODE,    fPREFIX,
-                                                   fSTATE,   fCITY,   fFREQ,    fCOUNTY,  fCONTEST,
-                                                   fOPERATR, fIOTA,   fTXPWR,   fGRIDSQR};
+// The text fields the import writes, in record order; RST stays blank.
+inline constexpr LogField kImportedTextFields[] = {fSTATION, fQTH,     fSPARE1,  fMODE,    fPREFIX, fSTATE,
+                                                   fCQZONE,  fITUZONE, fQSLS,    fQSLR,    fCITY,   fREMARK,
+                                                   fFREQ,    fCOUNTY,  fCONTEST, fOPERATR, fIOTA,   fTXPWR,
+                                                   fGRIDSQR};
 
 // One contact as the import writes it.
 class ImportedContact {
  public:
   int32_t date = 0;      // the engine's day number
   std::string time;      // "hh:mm"
-  int64_t number = 0;    // NUMBER
+  int64_t number = 0;    // NUMBER; the contact's place in the import until numbered (below)
+  bool hasSerial = true; // NUMBER is the record's STX
   int64_t sent = 0;      // NRSENT
   int64_t received = 0;  // NRRCVD
   int64_t band = 0;      // BAND
+  int64_t tenTen = 0;    // TENTEN, 0 for none
 
   // The text of one of kImportedTextFields (empty for any other field).
   std::string_view Text(LogField field) const;
@@ -64,23 +71,29 @@ struct AdifSource {
 };
 
 // Converts records into contacts by the import's rules, one after the other across every file of
-// an import (the first record decides how contacts are numbered).
+// an import.
 class AdifContactConverter {
  public:
-  // Raises EAdifError naming the file and the record's number in it for a date, time or serial
-  // number that cannot be converted.
+  // Raises EAdifError naming the file, the record's number in it and the field for a date or
+  // time that cannot be converted. A contact without a usable STX has its place in the import as
+  // NUMBER and hasSerial false until NumberContacts.
   ImportedContact Convert(const AdifRecord& record, std::string_view fileName, size_t recordNo);
 
  private:
-  int numbered_ = -1;  // unknown, no, yes
   int64_t count_ = 0;
 };
 
-// The contacts of all sources in order, through one converter.
+// Numbers the contacts without a serial: each its place in the import, or the next number above
+// it that no other contact has. Returns how many were numbered so.
+int64_t NumberContacts(std::vector<ImportedContact>& contacts);
+int64_t NumberContacts(std::deque<ImportedContact>& contacts);
+
+// The contacts of all sources in order, through one converter, numbered.
 std::vector<ImportedContact> ContactsFromAdif(const std::vector<AdifSource>& sources);
 
-// The new logbook's file name for the first selected file: its name without a final ".adi" or
-// ".txt" (any case), + ".dbf".
+// The new logbook's file name for the first selected file: its name with the first ".adi",
+// ".ADI", ".txt" and ".TXT" in it removed (and then a final ".adi" or ".txt" in any other case),
+// + ".dbf": "log.txt.adi" is "log.dbf", not "log.txt.dbf", whose index would be LOG.cdx.
 std::string ImportTableName(std::string_view adifFileName);
 
 enum class ImportPhase { Reading, Writing, Indexing };
@@ -93,6 +106,8 @@ struct AdifImportRequest {
   std::string openLogbookPath;     // the logbook the program has open, or empty
   TSorrelConfirm confirmOverwrite; // asked "Table exists.  Do you want to overwrite?"
   ImportProgress progress;
+  // Given each file's text as the window shows it (AdifCollectedText) before its records are read.
+  std::function<void(const std::string& collected)> collected;
 };
 
 enum class AdifImportOutcome {
@@ -102,13 +117,25 @@ enum class AdifImportOutcome {
   ReservedName,  // the placeholder or a reference table's name: nothing written
 };
 
+struct AdifLeftOutText {
+  std::string fileName;
+  AdifLeftOut text;
+};
+
 struct AdifImportResult {
   AdifImportOutcome outcome = AdifImportOutcome::Cancelled;
   std::string tablePath;  // the logbook written (or that would have been)
   int64_t records = 0;    // contacts found
+  int64_t numberedByPlace = 0;  // contacts without a usable STX, numbered by their place
+  std::vector<AdifLeftOutText> leftOut;  // per file, the text after its last <EOR>
 };
 
-// Runs the import. Raises EAdifError for files that are not ADIF or hold values that cannot be
+// What the window says after an import that left text out or numbered contacts by their place
+// while others had a serial; empty when there is nothing to say.
+std::string AdifImportNote(const AdifImportResult& result);
+
+// Runs the import. The overwrite question is asked when the new logbook's table or its index
+// exists (a table "a.b.dbf" has the index of "a.dbf"). Raises EAdifError for files that are not ADIF or hold values that cannot be
 // converted, std::runtime_error for files that cannot be read, and the engine's errors for
 // tables it cannot write; in every such case nothing is left behind.
 AdifImportResult ImportAdifFiles(const AdifImportRequest& request);

@@ -2,9 +2,20 @@
 // that either make a complete logbook or leave nothing behind.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <optional>
+#include <set>
+
 #include "dataset/Sorl6db_search.h"
 #include "adif_export.h"
 #include "adif_import.h"
+#include "base/SysSorl.h"
+#include "clock_time.h"
+#include "contact_entry.h"
 #include "core_test_util.h"
 
 namespace {
@@ -66,6 +77,8 @@ TEST(AdifReader, TrickyFiles) {
        {{{"CALL", "AB"}}}},
       {"DigiPan: the first line dropped, no header", "DigiPan log 1.0\r\n<CALL:4>W1AW<EOR>", true,
        {{{"CALL", "W1AW"}}}},
+      {"a header whose free text holds what looks like a broken tag",
+       "Made by <http://example.org> <PROGRAMID:4>Test <eoh>\n<CALL:4>W1AW<EOR>", false, {{{"CALL", "W1AW"}}}},
       {"empty file", "", false, {}},
   };
   for (const Case& c : cases) {
@@ -76,7 +89,7 @@ TEST(AdifReader, TrickyFiles) {
   }
 }
 
-TEST(AdifReader, BrokenFilesAreReported) {
+TEST(AdifReader, BrokenTagsAreRefusedByRecordAndField) {
   struct Case {
     std::string bytes;
     const char* message;
@@ -84,11 +97,12 @@ TEST(AdifReader, BrokenFilesAreReported) {
   const Case cases[] = {
       {"Header without end\r\n<CALL:4>W1AW<EOR>", "Cannot read the ADIF file t.adi: its header has no <EOH>."},
       {"DigiPan log 1.0\r\n<CALL:4>W1AW<EOR>", "its header has no <EOH>."},
-      {"<CALL:4>W1AW<EOR><CALL:10>K1", "Cannot read the ADIF file t.adi: record 2 is cut short (the file ends inside it)."},
-      {"<CALL:4>W1AW<EOR><CALL:3>K1X\r\n", "record 2 is cut short"},
-      {"<CALL:4>W1AW<EOR><CALL:3>K1X<EO", "record 2 is cut short"},
-      {"<CALL:4>W1AW<EOR><CALL:3", "record 2 is cut short"},
-      {"<CALL:99999999999999999999999>x<EOR>", "record 1 is cut short"},
+      {"<CALL:4>W1AW<EOR><CALL:3>K1X<NAME:three>Bob<EOR>",
+       "Cannot read the ADIF file t.adi: record 2, field NAME: the length \"three\" is not a number."},
+      {"<CALL:>W1AW<EOR>", "record 1, field CALL: the length \"\" is not a number."},
+      {"<CALL:4 W1AW<EOR>", "record 1, field CALL: its tag is not closed by '>'."},
+      {"<CALL:4:S W1AW<EOR>", "record 1, field CALL: its tag is not closed by '>'."},
+      {"<CALL:4>W1AW<EOR>\n<qth:6x>Boston<EOR>", "record 2, field QTH: its tag is not closed by '>'."},
   };
   for (const Case& c : cases) {
     try {
@@ -98,6 +112,52 @@ TEST(AdifReader, BrokenFilesAreReported) {
       EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
     }
   }
+}
+
+TEST(AdifReader, TextAfterTheLastRecordEndIsLeftOutAndReported) {
+  struct Case {
+    std::string bytes;
+    size_t records;
+    size_t line;
+    const char* start;  // empty: nothing left out
+  };
+  const Case cases[] = {
+      {"<CALL:4>W1AW<EOR>\r\n<CALL:4>K1AB<NAME:5>Jo", 1, 2, "<CALL:4>K1AB<NAME:5>Jo"},
+      {"<CALL:4>W1AW<EOR><CALL:3>K1X\r\n", 1, 1, "<CALL:3>K1X"},
+      {"<CALL:4>W1AW<EOR>\n\n  <CALL:3>K1X<EO", 1, 3, "<CALL:3>K1X<EO"},
+      {"<CALL:4>W1AW<EOR><CALL:3", 1, 1, "<CALL:3"},
+      {"<CALL:99999999999999999999999>x<EOR>", 0, 1, "<CALL:99999999999999999999999>x<EOR>"},
+      {"<CALL:4>W1AW<EOR>\n<QTH:7>Z\xC3\xBCrich and on and on and on and on and on and on\n<EOR",
+       1, 2, "<QTH:7>Z\xC3\xBCrich and on and on and on and o"},  // 40 characters
+      {"<CALL:4>W1AW<EOR>\r\nend of log\r\n", 1, 0, ""},  // text without fields is no record
+      {"<CALL:4>W1AW<EOR>", 1, 0, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.bytes);
+    AdifReadSummary summary;
+    std::vector<AdifRecord> records;
+    ASSERT_NO_THROW(records = ParseAdif(c.bytes, false, "t.adi", {}, &summary));
+    EXPECT_EQ(records.size(), c.records);
+    EXPECT_EQ(summary.records, c.records);
+    if (*c.start == '\0') {
+      EXPECT_FALSE(summary.leftOut.has_value());
+      continue;
+    }
+    ASSERT_TRUE(summary.leftOut.has_value());
+    EXPECT_EQ(summary.leftOut->line, c.line);
+    EXPECT_EQ(summary.leftOut->start, c.start);
+    EXPECT_EQ(c.bytes.substr(summary.leftOut->offset, 7), std::string(c.start).substr(0, 7));
+  }
+}
+
+TEST(AdifReader, CollectedTextIsTheUpperCasedLinesAfterTheHeader) {
+  EXPECT_EQ(AdifCollectedText("Log\r\n<eoh>\r\n<call:4>w1aw\r\n<qth:7>Z\xC3\xBCrich<eor>\r\n", false, "t"),
+            "<CALL:4>W1AW\n<QTH:7>Z\xDCRICH<EOR>\n");
+  EXPECT_EQ(AdifCollectedText("Log <EOH> <call:1>a<eor>", false, "t"), " <CALL:1>A<EOR>\n");
+  EXPECT_EQ(AdifCollectedText("DigiPan\n<call:1>a<eor>\r<call:1>b<eor>", true, "t"),
+            "<CALL:1>A<EOR>\n<CALL:1>B<EOR>\n");
+  EXPECT_EQ(AdifCollectedText("", false, "t"), "");
+  EXPECT_THROW(AdifCollectedText("No end of header", false, "t"), EAdifError);
 }
 
 AdifSource Source(const std::string& bytes) { return {"in.adi", ParseAdif(bytes, false, "in.adi")}; }
@@ -122,7 +182,7 @@ TEST(AdifContacts, ConversionRules) {
   EXPECT_EQ(a.Text(fMODE), "FT8");
   EXPECT_EQ(a.Text(fCONTEST), "ARRL-FD");
   EXPECT_EQ(a.Text(fCITY), "PARIS");
-  EXPECT_EQ(a.Text(fREMARK), "");  // read, not written
+  EXPECT_EQ(a.Text(fREMARK), "NOTE");
   EXPECT_EQ(a.sent, 59);
   EXPECT_EQ(a.received, 579);
   EXPECT_EQ(a.band, 20);
@@ -135,7 +195,7 @@ TEST(AdifContacts, ConversionRules) {
   const int32_t jan2000 = DBFDate().EncodeDate(2000, 1, 1);
   const Row expected[] = {
       {2, 5, 0, 70, jan2000, "12:34"},    // no QSO_DATE: 1 January 2000
-      {3, 1, 1, 160, jan2000, "00:00"},   // a 10-character date and a 3-digit time: defaults
+      {3, 1, 1, 160, jan2000, "09:05"},   // a 10-character date: the default; the hour without its 0
       {4, 1, 1, 0, jan2000, "00:00"},     // a band that is no whole number: 0
       {5, 1, 1, 20, jan2000, "00:00"},    // a band without its unit
   };
@@ -150,19 +210,12 @@ TEST(AdifContacts, ConversionRules) {
     EXPECT_EQ(c.time, expected[i].time);
   }
 
-  // STX numbers the contacts when the first record's is a number.
-  const auto numbered = ContactsFromAdif({Source("<STX:3>007<CALL:1>A<EOR><STX:2>12<CALL:1>B<EOR>"),
-                                          Source("<STX:1>3<CALL:1>C<EOR>")});
-  ASSERT_EQ(numbered.size(), 3u);
-  EXPECT_EQ(numbered[0].number, 7);
-  EXPECT_EQ(numbered[1].number, 12);
-  EXPECT_EQ(numbered[2].number, 3);
-
   const std::pair<const char*, const char*> refused[] = {
       {"<QSO_DATE:8>20231345<EOR>", "Cannot import record 1 of in.adi: the date (QSO_DATE) \"20231345\" is not a date."},
       {"<TIME_ON:4>2460<EOR>", "the time (TIME_ON) \"2460\" is not a time."},
-      {"<STX:1>1<EOR><CALL:2>AB<EOR>", "Cannot import record 2 of in.adi: the serial number (STX) \"\" is not a number."},
-      {"<STX:1>1<EOR><STX:2>x1<EOR>", "the serial number (STX) \"x1\" is not a number."},
+      {"<CALL:1>A<EOR><TIME_ON:4>12  <EOR>", "Cannot import record 2 of in.adi: the time (TIME_ON) \"12  \" is not a time."},
+      {"<TIME_ON:4>12ab<EOR>", "the time (TIME_ON) \"12ab\" is not a time."},
+      {"<TIME_ON:7>1234567<EOR>", "the time (TIME_ON) \"1234567\" is not a time."},
   };
   for (const auto& [bytes, message] : refused) {
     try {
@@ -172,6 +225,90 @@ TEST(AdifContacts, ConversionRules) {
       EXPECT_NE(std::string(e.what()).find(message), std::string::npos) << e.what();
     }
   }
+}
+
+// Records as other logging programs write them, each with the contact expected of it.
+TEST(AdifContacts, AsOtherProgramsWriteThem) {
+  struct Case {
+    const char* what;
+    const char* record;
+    std::map<std::string, std::string> expected;  // NUMBER, TIME, NRSENT, NRRCVD, BAND, TENTEN or a text field
+  };
+  const Case cases[] = {
+      {"signed digital reports", "<RST_SENT:3>-10<RST_RCVD:3>+02", {{"NRSENT", "-10"}, {"NRRCVD", "2"}}},
+      {"reports that are no number, and none", "<RST_SENT:3>5NN", {{"NRSENT", "0"}, {"NRRCVD", "1"}}},
+      {"sideband as SSB's submode", "<MODE:3>SSB<SUBMODE:3>USB", {{"MODE", "USB"}}},
+      {"lower-case mode and submode", "<mode:3>ssb<submode:3>lsb", {{"MODE", "LSB"}}},
+      {"another submode keeps the mode", "<MODE:4>MFSK<SUBMODE:3>FT4", {{"MODE", "MFSK"}}},
+      {"an older program's sideband mode", "<MODE:3>usb", {{"MODE", "USB"}}},
+      {"a time with a blank before it", "<TIME_ON:4> 930", {{"TIME", "09:30"}}},
+      {"a time with blanks before it", "<TIME_ON:6>  1200", {{"TIME", "12:00"}}},
+      {"a time with seconds", "<TIME_ON:6>235959", {{"TIME", "23:59"}}},
+      {"a blank time", "<TIME_ON:4>    ", {{"TIME", "00:00"}}},
+      {"the 70 cm band", "<BAND:4>70cm", {{"BAND", "70"}}},
+      {"the 23 cm band", "<BAND:4>23CM", {{"BAND", "23"}}},
+      {"a centimetre band the logbook has no number for", "<BAND:3>6cm", {{"BAND", "0"}}},
+      {"a metre band beyond the logbook's table", "<BAND:3>60m", {{"BAND", "60"}}},
+      {"the fields the logbook keeps beside the contact",
+       "<COMMENT:9>Nice QSO!<CQZ:2>05<ITUZ:1>8<QSL_SENT:1>Y<QSL_RCVD:1>n<TEN_TEN:5>12345",
+       {{"REMARK", "NICE QSO!"}, {"CQZONE", "05"}, {"ITUZONE", "8"}, {"QSLS", "Y"}, {"QSLR", "N"}, {"TENTEN", "12345"}}},
+      {"a Ten-Ten number by its other name", "<TEN-TEN:2>77", {{"TENTEN", "77"}}},
+      {"a comment over two lines", "<COMMENT:8>one\r\ntwo", {{"REMARK", "ONE  TWO"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::vector<ImportedContact> contacts = ContactsFromAdif({Source(std::string("<CALL:2>K1") + c.record + "<EOR>")});
+    ASSERT_EQ(contacts.size(), 1u);
+    const ImportedContact& contact = contacts[0];
+    for (const auto& [field, value] : c.expected) {
+      const std::map<std::string, std::string> numbers = {
+          {"NUMBER", std::to_string(contact.number)}, {"TIME", contact.time},
+          {"NRSENT", std::to_string(contact.sent)},   {"NRRCVD", std::to_string(contact.received)},
+          {"BAND", std::to_string(contact.band)},     {"TENTEN", std::to_string(contact.tenTen)}};
+      const auto number = numbers.find(field);
+      const auto& names = LogbookFieldNames();
+      const auto at = std::find_if(names.begin(), names.end(), [&](const char* n) { return field == n; });
+      ASSERT_NE(at, names.end()) << field;
+      const std::string got = number != numbers.end()
+                                  ? number->second
+                                  : std::string(contact.Text(static_cast<LogField>(at - names.begin())));
+      EXPECT_EQ(got, value) << field;
+    }
+  }
+}
+
+// Contest contacts carry STX, the others do not: each of the others takes its place in the
+// import, or the next number above it no contact has, across files.
+TEST(AdifContacts, ContactsWithoutSerialTakeTheirPlaceOrTheNextFreeNumber) {
+  std::vector<ImportedContact> contacts = ContactsFromAdif(
+      {Source("<STX:1>2<EOR><CALL:1>B<EOR><CALL:1>C<EOR><STX:3>003<EOR><STX:1>x<EOR>"),
+       Source("<CALL:1>F<EOR><STX:2>12<EOR>")});
+  std::vector<int64_t> numbers;
+  for (const ImportedContact& c : contacts) numbers.push_back(c.number);
+  // B: 2 and 3 are serials, so 4; C: 3 and 4 are taken, so 5; "x" is no number: 5 is taken, so
+  // 6; F: 7.
+  EXPECT_EQ(numbers, (std::vector<int64_t>{2, 4, 5, 3, 6, 7, 12}));
+
+  // A long run of serials the rows fall into is walked once, not once per contact.
+  std::vector<ImportedContact> many(200000);
+  for (size_t i = 0; i < many.size(); ++i) {
+    many[i].hasSerial = i % 2 == 0;
+    many[i].number = i % 2 == 0 ? static_cast<int64_t>(i / 2 + 1) : static_cast<int64_t>(i + 1);
+  }
+  EXPECT_EQ(NumberContacts(many), 100000);
+  std::set<int64_t> distinct;
+  for (const ImportedContact& c : many) distinct.insert(c.number);
+  EXPECT_EQ(distinct.size(), many.size());
+  EXPECT_EQ(*distinct.rbegin(), 200000);
+}
+
+TEST(AdifContacts, TableNameRemovesTheFileNamesExtensions) {
+  const std::pair<const char*, const char*> names[] = {
+      {"log.adi", "log.dbf"},     {"Contest.ADI", "Contest.dbf"}, {"more.txt", "more.dbf"},
+      {"LOG.TXT", "LOG.dbf"},     {"log.txt.adi", "log.dbf"},     {"x.Adi", "x.dbf"},
+      {"log", "log.dbf"},         {"a.b.adi", "a.b.dbf"},         {"field.adi.bak", "field.bak.dbf"},
+  };
+  for (const auto& [file, table] : names) EXPECT_EQ(ImportTableName(file), table) << file;
 }
 
 class AdifImportTest : public core_test::TempDirTest {
@@ -244,15 +381,22 @@ TEST_F(AdifImportTest, TwoFilesMakeOneLogbookWithItsTags) {
 }
 
 TEST_F(AdifImportTest, NothingIsLeftHalfMade) {
-  // A cut file: reported, nothing created.
-  core_test::WriteFile(PathOf("cut.adi"), "<CALL:4>W1AW<EOR><CALL:4>K1AB<NAME:5>Jo");
-  EXPECT_THROW(ImportAdifFiles(Request({"cut.adi"})), EAdifError);
+  // A broken tag: reported by record and field, nothing created.
+  core_test::WriteFile(PathOf("broken.adi"), "<CALL:4>W1AW<EOR><CALL:4>K1AB<NAME:three>Bob<EOR>");
+  try {
+    ImportAdifFiles(Request({"broken.adi"}));
+    ADD_FAILURE() << "imported";
+  } catch (const EAdifError& e) {
+    EXPECT_STREQ(e.what(), "Cannot read the ADIF file broken.adi: record 2, field NAME: the length \"three\" is not a number.");
+  }
   // A good first file and a bad second one: nothing either.
   core_test::WriteFile(PathOf("good.adi"), "<CALL:4>W1AW<EOR>");
   core_test::WriteFile(PathOf("bad.adi"), "<CALL:4>W1AW<QSO_DATE:8>20241399<EOR>");
   EXPECT_THROW(ImportAdifFiles(Request({"good.adi", "bad.adi"})), EAdifError);
+  core_test::WriteFile(PathOf("time.adi"), "<CALL:4>W1AW<TIME_ON:4>12  <EOR>");
+  EXPECT_THROW(ImportAdifFiles(Request({"good.adi", "time.adi"})), EAdifError);
   EXPECT_THROW(ImportAdifFiles(Request({"good.adi", "missing.adi"})), std::runtime_error);
-  EXPECT_EQ(Entries(), (std::vector<std::string>{"bad.adi", "cut.adi", "good.adi"}));
+  EXPECT_EQ(Entries(), (std::vector<std::string>{"bad.adi", "broken.adi", "good.adi", "time.adi"}));
 
   // Cancel on the overwrite question: the existing logbook keeps every byte.
   core_test::MakeLogbook(PathOf("GOOD.DBF"), {{{"STATION", "OLD1"}}});
@@ -271,7 +415,18 @@ TEST_F(AdifImportTest, NothingIsLeftHalfMade) {
   // The reference tables' and the placeholder's names are refused.
   core_test::WriteFile(PathOf("States.adi"), "<CALL:4>W1AW<EOR>");
   EXPECT_EQ(ImportAdifFiles(Request({"States.adi"})).outcome, AdifImportOutcome::ReservedName);
-  EXPECT_EQ(Entries(), (std::vector<std::string>{"GOOD.DBF", "States.adi", "bad.adi", "cut.adi", "good.adi"}));
+  EXPECT_EQ(Entries(),
+            (std::vector<std::string>{"GOOD.DBF", "States.adi", "bad.adi", "broken.adi", "good.adi", "time.adi"}));
+
+  // "good.b.dbf" would take the index of "GOOD.DBF": asked first, and Cancel keeps that index.
+  core_test::WriteFile(PathOf("GOOD.cdx"), "the index of GOOD.DBF");
+  core_test::WriteFile(PathOf("good.b.adi"), "<CALL:4>W1AW<EOR>");
+  questions_.clear();
+  answer_ = false;
+  EXPECT_EQ(ImportAdifFiles(Request({"good.b.adi"})).outcome, AdifImportOutcome::Cancelled);
+  EXPECT_EQ(questions_.size(), 1u);
+  EXPECT_EQ(core_test::ReadFile(PathOf("GOOD.cdx")), "the index of GOOD.DBF");
+  std::filesystem::remove(PathOf("GOOD.cdx"));
 
   // Overwrite answered OK: the old table is replaced under its own name.
   answer_ = true;
@@ -282,7 +437,42 @@ TEST_F(AdifImportTest, NothingIsLeftHalfMade) {
   EXPECT_FALSE(std::filesystem::exists(PathOf("good.dbf")));
 }
 
-// Export, import, export: every field that goes both ways comes back byte for byte.
+// A log of contest contacts with serials and everyday ones without, cut off before its last
+// <EOR>: the complete records make the logbook, and the result says what was left out and how
+// many contacts were numbered by their place.
+TEST_F(AdifImportTest, MixedSerialsAndALastRecordWithoutItsEnd) {
+  core_test::WriteFile(PathOf("mixed.adi"),
+                       "Mixed log\r\n<EOH>\r\n<CALL:4>W1AW<STX:1>1<CONTEST_ID:7>ARRL-FD<EOR>\r\n<CALL:4>K1AB<EOR>\r\n"
+                       "<CALL:4>N0XY<STX:1>2<CONTEST_ID:7>ARRL-FD<EOR>\r\n<CALL:5>DL1AB<QSO_DATE:8>2024");
+  std::string collected;
+  AdifImportRequest request = Request({"mixed.adi"});
+  request.collected = [&collected](const std::string& text) { collected += text; };
+  const AdifImportResult result = ImportAdifFiles(request);
+  ASSERT_EQ(result.outcome, AdifImportOutcome::Imported);
+  EXPECT_EQ(result.records, 3);
+  EXPECT_EQ(result.numberedByPlace, 1);
+  ASSERT_EQ(result.leftOut.size(), 1u);
+  EXPECT_EQ(result.leftOut[0].fileName, "mixed.adi");
+  EXPECT_EQ(AdifImportNote(result),
+            "The text after the last <EOR> of mixed.adi was left out: no <EOR> ends it. It begins on line 6 with "
+            "\"<CALL:5>DL1AB<QSO_DATE:8>2024\". 1 contact has no serial number (STX) and was numbered by its place "
+            "in the import, or the next free number.");
+  EXPECT_EQ(collected.substr(0, 32), "<CALL:4>W1AW<STX:1>1<CONTEST_ID:");
+  EXPECT_EQ(std::count(collected.begin(), collected.end(), '\n'), 4);
+  const std::vector<Contact> rows = core_test::ReadContacts(result.tablePath);
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0].at("NUMBER"), "1");
+  EXPECT_EQ(rows[1].at("NUMBER"), "3");  // its place, 2, is N0XY's serial
+  EXPECT_EQ(rows[2].at("NUMBER"), "2");
+
+  // Without any serial, numbering by place is the usual case and nothing is said of it.
+  AdifImportResult plain;
+  plain.records = 4;
+  plain.numberedByPlace = 4;
+  EXPECT_EQ(AdifImportNote(plain), "");
+}
+
+// Export, import, export: every field the export writes comes back byte for byte.
 TEST_F(AdifImportTest, RoundTripKeepsTheMappedFields) {
   std::vector<Contact> contacts;
   const char* const calls[] = {"W1AW", "DL1ABC/P", "JA1ZZZ", "VK2DEF", "G4ABC", "KH6XYZ"};
@@ -295,10 +485,11 @@ TEST_F(AdifImportTest, RoundTripKeepsTheMappedFields) {
                         {"STATION", calls[i % 6]}, {"BAND", std::to_string(i % 2 ? 40 : 20)},
                         {"QTH", i % 3 ? "M\xDCNCHEN" : "NEWINGTON"}, {"NRSENT", "59"},
                         {"NRRCVD", std::to_string(50 + i)}, {"SPARE1", "O'NEIL " + std::to_string(i)},
-                        {"MODE", i % 2 ? "CW" : "SSB"}, {"PREFIX", "W1"}, {"STATE", "CT"},
+                        {"MODE", i % 3 == 0 ? "CW" : i % 3 == 1 ? "USB" : "LSB"}, {"PREFIX", "W1"}, {"STATE", "CT"},
                         {"FREQ", freqs[i % 6]}, {"COUNTY", "HARTFORD"}, {"CONTEST", i % 4 ? "" : "FD"},
                         {"OPERATR", "N0CALL"}, {"IOTA", "NA-001"}, {"TXPWR", "100"}, {"GRIDSQR", "FN31PR"},
-                        {"REMARK", "NOT IMPORTED"}, {"CQZONE", "5"}});
+                        {"REMARK", "KEPT TOO"}, {"CQZONE", "5"}, {"ITUZONE", "8"}, {"QSLS", "Y"},
+                        {"QSLR", i % 2 ? "N" : ""}, {"TENTEN", i % 3 ? "0" : std::to_string(1000 + i)}});
   }
   core_test::MakeLogbook(PathOf("trip.dbf"), contacts);
   const AdifExportResult first = ExportLogbookToAdif(PathOf("trip.dbf"), false);
@@ -307,23 +498,155 @@ TEST_F(AdifImportTest, RoundTripKeepsTheMappedFields) {
   ASSERT_EQ(ImportAdifFiles(Request({"back/trip.adi"})).outcome, AdifImportOutcome::Imported);
   const AdifExportResult second = ExportLogbookToAdif(PathOf("back/trip.dbf"), false);
 
-  const char* const notImported[] = {"CQZ", "ITUZ", "TEN_TEN", "QSL_SENT", "QSL_RCVD", "COMMENT"};
-  auto mapped = [&](const std::string& path) {
-    std::vector<std::string> lines;
-    std::string bytes = core_test::ReadFile(path);
-    for (const AdifRecord& r : ParseAdif(bytes, false, path)) {
-      std::string line;
-      for (const AdifField& f : r.fields)
-        if (std::find_if(std::begin(notImported), std::end(notImported),
-                         [&](const char* n) { return f.name == n; }) == std::end(notImported))
-          line += AdifTag(f.name, f.value);
-      lines.push_back(line);
+  EXPECT_EQ(ParseAdif(core_test::ReadFile(first.path), false, "trip.adi").size(), 12u);
+  EXPECT_EQ(core_test::ReadFile(second.path), core_test::ReadFile(first.path));
+}
+
+// A logbook as Log It makes it: one contact for each mode the logbook logs and each row of its
+// band table, as the rig (or manual operation) shows them.
+class LogItLogbookTest : public AdifImportTest {
+ protected:
+  void SetUp() override {
+    AdifImportTest::SetUp();
+    path_ = PathOf("logit.dbf");
+    core_test::MakeLogbook(path_);
+    TSorrelDataSet dbf1;
+    OpenLogbook(dbf1, path_);
+    const char* const modes[] = {"CW", "USB", "LSB", "RTTY-R", "RTTY", "AM", "FM", "USB"};
+    const std::pair<const char*, const char*> bands[] = {
+        {"160", "1.90000"}, {"80", "3.75000"}, {"40", "7.15000"},   {"30", "10.12500"}, {"20", "14.07000"},
+        {"17", "18.11000"}, {"15", "21.20000"}, {"12", "24.93000"}, {"10", "28.00000"}, {"6", "50.1250"},
+        {"2", "144.2"},     {"70", "432.1"},   {"23", "1296.1"},    {"20", "14.000"}};
+    for (size_t i = 0; i < std::size(bands); ++i) {
+      TContactEntry e;
+      e.Station = i % 2 ? "dl1abc/p" : "W1AW";
+      e.Name = "Hiram " + std::to_string(i);
+      e.Qth = "Newington";
+      e.City = "Hartford";
+      e.State = "CT";
+      e.Remark = i % 3 ? "" : "Nice signal";
+      e.Grid = "FN31pr";
+      e.Sent = "599";
+      e.Received = i % 4 ? "57" : "-10";
+      e.Band = bands[i].first;
+      e.Frequency = bands[i].second;
+      e.CqZone = i % 5 ? "05" : "";
+      e.ItuZone = i % 5 ? "08" : "";
+      e.Mode = modes[i % std::size(modes)];
+      e.SsbAsPsk = i % std::size(modes) == 7;  // the last "USB" is logged as PSK
+      e.Prefix = "W1";
+      e.Operator = "N0CALL";
+      e.Power = "100";
+      ASSERT_FALSE(CheckEntry(e).has_value());
+      LogContact(dbf1, path_, e, EncodeDateTime({2024, 3, 1 + static_cast<int>(i), 9, static_cast<int>(i)}));
     }
-    return lines;
+  }
+  std::string path_;
+};
+
+TEST_F(LogItLogbookTest, ExportComesBackFieldByField) {
+  const AdifExportResult exported = ExportLogbookToAdif(path_, false);
+  EXPECT_EQ(exported.records, 14);
+  EXPECT_EQ(exported.incomplete, 0);
+  std::filesystem::create_directory(PathOf("back"));
+  std::filesystem::copy_file(exported.path, PathOf("back/logit.adi"));
+  const AdifImportResult imported = ImportAdifFiles(Request({"back/logit.adi"}));
+  ASSERT_EQ(imported.outcome, AdifImportOutcome::Imported);
+  EXPECT_TRUE(imported.leftOut.empty());
+  EXPECT_EQ(imported.numberedByPlace, 0);
+
+  const std::vector<Contact> logged = core_test::ReadContacts(path_);
+  const std::vector<Contact> back = core_test::ReadContacts(imported.tablePath);
+  ASSERT_EQ(back.size(), logged.size());
+  for (size_t i = 0; i < logged.size(); ++i) {
+    SCOPED_TRACE("contact " + std::to_string(i + 1));
+    for (const char* field : LogbookFieldNames()) {
+      const std::string name = field;
+      if (name == "RST" || name == "CITY") continue;  // not exported
+      std::string expected = SysUpperCase(logged[i].at(name));  // the import upper-cases
+      if (name == "MODE" && expected == "RTTY-R") expected = "RTTY";  // the format has no reversed RTTY
+      EXPECT_EQ(back[i].at(name), expected) << name;
+    }
+  }
+  EXPECT_EQ(back[7].at("MODE"), "PSK");
+  EXPECT_EQ(back[4].at("NRRCVD"), "-10");
+  EXPECT_EQ(back[12].at("BAND"), "23");
+}
+
+// The strict checker from the npm registry (tcadif: every field's type and enumeration, and the
+// fields a contact must have), installed once into a cache folder; the test is skipped on a
+// machine without node and npm, or without the registry.
+std::optional<std::string> StrictValidatorFolder(std::string& why) {
+  if (std::system("command -v node >/dev/null 2>&1 && command -v npm >/dev/null 2>&1") != 0) {
+    why = "node and npm are not installed";
+    return std::nullopt;
+  }
+  const char* cache = std::getenv("QM_NPM_TOOLS");
+  const std::filesystem::path folder =
+      cache != nullptr && *cache != '\0' ? std::filesystem::path(cache)
+                                         : std::filesystem::temp_directory_path() / "quillmere-npm-tools";
+  if (std::filesystem::exists(folder / "node_modules/tcadif/package.json")) return folder.string();
+  // Installed beside and moved into place, so a run cut short leaves no half install.
+  const std::filesystem::path fresh = folder.string() + "." + std::to_string(getpid());
+  std::filesystem::create_directories(fresh);
+  const std::string install = "timeout 300 npm install --prefix '" + fresh.string() + "' --cache '" +
+                              (fresh / "cache").string() +
+                              "' --no-audit --no-fund --no-save --loglevel=error tcadif@2.4.0 >'" +
+                              (fresh / "install.log").string() + "' 2>&1";
+  if (std::system(install.c_str()) != 0) {
+    why = "npm could not install the validator: " + core_test::ReadFile((fresh / "install.log").string());
+    std::error_code ec;
+    std::filesystem::remove_all(fresh, ec);
+    return std::nullopt;
+  }
+  std::error_code ec;
+  std::filesystem::rename(fresh, folder, ec);
+  if (ec) std::filesystem::remove_all(fresh, ec);  // another run was first
+  return folder.string();
+}
+
+// "valid <contacts>" or "invalid <what the checker says>".
+std::string Validate(const std::string& tools, const std::string& script, const std::string& file) {
+  const std::string command = "NODE_PATH='" + tools + "/node_modules' node '" + script + "' '" + file + "' 2>&1";
+  std::string out;
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[512];
+    while (fgets(buffer, sizeof buffer, pipe) != nullptr) out += buffer;
+    pclose(pipe);
+  }
+  while (!out.empty() && out.back() == '\n') out.pop_back();
+  return out;
+}
+
+TEST_F(LogItLogbookTest, ExportPassesAStrictValidator) {
+  std::string why;
+  const std::optional<std::string> tools = StrictValidatorFolder(why);
+  if (!tools) GTEST_SKIP() << "no strict ADIF validator: " << why;
+  const std::string script = PathOf("validate.js");
+  core_test::WriteFile(script,
+                       "const { ADIF } = require('tcadif');\n"
+                       "const text = require('fs').readFileSync(process.argv[2], 'latin1');\n"
+                       "try { console.log('valid ' + ADIF.parse(text).qsos.length); }\n"
+                       "catch (e) { console.log('invalid ' + e.message + ' ' + JSON.stringify({field: e.field, value: e.value})); }\n");
+  // The checker is strict: each fault the export once had is refused.
+  const std::string good = "<CALL:4>W1AW<QSO_DATE:8>20240301<TIME_ON:4>0900<BAND:3>20M";
+  const std::pair<std::string, const char*> faults[] = {
+      {good + "<MODE:2>CW<TEN_TEN:1>0<EOR>", "TEN_TEN"},
+      {good + "<MODE:3>USB<EOR>", "MODE"},
+      {"<CALL:4>W1AW<QSO_DATE:8>20240301<TIME_ON:4>0900<BAND:3>70M<MODE:2>FM<EOR>", "BAND"},
+      {good + "<MODE:0><EOR>", "required"},
   };
-  const auto before = mapped(first.path);
-  ASSERT_EQ(before.size(), 12u);
-  EXPECT_EQ(mapped(second.path), before);
+  for (const auto& [text, what] : faults) {
+    core_test::WriteFile(PathOf("fault.adi"), text);
+    const std::string verdict = Validate(*tools, script, PathOf("fault.adi"));
+    EXPECT_EQ(verdict.rfind("invalid ", 0), 0u) << text << ": " << verdict;
+    EXPECT_NE(verdict.find(what), std::string::npos) << verdict;
+  }
+  core_test::WriteFile(PathOf("fine.adi"), good + "<MODE:3>SSB<SUBMODE:3>USB<EOR>");
+  ASSERT_EQ(Validate(*tools, script, PathOf("fine.adi")), "valid 1");
+
+  const AdifExportResult exported = ExportLogbookToAdif(path_, false);
+  EXPECT_EQ(Validate(*tools, script, exported.path), "valid 14");
 }
 
 }  // namespace
