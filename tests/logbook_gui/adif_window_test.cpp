@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QDir>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QSignalSpy>
 
@@ -50,8 +51,10 @@ class AdifWindowTest : public TWindowTest {
 
 TEST_F(AdifWindowTest, ExportWritesBesideTheLogbookAndTellsWhatItWrote) {
   core_test::MakeLogbook(Path("field.dbf"),
-                         {{{"STATION", "W1AW"}, {"DATE", "20240301"}, {"TIME", "09:05"}, {"FREQ", "14.070"}, {"BAND", "20"}},
-                          {{"STATION", "K1ABC"}, {"FREQ", "432.100"}, {"BAND", "70"}}});
+                         {{{"STATION", "W1AW"}, {"DATE", "20240301"}, {"TIME", "09:05"}, {"FREQ", "14.070"}, {"BAND", "20"},
+                           {"MODE", "USB"}},
+                          {{"STATION", "K1ABC"}, {"DATE", "20240302"}, {"TIME", "10:00"}, {"FREQ", "432.100"},
+                           {"BAND", "70"}, {"MODE", "FM"}}});
   core_test::MakeLogbook(Path("fieldday2024.dbf"), {{{"STATION", "N0XY"}}});
   core_test::WriteFile(Path("junk.dbf"), "not a table at all");
   QSignalSpy progress(Child<QProgressBar>("ProgressBar1"), &QProgressBar::valueChanged);
@@ -71,19 +74,22 @@ TEST_F(AdifWindowTest, ExportWritesBesideTheLogbookAndTellsWhatItWrote) {
   for (const std::string& line : quillmere::AdifHeaderLines()) header += line + "\r\n";
   EXPECT_EQ(adif.substr(0, header.size()), header);
   EXPECT_NE(adif.find("<QSO_DATE:8>20240301<TIME_ON:4>0905<CALL:4>W1AW"), std::string::npos);
-  EXPECT_NE(adif.find("<BAND:4>70cm"), std::string::npos);
+  EXPECT_NE(adif.find("<MODE:3>SSB<SUBMODE:3>USB"), std::string::npos);
+  EXPECT_NE(adif.find("<BAND:4>70CM"), std::string::npos);
   EXPECT_EQ(adif.substr(adif.size() - 7), "<EOR>\r\n");
   EXPECT_TRUE(progress.contains(QList<QVariant>{1000}));  // the whole table, before the bar went back to 0
   EXPECT_EQ(Child<QProgressBar>("ProgressBar1")->value(), 0);
 
-  // A name longer than 8 characters is cut, with its message first; checked: ".txt".
+  // A name longer than 8 characters is cut, with its message first; checked: ".txt". The contact
+  // has no date, time or mode, and the operator is told other programs will refuse it.
   fakes.dialogs->Shown.clear();
   Child<QCheckBox>("CheckBox1")->setChecked(true);
   fakes.files->Answers.push_back(QString::fromStdString(Path("fieldday2024.dbf")));
   Convert(&TADIFform::BitBtn1Click);
   EXPECT_EQ(fakes.dialogs->Shown,
             (QStringList{"Message: File name truncated. QMR file names limited to 8 characters.",
-                         "Message: fieldday2024.dbf was converted to ADIF as fieldday.txt"}));
+                         "Message: fieldday2024.dbf was converted to ADIF as fieldday.txt",
+                         "Message: " + QString::fromStdString(quillmere::AdifIncompleteNote(1))}));
   EXPECT_TRUE(QFile::exists(Home() + "/fieldday.txt"));
 
   // A table that cannot be read is reported and leaves no file.
@@ -104,6 +110,7 @@ TEST_F(AdifWindowTest, ImportMakesOneLogbookOfTheChosenFilesAndAsksBeforeReplaci
                        "<Call:4>N0XY<Name:3>Zoe<EoR>\r\n");
   core_test::WriteFile(Path("more.adi"), "<CALL:4>AA1A<EOR><CALL:4>BB2B<EOR>\n<CALL:4>CC3C<EOR><CALL:4>DD4D<EOR>\n");
   core_test::WriteFile(Path("cut.adi"), "<CALL:4>W1AW<EOR><CALL:4>K1");
+  core_test::WriteFile(Path("broken.adi"), "Log\r\n<EOH>\r\n<call:4>w1aw<eor>\r\n<call:4>k1ab<name:three>bob<eor>\r\n");
 
   // Cancelled: nothing.
   fakes.files->Answers.push_back(std::nullopt);
@@ -137,15 +144,27 @@ TEST_F(AdifWindowTest, ImportMakesOneLogbookOfTheChosenFilesAndAsksBeforeReplaci
   Convert(&TADIFform::BitBtn2Click);
   EXPECT_EQ(core_test::ReadContacts(Path("contest.dbf")).size(), 3u);
 
-  // A file cut short is reported and nothing is made of it.
+  // A file cut short: its complete records are imported, and what was left out is told.
   fakes.dialogs->Shown.clear();
   fakes.files->Answers.push_back(Home() + "/cut.adi");
   Convert(&TADIFform::BitBtn2Click);
-  ASSERT_EQ(fakes.dialogs->Shown.size(), 1);
-  EXPECT_TRUE(fakes.dialogs->Shown[0].startsWith("Error: ")) << fakes.dialogs->Shown[0].toStdString();
-  EXPECT_TRUE(Files("cut.*").contains("cut.adi"));
-  EXPECT_EQ(Files("cut.*").size(), 1);
-  EXPECT_EQ(Files("*.dbf"), QStringList{"contest.dbf"});
+  EXPECT_EQ(fakes.dialogs->Shown,
+            QStringList{"Message: The text after the last <EOR> of cut.adi was left out: no <EOR> ends it. It begins "
+                        "on line 1 with \"<CALL:4>K1\"."});
+  EXPECT_EQ(core_test::ReadContacts(Path("cut.dbf")).size(), 1u);
+  EXPECT_TRUE(Child<QPlainTextEdit>("RichEdit1")->toPlainText().isEmpty());  // reset after the import
+
+  // A broken tag is refused by record and field, nothing is made of the file, and its text stays
+  // in view, upper-cased, one line per line.
+  fakes.dialogs->Shown.clear();
+  fakes.files->Answers.push_back(Home() + "/broken.adi");
+  Convert(&TADIFform::BitBtn2Click);
+  EXPECT_EQ(fakes.dialogs->Shown,
+            QStringList{"Error: Cannot read the ADIF file broken.adi: record 2, field NAME: the length \"three\" is "
+                        "not a number."});
+  EXPECT_EQ(Files("broken.*"), QStringList{"broken.adi"});
+  EXPECT_EQ(Child<QPlainTextEdit>("RichEdit1")->toPlainText(), "<CALL:4>W1AW<EOR>\n<CALL:4>K1AB<NAME:THREE>BOB<EOR>\n");
+  EXPECT_EQ(Files("*.dbf"), (QStringList{"contest.dbf", "cut.dbf"}));
 }
 
 TEST_F(AdifWindowTest, MenuClosesTheWindowAndHelpTellsTheNameRule) {
