@@ -589,7 +589,7 @@ std::optional<std::string> StrictValidatorFolder(std::string& why) {
   // Installed beside and moved into place, so a run cut short leaves no half install.
   const std::filesystem::path fresh = folder.string() + "." + std::to_string(getpid());
   std::filesystem::create_directories(fresh);
-  const std::string install = "timeout 300 npm install --prefix '" + fresh.string() + "' --cache '" +
+  const std::string install = "timeout 120 npm install --prefix '" + fresh.string() + "' --cache '" +
                               (fresh / "cache").string() +
                               "' --no-audit --no-fund --no-save --loglevel=error tcadif@2.4.0 >'" +
                               (fresh / "install.log").string() + "' 2>&1";
