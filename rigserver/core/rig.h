@@ -182,11 +182,20 @@ class TCustomRig {
   // VFO write just queued. Both under Lock().
   void NoteReportedVfo(TRigParam reported);
   void NoteWrittenVfo(TRigParam written);
+  // The rig file's command behind a queued item; nullptr for a custom command or one the rig
+  // type no longer has.
+  const TRigCommand* FileCommand(const TQueueItem& item) const;
+  // True when `received`, left over at a receive time-out, is the reply that `item`'s command
+  // expects with the echo of the command cut off its front: the radio answers, but does not
+  // echo what it is sent, while the rig file counts the echo in every reply.
+  bool AnswerWithoutEcho(const TQueueItem& item, const std::string& received) const;
 
   bool enabled_ = false;
   bool online_ = false;
   // Set by AddWriteCommand when the last value could not be encoded (nothing was queued).
   bool value_refused_ = false;
+  // The missing echo has been logged; said again only after a reply came in whole.
+  bool echo_off_reported_ = false;
   std::recursive_mutex lock_;
   const TRigCommands* commands_ = nullptr;
   int64_t next_poll_ = std::numeric_limits<int64_t>::min();  // the first tick polls
