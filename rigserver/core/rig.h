@@ -5,9 +5,10 @@
 // One command is sent at a time. Init commands go out when the rig starts, the status commands
 // are queued again every PollMs, and a command is given up after TimeoutMs: a reply that does not
 // come is dropped with its command, a command that cannot be sent is tried again. Status replies
-// are checked against their validation mask and decoded into the parameters. Clients never wait
-// for the radio: a setter only queues a write command, a getter returns the stored value, and
-// changes reach the owner as notices (OnStatusChange, OnParamsChange, OnCustomReply).
+// are checked against their validation mask and the ranges of their values, and decoded into the
+// parameters. Clients never wait for the radio: a setter only queues a write command, a getter
+// returns the stored value, and changes reach the owner as notices (OnStatusChange,
+// OnParamsChange, OnCustomReply).
 //
 // Threads: everything runs on the owner's "main" thread, the one that calls TimerTick every
 // 100 ms and runs the tasks handed to the dispatcher (SetDispatcher, required before the rig is

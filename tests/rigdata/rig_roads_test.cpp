@@ -485,10 +485,14 @@ TEST(FrameRigFile, RadioAtAnotherAddressGivesOnlyTheEcho) {
   loop.RunFor(std::chrono::milliseconds(20));
   EXPECT_EQ(rig.GetStatus(), tarvane::rsNotResponding);
   EXPECT_GE(radio.NotForUs(), 1);
-  bool echoOnly = false;
-  for (const std::string& line : log)
+  bool echoOnly = false, echoOff = false;
+  for (const std::string& line : log) {
     echoOnly |= line == "RIG1 {!}recv timeout. Rx Buffer: \"FEFE5AE003FD\"";
+    echoOff |= line.find("echo is off") != std::string::npos;
+  }
   EXPECT_TRUE(echoOnly) << ::testing::PrintToString(log);
+  // The echo came; no radio answered. That is no radio with its echo off.
+  EXPECT_FALSE(echoOff);
 }
 
 }  // namespace
