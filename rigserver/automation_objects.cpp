@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "automation_server.h"
+#include "rig_set_up.h"
 #include "tarvane_adaptors.h"
 #include "tarvane_enums.h"
 #include "value_formats.h"
@@ -168,84 +169,17 @@ void TRigX::SetMode(int Value) { Safe([&] { rig_.SetMode(IntToParam(Value)); });
 
 void TRigX::ClearRit() { Safe([&] { rig_.ClearRit(); }); }
 
-namespace {
-// Whether every parameter of `params` is in the writeable set `writeable`: the simplex and split
-// set-ups pick the first command sequence the rig type can carry out whole.
-bool AllWriteable(int32_t writeable, std::initializer_list<TRigParam> params) {
-  for (TRigParam p : params)
-    if ((writeable & ParamToInt(p)) == 0) return false;
-  return true;
-}
-}  // namespace
-
 void TRigX::SetSimplexMode(int Freq) {
-  Safe([&] {
-    const int32_t w = rig_.WriteableParams();
-    auto has = [w](std::initializer_list<TRigParam> params) { return AllWriteable(w, params); };
-    if (has({pmFreqA, pmVfoAA})) {
-      rig_.SetFreqA(Freq);
-      rig_.SetVfo(pmVfoAA);
-    } else if (has({pmFreq, pmSplitOff})) {
-      rig_.SetFreq(Freq);
-      rig_.SetSplit(pmSplitOff);
-    } else if (has({pmFreqA, pmVfoA, pmSplitOff})) {
-      rig_.SetFreqA(Freq);
-      rig_.SetVfo(pmVfoA);
-      rig_.SetSplit(pmSplitOff);
-    } else if (has({pmFreq, pmVfoA, pmVfoB})) {
-      rig_.SetVfo(pmVfoB);
-      rig_.SetFreq(Freq);
-      rig_.SetVfo(pmVfoA);
-      rig_.SetFreq(Freq);
-    } else if (has({pmFreq, pmVfoEqual})) {
-      rig_.SetFreq(Freq);
-      rig_.SetVfo(pmVfoEqual);
-    } else if (has({pmFreq, pmVfoSwap})) {
-      rig_.SetFreq(Freq);
-      rig_.SetVfo(pmVfoSwap);
-      rig_.SetFreq(Freq);
-    } else {
-      return;
-    }
-    rig_.SetRit(pmRitOff);
-    rig_.SetXit(pmXitOff);
-  });
+  Safe([&] { RunSimplexSetUp(rig_, rig_.WriteableParams(), Freq); });
 }
 
 void TRigX::SetSplitMode(int RxFreq, int TxFreq) {
   Safe([&] {
-    const int32_t w = rig_.WriteableParams();
-    auto has = [w](std::initializer_list<TRigParam> params) { return AllWriteable(w, params); };
-    if (has({pmFreqA, pmFreqB, pmVfoAB})) {
-      rig_.SetFreqA(RxFreq);
-      rig_.SetFreqB(TxFreq);
-      rig_.SetVfo(pmVfoAB);
-    } else if (has({pmFreq, pmVfoEqual})) {
-      rig_.SetFreq(TxFreq);
-      rig_.SetVfo(pmVfoEqual);
-      rig_.SetFreq(RxFreq);
-      rig_.SetSplit(pmSplitOn);
-    } else if (has({pmFreq, pmVfoA, pmVfoB})) {
-      rig_.SetVfo(pmVfoB);
-      rig_.SetFreq(TxFreq);
-      rig_.SetVfo(pmVfoA);
-      rig_.SetFreq(RxFreq);
-      rig_.SetSplit(pmSplitOn);
-    } else if (has({pmFreq, pmVfoSwap})) {
-      rig_.SetFreq(TxFreq);
-      rig_.SetVfo(pmVfoSwap);
-      rig_.SetFreq(RxFreq);
-      rig_.SetSplit(pmSplitOn);
-    } else if (has({pmFreqA, pmFreqB, pmVfoA})) {
-      rig_.SetFreqA(RxFreq);
-      rig_.SetFreqB(TxFreq);
-      rig_.SetVfo(pmVfoA);
-      rig_.SetSplit(pmSplitOn);
-    } else {
-      return;
+    // Nothing sent is not a split set up: the client hears of it rather than transmitting on
+    // its receive frequency.
+    if (!RunSplitSetUp(rig_, rig_.WriteableParams(), RxFreq, TxFreq)) {
+      throw std::runtime_error("the rig type has no commands for a split set-up");
     }
-    rig_.SetRit(pmRitOff);
-    rig_.SetXit(pmXitOff);
   });
 }
 

@@ -86,6 +86,8 @@ class TRigX : public QObject, protected QDBusContext {
   Q_INVOKABLE int Mode();
   Q_INVOKABLE void SetMode(int Value);
   Q_INVOKABLE void ClearRit();
+  // The one-call set-ups (rig_set_up.h). A split set-up the rig type has no commands for fails
+  // with E_UNEXPECTED, nothing sent; a simplex one that does not fit sends nothing and succeeds.
   Q_INVOKABLE void SetSimplexMode(int Freq);
   Q_INVOKABLE void SetSplitMode(int RxFreq, int TxFreq);
   Q_INVOKABLE int FrequencyOfTone(int Tone);

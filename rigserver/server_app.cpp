@@ -112,11 +112,12 @@ std::string TServerApp::SettingsLine(int rigNumber) const {
 void TServerApp::LoadSettings() {
   auto typeIndex = [this](const std::string& name) { return rigTypes_.IndexOf(name); };
   auto log = [this](const std::string& text) { Log(text); };
+  auto rejected = [this](const std::string& name) { return rigTypes_.RejectedFile(name); };
   try {
     TIniFile ini(SettingsFileName());
-    settings1_ = LoadRigSettings(ini, 1, typeIndex, log);
+    settings1_ = LoadRigSettings(ini, 1, typeIndex, log, rejected);
     Log(SettingsLine(1));
-    settings2_ = LoadRigSettings(ini, 2, typeIndex, log);
+    settings2_ = LoadRigSettings(ini, 2, typeIndex, log, rejected);
     Log(SettingsLine(2));
   } catch (const EIniFileError& e) {
     Log(std::string("{!}") + e.what());

@@ -26,7 +26,8 @@ TRigSettings DefaultSettings(int rigNumber) {
 
 TRigSettings LoadRigSettings(const TIniFile& ini, int rigNumber,
                              const std::function<int(const std::string&)>& typeIndex,
-                             const TLogProc& log) {
+                             const TLogProc& log,
+                             const std::function<std::string(const std::string&)>& rejectedFile) {
   const std::string section = SettingsSection(rigNumber);
   const TRigSettings def = DefaultSettings(rigNumber);
   TRigSettings s;
@@ -45,7 +46,13 @@ TRigSettings LoadRigSettings(const TIniFile& ini, int rigNumber,
   s.RigType = type < 0 ? 0 : type;
   // A rig type whose file is gone or did not load: the rig is not configured, and the log says why.
   if (type < 0 && !typeName.empty() && log) {
-    log("{!}Settings [" + section + "]: RigType=" + typeName + " is not found, NONE used");
+    const std::string file = rejectedFile ? rejectedFile(typeName) : std::string();
+    if (file.empty()) {
+      log("{!}Settings [" + section + "]: RigType=" + typeName + " is not found, NONE used");
+    } else {
+      log("{!}Settings [" + section + "]: RigType=" + typeName + " is not loaded: \"" + file +
+          "\" has the errors listed above, NONE used");
+    }
   }
   // An index outside its table falls back to the default.
   auto index = [&](const char* key, int32_t deflt, int32_t count) {

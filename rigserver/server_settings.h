@@ -52,9 +52,12 @@ TRigSettings DefaultSettings(int rigNumber);
 // Reads one rig's section. `typeIndex` gives the position of a rig-type name in the list
 // (-1 when absent). Values out of range are replaced with an error line in the log: a rig type
 // not in the list by "NONE", indexes by their defaults, poll and time-out by the nearest limit.
+// `rejectedFile` gives the path of a rig file of that name that was found but not loaded for its
+// errors ("" when there is none), so that the log line can name it.
 TRigSettings LoadRigSettings(const TIniFile& ini, int rigNumber,
                              const std::function<int(const std::string&)>& typeIndex,
-                             const TLogProc& log);
+                             const TLogProc& log,
+                             const std::function<std::string(const std::string&)>& rejectedFile = {});
 // Erases the section and writes all ten keys (the rig type by name).
 void SaveRigSettings(TIniFile& ini, int rigNumber, const TRigSettings& s, const std::string& typeName);
 

@@ -1,11 +1,14 @@
 #include "rig.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <exception>
+#include <optional>
 #include <stdexcept>
 #include <utility>
+#include <vector>
 
 #include "value_formats.h"
 
@@ -152,6 +155,7 @@ void TCustomRig::Start() {
     std::lock_guard lock(lock_);
     if (enabled_) return;
     enabled_ = true;
+    echo_off_reported_ = false;
     queue_->Clear();
     queue_->SetPhase(qpIdle);
     deadline_ = kNever;
@@ -228,6 +232,7 @@ void TCustomRig::ReplyReceived() {
       reply.erase(reply.begin(), reply.end() - length);
     }
     LogFmt("RIG%d reply received: %s", rig_number_, BytesToHex(reply).c_str());
+    echo_off_reported_ = false;
   } else {
     LogFmt("{!}RIG%d unexpected data received: %s", rig_number_, BytesToHex(reply).c_str());
   }
@@ -309,6 +314,13 @@ void TCustomRig::TimerTick() {
         case qpWaiting:
           LogFmt("RIG%d {!}recv timeout. Rx Buffer: \"%s\"", rig_number_,
                  StrToHex(port_->RxBuffer()).c_str());
+          if (!echo_off_reported_ && !queue_->Empty() &&
+              AnswerWithoutEcho(queue_->Head(), port_->RxBuffer())) {
+            // Without this line the log shows only time-outs, and the radio's answers in them.
+            LogFmt("RIG%d {!}the radio's echo is off: it answers without sending the command "
+                   "back first; set the radio's CI-V USB Echo Back to ON", rig_number_);
+            echo_off_reported_ = true;
+          }
           port_->PurgeRx();
           port_->SetFraming(TAlCommPort::kFramingNone);
           queue_->DeleteHead();
@@ -387,6 +399,49 @@ void TCustomRig::NoteWrittenVfo(TRigParam written) {
   } else if (VfoInUse(written) != pmNone) {
     vfo_in_use_ = VfoInUse(written);
   }
+}
+
+const TRigCommand* TCustomRig::FileCommand(const TQueueItem& item) const {
+  if (!commands_) return nullptr;
+  const auto at = [](const TRigCommandArray& list, int32_t n) -> const TRigCommand* {
+    return n >= 0 && size_t(n) < list.size() ? &list[size_t(n)] : nullptr;
+  };
+  switch (item.Kind) {
+    case ckInit:
+      return at(commands_->InitCmd, item.Number);
+    case ckStatus:
+      return at(commands_->StatusCmd, item.Number);
+    case ckWrite:
+      return item.Param < kRigParamCount ? &commands_->WriteCmd[item.Param] : nullptr;
+    case ckCustom:
+      break;
+  }
+  return nullptr;
+}
+
+bool TCustomRig::AnswerWithoutEcho(const TQueueItem& item, const std::string& received) const {
+  const TRigCommand* command = FileCommand(item);
+  if (!command) return false;
+  const TBitMask& v = command->Validation;
+  const size_t echo = item.Code.size();
+  const size_t length = size_t(std::max(command->ReplyLength, 0));
+  if (echo == 0 || length <= echo || v.Mask.size() != length || v.Flags.size() != length ||
+      received.size() != length - echo) {
+    return false;
+  }
+  // The expected reply must begin with the command itself (its tested bytes), and what came
+  // must be the rest of it, tested bytes and all: the radio's own answer to that command.
+  size_t tested = 0;
+  for (size_t i = 0; i < echo; ++i) {
+    if ((item.Code[i] & v.Mask[i]) != v.Flags[i]) return false;
+    tested += v.Mask[i] != 0;
+  }
+  size_t answerTested = 0;
+  for (size_t i = 0; i < received.size(); ++i) {
+    if ((uint8_t(received[i]) & v.Mask[echo + i]) != v.Flags[echo + i]) return false;
+    answerTested += v.Mask[echo + i] != 0;
+  }
+  return tested > 0 && answerTested > 0;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -516,14 +571,35 @@ void TRig::ProcessStatusReply(int number, const TByteArray& reply) {
   changed_params_.Clear();
   if (!ValidateReply(reply, command.Validation)) return;
   const TLogProc log = [this](const std::string& text) { Log(text); };
+  std::vector<std::optional<int32_t>> decoded;
+  decoded.reserve(command.Values.size());
   for (const TParamValue& value : command.Values) {
     try {
-      if (const auto decoded = UnformatValue(reply, value, rig_number_, log)) {
-        StoreNumericParam(value.Param, *decoded);
-      }
+      decoded.push_back(UnformatValue(reply, value, rig_number_, log));
     } catch (const std::exception&) {
       // A value that cannot be read keeps its old value; the others are still read.
+      decoded.push_back(std::nullopt);
     }
+  }
+  // A value with a range vouches for its reply: one that cannot be read, or lies outside what
+  // the radio can report, shows the bytes to be noise (a protocol without framing cannot tell
+  // otherwise), and nothing of that reply is stored, its flags included.
+  for (size_t i = 0; i < command.Values.size(); ++i) {
+    const TParamValue& value = command.Values[i];
+    if (!value.Ranged) continue;
+    if (!decoded[i]) {
+      LogFmt("RIG%d {!}reply discarded: %s cannot be read", rig_number_,
+             RigParamName(value.Param));
+      return;
+    }
+    if (*decoded[i] < value.Min || *decoded[i] > value.Max) {
+      LogFmt("RIG%d {!}reply discarded: %s = %d is outside %d..%d", rig_number_,
+             RigParamName(value.Param), *decoded[i], value.Min, value.Max);
+      return;
+    }
+  }
+  for (size_t i = 0; i < command.Values.size(); ++i) {
+    if (decoded[i]) StoreNumericParam(command.Values[i].Param, *decoded[i]);
   }
   for (const TBitMask& flag : command.Flags) {
     if (flag.Mask.size() == reply.size() && flag.Flags.size() == reply.size()) {
@@ -531,6 +607,10 @@ void TRig::ProcessStatusReply(int number, const TByteArray& reply) {
     } else {
       LogFmt("{!}RIG%d: incorrect reply length", rig_number_);
     }
+  }
+  if (commands_->FreqFollowsVfo) {
+    if (VfoInUse(vfo_) == pmVfoA) StoreNumericParam(pmFreq, freq_a_);
+    if (VfoInUse(vfo_) == pmVfoB) StoreNumericParam(pmFreq, freq_b_);
   }
   if (!changed_params_.Empty()) PostParamsChange(ParamsToInt(changed_params_));
   changed_params_.Clear();

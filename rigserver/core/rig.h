@@ -5,9 +5,10 @@
 // One command is sent at a time. Init commands go out when the rig starts, the status commands
 // are queued again every PollMs, and a command is given up after TimeoutMs: a reply that does not
 // come is dropped with its command, a command that cannot be sent is tried again. Status replies
-// are checked against their validation mask and decoded into the parameters. Clients never wait
-// for the radio: a setter only queues a write command, a getter returns the stored value, and
-// changes reach the owner as notices (OnStatusChange, OnParamsChange, OnCustomReply).
+// are checked against their validation mask and the ranges of their values, and decoded into the
+// parameters. Clients never wait for the radio: a setter only queues a write command, a getter
+// returns the stored value, and changes reach the owner as notices (OnStatusChange,
+// OnParamsChange, OnCustomReply).
 //
 // Threads: everything runs on the owner's "main" thread, the one that calls TimerTick every
 // 100 ms and runs the tasks handed to the dispatcher (SetDispatcher, required before the rig is
@@ -182,11 +183,20 @@ class TCustomRig {
   // VFO write just queued. Both under Lock().
   void NoteReportedVfo(TRigParam reported);
   void NoteWrittenVfo(TRigParam written);
+  // The rig file's command behind a queued item; nullptr for a custom command or one the rig
+  // type no longer has.
+  const TRigCommand* FileCommand(const TQueueItem& item) const;
+  // True when `received`, left over at a receive time-out, is the reply that `item`'s command
+  // expects with the echo of the command cut off its front: the radio answers, but does not
+  // echo what it is sent, while the rig file counts the echo in every reply.
+  bool AnswerWithoutEcho(const TQueueItem& item, const std::string& received) const;
 
   bool enabled_ = false;
   bool online_ = false;
   // Set by AddWriteCommand when the last value could not be encoded (nothing was queued).
   bool value_refused_ = false;
+  // The missing echo has been logged; said again only after a reply came in whole.
+  bool echo_off_reported_ = false;
   std::recursive_mutex lock_;
   const TRigCommands* commands_ = nullptr;
   int64_t next_poll_ = std::numeric_limits<int64_t>::min();  // the first tick polls

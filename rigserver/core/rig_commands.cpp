@@ -134,6 +134,8 @@ class TRigFileLoader {
     if (LoadValue(cmd.Value)) {
       CheckValue(cmd.Value, static_cast<int64_t>(cmd.Code.size()));
       if (cmd.Value.Param != pmNone) AddError("parameter name is not allowed");
+      // A range is a check on what the radio reports; a value sent has none.
+      if (cmd.Value.Ranged) AddError("invalid syntax");
       if (IsNumericParam(*param)) {
         if (cmd.Value.Fmt == vfNone) AddError("Value is missing");
       } else if (cmd.Value.Fmt != vfNone) {
@@ -186,13 +188,15 @@ class TRigFileLoader {
     if (!section_bad_) rc_.StatusCmd.push_back(std::move(cmd));
   }
 
-  // Start|Length|Format|Multiplier|Add[|Param] of the current entry; false after a syntax error.
+  // Start|Length|Format|Multiplier|Add[|Param[|Min|Max]] of the current entry; false after a
+  // syntax error.
   bool LoadValue(TParamValue& value) {
     value = TParamValue{};
     const std::string raw = Raw();
     if (raw.empty()) return true;
     const std::vector<std::string> fields = SplitDelimitedText(raw);
-    if (fields.size() != 5 && fields.size() != 6) {
+    const bool counted = fields.size() == 5 || fields.size() == 6 || fields.size() == 8;
+    if (!counted) {
       AddError("invalid syntax");
       if (fields.size() < 5) return false;
     }
@@ -229,7 +233,18 @@ class TRigFileLoader {
         AddError("invalid parameter name", false);
       }
     }
-    return rc_.Errors.size() == errors_before && fields.size() <= 6;
+    if (fields.size() == 8) {
+      const auto lo = TryStrToInt(fields[6]);
+      const auto hi = TryStrToInt(fields[7]);
+      if (!lo) AddError("invalid Min value");
+      if (!hi || (lo && *hi < *lo)) AddError("invalid Max value");
+      if (lo && hi) {
+        value.Ranged = true;
+        value.Min = *lo;
+        value.Max = *hi;
+      }
+    }
+    return rc_.Errors.size() == errors_before && counted;
   }
 
   // A decimal number that fits a single-precision float.
@@ -373,6 +388,7 @@ void TRigCommands::LoadFromFile(const std::string& path) {
   for (TRigCommand& cmd : WriteCmd) cmd = TRigCommand{};
   ReadableParams.Clear();
   WriteableParams.Clear();
+  FreqFollowsVfo = false;
   RigType = RemoveFileExt(std::filesystem::path(path).filename().string());
 
   const TIniFile ini(path);
@@ -384,6 +400,15 @@ void TRigCommands::LoadFromFile(const std::string& path) {
   }
   for (int p = 0; p < kRigParamCount; ++p) {
     if (!WriteCmd[p].Code.empty()) WriteableParams.Include(static_cast<TRigParam>(p));
+  }
+  bool vfoKnown = false;
+  for (const TRigParam p : {pmVfoAA, pmVfoAB, pmVfoBA, pmVfoBB, pmVfoA, pmVfoB}) {
+    vfoKnown |= ReadableParams.Contains(p);
+  }
+  if (vfoKnown && !ReadableParams.Contains(pmFreq) && ReadableParams.Contains(pmFreqA) &&
+      ReadableParams.Contains(pmFreqB)) {
+    FreqFollowsVfo = true;
+    ReadableParams.Include(pmFreq);
   }
 }
 

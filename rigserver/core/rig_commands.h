@@ -7,8 +7,9 @@
 //   [pmFreq] ... write commands, one section per parameter (a TRigParam name)
 // Entries: Command, ReplyLength, ReplyEnd, Validate; write sections add Value, status sections
 // ValueNN and FlagNN. Byte strings are hexadecimal ("FE.FE.94.E0", dots ignored) or literal text
-// in parentheses ("(FA;)"). A value is Start|Length|Format|Multiplier|Add[|Param]; a mask is a
-// pattern, pattern|Param, mask|flags or mask|flags|Param.
+// in parentheses ("(FA;)"). A value is Start|Length|Format|Multiplier|Add[|Param[|Min|Max]]
+// (a status value outside Min..Max marks its reply as not the radio's); a mask is a pattern,
+// pattern|Param, mask|flags or mask|flags|Param.
 //
 // Every problem found while loading becomes one line of Errors; a file with any error is not
 // usable. A TRigCommands owns its commands; once loaded it is only read and may be shared
@@ -34,6 +35,10 @@ class TRigCommands {
   TRigCommandArray StatusCmd;                         // in file order
   TRigParamSet ReadableParams;
   TRigParamSet WriteableParams;
+  // The status commands read both VFOs' frequencies and which VFO is in use, but no frequency
+  // of their own (the radio has no read of "the frequency heard"): Freq is then the frequency of
+  // the VFO in use, and pmFreq counts as readable.
+  bool FreqFollowsVfo = false;
   std::vector<std::string> Errors;                    // error lines of the last load
 
   // Parses one file into this object; afterwards Errors is empty when the file is usable.

@@ -41,6 +41,7 @@ void TRigTypeList::LoadRigTypes(const std::vector<std::string>& rigsFolders, con
     if (log) log(text);
   };
   std::vector<TRigTypeEntry> loaded;
+  rejected_.clear();
   // Every file name taken so far, with its folder; usable or not, it hides the name later on.
   std::vector<std::pair<std::string, std::string>> taken;
   for (const std::string& folder : rigsFolders) {
@@ -69,6 +70,7 @@ void TRigTypeList::LoadRigTypes(const std::vector<std::string>& rigsFolders, con
         std::string text = "Errors:\r\n";
         for (const std::string& line : commands->Errors) text += line + "\r\n";
         write(text);
+        rejected_.emplace_back(RemoveFileExt(*it), (fs::path(folder) / *it).string());
         continue;
       }
       loaded.push_back(TRigTypeEntry{*it, std::move(commands)});
@@ -105,6 +107,13 @@ std::vector<std::string> TRigTypeList::Names() const {
   std::vector<std::string> names;
   for (const TRigTypeEntry& e : items_) names.push_back(e.Name);
   return names;
+}
+
+std::string TRigTypeList::RejectedFile(const std::string& name) const {
+  for (const auto& [type, path] : rejected_) {
+    if (SameText(type, name)) return path;
+  }
+  return "";
 }
 
 }  // namespace tarvane

@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "log_file.h"
@@ -43,6 +44,9 @@ class TRigTypeList {
   // The position of `name`, ignoring case; -1 when absent.
   int IndexOf(const std::string& name) const;
   std::vector<std::string> Names() const;
+  // The path of the file of the rig type `name` (ignoring case) that was found at the last load
+  // but not loaded for its errors; "" when there is none.
+  std::string RejectedFile(const std::string& name) const;
 
  private:
   struct TRigTypeEntry {
@@ -50,6 +54,7 @@ class TRigTypeList {
     std::unique_ptr<TRigCommands> Commands;
   };
   std::vector<TRigTypeEntry> items_;
+  std::vector<std::pair<std::string, std::string>> rejected_;  // type name, file path
 };
 
 }  // namespace tarvane

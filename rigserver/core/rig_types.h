@@ -85,6 +85,12 @@ struct TParamValue {
   float Mult = 0;
   float Add = 0;
   TRigParam Param = pmNone;  // pmNone in write commands
+  // The range a status value must lie in after scaling (Min..Max, both included), when Ranged.
+  // A protocol without framing cannot tell the radio's reply from line noise of the same length;
+  // a value outside what the radio can report marks the whole reply as noise.
+  bool Ranged = false;
+  int32_t Min = 0;
+  int32_t Max = 0;
 };
 
 // A pattern test on a reply: (reply AND Mask) = Flags. An all-empty mask tests nothing.

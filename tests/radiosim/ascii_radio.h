@@ -7,9 +7,11 @@
 //              the transmitting one with it), FTn the transmitting one; TX or TX0 keys, RX unkeys.
 //   kElecraft  as kKenwood, but the radio receives on VFO A only: FR is refused, FT1/FT0 switch
 //              split on and off; TX keys.
-//   kYaesu     FA/FB with 9 digits; IF of 28 characters; MD0x; VSn picks the VFO in use, STn
-//              split (transmitting on the other VFO), AB copies A to B, SV exchanges them; TX1
-//              keys, TX0 unkeys, TX reads.
+//   kYaesu     FA/FB with 9 digits; IF of 28 characters, whose frequency is VFO A's whichever
+//              VFO is in use; MD0x; VSn picks the VFO in use, STn split (transmitting on the
+//              other VFO), AB copies A to B, SV exchanges them; TX1 keys, TX0 unkeys, TX reads.
+//              A model may lack VS, ST, or RT/XT (TAsciiModel), and may have FT3/FT2 for split
+//              instead (transmitting on VFO B / A, read back as FT1 / FT0).
 // All: AI0; RT0/RT1 (RIT), XT0/XT1 (XIT), RC (offset cleared).
 #pragma once
 
@@ -22,10 +24,18 @@ namespace radiosim {
 
 enum class TAsciiDialect { kKenwood, kElecraft, kYaesu };
 
+// The commands a model of the dialect has beyond the common ones.
+struct TAsciiModel {
+  bool Vs = true;        // VS (kYaesu)
+  bool St = true;        // ST (kYaesu)
+  bool RitXit = true;    // RT, XT
+  bool FtSplit = false;  // FT2/FT3 and FT (kYaesu)
+};
+
 class TAsciiRadio : public TPtyRadio {
  public:
-  TAsciiRadio(std::filesystem::path link, TAsciiDialect dialect)
-      : TPtyRadio(std::move(link)), dialect_(dialect) {
+  TAsciiRadio(std::filesystem::path link, TAsciiDialect dialect, TAsciiModel model = {})
+      : TPtyRadio(std::move(link)), dialect_(dialect), model_(model) {
     Start();
   }
   ~TAsciiRadio() override { Stop(); }
@@ -88,7 +98,7 @@ class TAsciiRadio : public TPtyRadio {
     std::snprintf(offset, sizeof offset, "%+05d", offset_);
     const std::string rit(1, rit_ ? '1' : '0'), xit(1, xit_ ? '1' : '0');
     if (Yaesu()) {
-      return "IF001" + FreqText(freq_[rx_]) + offset + rit + xit + std::string(1, mode_) +
+      return "IF001" + FreqText(freq_[0]) + offset + rit + xit + std::string(1, mode_) +
              "0000" "0;";
     }
     const std::string memory = dialect_ == TAsciiDialect::kElecraft ? " 00" : "000";
@@ -122,8 +132,8 @@ class TAsciiRadio : public TPtyRadio {
       mode_ = arg[0];
       return "";
     }
-    if (c == "RT0" || c == "RT1") { rit_ = c[2] == '1'; return ""; }
-    if (c == "XT0" || c == "XT1") { xit_ = c[2] == '1'; return ""; }
+    if (model_.RitXit && (c == "RT0" || c == "RT1")) { rit_ = c[2] == '1'; return ""; }
+    if (model_.RitXit && (c == "XT0" || c == "XT1")) { xit_ = c[2] == '1'; return ""; }
     if (c == "RC") { offset_ = 0; return ""; }
     switch (dialect_) {
       case TAsciiDialect::kKenwood:
@@ -139,14 +149,22 @@ class TAsciiRadio : public TPtyRadio {
         break;
       case TAsciiDialect::kYaesu: {
         const bool split = rx_ != tx_;
-        if (c == "VS") return "VS" + std::to_string(rx_) + ";";
-        if (c == "VS0" || c == "VS1") {
-          rx_ = c[2] - '0';
-          tx_ = split ? 1 - rx_ : rx_;
-          return "";
+        if (model_.Vs) {
+          if (c == "VS") return "VS" + std::to_string(rx_) + ";";
+          if (c == "VS0" || c == "VS1") {
+            rx_ = c[2] - '0';
+            tx_ = split ? 1 - rx_ : rx_;
+            return "";
+          }
         }
-        if (c == "ST") return std::string("ST") + (split ? "1" : "0") + ";";
-        if (c == "ST0" || c == "ST1") { tx_ = c[2] == '1' ? 1 - rx_ : rx_; return ""; }
+        if (model_.St) {
+          if (c == "ST") return std::string("ST") + (split ? "1" : "0") + ";";
+          if (c == "ST0" || c == "ST1") { tx_ = c[2] == '1' ? 1 - rx_ : rx_; return ""; }
+        }
+        if (model_.FtSplit) {
+          if (c == "FT") return "FT" + std::to_string(tx_) + ";";
+          if (c == "FT2" || c == "FT3") { tx_ = c[2] - '2'; return ""; }
+        }
         if (c == "AB") { freq_[1] = freq_[0]; return ""; }
         if (c == "BA") { freq_[0] = freq_[1]; return ""; }
         if (c == "SV") { std::swap(freq_[0], freq_[1]); return ""; }
@@ -159,6 +177,7 @@ class TAsciiRadio : public TPtyRadio {
   }
 
   const TAsciiDialect dialect_;
+  const TAsciiModel model_;
   long long freq_[2] = {14250000, 7050000};
   int rx_ = 0;
   int tx_ = 0;

@@ -8,13 +8,15 @@
 //   05  clarifier on                         85  clarifier off
 //   F5  clarifier offset (first byte the sign, 00 plus; last two BCD tens of Hz)
 //   F7  transmitter status: FF while receiving, bit 7 clear while transmitting
-// Keying, unkeying and split on/off answer one byte, 00 when done and F0 when it already was so;
-// nothing else is answered. SetAnswersPtt(false) silences the keying answers (for a rig file
+// Keying, unkeying, split on/off and clarifier on/off answer one byte, 00 when done and F0 when
+// it already was so; nothing else is answered. The mode byte is reported as set (bit 7 is the
+// narrow filter). SetAnswersPtt(false) silences the keying answers (for a rig file
 // that expects none).
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "pty_radio.h"
 
@@ -37,6 +39,9 @@ class TFiveByteRadio : public TPtyRadio {
   void SetClarifierOffset(int hz) { std::lock_guard l(m_); offset_ = hz; }
   bool Transmitting() { std::lock_guard l(m_); return transmitting_; }
   void SetAnswersPtt(bool on) { std::lock_guard l(m_); answers_ptt_ = on; }
+  // The next read of frequency and mode (03) is answered with `bytes` instead, as line noise
+  // of the reply's length would be read.
+  void ReplaceNextRead(std::string bytes) { std::lock_guard l(m_); next_read_ = std::move(bytes); }
   // Commands with an opcode the radio does not know.
   int Unknown() { std::lock_guard l(m_); return unknown_; }
 
@@ -69,6 +74,7 @@ class TFiveByteRadio : public TPtyRadio {
         freq_[vfo_] = FromBcdBig(c.substr(0, 4)) * 10;
         return "";
       case 0x03:
+        if (!next_read_.empty()) return std::exchange(next_read_, std::string());
         return BcdBig(freq_[vfo_] / 10, 4) + char(mode_);
       case 0x07:
         mode_ = p1;
@@ -86,8 +92,7 @@ class TFiveByteRadio : public TPtyRadio {
         return Toggle(split_, c[4] == 0x02);
       case 0x05:
       case 0x85:
-        clarifier_ = c[4] == 0x05;
-        return "";
+        return Toggle(clarifier_, c[4] == 0x05);
       case 0xF5: {
         const int tens = static_cast<int>(FromBcdBig(c.substr(2, 2)));
         offset_ = (p1 == 0 ? 1 : -1) * tens * 10;
@@ -110,6 +115,7 @@ class TFiveByteRadio : public TPtyRadio {
   bool transmitting_ = false;
   bool answers_ptt_ = true;
   int unknown_ = 0;
+  std::string next_read_;
 };
 
 }  // namespace radiosim

@@ -1,12 +1,13 @@
 // TFrameRadio: a simulated radio of the addressed binary family, as the maker's command reference
 // describes it. Frames are FE FE <to> <from> <command> [<sub-command>] [<data>] FD. The line is a
 // bus shared by sender and receiver, so every byte the controller sends comes straight back as
-// an echo; a frame addressed to this radio is then answered from its address to the sender:
+// an echo (unless the model has its echo switched off, as a radio's own USB port can have it);
+// a frame addressed to this radio is then answered from its address to the sender:
 // reads with the command, sub-command and data, settings with FB (done) or FA (refused). Frames
 // for other addresses get nothing but their echo.
 //
 // Commands: 03 frequency, 04 mode and filter, 05 set frequency, 06 set mode [filter], 07 00/01
-// VFO A/B, 07 A0 A=B, 07 B0 exchange, 0F split (read, 00, 01), 1C 00 transmit (read, 00, 01),
+// VFO A/B, 07 A0 A=B, 07 B0 exchange (main and sub on a radio without VFO A/B), 0F split (read, 00, 01), 1C 00 transmit (read, 00, 01),
 // 21 00 RIT offset (two BCD bytes least significant first, then the sign 00/01), 21 01 RIT,
 // 21 02 XIT, 25 00/01 frequency of the selected/other VFO, 26 00 mode, data mode and filter of
 // the selected VFO. A model has only some of them (TFrameModel); the others are refused.
@@ -27,6 +28,8 @@ struct TFrameModel {
   bool Xit = true;           // 21 02
   bool Transmit = true;      // 1C 00
   bool VfoAB = true;         // 07 00, 01, A0, B0
+  bool Exchange = false;     // 07 B0 alone, without VfoAB
+  bool Echo = true;          // every byte received goes back out at once
 };
 
 class TFrameRadio : public TPtyRadio {
@@ -56,7 +59,9 @@ class TFrameRadio : public TPtyRadio {
   int NotForUs() { std::lock_guard l(m_); return not_for_us_; }
 
  private:
-  void Arrived(const std::string& chunk) override { Send(chunk); }
+  void Arrived(const std::string& chunk) override {
+    if (model_.Echo) Send(chunk);
+  }
 
   void Consume(std::string& pending) override {
     for (;;) {
@@ -119,6 +124,10 @@ class TFrameRadio : public TPtyRadio {
         if (args.size() == 2) filter_ = B(args, 1);
         return kYes;
       case 0x07:
+        if (model_.Exchange && args.size() == 1 && B(args, 0) == 0xB0) {
+          std::swap(freq_[0], freq_[1]);
+          return kYes;
+        }
         if (!model_.VfoAB || args.size() != 1) return kNo;
         switch (B(args, 0)) {
           case 0x00: vfo_ = 0; return kYes;

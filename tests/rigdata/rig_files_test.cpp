@@ -75,11 +75,34 @@ TRigFileExpectation Yaesu(std::string name) {
           1};
 }
 
+// The FT-991A has no VFO select and no ST: split is the transmitting VFO (FT), offered as the VFO
+// pairs A/A and A/B as well.
+TRigFileExpectation Yaesu991(std::string name) {
+  TRigFileExpectation e = Yaesu(std::move(name));
+  e.Readable = Join(kTextReads, {pmVfoAA, pmVfoAB, pmSplitOn, pmSplitOff});
+  e.Writeable =
+      Join(kTextWrites, {pmVfoAA, pmVfoAB, pmVfoEqual, pmVfoSwap, pmSplitOn, pmSplitOff});
+  e.Status[3] = {Text("FT;"), 4, Text(";")};
+  e.Status.erase(e.Status.begin() + 4);
+  return e;
+}
+
+// The FT-891 has no VFO select and no RIT or XIT switches; it reads them from IF all the same.
+TRigFileExpectation Yaesu891(std::string name) {
+  TRigFileExpectation e = Yaesu(std::move(name));
+  e.Readable = Join(kTextReads, {pmSplitOn, pmSplitOff});
+  e.Writeable = Join(kAllModes, {pmFreq, pmFreqA, pmFreqB, pmRit0, pmRx, pmTx, pmVfoEqual,
+                                 pmVfoSwap, pmSplitOn, pmSplitOff});
+  e.Status.erase(e.Status.begin() + 3);
+  return e;
+}
+
 struct TFrameFeatures {
   bool ModeWithData, Rit, Xit, Ptt, Vfo;
 };
 
-TRigFileExpectation Frame(std::string name, uint8_t a, TFrameFeatures f) {
+TRigFileExpectation Frame(std::string name, uint8_t a, TFrameFeatures f,
+                          TRigParamSet moreWrites = {}) {
   auto frame = [a](std::initializer_list<uint8_t> body) {
     TByteArray b(body.size() + 5, 0xFD);
     b[0] = b[1] = 0xFE;
@@ -111,6 +134,7 @@ TRigFileExpectation Frame(std::string name, uint8_t a, TFrameFeatures f) {
     e.Status.push_back({frame({0x21, 0x02}), 15, {}});
   }
   if (f.Vfo) e.Writeable = Join(e.Writeable, {pmVfoA, pmVfoB, pmVfoEqual, pmVfoSwap});
+  e.Writeable = Join(e.Writeable, moreWrites);
   return e;
 }
 
@@ -133,12 +157,12 @@ std::vector<TRigFileExpectation> Expectations() {
       Kenwood("TS-590SG"),
       Elecraft("K3"),
       Elecraft("KX3"),
-      Yaesu("FT-991A"),
-      Yaesu("FT-891"),
+      Yaesu991("FT-991A"),
+      Yaesu891("FT-891"),
       Yaesu("FTDX10"),
       //                  26     RIT    XIT    PTT    VFO
       Frame("IC-7300", 0x94, {true, true, true, true, true}),
-      Frame("IC-7610", 0x98, {true, true, true, true, false}),
+      Frame("IC-7610", 0x98, {true, true, true, true, false}, {pmVfoSwap}),
       Frame("IC-705", 0xA4, {true, true, true, true, true}),
       Frame("IC-9700", 0xA2, {true, true, false, true, true}),
       Frame("IC-7100", 0x88, {false, false, false, true, true}),
@@ -217,6 +241,8 @@ TEST(RigFiles, ParametersAndStatusCommandsPerFile) {
     EXPECT_EQ(ParamNames(rc.ReadableParams), ParamNames(e.Readable));
     EXPECT_EQ(ParamNames(rc.WriteableParams), ParamNames(e.Writeable));
     EXPECT_EQ(rc.InitCmd.size(), e.InitCount);
+    // Only the FTDX10 has no read of the frequency heard but tells which VFO is in use.
+    EXPECT_EQ(rc.FreqFollowsVfo, e.Name == "FTDX10");
     ASSERT_EQ(rc.StatusCmd.size(), e.Status.size());
     for (size_t i = 0; i < e.Status.size(); ++i) {
       SCOPED_TRACE(i);

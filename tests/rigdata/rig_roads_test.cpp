@@ -1,8 +1,10 @@
 // Every delivered rig description file drives the simulated radio of its protocol family through
 // the rig engine, as the server does: it loads without an error line, reads frequency and mode,
 // sets the frequency of each VFO (the one in use too, with VFO B selected), every mode it can
-// write, split, PTT and RIT/XIT, and reads every mode the radio can report as its mode flag. The
-// radio refuses nothing it is sent and the engine logs no error line on the way.
+// write, split, PTT and RIT/XIT, and reads every mode the radio can report as its mode flag; the
+// one-call split and simplex set-ups leave the radio receiving and transmitting where asked, or
+// (a radio without the commands for it) the split set-up is refused with nothing sent. The radio
+// refuses nothing it is sent and the engine logs no error line on the way.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -15,6 +17,7 @@
 #include "frame_radio.h"
 #include "main_loop.h"
 #include "rig.h"
+#include "rig_set_up.h"
 #include "rig_file_probe.h"
 #include "temp_folder.h"
 
@@ -34,6 +37,8 @@ class TRadio {
   virtual void SelectVfo(int vfo) = 0;
   virtual void SetMode(const std::string& code) = 0;
   virtual bool Split() = 0;
+  // The VFO the radio transmits on.
+  virtual int TxVfo() = 0;
   virtual bool Transmitting() = 0;
   virtual bool Rit() = 0;
   virtual bool Xit() = 0;
@@ -45,13 +50,14 @@ class TRadio {
 
 class TAscii final : public TRadio {
  public:
-  TAscii(const std::filesystem::path& link, TAsciiDialect d) : r_(link, d) {}
+  TAscii(const std::filesystem::path& link, TAsciiDialect d, TAsciiModel m) : r_(link, d, m) {}
   long long Freq(int vfo) override { return r_.Freq(vfo); }
   void SetFreq(int vfo, long long hz) override { r_.SetFreq(vfo, hz); }
   int VfoInUse() override { return r_.RxVfo(); }
   void SelectVfo(int vfo) override { r_.SelectVfos(vfo, vfo); }
   void SetMode(const std::string& code) override { r_.SetMode(code[0]); }
   bool Split() override { return r_.Split(); }
+  int TxVfo() override { return r_.TxVfo(); }
   bool Transmitting() override { return r_.Transmitting(); }
   bool Rit() override { return r_.Rit(); }
   bool Xit() override { return r_.Xit(); }
@@ -74,6 +80,7 @@ class TFrame final : public TRadio {
     r_.SetMode(static_cast<uint8_t>(code[0]), static_cast<uint8_t>(code[1]));
   }
   bool Split() override { return r_.Split(); }
+  int TxVfo() override { return r_.Split() ? 1 - r_.Vfo() : r_.Vfo(); }
   bool Transmitting() override { return r_.Transmitting(); }
   bool Rit() override { return r_.Rit(); }
   bool Xit() override { return r_.Xit(); }
@@ -94,6 +101,7 @@ class TFiveByte final : public TRadio {
   void SelectVfo(int vfo) override { r_.SelectVfo(vfo); }
   void SetMode(const std::string& code) override { r_.SetMode(static_cast<uint8_t>(code[0])); }
   bool Split() override { return r_.Split(); }
+  int TxVfo() override { return r_.Split() ? 1 - r_.Vfo() : r_.Vfo(); }
   bool Transmitting() override { return r_.Transmitting(); }
   bool Rit() override { return r_.Clarifier(); }
   bool Xit() override { return false; }
@@ -117,6 +125,9 @@ struct TModel {
   TAsciiDialect Dialect = TAsciiDialect::kKenwood;
   TFrameModel Frame;
   TModes Modes;  // every mode the radio reports, with the flag it reads as
+  TAsciiModel AsciiModel;
+  bool SelectsVfo = true;  // the operator can put the radio on VFO B
+  bool SplitSetUp = true;  // the rig type has commands for the one-call split set-up
 };
 
 void PrintTo(const TModel& m, std::ostream* os) { *os << m.File; }
@@ -156,20 +167,30 @@ TModes FiveByteModes(bool generic) {
               {Code({0x03}), pmCW_L},  {Code({0x04}), pmAM},    {Code({0x08}), pmFM},
               {Code({0x0A}), pmDIG_U}};
   if (!generic) {
-    m.insert(m.end(), {{Code({0x06}), pmFM}, {Code({0x0C}), pmDIG_U}, {Code({0x82}), pmCW_U},
-                       {Code({0x83}), pmCW_L}, {Code({0x88}), pmFM}, {Code({0x8A}), pmDIG_U}});
+    // Bit 7 is the narrow filter, in any mode.
+    m.insert(m.end(), {{Code({0x06}), pmFM},   {Code({0x0C}), pmDIG_U}, {Code({0x80}), pmSSB_L},
+                       {Code({0x81}), pmSSB_U}, {Code({0x82}), pmCW_U},  {Code({0x83}), pmCW_L},
+                       {Code({0x84}), pmAM},    {Code({0x86}), pmFM},    {Code({0x88}), pmFM},
+                       {Code({0x8A}), pmDIG_U}, {Code({0x8C}), pmDIG_U}});
   }
   return m;
 }
 
-TModel Ascii(std::string file, TAsciiDialect d, TModes modes) {
-  return {std::move(file), TFamily::kAscii, d, {}, std::move(modes)};
+TModel Ascii(std::string file, TAsciiDialect d, TModes modes, TAsciiModel model = {}) {
+  TModel m{std::move(file), TFamily::kAscii, d, {}, std::move(modes), model};
+  // Radios without a VFO-select command: the Elecraft dialect, and Yaesu models without VS.
+  m.SelectsVfo = d != TAsciiDialect::kElecraft && model.Vs;
+  m.SplitSetUp = d != TAsciiDialect::kElecraft;
+  return m;
 }
 TModel Frame(std::string file, TFrameModel f, TModes modes) {
-  return {std::move(file), TFamily::kFrame, TAsciiDialect::kKenwood, f, std::move(modes)};
+  return {std::move(file), TFamily::kFrame, TAsciiDialect::kKenwood, f, std::move(modes), {}};
 }
-TModel FiveByte(std::string file, bool generic = false) {
-  return {std::move(file), TFamily::kFiveByte, TAsciiDialect::kKenwood, {}, FiveByteModes(generic)};
+TModel FiveByte(std::string file, bool generic = false, bool splitSetUp = true) {
+  TModel m{std::move(file), TFamily::kFiveByte, TAsciiDialect::kKenwood, {}, FiveByteModes(generic),
+           {}};
+  m.SplitSetUp = splitSetUp;  // the generic file has no VFO command
+  return m;
 }
 
 std::vector<TModel> Models() {
@@ -177,7 +198,7 @@ std::vector<TModel> Models() {
   //                 address  26     RIT    XIT    PTT    VFO A/B
   const TFrameModel generic{0x5A, false, true, false, true, true};
   const TFrameModel ic7300{0x94, true, true, true, true, true};
-  const TFrameModel ic7610{0x98, true, true, true, true, false};
+  const TFrameModel ic7610{0x98, true, true, true, true, false, true};
   const TFrameModel ic705{0xA4, true, true, true, true, true};
   const TFrameModel ic9700{0xA2, true, true, false, true, true};
   const TFrameModel ic7100{0x88, false, false, false, true, true};
@@ -190,8 +211,9 @@ std::vector<TModel> Models() {
       Ascii("TS-590SG", D::kKenwood, KenwoodModes()),
       Ascii("K3", D::kElecraft, ElecraftModes()),
       Ascii("KX3", D::kElecraft, ElecraftModes()),
-      Ascii("FT-991A", D::kYaesu, YaesuModes("E")),
-      Ascii("FT-891", D::kYaesu, YaesuModes("")),
+      //                                                 VS     ST     RT/XT  FT2/FT3
+      Ascii("FT-991A", D::kYaesu, YaesuModes("E"), {false, false, true, true}),
+      Ascii("FT-891", D::kYaesu, YaesuModes(""), {false, true, false, false}),
       Ascii("FTDX10", D::kYaesu, YaesuModes("EF")),
       Frame("Generic CI-frame", generic, FrameModes({}, 0)),
       Frame("IC-7300", ic7300, FrameModes({}, 1)),
@@ -200,7 +222,7 @@ std::vector<TModel> Models() {
       Frame("IC-9700", ic9700, FrameModes({{0x17, pmDIG_U}, {0x22, pmDIG_U}}, 3)),
       Frame("IC-7100", ic7100, FrameModes({{0x06, pmFM}, {0x17, pmDIG_U}}, 0)),
       Frame("IC-718", ic718, FrameModes({}, 0)),
-      FiveByte("Generic 5-byte", true),
+      FiveByte("Generic 5-byte", true, false),
       FiveByte("FT-817"),
       FiveByte("FT-818"),
       FiveByte("FT-857"),
@@ -215,7 +237,7 @@ class RigFileRoad : public ::testing::TestWithParam<TModel> {
     const std::filesystem::path link = folder_.Path() / "radio";
     switch (m.Family) {
       case TFamily::kAscii:
-        radio_ = std::make_unique<TAscii>(link, m.Dialect);
+        radio_ = std::make_unique<TAscii>(link, m.Dialect, m.AsciiModel);
         break;
       case TFamily::kFrame:
         radio_ = std::make_unique<TFrame>(link, m.Frame);
@@ -301,9 +323,9 @@ TEST_P(RigFileRoad, DrivesItsRadio) {
   EXPECT_EQ(rig_.Freq(), 21074000);
 
   // With VFO B selected on the radio, a frequency write reaches VFO B; with VFO A selected by the
-  // server, the next write reaches A at once, before any poll has seen the change. (The
-  // radios of the kElecraft dialect receive on VFO A only.)
-  if (m.Dialect != TAsciiDialect::kElecraft || m.Family != TFamily::kAscii) {
+  // server, the next write reaches A at once, before any poll has seen the change. (Radios
+  // without a VFO-select command receive on VFO A only.)
+  if (m.SelectsVfo) {
     const long long a = radio_->Freq(0);
     radio_->SelectVfo(1);
     Poll();
@@ -395,10 +417,39 @@ TEST_P(RigFileRoad, DrivesItsRadio) {
     EXPECT_EQ(radio_->RitOffset(), 0);
   }
 
+  // The one-call set-ups. Split: receive on one frequency, transmit on the other.
+  const int32_t writeable = ParamsToInt(rc_.WriteableParams);
+  radio_->SetRitOffset(0);
+  const bool split = RunSplitSetUp(rig_, writeable, 14020000, 14025000);
+  EXPECT_EQ(split, m.SplitSetUp);
+  if (split) {
+    Poll();
+    EXPECT_TRUE(radio_->Split());
+    EXPECT_EQ(radio_->Freq(radio_->VfoInUse()), 14020000);
+    EXPECT_EQ(radio_->Freq(radio_->TxVfo()), 14025000);
+    if (Reads(pmSplitOn)) {
+      EXPECT_EQ(N(rig_.GetSplit()), N(pmSplitOn));
+    }
+    EXPECT_EQ(rig_.Freq(), 14020000);
+  } else {
+    EXPECT_TRUE(QueueIdle());  // nothing was sent
+  }
+  // Simplex: both on one frequency.
+  EXPECT_TRUE(RunSimplexSetUp(rig_, writeable, 7074000));
+  Poll();
+  EXPECT_FALSE(radio_->Split());
+  EXPECT_EQ(radio_->Freq(radio_->VfoInUse()), 7074000);
+  EXPECT_EQ(rig_.Freq(), 7074000);
+
   EXPECT_EQ(radio_->Refused(), 0);
+  // (The set-ups switch RIT and XIT off; a rig type without those commands logs that it has
+  // none, as for any write it cannot make.)
   std::vector<std::string> errors;
   for (const std::string& line : log_)
-    if (line.find("{!}") != std::string::npos) errors.push_back(line);
+    if (line.find("{!}") != std::string::npos &&
+        line != "{!}Write command not supported for pmRitOff" &&
+        line != "{!}Write command not supported for pmXitOff")
+      errors.push_back(line);
   EXPECT_EQ(errors, std::vector<std::string>{});
 }
 
@@ -434,10 +485,14 @@ TEST(FrameRigFile, RadioAtAnotherAddressGivesOnlyTheEcho) {
   loop.RunFor(std::chrono::milliseconds(20));
   EXPECT_EQ(rig.GetStatus(), tarvane::rsNotResponding);
   EXPECT_GE(radio.NotForUs(), 1);
-  bool echoOnly = false;
-  for (const std::string& line : log)
+  bool echoOnly = false, echoOff = false;
+  for (const std::string& line : log) {
     echoOnly |= line == "RIG1 {!}recv timeout. Rx Buffer: \"FEFE5AE003FD\"";
+    echoOff |= line.find("echo is off") != std::string::npos;
+  }
   EXPECT_TRUE(echoOnly) << ::testing::PrintToString(log);
+  // The echo came; no radio answered. That is no radio with its echo off.
+  EXPECT_FALSE(echoOff);
 }
 
 }  // namespace

@@ -218,6 +218,21 @@ TEST_F(AutomationObjects, SimplexAndSplitSetUpTakeTheFirstFittingSequence) {
   EXPECT_EQ((std::vector<std::string>{"SetFreqA 1", "SetFreqB 2", "SetVfo 8", "SetRit 18", "SetXit 20",
                                       "SetFreqA 3", "SetVfo 7", "SetRit 18", "SetXit 20"}),
             rig1.writes);
+
+  // Both VFOs and split, but nothing to select, copy or exchange a VFO with: no sequence fits,
+  // and the client is told so instead of taking the split as made.
+  rig1.writes.clear();
+  rig1.writeable = PM_FREQ | PM_FREQA | PM_FREQB | PM_SPLITON | PM_SPLITOFF | PM_RITOFF | PM_XITOFF;
+  QDBusPendingReply<> refused = rig->SetSplitMode(14020000, 14025000);
+  ASSERT_TRUE(Finish(refused));
+  ASSERT_TRUE(refused.isError());
+  EXPECT_EQ(QString(kErrorUnexpected), refused.error().name());
+  EXPECT_NE(std::string::npos, refused.error().message().toStdString().find("0x8000FFFF: "));
+  EXPECT_TRUE(rig1.writes.empty());
+  // A simplex set-up the same rig type can make still succeeds.
+  Do(rig->SetSimplexMode(7050000));
+  EXPECT_EQ((std::vector<std::string>{"SetFreq 7050000", "SetSplit 16", "SetRit 18", "SetXit 20"}),
+            rig1.writes);
 }
 
 TEST_F(AutomationObjects, FrequenciesDerivedFromTheStoredState) {

@@ -139,6 +139,29 @@ TEST_F(MainForm, SettingsFromTheFileAreAppliedAndDamagedValuesLogged) {
                       "RIG 1 settings: Rig=FT-Test|Port=COM3|Baud=9600|Data=7|Parity=None|Stop=1|RTS=Low|Dtr=Low|Poll=1000|Timeout=4000"));
 }
 
+// A configured rig file that is there but has errors is not reported as missing: the line names
+// the file, whose error lines the log holds just before.
+TEST_F(MainForm, RigFileWithErrorsIsLoggedAsNotLoaded) {
+  WriteAll(folder + "/Rigs/IC-Bad.ini", "[pmFreq]\nCommand=(FA;)\n");
+  WriteAll(folder + "/Tarvane.ini", "[Debug]\nLog=1\n[RIG1]\nRigType=ic-bad\n");
+  {
+    auto form = Create();
+    EXPECT_EQ(nullptr, rig1->commands);
+  }
+  // The error lines are one log entry of several lines, so the log is searched as it stands.
+  const std::string log = ReadAll(folder + "/Tarvane.log");
+  const size_t errors = log.find("Errors:\r\n[pmFreq].Value:  Value is missing");
+  const std::string head = "{!}Settings [RIG1]: RigType=ic-bad is not loaded: \"";
+  const std::string tail = "/Rigs/IC-Bad.ini\" has the errors listed above, NONE used\r\n";
+  const size_t line = log.find(head);
+  ASSERT_NE(std::string::npos, errors) << log;
+  ASSERT_NE(std::string::npos, line) << log;
+  EXPECT_LT(errors, line);
+  const size_t end = log.find("\r\n", line);
+  EXPECT_EQ(tail, log.substr(end + 2 - tail.size(), tail.size())) << log;
+  EXPECT_EQ(std::string::npos, log.find("RigType=ic-bad is not found"));
+}
+
 TEST_F(MainForm, ShowFillsFromTheRigsAndKeepsAnAbsentPort) {
   auto form = Create();
   auto* port = Find<QComboBox>(*form, "PortBox");
