@@ -22,17 +22,21 @@ void TLogGrid::MoveCursor(const QModelIndex& index, QItemSelectionModel::Selecti
 // The table view's own handlers add only the accessibility events to the item view's; without
 // them the cursor and the selection are drawn and kept just the same.
 void TLogGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
-  if (Announce())
+  if (Announce()) {
+    ++announced_;
     QTableView::currentChanged(current, previous);
-  else
+  } else {
     QAbstractItemView::currentChanged(current, previous);
+  }
 }
 
 void TLogGrid::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) {
-  if (Announce())
+  if (Announce()) {
+    ++announced_;
     QTableView::selectionChanged(selected, deselected);
-  else
+  } else {
     QAbstractItemView::selectionChanged(selected, deselected);
+  }
 }
 
 }  // namespace quillmere

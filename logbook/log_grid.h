@@ -23,6 +23,9 @@ class TLogGrid : public QTableView {
   // the selection model's setCurrentIndex with `flags` do, without an accessibility event.
   void MoveCursor(const QModelIndex& index);
   void MoveCursor(const QModelIndex& index, QItemSelectionModel::SelectionFlags flags);
+  // The cursor moves and selection changes announced to a screen reader so far (each one is an
+  // accessibility event while a screen reader listens); for tests, which run without one.
+  int Announced() const { return announced_; }
 
  protected:
   void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
@@ -33,6 +36,7 @@ class TLogGrid : public QTableView {
   bool Announce() const { return hasFocus() && !programMove_; }
 
   bool programMove_ = false;
+  int announced_ = 0;
 };
 
 }  // namespace quillmere

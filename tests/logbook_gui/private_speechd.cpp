@@ -39,6 +39,9 @@ TPrivateSpeechDispatcher::TPrivateSpeechDispatcher(double secondsPerMessage) {
   Write("conf/modules/recorder.conf",
         "GenericExecuteSynth \"printf '%s|%s\\\\n' \\'$DATA\\' \\'$RATE\\' >> " + dir_.filePath("spoken.txt") +
             "; sleep " + QString::number(secondsPerMessage, 'f', 2) + "\"\n"
+            // One line per message: the module would cut a phrase at every stop and comma.
+            "GenericDelimiters \"~\"\n"
+            "GenericMaxChunkLength 10000\n"
             "AddVoice \"en\" \"male1\" \"recorder-voice\"\n"
             "GenericLanguage \"en\" \"en\" \"utf-8\"\n");
   daemon_.setProcessChannelMode(QProcess::MergedChannels);
