@@ -5,13 +5,8 @@
 // only when the daemon cannot be started on this machine.
 #include <gtest/gtest.h>
 
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QProcess>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 
 #include "private_speechd.h"
 #include "speech_markup.h"
