@@ -14,6 +14,8 @@ packages=(
   dbus dbus-daemon dbus-bin
   python3 python3-dbf python3-dbfread libdbd-xbase-perl
   poppler-utils hamradio-files fonts-dejavu-core
+  # The logbook on a real X server as a screen reader sees it (AT-SPI).
+  xvfb openbox at-spi2-core python3-pyatspi xdotool
 )
 
 missing=()
