@@ -153,6 +153,12 @@ class TForm1 : public QMainWindow {
   void Speak(const QString& text);
   // Queues `text` whatever the speech state.
   void SpeakAlways(const QString& text);
+  // What repeats what a screen reader also says (a field's prompt as it gets the focus, a typed
+  // key, a hint under the mouse, the cell under a grid's cursor): queued as Speak and
+  // SpeakAlways do, but it gives way to a screen reader's speech and to the program's own
+  // messages (SpeechPriority::Text), while everything spoken through Speak is heard whole.
+  void Echo(const QString& text);
+  void EchoAlways(const QString& text);
   // A refusal or confirmation: spoken when speech is on, else shown in a message box.
   void SayOrShow(const QString& spoken, const QString& shown);
   // The steps of handlers that wait; see TPhraseSequencer.
@@ -401,10 +407,14 @@ class TForm1 : public QMainWindow {
   void ListVoices();
   void ShowSpeechControls(bool visible);
   // Hands `text` to the voice unless it failed before; reports a new failure once.
-  void VoiceSpeak(const QString& text);
+  void VoiceSpeak(const QString& text, SpeechPriority priority = SpeechPriority::Message);
   // Runs a voice call; on failure reports it once and goes silent until speech is switched on.
   bool VoiceCall(bool ok);
-  void QueueSpeech(const QString& text, bool always);
+  // The box that says the voice does not work and what to do, shown once the window is up.
+  void ShowVoiceFailure();
+  void QueueSpeech(const QString& text, bool always, SpeechPriority priority);
+  // Says the prompt of the entry field that has the focus (the call-sign field at start).
+  void PromptFocusedField();
 
   // Spoken entry and reading, in PSKUnit1_reading.cpp.
   void ConnectReadingHandlers();
@@ -522,6 +532,10 @@ class TForm1 : public QMainWindow {
   bool terminate_ = false;
   bool closed_ = false;
   bool voiceFailed_ = false;
+  // The voice failed while the window was being created: the box waits until the window is up.
+  bool voiceFailurePending_ = false;
+  // The creation sequence (FormCreate) is running.
+  bool creating_ = false;
   bool keyPreview_ = false;
   bool startupReported_ = false;
   // The voices listed in cbVoices, item by item.

@@ -20,6 +20,7 @@
 namespace quillmere {
 
 void TForm1::FormCreate() {
+  creating_ = true;
   // 1. The program's own path and the log list's folder.
   log_->Edit2->setText(QString::fromStdString(JoinPath(options_.ProgramFolder, "Quillmere")));
   log_->FileListBox1->setProperty("Directory", QString::fromStdString(options_.WritableFolder));
@@ -90,7 +91,16 @@ void TForm1::FormCreate() {
   // 18. The word list.
   LoadWordList();
 
+  // Once the window is up: the box about a voice that failed on the way, then the other
+  // problems, then the prompt of the field that has the focus (the call sign's "enter call. "),
+  // which the window's activation does not say.
+  sequencer_.Wait(0);
+  sequencer_.Run([this] {
+    creating_ = false;
+    if (voiceFailurePending_) ShowVoiceFailure();
+  });
   ReportStartupProblems();
+  PromptFocusedField();
 }
 
 bool TForm1::TakeSingleCopyLock() {

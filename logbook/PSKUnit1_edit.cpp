@@ -19,6 +19,7 @@
 #include "dbgridmodel.h"
 #include "expression_literal.h"
 #include "grid_capitals.h"
+#include "log_grid.h"
 #include "ui_TabSheet2.h"
 #include "ui_TabSheet3.h"
 
@@ -68,9 +69,9 @@ void TForm1::ConnectEditPage() {
   connect(grid3Model_, &QAbstractItemModel::modelReset, this, [this, column] {
     PutStationThird(edit_->DBGrid3, *grid3Model_);
     const int row = grid3Model_->CurrentRow();
+    // Putting the cursor back is the program's move, never announced.
     if (row >= 0 && *column < grid3Model_->columnCount())
-      edit_->DBGrid3->selectionModel()->setCurrentIndex(grid3Model_->index(row, *column),
-                                                        QItemSelectionModel::ClearAndSelect);
+      edit_->DBGrid3->MoveCursor(grid3Model_->index(row, *column), QItemSelectionModel::ClearAndSelect);
   });
   // The grid's current row and the data set's current record follow each other.
   connect(grid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -78,10 +79,10 @@ void TForm1::ConnectEditPage() {
             if (current.isValid() && current.row() != grid3Model_->CurrentRow()) grid3Model_->SetCurrentRow(current.row());
           });
   connect(grid3Model_, &TDBGridModel::currentRowChanged, this, [this](int row) {
-    QTableView* view = edit_->DBGrid3;
+    TLogGrid* view = edit_->DBGrid3;
     if (row < 0 || view->currentIndex().row() == row) return;
     const int column = view->currentIndex().isValid() ? view->currentIndex().column() : 0;
-    view->setCurrentIndex(grid3Model_->index(row, column));
+    view->MoveCursor(grid3Model_->index(row, column));
   });
   connect(grid3Model_, &TDBGridModel::editFailed, this,
           [this](const QString& message) { services_.dialogs->ShowError(message); });

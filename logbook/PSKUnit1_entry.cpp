@@ -59,14 +59,18 @@ void TForm1::LogEdit3Change() {
 }
 
 void TForm1::BitBtn2Click() {
+  // The call-sign field takes the focus last, after what Log It says (its prompt follows).
+  auto focusCall = [this] { sequencer_.Run([this] { log_->LogEdit3->setFocus(); }); };
   {
     // Only the texts: the order and the filter in force stay.
     const QSignalBlocker sort(log_->ComboBox5), band(log_->ComboBox8);
     log_->ComboBox5->setCurrentText("DATE");
     log_->ComboBox8->setCurrentText("NONE");
   }
-  log_->LogEdit3->setFocus();
-  if (!RequireLogbook()) return;
+  if (!RequireLogbook()) {
+    focusCall();
+    return;
+  }
   log_->StaticText1->hide();
 
   TContactEntry entry;
@@ -90,6 +94,7 @@ void TForm1::BitBtn2Click() {
   entry.SsbAsPsk = set_->CheckBox7->isChecked();
   if (const std::optional<TEntryRefusal> refusal = CheckEntry(entry)) {
     SayOrShow(FromEngineText(refusal->Spoken), FromEngineText(refusal->Shown));
+    focusCall();
     return;
   }
 
@@ -99,6 +104,7 @@ void TForm1::BitBtn2Click() {
   } catch (const std::exception& e) {
     // Nothing was stored; the fields keep what was typed.
     ShowFailure(e);
+    focusCall();
     return;
   }
   // The reports, band, zones and prefix stay for the next contact.
@@ -108,6 +114,7 @@ void TForm1::BitBtn2Click() {
   sequencer_.Wait(30);
   Speak("contact logged. ");
   Speak("Contact logged. ");
+  focusCall();
 }
 
 void TForm1::BitBtn3Click() {

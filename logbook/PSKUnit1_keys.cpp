@@ -225,7 +225,8 @@ void TForm1::AppShowHint() {
   if (!set_->CheckBox13->isChecked()) return;
   if (HintBox != nullptr) HintBox->SetPanelText(hint_);
   // Spoken by the check box alone, whether speech is on or off.
-  if (set_->CheckBox14->isChecked() && !hint_.isEmpty()) SpeakAlways(hint_);
+  // A hint repeats what a screen reader says of the control: it gives way.
+  if (set_->CheckBox14->isChecked() && !hint_.isEmpty()) EchoAlways(hint_);
 }
 
 void TForm1::CheckBox13Click() {

@@ -15,6 +15,7 @@
 #include "PSKUnit1.h"
 #include "dataset/Sorl6db_search.h"
 #include "dbgridmodel.h"
+#include "log_grid.h"
 #include "logbook_fileset.h"
 #include "logbook_folders.h"
 #include "ui_TForm1.h"
@@ -106,12 +107,12 @@ void TForm1::ConnectLogbookHandlers() {
   auto follow = [this, column] {
     const int row = dbGrid1Model_->CurrentRow();
     if (row < 0) return;
-    QTableView* grid = log_->DBGrid1;
+    TLogGrid* grid = log_->DBGrid1;
     const QModelIndex current = grid->currentIndex();
     const int keep = current.isValid() ? current.column() : *column;
     const QModelIndex target = dbGrid1Model_->index(row, keep < dbGrid1Model_->columnCount() ? keep : 0);
-    if (current != target)
-      grid->selectionModel()->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    // The program's move: the screen reader stays with the field the operator is in.
+    if (current != target) grid->MoveCursor(target, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     grid->scrollTo(target);
   };
   connect(dbGrid1Model_, &TDBGridModel::currentRowChanged, this, follow);

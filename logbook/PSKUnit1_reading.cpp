@@ -69,9 +69,12 @@ void TForm1::ConnectReadingHandlers() {
 
     if (auto* field = qobject_cast<QLineEdit*>(widget)) {
       if (type == QEvent::FocusIn) {
-        // A window coming back to the front, or a menu closing, is no move into the field.
+        // A window coming back to the front, or a menu or the menu bar closing (also when its
+        // item opened a window), is no move into the field: the focus only comes back.
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-        if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) return false;
+        if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason ||
+            reason == Qt::MenuBarFocusReason)
+          return false;
         if (field == set_->Edit12)
           Edit12Enter();
         else
@@ -215,10 +218,19 @@ std::vector<std::string> TForm1::WordListItems(const QString& code) {
 
 void TForm1::EntryFieldEnter(QLineEdit* field) {
   if (const TEntryFieldReading* reading = FindEntryFieldReading(S(field->objectName())))
-    Speak(QString::fromLatin1(reading->Prompt));
+    Echo(QString::fromLatin1(reading->Prompt));
 }
 
-void TForm1::Edit12Enter() { Speak(set_->Edit12->text()); }
+void TForm1::Edit12Enter() { Echo(set_->Edit12->text()); }
+
+void TForm1::PromptFocusedField() {
+  auto* field = qobject_cast<QLineEdit*>(focusWidget());
+  if (field == nullptr) return;
+  if (field == set_->Edit12)
+    Edit12Enter();
+  else
+    EntryFieldEnter(field);
+}
 
 void TForm1::EntryFieldDblClick(QLineEdit* field) {
   const TEntryFieldReading* reading = FindEntryFieldReading(S(field->objectName()));
@@ -246,7 +258,7 @@ void TForm1::EntryFieldKeyPress(const QString& typed) {
   // not echoed. The echo follows "Audible Typing" alone, whether speech is on or not.
   if (!log_->CheckBox11->isChecked() || typed.size() != 1 || !typed.at(0).isPrint()) return;
   log_->Label47->setText(typed);
-  SpeakAlways(typed);
+  EchoAlways(typed);
 }
 
 // ---- Grids -----------------------------------------------------------------------------------
@@ -278,8 +290,9 @@ void TForm1::ReadGridCell(QTableView* grid) {
                               S(RowFieldText(grid, "STATE"))};
   // Only a cell read as a state looks its code up in the list.
   const bool state = S(cell) == record.State;
+  // The cell under the cursor, as a screen reader reads it too: it gives way.
   if (const auto phrase = GridCellPhrase(S(cell), record, WordListItems(state ? cell : QString())))
-    Speak(Q(*phrase));
+    Echo(Q(*phrase));
 }
 
 void TForm1::DBGrid1DblClick() { Speak(RowFieldText(log_->DBGrid1, "STATION")); }

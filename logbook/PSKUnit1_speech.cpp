@@ -4,6 +4,11 @@
 //
 // A failing voice is reported once (in a message box, since it cannot speak it) and the logbook
 // then stays silent until speech is switched on again, instead of raising an error per phrase.
+// A failure during start-up is shown once the main window is up; the box says what to do, and
+// the library's own reason goes to the program's log.
+//
+// Phrases go at one of two priorities (SpeechPriority): what a screen reader says too (prompts,
+// echoed keys, hints, the cell under a grid's cursor) gives way to it; the rest is heard whole.
 #include <QLabel>
 
 #include "PSKUnit1.h"
@@ -17,6 +22,10 @@ namespace quillmere {
 namespace {
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+const char* const kVoiceFailure =
+    "The voice does not work: speech-dispatcher is not installed or not running. Install or start "
+    "speech-dispatcher, then press Ctrl+S to try again. Ctrl+Q switches speech off.";
 
 }  // namespace
 
@@ -36,15 +45,19 @@ void TForm1::ConnectSpeechHandlers() {
 
 bool TForm1::SpeechOn() const { return ui_->Start1->isChecked(); }
 
-void TForm1::Speak(const QString& text) { QueueSpeech(text, false); }
+void TForm1::Speak(const QString& text) { QueueSpeech(text, false, SpeechPriority::Message); }
 
-void TForm1::SpeakAlways(const QString& text) { QueueSpeech(text, true); }
+void TForm1::SpeakAlways(const QString& text) { QueueSpeech(text, true, SpeechPriority::Message); }
 
-void TForm1::QueueSpeech(const QString& text, bool always) {
+void TForm1::Echo(const QString& text) { QueueSpeech(text, false, SpeechPriority::Text); }
+
+void TForm1::EchoAlways(const QString& text) { QueueSpeech(text, true, SpeechPriority::Text); }
+
+void TForm1::QueueSpeech(const QString& text, bool always, SpeechPriority priority) {
   if (text.isEmpty()) return;
   sequencer_.Run(
-      [this, text, always] {
-        if (always || SpeechOn()) VoiceSpeak(text);
+      [this, text, always, priority] {
+        if (always || SpeechOn()) VoiceSpeak(text, priority);
       },
       true);
 }
@@ -59,19 +72,28 @@ void TForm1::SayOrShow(const QString& spoken, const QString& shown) {
   });
 }
 
-void TForm1::VoiceSpeak(const QString& text) {
+void TForm1::VoiceSpeak(const QString& text, SpeechPriority priority) {
   if (voiceFailed_) return;
-  VoiceCall(services_.voice->Speak(text.toStdString()));
+  VoiceCall(services_.voice->Speak(text.toStdString(), priority));
 }
 
 bool TForm1::VoiceCall(bool ok) {
   if (ok) return true;
   if (!voiceFailed_) {
     voiceFailed_ = true;
-    services_.dialogs->ShowMessage("The voice does not work (" + Q(services_.voice->LastError()) +
-                                   "). The logbook stays silent until speech is switched on again. ");
+    qWarning("The voice does not work: %s", services_.voice->LastError().c_str());
+    // While the window is being built the box would come before the window; it waits for it.
+    if (creating_)
+      voiceFailurePending_ = true;
+    else
+      ShowVoiceFailure();
   }
   return false;
+}
+
+void TForm1::ShowVoiceFailure() {
+  voiceFailurePending_ = false;
+  services_.dialogs->ShowMessage(kVoiceFailure);
 }
 
 void TForm1::AbortSpeech() {
@@ -89,9 +111,11 @@ void TForm1::ShowSpeechControls(bool visible) {
 void TForm1::Start1Click() {
   // The second word list needs a moment before speech starts.
   if (RadioGroupIndex(set_->RadioGroup4) != 0) sequencer_.Wait(100);
-  sequencer_.Run([this] {
-    // Switching speech on is the operator's way to try a voice that failed.
-    voiceFailed_ = false;
+  // Switching speech on is the operator's way to try a voice that failed; the start-up's own
+  // speech-on step is not, or a voice that failed at the first phrase would be reported twice.
+  const bool retry = !creating_;
+  sequencer_.Run([this, retry] {
+    if (retry) voiceFailed_ = false;
     ui_->Start1->setChecked(true);
     ui_->Stop1->setChecked(false);
     ShowSpeechControls(true);
@@ -134,8 +158,9 @@ void TForm1::ListVoices() {
   voices_.clear();
   set_->cbVoices->clear();
   std::vector<TVoiceInfo> voices;
-  // A voice that cannot list its voices is reported by the first phrase it fails to speak.
-  if (!services_.voice->GetVoices(voices)) return;
+  // A voice that failed at the first phrase is not asked again; one that cannot list its voices
+  // is reported as a phrase it cannot speak would be.
+  if (voiceFailed_ || !VoiceCall(services_.voice->GetVoices(voices))) return;
   voices_ = std::move(voices);
   for (const TVoiceInfo& voice : voices_) set_->cbVoices->addItem(Q(VoiceDescription(voice)));
   if (!voices_.empty()) {

@@ -7,10 +7,15 @@ packages=(
   build-essential cmake ninja-build pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools
-  libspeechd-dev speech-dispatcher libcanberra-dev
+  # speech-dispatcher refuses to start without a synthesizer module, and --no-install-recommends
+  # below would leave it out; the generic module the speech tests use comes with the daemon.
+  libspeechd-dev speech-dispatcher speech-dispatcher-espeak-ng speech-dispatcher-audio-plugins
+  libcanberra-dev
   dbus dbus-daemon dbus-bin
   python3 python3-dbf python3-dbfread libdbd-xbase-perl
   poppler-utils hamradio-files fonts-dejavu-core
+  # The logbook on a real X server as a screen reader sees it (AT-SPI).
+  xvfb openbox at-spi2-core python3-pyatspi xdotool
 )
 
 missing=()

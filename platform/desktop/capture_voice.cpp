@@ -11,13 +11,22 @@ void CaptureVoice::Clear() {
   calls_.clear();
   spoken_.clear();
   queue_.clear();
+  priorities_.clear();
 }
 
-bool CaptureVoice::Speak(const std::string& text) {
+bool CaptureVoice::Speak(const std::string& text, SpeechPriority priority) {
   if (!Record("Speak " + text)) return false;
   spoken_.push_back(text);
+  priorities_.push_back(priority);
   queue_.push_back(text);
   return true;
+}
+
+std::vector<std::string> CaptureVoice::Echoes() const {
+  std::vector<std::string> echoes;
+  for (size_t i = 0; i < spoken_.size(); ++i)
+    if (priorities_[i] == SpeechPriority::Text) echoes.push_back(spoken_[i]);
+  return echoes;
 }
 
 bool CaptureVoice::Skip() {

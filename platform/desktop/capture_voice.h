@@ -1,7 +1,8 @@
 // CaptureVoice: a voice that speaks nothing and records every call, for tests. Calls() holds one
 // line per call in order ("Speak <text>", "Skip", "Pause", "Resume", "Rate 3", "Volume 40",
 // "Voice <name>", "Disconnect"); Spoken() the texts given to Speak; Queue() the texts spoken since
-// the last Skip (what a real voice would still have to say). FailWith() makes every later call
+// the last Skip (what a real voice would still have to say); Priorities() the priority of each
+// text of Spoken(), and Echoes() the texts spoken at SpeechPriority::Text. FailWith() makes every later call
 // fail with that reason until it is called with an empty one.
 //
 // One owner; used from one thread.
@@ -16,7 +17,7 @@ namespace quillmere {
 
 class CaptureVoice : public Voice {
  public:
-  bool Speak(const std::string& text) override;
+  bool Speak(const std::string& text, SpeechPriority priority) override;
   bool Skip() override;
   bool Pause() override;
   bool Resume() override;
@@ -31,6 +32,8 @@ class CaptureVoice : public Voice {
   const std::vector<std::string>& Calls() const { return calls_; }
   const std::vector<std::string>& Spoken() const { return spoken_; }
   const std::vector<std::string>& Queue() const { return queue_; }
+  const std::vector<SpeechPriority>& Priorities() const { return priorities_; }
+  std::vector<std::string> Echoes() const;
   void Clear();
 
   // The voices GetVoices reports.
@@ -44,6 +47,7 @@ class CaptureVoice : public Voice {
   bool Record(const std::string& call);
 
   std::vector<std::string> calls_, spoken_, queue_;
+  std::vector<SpeechPriority> priorities_;
   std::vector<TVoiceInfo> voices_;
   TVoiceInfo current_;
   std::string failure_;

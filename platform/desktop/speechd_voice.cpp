@@ -66,13 +66,15 @@ bool SpeechDispatcherVoice::Restore() {
   return true;
 }
 
-bool SpeechDispatcherVoice::Speak(const std::string& text) {
+bool SpeechDispatcherVoice::Speak(const std::string& text, SpeechPriority priority) {
   if (!Open()) return false;
-  for (const TSpeechPart& part : SplitSpeechMarkup(text)) {
+  const std::vector<TSpeechPart> parts = SplitSpeechMarkup(text);
+  const SPDPriority level = priority == SpeechPriority::Text && parts.size() <= 1 ? SPD_TEXT : SPD_MESSAGE;
+  for (const TSpeechPart& part : parts) {
     if (part.Spelled && spd_set_spelling(C(connection_), SPD_SPELL_ON) != 0)
       return Fail("speech-dispatcher refused to spell");
     // The settings travel with each message, so switching spelling off again at once is safe.
-    const int queued = spd_say(C(connection_), SPD_MESSAGE, part.Text.c_str());
+    const int queued = spd_say(C(connection_), level, part.Text.c_str());
     if (part.Spelled && spd_set_spelling(C(connection_), SPD_SPELL_OFF) != 0)
       return Fail("speech-dispatcher refused to stop spelling");
     if (queued < 0) return Fail("speech-dispatcher did not take the text");

@@ -2,9 +2,13 @@
 // Linux screen readers use (libspeechd; the service is started on demand by the library).
 //
 // The connection is opened on first use and kept; a failed call closes it, so the next call
-// tries afresh. All phrases go at one priority ("message"), so they queue in the order of the
-// calls and another client's text does not discard them. Skip cancels this client's queue and
-// the phrase being spoken. Spelled parts go out with the service's spelling mode switched on for
+// tries afresh. A screen reader speaks through the same service (at its priority "message"), so
+// the phrases use the service's priorities to take turns with it: SpeechPriority::Message goes
+// at "message" (queued in the order of the calls, behind or before the screen reader's messages,
+// never cut off), SpeechPriority::Text at "text" (cancelled by the next "text" and by every
+// "message", of this client or another, and spoken only once no message waits). A text phrase
+// made of several parts (spelled and plain) goes at "message": at "text" its parts would cut
+// each other off. Skip cancels this client's queue and the phrase being spoken. Spelled parts go out with the service's spelling mode switched on for
 // that phrase only. Rate -10..10 maps to the service's -100..100, volume 0..100 to -100..100.
 // The address is the service's default (SPEECHD_ADDRESS when set, else the user's socket).
 //
@@ -25,7 +29,7 @@ class SpeechDispatcherVoice : public Voice {
   SpeechDispatcherVoice(const SpeechDispatcherVoice&) = delete;
   SpeechDispatcherVoice& operator=(const SpeechDispatcherVoice&) = delete;
 
-  bool Speak(const std::string& text) override;
+  bool Speak(const std::string& text, SpeechPriority priority) override;
   bool Skip() override;
   bool Pause() override;
   bool Resume() override;

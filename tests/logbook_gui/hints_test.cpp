@@ -58,6 +58,8 @@ TEST_F(HintsTest, TheHintUnderTheMouseGoesToTheBoxAndIsSpoken) {
     EXPECT_EQ(Form().CurrentHint(), step.hint);
     EXPECT_EQ(Box(), step.hint);
     EXPECT_EQ(fakes.voice->Spoken(), step.spoken);
+    // A hint repeats what a screen reader says of the control: it gives way to it.
+    EXPECT_EQ(fakes.voice->Echoes(), step.spoken);
   }
 
   // Without "Audible ToolTips" the box still follows, silently.

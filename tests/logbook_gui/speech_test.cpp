@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSlider>
@@ -16,6 +17,12 @@ namespace {
 
 const char* const kSpeechControls[] = {"Label41",  "CheckBox15", "CheckBox11", "Button12", "Button13", "Button14",
                                        "Button17", "Button19",   "Button20",   "Button28", "Button1"};
+
+// The box of a voice that does not work: what to do, in plain words; the library's reason goes
+// to the log.
+const char* const kVoiceFailure =
+    "The voice does not work: speech-dispatcher is not installed or not running. Install or start "
+    "speech-dispatcher, then press Ctrl+S to try again. Ctrl+Q switches speech off.";
 
 }  // namespace
 
@@ -145,9 +152,7 @@ TEST_F(SpeechTest, AFailingVoiceIsReportedOnceThenSilentUntilSpeechIsSwitchedOn)
   Form().SayOrShow("refused. ", "Refused!");
   ASSERT_TRUE(Settle());
   ASSERT_EQ(fakes.dialogs->Shown.size(), 2);
-  EXPECT_EQ(fakes.dialogs->Shown[0],
-            "Message: The voice does not work (no speech service). The logbook stays silent until speech is "
-            "switched on again. ");
+  EXPECT_EQ(fakes.dialogs->Shown[0], "Message: " + QString(kVoiceFailure));
   EXPECT_EQ(fakes.dialogs->Shown[1], "Message: Refused!");
   EXPECT_EQ(fakes.voice->Calls(), std::vector<std::string>{"Speak one.  (failed)"});
 
@@ -156,5 +161,33 @@ TEST_F(SpeechTest, AFailingVoiceIsReportedOnceThenSilentUntilSpeechIsSwitchedOn)
   Form().Start1Click();
   ASSERT_TRUE(Settle());
   EXPECT_EQ(Spoken(), std::vector<std::string>{"Speech activated. "});
+  EXPECT_EQ(fakes.dialogs->Shown.size(), 2);
+}
+
+// No speech service at start: the frequency phrase fails first, the start-up's own "speech on"
+// does not try again, and the box comes once, after the window is up, before the other problems.
+using SpeechAtStartTest = TWindowTest;
+
+TEST_F(SpeechAtStartTest, AVoiceThatFailsFromTheStartIsReportedOnceAfterTheWindowIsUp) {
+  fakes.rig->Values = {{TRigProperty::Freq, 14200000}};
+  QFile::remove(Home() + "/wordlist.txt");  // a second problem, reported after the voice's
+  fakes.voice->FailWith("Can't connect to unix socket /run/user/1/speech-dispatcher/speechd.sock, reason: ");
+  fakes.voice->SetVoiceList({{"Alice", "en-GB", "none", "one"}});
+  TForm1& f = Start();
+  // Nothing is shown while the window is being built.
+  EXPECT_TRUE(fakes.dialogs->Shown.isEmpty()) << fakes.dialogs->Shown.join('\n').toStdString();
+  ASSERT_TRUE(Settle());
+  ASSERT_EQ(fakes.dialogs->Shown.size(), 2) << fakes.dialogs->Shown.join('\n').toStdString();
+  EXPECT_EQ(fakes.dialogs->Shown[0], "Message: " + QString(kVoiceFailure));
+  EXPECT_TRUE(fakes.dialogs->Shown[1].contains("wordlist.txt")) << fakes.dialogs->Shown[1].toStdString();
+  // One attempt only: the frequency phrase; neither the voice list nor "Speech activated. ".
+  EXPECT_EQ(fakes.voice->Calls(), std::vector<std::string>{"Speak 14.20000 mega hertz.  (failed)"});
+  EXPECT_TRUE(f.SpeechOn());
+
+  // Ctrl+S (the menu item) tries again; a voice that works now is heard.
+  fakes.voice->FailWith("");
+  f.Start1Click();
+  ASSERT_TRUE(Settle());
+  EXPECT_EQ(fakes.voice->Spoken(), std::vector<std::string>{"Speech activated. "});
   EXPECT_EQ(fakes.dialogs->Shown.size(), 2);
 }

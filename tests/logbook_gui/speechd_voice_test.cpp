@@ -1,133 +1,34 @@
-// The speech-dispatcher voice against a real speech-dispatcher started by the test: a private
-// daemon (own socket, own configuration, no autospawn) whose only output module writes the text
-// of each message and its rate into a file, so what the service would say can be read back.
-// Skipped, with the reason, only when the daemon cannot be started on this machine.
+// The speech-dispatcher voice against a real speech-dispatcher started by the test (a private
+// daemon whose only output module writes the text of each message and its rate into a file), so
+// what the service would say can be read back: order, spelling, skip, voices, and the two
+// priorities beside another client speaking as a screen reader does. Skipped, with the reason,
+// only when the daemon cannot be started on this machine.
 #include <gtest/gtest.h>
 
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QProcess>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 
+#include "private_speechd.h"
 #include "speech_markup.h"
 #include "speechd_voice.h"
 
 using namespace quillmere;
+using quillmere_test::TPrivateSpeechDispatcher;
 
 namespace {
-
-const char* const kModuleDir = "/usr/lib/speech-dispatcher-modules";
-
-class PrivateSpeechDispatcher {
- public:
-  PrivateSpeechDispatcher() {
-    const QString program = QStandardPaths::findExecutable("speech-dispatcher");
-    if (program.isEmpty()) {
-      reason_ = "the program speech-dispatcher is not installed";
-      return;
-    }
-    if (!QFile::exists(QString(kModuleDir) + "/sd_generic")) {
-      reason_ = QString("its generic output module is not in ") + kModuleDir;
-      return;
-    }
-    QDir(dir_.path()).mkpath("conf/modules");
-    QDir(dir_.path()).mkpath("logs");
-    Write("conf/speechd.conf",
-          "CommunicationMethod \"unix_socket\"\n"
-          "SocketPath \"" + Socket() + "\"\n"
-          "LogLevel 5\n"
-          "LogDir \"" + dir_.filePath("logs") + "\"\n"
-          // The generic module plays nothing itself, but insists on an audio output that opens.
-          "AudioOutputMethod \"libao\"\n"
-          "AddModule \"recorder\" \"sd_generic\" \"recorder.conf\"\n"
-          "DefaultModule recorder\n"
-          "DefaultLanguage \"en\"\n");
-    // Each message takes 0.3 s, so later ones wait in the queue.
-    Write("conf/modules/recorder.conf",
-          "GenericExecuteSynth \"printf '%s|%s\\\\n' \\'$DATA\\' \\'$RATE\\' >> " + Output() + "; sleep 0.3\"\n"
-          "AddVoice \"en\" \"male1\" \"recorder-voice\"\n"
-          "GenericLanguage \"en\" \"en\" \"utf-8\"\n");
-    daemon_.setProcessChannelMode(QProcess::MergedChannels);
-    daemon_.start(program, {"-s", "-C", dir_.filePath("conf"), "-S", Socket(), "-c", "unix_socket", "-t", "0", "-P",
-                            dir_.filePath("speechd.pid"), "-L", dir_.filePath("logs")});
-    const bool up = QTest::qWaitFor(
-        [this] { return QFile::exists(Socket()) || daemon_.state() == QProcess::NotRunning; }, 10000);
-    if (!up || !QFile::exists(Socket())) {
-      reason_ = "it did not start: " + QString::fromUtf8(daemon_.readAll()).trimmed() + " " + Log();
-      return;
-    }
-    ok_ = true;
-  }
-  ~PrivateSpeechDispatcher() {
-    if (daemon_.state() != QProcess::NotRunning) {
-      daemon_.terminate();
-      if (!daemon_.waitForFinished(3000)) {
-        daemon_.kill();
-        daemon_.waitForFinished(3000);
-      }
-    }
-  }
-
-  bool Ok() const { return ok_; }
-  const QString& Reason() const { return reason_; }
-  QString Socket() const { return dir_.filePath("speechd.sock"); }
-  QString Output() const { return dir_.filePath("spoken.txt"); }
-  // The lines the module wrote: "text|rate".
-  QStringList Spoken() const {
-    QFile f(Output());
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    return QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
-  }
-  QString Log() const {
-    QFile f(dir_.filePath("logs/speech-dispatcher.log"));
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-  }
-  // The spelling mode the daemon handed to its module for the message that starts with `text`.
-  QString SpellingFor(const QString& text) const {
-    const QString log = Log();
-    const qsizetype message = log.indexOf("Command sent to output module: |<speak>" + text);
-    if (message < 0) return "never sent";
-    const qsizetype setting = log.lastIndexOf("spelling_mode=", message);
-    if (setting < 0) return "not set";
-    return log.mid(setting + 14, log.indexOf('\n', setting) - setting - 14).trimmed();
-  }
-
- private:
-  void Write(const QString& name, const QString& text) {
-    QFile f(dir_.filePath(name));
-    if (f.open(QIODevice::WriteOnly)) f.write(text.toUtf8());
-  }
-
-  QTemporaryDir dir_;
-  QProcess daemon_;
-  bool ok_ = false;
-  QString reason_;
-};
 
 class SpeechDispatcherVoiceTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!daemon_.Ok()) GTEST_SKIP() << "speech-dispatcher could not be started: " << daemon_.Reason().toStdString();
-    previous_ = qgetenv("SPEECHD_ADDRESS");
-    qputenv("SPEECHD_ADDRESS", ("unix_socket:" + daemon_.Socket()).toUtf8());
+    daemon_.SetAsDefault();
   }
-  void TearDown() override {
-    voice_.Disconnect();
-    if (previous_.isEmpty())
-      qunsetenv("SPEECHD_ADDRESS");
-    else
-      qputenv("SPEECHD_ADDRESS", previous_);
-  }
-  bool WaitForLines(qsizetype count, int ms = 10000) {
-    return QTest::qWaitFor([&] { return daemon_.Spoken().size() >= count; }, ms);
-  }
+  void TearDown() override { voice_.Disconnect(); }
+  bool WaitForLines(qsizetype count, int ms = 10000) { return daemon_.WaitForTexts(count, ms); }
+  bool Say(const char* text, SpeechPriority priority = SpeechPriority::Message) { return voice_.Speak(text, priority); }
 
-  PrivateSpeechDispatcher daemon_;
+  TPrivateSpeechDispatcher daemon_;
   SpeechDispatcherVoice voice_{"QuillmereTest"};
-  QByteArray previous_;
 };
 
 }  // namespace
@@ -158,11 +59,11 @@ TEST(SpeechMarkup, ServiceRanges) {
 }
 
 TEST_F(SpeechDispatcherVoiceTest, PhrasesQueueInOrderAndSpellingMarkupIsSpelled) {
-  ASSERT_TRUE(voice_.Speak("one. ")) << voice_.LastError();
+  ASSERT_TRUE(Say("one. ")) << voice_.LastError();
   ASSERT_TRUE(voice_.SetRate(5));
-  ASSERT_TRUE(voice_.Speak("two. "));
-  ASSERT_TRUE(voice_.Speak("<SPELL> W1AW </SPELL>"));
-  ASSERT_TRUE(voice_.Speak("three. "));
+  ASSERT_TRUE(Say("two. "));
+  ASSERT_TRUE(Say("<SPELL> W1AW </SPELL>"));
+  ASSERT_TRUE(Say("three. "));
   ASSERT_TRUE(WaitForLines(4)) << daemon_.Spoken().join('\n').toStdString();
   // The rate travels with the phrases asked for after it; the tags are not spoken.
   EXPECT_EQ(daemon_.Spoken(), (QStringList{"one. |0.00", "two. |50.00", "W1AW|50.00", "three. |50.00"}));
@@ -171,14 +72,14 @@ TEST_F(SpeechDispatcherVoiceTest, PhrasesQueueInOrderAndSpellingMarkupIsSpelled)
 }
 
 TEST_F(SpeechDispatcherVoiceTest, SkipEmptiesTheQueue) {
-  for (const char* text : {"first. ", "second. ", "third. ", "fourth. "}) ASSERT_TRUE(voice_.Speak(text));
+  for (const char* text : {"first. ", "second. ", "third. ", "fourth. "}) ASSERT_TRUE(Say(text));
   ASSERT_TRUE(WaitForLines(1));
   ASSERT_TRUE(voice_.Skip());
   QTest::qWait(1500);
   const QStringList spoken = daemon_.Spoken();
   EXPECT_LE(spoken.size(), 2) << spoken.join('\n').toStdString();
   EXPECT_FALSE(spoken.contains("fourth. |0.00"));
-  ASSERT_TRUE(voice_.Speak("after. "));
+  ASSERT_TRUE(Say("after. "));
   ASSERT_TRUE(WaitForLines(spoken.size() + 1));
   EXPECT_EQ(daemon_.Spoken().last(), "after. |0.00");
 }
@@ -197,7 +98,32 @@ TEST_F(SpeechDispatcherVoiceTest, VoicesAndPause) {
   EXPECT_FALSE(voice_.Paused());
   // The chosen voice speaks; a new connection takes it up again.
   voice_.Disconnect();
-  ASSERT_TRUE(voice_.Speak("again. "));
+  ASSERT_TRUE(Say("again. "));
   ASSERT_TRUE(WaitForLines(1));
   EXPECT_TRUE(daemon_.Log().contains("synthesis_voice=recorder-voice"));
+}
+
+TEST_F(SpeechDispatcherVoiceTest, EchoesGiveWayAndMessagesAreHeardWholeBesideAScreenReader) {
+  // Another client of the same daemon, speaking at "message" as a screen reader does.
+  SpeechDispatcherVoice reader{"ScreenReader"};
+  ASSERT_TRUE(Say("result one. ")) << voice_.LastError();
+  ASSERT_TRUE(WaitForLines(1));
+  // Echoes queued behind a message being spoken: each one cancels the one before, and the
+  // next message (the program's or the reader's) cancels the one left.
+  ASSERT_TRUE(Say("enter call. ", SpeechPriority::Text));
+  ASSERT_TRUE(Say("W", SpeechPriority::Text));
+  ASSERT_TRUE(Say("result two. "));
+  ASSERT_TRUE(reader.Speak("Station edit", SpeechPriority::Message)) << reader.LastError();
+  ASSERT_TRUE(Say("1", SpeechPriority::Text));
+  // A spelled echo of one part stays an echo; one of several parts goes whole as a message.
+  ASSERT_TRUE(WaitForLines(4));
+  ASSERT_TRUE(Say("<SPELL> 59 </SPELL> is the report. ", SpeechPriority::Text));
+  daemon_.WaitForQuiet();
+  EXPECT_EQ(daemon_.Texts(), (QStringList{"result one. ", "result two. ", "Station edit", "1", "59", "is the report."}));
+  EXPECT_EQ(daemon_.PriorityOf("result one. "), "message");
+  EXPECT_EQ(daemon_.PriorityOf("enter call. "), "text");
+  EXPECT_EQ(daemon_.PriorityOf("1"), "text");
+  EXPECT_EQ(daemon_.PriorityOf("59"), "message");
+  EXPECT_EQ(daemon_.SpellingFor("59"), "on");
+  reader.Disconnect();
 }

@@ -82,7 +82,10 @@ TEST_F(StartupTest, FirstStartShowsTheFrameReadsTheRigAndSpeaks) {
   EXPECT_EQ(Find<QLabel>("Label4")->text(), "21.2");
   EXPECT_EQ(Find<QLabel>("Label49")->text(), "21.20000");
   EXPECT_EQ(Find<QLineEdit>("LogEdit7")->text(), "15");
-  EXPECT_EQ(fakes.voice->Spoken(), (std::vector<std::string>{"21.20000 mega hertz. ", "Speech activated. "}));
+  // The call-sign field has the focus and says its prompt last, as a prompt that gives way.
+  EXPECT_EQ(fakes.voice->Spoken(),
+            (std::vector<std::string>{"21.20000 mega hertz. ", "Speech activated. ", "enter call. "}));
+  EXPECT_EQ(fakes.voice->Echoes(), std::vector<std::string>{"enter call. "});
   EXPECT_TRUE(fakes.dialogs->Shown.isEmpty()) << fakes.dialogs->Shown.join('\n').toStdString();
   EXPECT_TRUE(f.StartupProblems().isEmpty());
 

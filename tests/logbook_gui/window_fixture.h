@@ -46,6 +46,11 @@ class TWindowTest : public ::testing::Test {
     services_.rig = std::move(rig);
     fakes.rig = nullptr;
   }
+  // Puts a real voice in place of the capture voice (fakes.voice is then null); before Start().
+  void UseVoice(std::unique_ptr<Voice> voice) {
+    services_.voice = std::move(voice);
+    fakes.voice = nullptr;
+  }
   // Creates the program's windows with the configured fakes and returns the main window.
   TForm1& Start();
   // Start, then the main window made the active window with its start-up work done: focus moves
