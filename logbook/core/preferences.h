@@ -46,8 +46,8 @@ enum TPreferenceLine : int {
 inline constexpr std::array<const char*, 8> kBandLimitClasses = {
     "EXTRA Class", "ADVANCED Class", "GENERAL Class", "TECHPLUS Class",
     "TECH Class",  "NOVICE Class",   "CUSTOM",        "OFF"};
-// The drive letters a file carried over from the original platform holds on line 10 (the drive
-// box here offers mounted file systems instead, see call_book_drives.h).
+// The drive letters a file of an earlier version holds on line 10 (the drive box offers mounted
+// file systems instead, see call_book_drives.h).
 inline constexpr std::array<const char*, 6> kCallBookDrives = {"D:/", "E:/", "F:/", "G:/", "H:/", "I:/"};
 
 struct TPreferences {
