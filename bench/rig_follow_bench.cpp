@@ -44,22 +44,12 @@ constexpr int kChanges = 200;
 
 double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "rig_follow_bench";
-  static char* argv[] = {name, nullptr};
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  static QApplication app(argc, argv);
-  return app;
-}
-
 size_t StatusRequests(radiosim::TAsciiRadio& radio) {
   const std::vector<std::string> received = radio.Received();
   return size_t(std::count(received.begin(), received.end(), std::string("IF")));
 }
 
 void BM_RadioMoveToLabel(benchmark::State& state) {
-  App();
   const QString bin = QCoreApplication::applicationDirPath();
   QTemporaryDir home;
   radiosim::TAsciiRadio radio((home.path() + "/dev/radio").toStdString(), radiosim::TAsciiDialect::kKenwood);
@@ -176,3 +166,15 @@ void BM_RadioMoveToLabel(benchmark::State& state) {
 BENCHMARK(BM_RadioMoveToLabel)->UseManualTime()->Iterations(kChanges)->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+// The application lives in main, not in a static: whatever Qt made for it (input devices, the
+// platform's objects) goes with it before the program's exit handlers run.
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -85,6 +85,8 @@ std::optional<EntityLookup> TCTConvert::LookUpEntity() {
     found = logic_.Button5Click(Text(Form1->LogField("Edit8")->text()), prefs[plLatitude], prefs[plLongitude]);
   } catch (const std::exception& e) {
     ShowTexts();
+    // No bearing could be computed: no earlier entity's prefix or zones stay behind either.
+    for (const char* field : {"Edit9", "Edit10", "Edit11"}) Form1->LogField(field)->clear();
     Form1->ShowHandlerError(e);
     return std::nullopt;
   }

@@ -48,12 +48,14 @@ class ReportPainter {
   QPainter& Painter() { return painter_; }
 
   // `text` in the element's box, `height` mm high (the font's height when 0), clipped to it so a
-  // long value never runs into its neighbour.
-  void Text(const PrintElement& place, double bandTop, double height, const QString& text) {
-    const QFont font = FontOf(place.font);
-    painter_.setFont(font);
-    if (height <= 0) height = QFontMetricsF(font, device_).height() / perMm_;
-    const QRectF box(place.x * perMm_, (bandTop + place.y) * perMm_, place.width * perMm_, height * perMm_);
+  // long value never runs into its neighbour. A text wider than its box takes up to `room` mm
+  // (the box's width when 0) and, when still too wide, a font small enough to fit: the clip never
+  // cuts a glyph.
+  void Text(const PrintElement& place, double bandTop, double height, const QString& text, double room = 0) {
+    const TqrLogPrintForm::TextLayout layout = TqrLogPrintForm::LayOutText(place, room, text, device_);
+    painter_.setFont(layout.font);
+    if (height <= 0) height = QFontMetricsF(layout.font, device_).height() / perMm_;
+    const QRectF box(place.x * perMm_, (bandTop + place.y) * perMm_, layout.width * perMm_, height * perMm_);
     painter_.save();
     painter_.setClipRect(box);
     painter_.drawText(box, int(AlignmentOf(place.align)) | Qt::TextSingleLine, text);
@@ -71,6 +73,22 @@ class ReportPainter {
 };
 
 }  // namespace
+
+TqrLogPrintForm::TextLayout TqrLogPrintForm::LayOutText(const PrintElement& place, double room, const QString& text,
+                                                        QPaintDevice* device) {
+  const double perMm = device->logicalDpiX() / 25.4;
+  TextLayout layout{FontOf(place.font), place.width};
+  const auto widthMm = [&] { return QFontMetricsF(layout.font, device).horizontalAdvance(text) / perMm; };
+  const PrintTextFit fit = FitPrintText(widthMm(), place.width, room > 0 ? room : place.width);
+  layout.width = fit.width;
+  if (fit.scale < 1) {
+    // Glyph widths do not scale exactly with the size: shrink until the text fits.
+    const double points = layout.font.pointSizeF();
+    layout.font.setPointSizeF(points * fit.scale);
+    for (int i = 0; i < 20 && widthMm() > layout.width; ++i) layout.font.setPointSizeF(layout.font.pointSizeF() * 0.97);
+  }
+  return layout;
+}
 
 TqrLogPrintForm::TqrLogPrintForm(QWidget* parent)
     : QWidget(parent, Qt::Window), ui_(std::make_unique<Ui::TqrLogPrintForm>()),
@@ -166,7 +184,8 @@ void TqrLogPrintForm::QuickRep1Print(QPrinter* printer) {
     for (size_t row = report_.FirstRowOfPage(number); row < report_.EndRowOfPage(number); ++row) {
       const std::vector<std::string>& texts = report_.rows[row];
       for (size_t i = 0; i < cells.size() && i < texts.size(); ++i)
-        paint.Text(cells[i].place, top, page.detailHeight, QString::fromStdString(Cp1252ToUtf8(texts[i])));
+        paint.Text(cells[i].place, top, page.detailHeight, QString::fromStdString(Cp1252ToUtf8(texts[i])),
+                   PrintDetailRoom(i));
       top += page.detailHeight;
     }
   }

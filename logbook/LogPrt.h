@@ -9,12 +9,14 @@
 // Main thread only (the worker touches no widget).
 #pragma once
 
+#include <QFont>
 #include <QString>
 #include <QWidget>
 #include <memory>
 
 #include "log_print.h"
 
+class QPaintDevice;
 class QPrinter;
 class QPrintPreviewDialog;
 
@@ -47,6 +49,15 @@ class TqrLogPrintForm : public QWidget {
   // Paints every page of the report on `printer` (the preview's paint request, or a printer of
   // the caller's, set up by ConfigurePrinter).
   void QuickRep1Print(QPrinter* printer);
+
+  // The font and the box width (mm) in which `text` is drawn at `place` on `device`, with `room`
+  // mm to run on into (FitPrintText): a long call runs into the gap before Date, and shrinks when
+  // that is not enough.
+  struct TextLayout {
+    QFont font;
+    double width;
+  };
+  static TextLayout LayOutText(const PrintElement& place, double room, const QString& text, QPaintDevice* device);
 
  signals:
   // The preview was shown, or the report could not be read.

@@ -366,6 +366,8 @@ class TForm1 : public QMainWindow {
   void RadioGroup4Click();
   void Button39Click();
   void DriveBoxChange();
+  // Fills the call-book drive box from the mounted file systems and line 10 of the preferences.
+  void ShowCallBookDrives();
 
  protected:
   void closeEvent(QCloseEvent* event) override;

@@ -5,7 +5,8 @@
 //
 // Start-up loads the memories through Button24Click; "&Keep Memories" writes them back. A file
 // that cannot be read whole leaves the grid as it was, so a later save never writes a half grid
-// over the operator's file.
+// over the operator's file. The file's line 1 sets the grid's column count, and a file read as
+// CP1252 is written back in it (the grid carries that as a property).
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -13,6 +14,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTableWidget>
+#include <algorithm>
 
 #include "PSKUnit1.h"
 #include "logbook_folders.h"
@@ -33,6 +35,10 @@ inline constexpr const char* kMemoryFile = "QMemd.cfg";
 constexpr int kFontPixels = 32;
 constexpr int kRowHeight = 42;
 constexpr int kColumnWidths[MemoryGrid::kColumns] = {70, 320, 170, 110};
+// Columns beyond the four a file may bring.
+constexpr int kExtraColumnWidth = 110;
+// The grid's property that says its memories came from a CP1252 file.
+constexpr const char* kFileCp1252Property = "memoryFileCp1252";
 
 // Memory rows alternate two backgrounds; names are black, frequencies blue.
 const QColor kEvenRowBackground(0xF9, 0xFF, 0xE1);
@@ -40,18 +46,48 @@ const QColor kOddRowBackground(0xDF, 0xEB, 0xFF);
 
 bool FixedCell(int column, int row) { return column == 0 || row == 0; }
 
+// A cell of the grid with the look of its place.
+QTableWidgetItem* MakeMemoryItem(const QTableWidget* table, int row, int column) {
+  auto* item = new QTableWidgetItem();
+  if (FixedCell(column, row)) {
+    // Titles and numbers: neither chosen nor edited, drawn as fixed cells.
+    item->setFlags(Qt::NoItemFlags);
+    item->setBackground(table->palette().button());
+    item->setForeground(table->palette().buttonText());
+  } else {
+    item->setBackground(row % 2 == 0 ? kEvenRowBackground : kOddRowBackground);
+    if (column == 1) item->setForeground(QColor(Qt::black));
+    if (column == MemoryGrid::kFrequencyColumn) item->setForeground(QColor(Qt::blue));
+  }
+  return item;
+}
+
+// The grid's column count becomes `columns`; new columns get their cells.
+void SetMemoryColumns(QTableWidget* table, int columns) {
+  const int before = table->columnCount();
+  if (columns == before) return;
+  table->setColumnCount(columns);
+  for (int column = before; column < columns; ++column) {
+    table->setColumnWidth(column, column < MemoryGrid::kColumns ? kColumnWidths[column] : kExtraColumnWidth);
+    for (int row = 0; row < table->rowCount(); ++row) table->setItem(row, column, MakeMemoryItem(table, row, column));
+  }
+}
+
 MemoryGrid GridOf(const QTableWidget* table) {
-  MemoryGrid grid;
+  MemoryGrid grid(table->columnCount());
   for (int column = 0; column < grid.ColumnCount(); ++column)
     for (int row = 0; row < grid.RowCount(); ++row)
       if (const QTableWidgetItem* item = table->item(row, column)) grid.SetCell(column, row, item->text().toStdString());
+  grid.SetFileCp1252(table->property(kFileCp1252Property).toBool());
   return grid;
 }
 
 void ShowGrid(QTableWidget* table, const MemoryGrid& grid) {
+  SetMemoryColumns(table, grid.ColumnCount());
   for (int column = 0; column < grid.ColumnCount(); ++column)
     for (int row = 0; row < grid.RowCount(); ++row)
       table->item(row, column)->setText(QString::fromStdString(grid.Cell(column, row)));
+  table->setProperty(kFileCp1252Property, grid.FileCp1252());
 }
 
 // The form's rig writes, as the memory logic asks for them.
@@ -82,20 +118,8 @@ void TForm1::ConnectMemoryPage() {
   for (int column = 0; column < MemoryGrid::kColumns; ++column) table->setColumnWidth(column, kColumnWidths[column]);
   for (int row = 0; row < MemoryGrid::kRows; ++row) {
     table->setRowHeight(row, kRowHeight);
-    for (int column = 0; column < MemoryGrid::kColumns; ++column) {
-      auto* item = new QTableWidgetItem();
-      if (FixedCell(column, row)) {
-        // Titles and numbers: neither chosen nor edited, drawn as fixed cells.
-        item->setFlags(Qt::NoItemFlags);
-        item->setBackground(table->palette().button());
-        item->setForeground(table->palette().buttonText());
-      } else {
-        item->setBackground(row % 2 == 0 ? kEvenRowBackground : kOddRowBackground);
-        if (column == 1) item->setForeground(QColor(Qt::black));
-        if (column == MemoryGrid::kFrequencyColumn) item->setForeground(QColor(Qt::blue));
-      }
-      table->setItem(row, column, item);
-    }
+    for (int column = 0; column < MemoryGrid::kColumns; ++column)
+      table->setItem(row, column, MakeMemoryItem(table, row, column));
   }
   // A double click sends the memory to the radio; a cell is edited by typing into it.
   table->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
@@ -207,7 +231,8 @@ void TForm1::StringGrid1SelectCell(int column, int row) {
 }
 
 void TForm1::TabSheet5Show() {
-  for (int column = 0; column < MemoryGrid::kColumns; ++column)
+  // The four titles, as far as the grid has columns for them.
+  for (int column = 0; column < std::min(memory_->StringGrid1->columnCount(), MemoryGrid::kColumns); ++column)
     memory_->StringGrid1->item(0, column)->setText(QString::fromStdString(texts::MemoryTitle(column)));
   Speak(QString::fromStdString(texts::MemoryPanelUp()));
 }

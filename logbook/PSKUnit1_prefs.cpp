@@ -51,8 +51,7 @@ void TForm1::ShowCurrentPreferenceLabels() {
 
 void TForm1::ShowPreferences() {
   ShowCurrentPreferenceLabels();
-  const int drive = CallBookDriveIndex(prefs_[plCallBookDrive]);
-  if (drive >= 0) set_->DriveBox->setCurrentIndex(drive);
+  ShowCallBookDrives();
   set_->Edit12->setText(Q(prefs_[plOwnCall]));
   set_->Edit17->setText(Q(prefs_[plGrid]));
   set_->Edit13->setText(Q(prefs_[plLatitude]));

@@ -15,6 +15,7 @@
 
 #include "LogPrt.h"
 #include "PSKUnit1.h"
+#include "call_book_drives.h"
 #include "RAC.h"
 #include "Unit1.h"
 #include "radio_group.h"
@@ -52,7 +53,8 @@ void TForm1::ConnectToolHandlers() {
   for (int i = 0; i < RadioGroupCount(set_->RadioGroup4); ++i)
     connect(RadioGroupItem(set_->RadioGroup4, i), &QRadioButton::clicked, this, &TForm1::RadioGroup4Click);
   connect(set_->Button39, &QPushButton::clicked, this, &TForm1::Button39Click);
-  connect(set_->DriveBox, &QComboBox::currentIndexChanged, this, &TForm1::DriveBoxChange);
+  // A drive chosen from the list or a folder typed in.
+  connect(set_->DriveBox, &QComboBox::currentTextChanged, this, &TForm1::DriveBoxChange);
 }
 
 // ---- File menu ------------------------------------------------------------------------------
@@ -141,10 +143,18 @@ void TForm1::RemoveProgramFonts() {
   fontId_ = -1;
 }
 
+void TForm1::ShowCallBookDrives() {
+  // The mounted file systems where a CD stands, with line 10's drive first and chosen.
+  QComboBox* box = set_->DriveBox;
+  box->clear();
+  for (const std::string& drive : CallBookDriveChoices(prefs_[plCallBookDrive], MountedCallBookDrives()))
+    box->addItem(Q(drive));
+  box->setCurrentIndex(0);
+}
+
 void TForm1::DriveBoxChange() {
-  if (RAC == nullptr) return;
   // The call-book window's own drive box follows.
-  if (auto* drives = RAC->findChild<QComboBox*>("ComboBox1")) drives->setCurrentIndex(set_->DriveBox->currentIndex());
+  if (RAC != nullptr) RAC->FollowDrive(*set_->DriveBox);
 }
 
 }  // namespace quillmere

@@ -51,10 +51,17 @@ TRAC::~TRAC() {
 void TRAC::FormCreate() {
   ShowTexts();
   if (Form1 == nullptr) return;
-  // The drive follows the Set page's call-book drive, now and whenever it changes there.
-  QComboBox* driveBox = Form1->SetPage().DriveBox;
-  ui_->ComboBox1->setCurrentIndex(driveBox->currentIndex());
-  connect(driveBox, &QComboBox::currentIndexChanged, ui_->ComboBox1, &QComboBox::setCurrentIndex);
+  // The drive follows the Set page's call-book drive, now and whenever it changes there
+  // (TForm1::DriveBoxChange).
+  FollowDrive(*Form1->SetPage().DriveBox);
+}
+
+void TRAC::FollowDrive(const QComboBox& driveBox) {
+  QComboBox* box = ui_->ComboBox1;
+  box->clear();
+  for (int i = 0; i < driveBox.count(); ++i) box->addItem(driveBox.itemText(i));
+  box->setCurrentIndex(driveBox.currentIndex());
+  box->setEditText(driveBox.currentText());
 }
 
 void TRAC::BitBtn1Click() { LookUp(CallBookAction::Get); }

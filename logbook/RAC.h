@@ -13,6 +13,8 @@
 #include <QWidget>
 #include <memory>
 
+class QComboBox;
+
 #include "call_book.h"
 
 namespace Ui {
@@ -39,6 +41,8 @@ class TRAC : public QWidget {
   void Button2Click();
   // "&Hide".
   void Button3Click();
+  // The drive box takes the Set page's drive box's items and its text (a drive or a folder).
+  void FollowDrive(const QComboBox& driveBox);
 
  private:
   void FormCreate();

@@ -5,7 +5,7 @@
 // labels against them whenever asked (Button3Click: by every rig report unless the class is
 // "OFF", and by the main window's hidden Button22).
 //
-// A check outside every segment turns the frequency label red and plays "ding.wav" once, without
+// A check outside every segment turns the frequency label red and plays "ding.wav", without
 // waiting for it; inside a segment the label takes the tooltip background. A file that could not
 // be loaded switches the check off, and the operator is told so once.
 //

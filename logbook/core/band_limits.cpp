@@ -107,7 +107,9 @@ BandCheck BandLimits::Check(std::string_view frequencyText, std::string_view mod
     outOfBand_ = 0;
   } else {
     result.verdict = BandVerdict::Outside;
-    result.playSound = outOfBand_ == 0;
+    // Every check without a hit sounds: the operator who cannot see the red label hears each
+    // time the radio is still outside.
+    result.playSound = true;
     outOfBand_ = 1;
   }
   return result;

@@ -9,8 +9,8 @@
 //
 // A table that could not be loaded switches the check off: every check then leaves the display as
 // it is and asks for no sound, and the reason is handed out once (TakeNotice or the first check).
-// The warning sound is asked for only by a check that turns the display red, never again while it
-// stays red, so a radio reporting every few milliseconds outside the band plays it once.
+// The warning sound is asked for by every check that finds no segment, also while the display
+// stays red, so an operator who keeps tuning outside the band keeps hearing it.
 //
 // One object per window; one thread.
 #pragma once
@@ -58,8 +58,7 @@ enum class BandVerdict {
 
 struct BandCheck {
   BandVerdict verdict = BandVerdict::Unchanged;
-  // Play the warning sound "ding.wav" (without waiting for it): only on the check that turned the
-  // display red.
+  // Play the warning sound "ding.wav" (without waiting for it): on every check without a hit.
   bool playSound = false;
   // Once: why the check is off (the table could not be loaded); to be shown to the operator.
   std::optional<std::string> notice;

@@ -58,7 +58,8 @@ ColumnGridRead ReadColumnGridFile(const std::string& path, int rows, int minColu
   if (in) whole << in.rdbuf();
   if (!in || in.bad()) return Bad(std::string("the file cannot be read (") + std::strerror(errno) + ")");
   std::string text = whole.str();
-  if (!IsUtf8(text)) text = Cp1252ToUtf8(text);
+  const bool cp1252 = !IsUtf8(text);
+  if (cp1252) text = Cp1252ToUtf8(text);
 
   // The lines, each without its CR LF or LF; a last line without a line end counts too.
   std::vector<std::string_view> lines;
@@ -88,6 +89,7 @@ ColumnGridRead ReadColumnGridFile(const std::string& path, int rows, int minColu
 
   ColumnGridRead out;
   out.status = ColumnGridRead::Status::Read;
+  out.cp1252 = cp1252;
   out.cells.assign(static_cast<size_t>(*columns), std::vector<std::string>(static_cast<size_t>(rows)));
   size_t line = 2;
   for (auto& column : out.cells)
@@ -95,7 +97,7 @@ ColumnGridRead ReadColumnGridFile(const std::string& path, int rows, int minColu
   return out;
 }
 
-std::string FormatColumnGridFile(const GridCells& cells) {
+std::string FormatColumnGridFile(const GridCells& cells, bool cp1252) {
   const size_t rows = cells.empty() ? 0 : cells.front().size();
   std::string out = std::to_string(cells.size()) + "\r\n" + std::to_string(rows) + "\r\n";
   for (const auto& column : cells)
@@ -103,7 +105,10 @@ std::string FormatColumnGridFile(const GridCells& cells) {
       if (row < column.size()) out += WithoutLineBreaks(column[row]);
       out += "\r\n";
     }
-  return out;
+  if (!cp1252) return out;
+  // A character CP1252 has no byte for would become '?': then the file stays UTF-8.
+  std::string bytes = Utf8ToCp1252(out);
+  return Cp1252ToUtf8(bytes) == out ? bytes : out;
 }
 
 std::string WithoutLineBreaks(std::string text) {

@@ -8,7 +8,8 @@
 //
 // Lines are written ending in CR LF and read ending in CR LF or LF. A file that is well-formed
 // UTF-8 is taken as it is, any other as CP1252 (files of earlier versions), so cells come back as
-// UTF-8. A cell never holds a line break (the writer's callers strip them): a line is a cell.
+// UTF-8; the reader says which it was, so that a writer can keep the file's encoding. A cell never
+// holds a line break (the writer's callers strip them): a line is a cell.
 //
 // Pure functions over one file; safe from any thread.
 #pragma once
@@ -26,6 +27,7 @@ struct ColumnGridRead {
   Status status = Status::Missing;
   std::string reason;  // for Missing and Bad: what is wrong, in words ("the file ends at line 9, ...")
   GridCells cells;     // for Read: every column of the file with `rows` cells each
+  bool cp1252 = false; // for Read: the file was not UTF-8 and was read as CP1252
 };
 
 // Reads the file at `path` with `rows` rows per column. Bad when the file cannot be read, line 1
@@ -33,8 +35,9 @@ struct ColumnGridRead {
 // ends before the last cell. Lines after the last cell are ignored.
 ColumnGridRead ReadColumnGridFile(const std::string& path, int rows, int minColumns, int maxColumns);
 
-// The file's bytes for `cells` (every column as long as the first).
-std::string FormatColumnGridFile(const GridCells& cells);
+// The file's bytes for `cells` (every column as long as the first), in UTF-8; with `cp1252` in
+// CP1252 when every cell can be written in it, else in UTF-8 all the same (nothing is lost).
+std::string FormatColumnGridFile(const GridCells& cells, bool cp1252 = false);
 
 // `text` without carriage returns and line feeds, so it stays one line of the file.
 std::string WithoutLineBreaks(std::string text);

@@ -1,6 +1,7 @@
 #include "country_file.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -115,6 +116,35 @@ int CountryFile::FindName(std::string_view name) const {
   return -1;
 }
 
+const CountryFile::Item* CountryFile::LongestPrefix(std::string_view key, std::string& matched) const {
+  for (size_t n = std::min(key.size(), longestPrefix_); n > 0; --n)
+    if (auto p = prefixes_.find(std::string(key.substr(0, n))); p != prefixes_.end()) {
+      matched = std::string(key.substr(0, n));
+      return &p->second;
+    }
+  return nullptr;
+}
+
+namespace {
+
+// Suffixes that say how a station works, not where: the home call's entity stays.
+bool OperatingSuffix(std::string_view part) {
+  for (const char* suffix : {"P", "M", "QRP", "QRPP", "A", "B", "LH"})
+    if (part == suffix) return true;
+  return false;
+}
+
+// `call` with its call-area digit (the last digit before the letters that end it) replaced by
+// `digit`: "UA1ABC" and "9" give "UA9ABC"; a call without a digit stays as it is.
+std::string WithCallArea(std::string call, char digit) {
+  size_t end = call.size();
+  while (end > 0 && !std::isdigit(static_cast<unsigned char>(call[end - 1]))) --end;
+  if (end > 0) call[end - 1] = digit;
+  return call;
+}
+
+}  // namespace
+
 CtyCallInfo CountryFile::LookupCall(std::string_view call) const {
   CtyCallInfo info;
   const std::string key = AsciiUpperCase(TrimWhiteSpace(call));
@@ -124,12 +154,39 @@ CtyCallInfo CountryFile::LookupCall(std::string_view call) const {
     found = &it->second;
     info.exactCall = true;
     info.matched = key;
+  } else if (key.find('/') == std::string::npos) {
+    found = LongestPrefix(key, info.matched);
   } else {
-    for (size_t n = std::min(key.size(), longestPrefix_); n > 0 && !found; --n) {
-      if (auto p = prefixes_.find(key.substr(0, n)); p != prefixes_.end()) {
-        found = &p->second;
-        info.matched = key.substr(0, n);
+    // A call with a slash, as the country file's own conventions read it. The parts after the
+    // first: "/MM" and "/AM" (maritime and aeronautical mobile) are no entity; "/P", "/M",
+    // "/QRP" and their kin change nothing; a single digit moves the call to that call area
+    // ("UA1ABC/9" is read as "UA9ABC"). Of the two parts left, the shorter (the first on a tie)
+    // is the location: when it is a prefix the file knows, the call belongs to that entity
+    // ("K1ABC/KH6" and "KH6/K1ABC" are Hawaii); otherwise the other part decides.
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (size_t i = 0; i <= key.size(); ++i) {
+      if (i < key.size() && key[i] != '/') continue;
+      std::string part = key.substr(start, i - start);
+      start = i + 1;
+      if (part.empty()) continue;
+      if (!parts.empty()) {
+        if (part == "MM" || part == "AM") return CtyCallInfo{};
+        if (OperatingSuffix(part)) continue;
       }
+      parts.push_back(std::move(part));
+    }
+    if (parts.empty()) return CtyCallInfo{};
+    if (parts.size() == 1) {
+      found = LongestPrefix(parts[0], info.matched);
+    } else if (parts[1].size() == 1 && std::isdigit(static_cast<unsigned char>(parts[1][0]))) {
+      found = LongestPrefix(WithCallArea(parts[0], parts[1][0]), info.matched);
+    } else {
+      const bool secondIsLocation = parts[1].size() < parts[0].size();
+      const std::string& location = secondIsLocation ? parts[1] : parts[0];
+      const std::string& home = secondIsLocation ? parts[0] : parts[1];
+      found = LongestPrefix(location, info.matched);
+      if (!found) found = LongestPrefix(home, info.matched);
     }
   }
   if (!found || found->row < 0 || static_cast<size_t>(found->row) >= rows_.size()) return CtyCallInfo{};

@@ -66,7 +66,10 @@ class CountryFile {
   int FindName(std::string_view name) const;
 
   // The entity of a call: an '=' item equal to the whole call wins; otherwise the longest listed
-  // prefix the call begins with. The call is upper-cased and trimmed first.
+  // prefix the call begins with. The call is upper-cased and trimmed first. A call with a slash
+  // follows the file's conventions: "/MM" and "/AM" are no entity, "/P", "/M", "/QRP" and their
+  // kin are ignored, a single digit changes the call area, and of the two parts left the shorter
+  // is the location when the file knows it as a prefix ("K1ABC/KH6" is Hawaii).
   CtyCallInfo LookupCall(std::string_view call) const;
 
  private:
@@ -75,6 +78,8 @@ class CountryFile {
     std::string cqZone, ituZone;  // overrides, empty when none
   };
   void AddItems(int row, std::string_view list);
+  // The longest listed prefix `key` begins with (into `matched`), null when none.
+  const Item* LongestPrefix(std::string_view key, std::string& matched) const;
 
   std::vector<std::string> memo_;
   std::vector<CtyRow> rows_;

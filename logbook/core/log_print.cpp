@@ -101,6 +101,25 @@ const std::vector<PrintDetailCell>& PrintDetailCells() {
   return cells;
 }
 
+double PrintDetailRoom(size_t cell) {
+  const std::vector<PrintDetailCell>& cells = PrintDetailCells();
+  if (cell >= cells.size()) return 0;
+  const PrintElement& place = cells[cell].place;
+  if (place.align != PrintAlign::Left) return place.width;
+  const PrintPageGeometry& page = PrintGeometry();
+  double next = page.pageWidth - 2 * page.margin;
+  for (const PrintDetailCell& other : cells)
+    if (other.place.x > place.x) next = std::min(next, other.place.x);
+  return std::max(place.width, next - place.x);
+}
+
+PrintTextFit FitPrintText(double textWidth, double boxWidth, double roomWidth) {
+  roomWidth = std::max(roomWidth, boxWidth);
+  if (textWidth <= boxWidth) return {boxWidth, 1.0};
+  if (textWidth <= roomWidth) return {textWidth, 1.0};
+  return {roomWidth, roomWidth / textWidth};
+}
+
 int PrintedLog::PageCount() const {
   const auto perPage = static_cast<size_t>(PrintGeometry().RowsPerPage());
   return rows.empty() ? 1 : static_cast<int>((rows.size() + perPage - 1) / perPage);

@@ -74,6 +74,20 @@ const PrintFont& PrintCaptionFont();
 const std::vector<PrintColumn>& PrintColumns();
 const std::vector<PrintDetailCell>& PrintDetailCells();
 
+// The width in mm detail cell `cell` may take when its text does not fit its box: a left-aligned
+// text runs on into the gap up to the next cell to its right (the call up to where the date's box
+// begins), the last one up to the printable width; a centred or right-aligned text keeps its box.
+double PrintDetailRoom(size_t cell);
+
+// How a text that is `textWidth` mm wide in its font is drawn: in its box of `boxWidth` when it
+// fits; else widened up to `roomWidth`; else in `roomWidth` with the font scaled by `scale` (< 1)
+// so that it fits. A text is never cut through a glyph.
+struct PrintTextFit {
+  double width;
+  double scale;
+};
+PrintTextFit FitPrintText(double textWidth, double boxWidth, double roomWidth);
+
 struct PrintedLog {
   std::string title;  // "Log of " + own call
   std::string date;   // the day printed, in the short date form

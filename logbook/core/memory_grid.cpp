@@ -1,6 +1,7 @@
 #include "memory_grid.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <stdexcept>
 
@@ -26,38 +27,40 @@ bool Blank(const std::string& text) {
 
 }  // namespace
 
-MemoryGrid::MemoryGrid() : cells_(kColumns, std::vector<std::string>(kRows)) {}
+MemoryGrid::MemoryGrid(int columns)
+    : cells_(static_cast<size_t>(std::max(columns, 1)), std::vector<std::string>(kRows)) {}
 
 const std::string& MemoryGrid::Cell(int column, int row) const {
-  if (column < 0 || column >= kColumns || row < 0 || row >= kRows) return EmptyText();
+  if (column < 0 || column >= ColumnCount() || row < 0 || row >= kRows) return EmptyText();
   return cells_[static_cast<size_t>(column)][static_cast<size_t>(row)];
 }
 
 void MemoryGrid::SetCell(int column, int row, std::string_view text) {
-  if (column < 0 || column >= kColumns || row < 0 || row >= kRows) return;
+  if (column < 0 || column >= ColumnCount() || row < 0 || row >= kRows) return;
   cells_[static_cast<size_t>(column)][static_cast<size_t>(row)] = WithoutLineBreaks(std::string(text));
 }
 
 std::vector<std::string> MemoryGrid::Row(int row) const {
   std::vector<std::string> cells;
-  for (int column = 0; column < kColumns; ++column) cells.push_back(Cell(column, row));
+  for (int column = 0; column < ColumnCount(); ++column) cells.push_back(Cell(column, row));
   return cells;
 }
 
 bool MemoryGrid::RowUnused(int row) const {
-  for (int column = 0; column < kColumns; ++column)
+  for (int column = 0; column < ColumnCount(); ++column)
     if (!Blank(Cell(column, row))) return false;
   return true;
 }
 
 void MemoryGrid::WriteTitles() {
-  for (int column = 0; column < kColumns; ++column) SetCell(column, 0, texts::MemoryTitle(column));
+  for (int column = 0; column < std::min(ColumnCount(), kColumns); ++column)
+    SetCell(column, 0, texts::MemoryTitle(column));
 }
 
 void MemoryGrid::SetCells(GridCells cells) {
-  if (cells.size() != static_cast<size_t>(kColumns) ||
+  if (cells.empty() ||
       std::any_of(cells.begin(), cells.end(), [](const auto& c) { return c.size() != static_cast<size_t>(kRows); }))
-    throw std::invalid_argument("a memory grid has 4 columns of 151 cells");
+    throw std::invalid_argument("a memory grid has columns of 151 cells");
   for (auto& column : cells)
     for (auto& cell : column) cell = WithoutLineBreaks(std::move(cell));
   cells_ = std::move(cells);
@@ -72,7 +75,8 @@ std::string MemoryFilePath() {
 
 MemoryFileResult LoadMemoryFile(const std::string& path, MemoryGrid& grid) {
   MemoryFileResult result;
-  ColumnGridRead read = ReadColumnGridFile(path, MemoryGrid::kRows, MemoryGrid::kColumns, MemoryGrid::kColumns);
+  // The file's own column count: the lines it must hold for it are checked before any cell is kept.
+  ColumnGridRead read = ReadColumnGridFile(path, MemoryGrid::kRows, 1, INT_MAX);
   switch (read.status) {
     case ColumnGridRead::Status::Missing:
       result.status = MemoryFileResult::Status::NoFile;
@@ -83,6 +87,7 @@ MemoryFileResult LoadMemoryFile(const std::string& path, MemoryGrid& grid) {
       break;
     case ColumnGridRead::Status::Read:
       grid.SetCells(std::move(read.cells));
+      grid.SetFileCp1252(read.cp1252);
       break;
   }
   return result;
@@ -93,7 +98,7 @@ MemoryFileResult SaveMemoryFile(const std::string& path, const MemoryGrid& grid)
   try {
     if (path.empty()) throw std::runtime_error("there is no folder the logbook can write to");
     FileReplacement file(path);
-    file.Write(FormatColumnGridFile(grid.Cells()));
+    file.Write(FormatColumnGridFile(grid.Cells(), grid.FileCp1252()));
     file.Commit();
   } catch (const std::exception& e) {
     result.status = MemoryFileResult::Status::Failed;

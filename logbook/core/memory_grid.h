@@ -1,7 +1,7 @@
-// memory_grid: the frequency memories of the "S. MEMORY" page as data: a grid of 4 columns and 151
-// rows of text (row 0 the titles, rows 1 to 150 the memories; column 0 the memory number, 1 the
-// name, 2 the frequency in MHz, 3 the mode), its file "QMemd.cfg", the sort, the zoom arithmetic
-// and the texts the page shows and speaks. The page's grid widget mirrors a MemoryGrid: the
+// memory_grid: the frequency memories of the "S. MEMORY" page as data: a grid of 151 rows of text
+// (row 0 the titles, rows 1 to 150 the memories) in 4 columns (0 the memory number, 1 the name, 2
+// the frequency in MHz, 3 the mode), or as many as the file's line 1 says; its file "QMemd.cfg",
+// the sort, the zoom arithmetic and the texts the page shows and speaks. The page's grid widget mirrors a MemoryGrid: the
 // window copies cells in and out and wires its controls to these functions.
 //
 // A MemoryGrid is a plain value; one thread at a time.
@@ -23,10 +23,10 @@ class MemoryGrid {
   static constexpr int kFrequencyColumn = 2;
   static constexpr int kModeColumn = 3;
 
-  // Every cell empty.
-  MemoryGrid();
+  // Every cell empty; `columns` columns (at least one).
+  explicit MemoryGrid(int columns = kColumns);
 
-  int ColumnCount() const { return kColumns; }
+  int ColumnCount() const { return static_cast<int>(cells_.size()); }
   int RowCount() const { return kRows; }
   // Empty for a cell outside the grid.
   const std::string& Cell(int column, int row) const;
@@ -41,11 +41,16 @@ class MemoryGrid {
   void WriteTitles();
 
   const GridCells& Cells() const { return cells_; }
-  // Takes `cells` whole; they must have kColumns columns of kRows cells.
+  // Takes `cells` whole; they must have at least one column, each of kRows cells.
   void SetCells(GridCells cells);
+
+  // The memory file was CP1252 (an earlier version's) and is saved back in it.
+  bool FileCp1252() const { return fileCp1252_; }
+  void SetFileCp1252(bool cp1252) { fileCp1252_ = cp1252; }
 
  private:
   GridCells cells_;  // [column][row]
+  bool fileCp1252_ = false;
 };
 
 // ---- the file ----
@@ -60,14 +65,17 @@ struct MemoryFileResult {
   std::string message;  // for Failed: the message to show, naming the file
 };
 
-// Loads the file at `path` into `grid` (the "Load" button, run once at start-up). The file is read
-// into a grid of its own and `grid` changes only when every cell was read: a missing file
-// (NoFile), one with another column count than 4, or one that ends early (Failed) leave `grid` as
-// it was. Line 2's row count is read and ignored: the grid always has 151 rows.
+// Loads the file at `path` into `grid` (the "Load" button, run once at start-up). Line 1 sets the
+// grid's column count (4 as the page writes it; a file of 3 or 5 columns is read with 3 or 5);
+// line 2's row count is read and ignored: the grid always has 151 rows. The file is read into a
+// grid of its own and `grid` changes only when every cell was read: a missing file (NoFile), a
+// column count below 1, or a file that ends early (Failed) leave `grid` as it was. The grid
+// remembers whether the file was CP1252.
 MemoryFileResult LoadMemoryFile(const std::string& path, MemoryGrid& grid);
 
 // Writes `grid` into the file at `path` ("&Keep Memories") whole, through a temporary file beside
-// it that is flushed and renamed over the old one: a failure leaves the old file as it was.
+// it that is flushed and renamed over the old one: a failure leaves the old file as it was. A grid
+// read from a CP1252 file is written in CP1252 (unless a cell holds a character CP1252 lacks).
 MemoryFileResult SaveMemoryFile(const std::string& path, const MemoryGrid& grid);
 
 // ---- sort ----

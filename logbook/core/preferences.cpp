@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 #include "atomic_file.h"
+#include "call_book_drives.h"
 
 namespace quillmere {
 
@@ -33,7 +34,7 @@ bool HasLetter(std::string_view text) {
 
 TPreferences DefaultPreferences() {
   TPreferences p;
-  p.Lines = {"", "", "0", "0", "0", "AUTODXNO", "logbook.dbf", "7", "AUTOSPEECHYES", "D:/", "POWER100"};
+  p.Lines = {"", "", "0", "0", "0", "AUTODXNO", "logbook.dbf", "7", "AUTOSPEECHYES", kDefaultCallBookDrive, "POWER100"};
   return p;
 }
 

@@ -4,7 +4,7 @@
 //   1 own call sign (upper case)        7 default logbook, relative to the program's folders
 //   2 own grid square                   8 band-limit class, decimal index 0..7
 //   3 latitude, decimal degrees, N+     9 "AUTOSPEECHYES" or "AUTOSPEECHNO"
-//   4 longitude, decimal degrees, E+   10 call-book drive, "D:/" .. "I:/"
+//   4 longitude, decimal degrees, E+   10 call-book drive, a folder ("/media/cdrom/")
 //   5 UTC difference, whole hours      11 "POWER" immediately followed by the power text
 //   6 "AUTODXYES" or "AUTODXNO"
 //
@@ -46,7 +46,8 @@ enum TPreferenceLine : int {
 inline constexpr std::array<const char*, 8> kBandLimitClasses = {
     "EXTRA Class", "ADVANCED Class", "GENERAL Class", "TECHPLUS Class",
     "TECH Class",  "NOVICE Class",   "CUSTOM",        "OFF"};
-// Items of the call-book drive box; line 10 holds one of them.
+// The drive letters a file of an earlier version holds on line 10 (the drive box offers mounted
+// file systems instead, see call_book_drives.h).
 inline constexpr std::array<const char*, 6> kCallBookDrives = {"D:/", "E:/", "F:/", "G:/", "H:/", "I:/"};
 
 struct TPreferences {

@@ -13,7 +13,8 @@ namespace quillmere {
 
 // The file start-up loads.
 inline constexpr const char* kStartupWordList = "wordlist.txt";
-// The files of the "Grammar" choice: item 0 "WordList.txt", item 1 "WordList2.txt".
+// The files of the "Grammar" choice: item 0 "WordList.txt", item 1 "WordList2.txt". Item 0's file
+// and the start-up list are one file, delivered as "wordlist.txt" and found without regard to case.
 std::string WordListFileName(int item);
 
 // Every ',' of a line replaced by a tab.

@@ -1,9 +1,11 @@
-// Band limits: the check against a table, the warning once per turn to red, a table that cannot be
-// loaded, and the delivered band-limits files and sound.
+// Band limits: the check against a table, the warning on every check outside, a table that cannot
+// be loaded, and the delivered band-limits files (against the licence rules) and sound.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
 #include <tuple>
+#include <utility>
 
 #include "band_limits.h"
 #include "core_test_util.h"
@@ -41,14 +43,16 @@ TEST_F(BandLimitsTest, PhoneAndCwSegmentsDecideRedOrNormalAndOtherModesChangeNot
   for (const auto& [frequency, mode, verdict] : cases)
     EXPECT_EQ(limits.Check(frequency, mode).verdict, verdict) << frequency << " " << mode;
 
-  // The sound only on the check that turns the display red; the flag follows every verdict.
+  // The sound on every check without a hit, also while the display stays red (an operator who
+  // cannot see the label hears each report outside); the flag follows every verdict.
   BandLimits fresh;
   fresh.FormCreate(LimitsFile(5, {"1415", "1435", "1400", "1414"}));
   const std::vector<std::tuple<std::string, std::string, V, bool, int>> reports = {
       {"14.20", "USB", V::Inside, false, 0},   {"14.40", "USB", V::Outside, true, 1},
-      {"14.41", "USB", V::Outside, false, 1},  {"14.42", "AM", V::Unchanged, false, 1},
-      {"14.43", "USB", V::Outside, false, 1},  {"14.05", "LSB", V::Outside, false, 1},
+      {"14.41", "USB", V::Outside, true, 1},   {"14.42", "AM", V::Unchanged, false, 1},
+      {"14.43", "USB", V::Outside, true, 1},   {"14.05", "LSB", V::Outside, true, 1},
       {"14.05", "CW", V::Inside, false, 0},    {"14.05", "USB", V::Outside, true, 1},
+      {"14.44", "CW", V::Outside, true, 1},
   };
   for (const auto& [frequency, mode, verdict, sound, flag] : reports) {
     const BandCheck check = fresh.Check(frequency, mode);
@@ -123,6 +127,8 @@ TEST(DeliveredBandLimits, EveryLicenceClassLoadsItsOwnFileWithItsPrivileges) {
       {1, "7.150", "LSB", V::Inside},    {1, "3.650", "LSB", V::Outside},  {1, "14.200", "USB", V::Inside},
       {1, "14.010", "CW", V::Outside},   {2, "7.150", "LSB", V::Outside},  {2, "14.200", "USB", V::Outside},
       {2, "14.250", "USB", V::Inside},   {2, "14.050", "CW", V::Inside},   {2, "21.300", "USB", V::Inside},
+      {2, "14.250", "CW", V::Inside},    {1, "14.200", "CW", V::Inside},   {1, "7.200", "CW", V::Inside},
+      {0, "0.000000", "USB", V::Outside}, {4, "0.005", "CW", V::Outside},  {5, "0", "USB", V::Outside},
       {2, "1.830", "CW", V::Inside},     {3, "28.400", "USB", V::Inside},  {3, "28.200", "USB", V::Outside},
       {4, "28.200", "CW", V::Inside},    {4, "14.250", "USB", V::Outside}, {4, "146.52", "USB", V::Inside},
       {4, "7.030", "CW", V::Inside},     {4, "1.830", "CW", V::Outside},   {5, "146.52", "USB", V::Outside},
@@ -149,6 +155,149 @@ TEST(DeliveredBandLimits, EveryLicenceClassLoadsItsOwnFileWithItsPrivileges) {
   EXPECT_EQ(wav.substr(0, 4), "RIFF");
   EXPECT_EQ(wav.substr(8, 8), "WAVEfmt ");
   EXPECT_LT(wav.size(), 100000u);
+}
+
+// The US rules the delivered files model, written here on their own: each class's privileges
+// per band (47 CFR 97.301) and its phone segment (97.305), in kHz. CW may be sent anywhere within
+// the privileges (97.305(a)).
+struct Piece {
+  int low, high;  // kHz
+};
+struct BandRule {
+  std::vector<Piece> privileges;
+  std::optional<Piece> phone;
+};
+using ClassRules = std::vector<BandRule>;  // the 13 bands in the files' row order
+
+ClassRules ExtraRules() {
+  return {
+      {{{1800, 2000}}, Piece{1800, 2000}},           // 160 m
+      {{{3500, 4000}}, Piece{3600, 4000}},           // 80 m
+      {{{7000, 7300}}, Piece{7125, 7300}},           // 40 m
+      {{{10100, 10150}}, std::nullopt},              // 30 m: no phone
+      {{{14000, 14350}}, Piece{14150, 14350}},       // 20 m
+      {{{18068, 18168}}, Piece{18110, 18168}},       // 17 m
+      {{{21000, 21450}}, Piece{21200, 21450}},       // 15 m
+      {{{24890, 24990}}, Piece{24930, 24990}},       // 12 m
+      {{{28000, 29700}}, Piece{28300, 29700}},       // 10 m
+      {{{50000, 54000}}, Piece{50100, 54000}},       // 6 m
+      {{{144000, 148000}}, Piece{144100, 148000}},   // 2 m
+      {{{420000, 450000}}, Piece{420000, 450000}},   // 70 cm
+      {{{1240000, 1300000}}, Piece{1240000, 1300000}},  // 23 cm
+  };
+}
+
+ClassRules AdvancedRules() {
+  ClassRules rules = ExtraRules();
+  rules[1] = {{{3525, 3600}, {3700, 4000}}, Piece{3700, 4000}};
+  rules[2] = {{{7025, 7300}}, Piece{7125, 7300}};
+  rules[4] = {{{14025, 14150}, {14175, 14350}}, Piece{14175, 14350}};
+  rules[6] = {{{21025, 21200}, {21225, 21450}}, Piece{21225, 21450}};
+  return rules;
+}
+
+ClassRules GeneralRules() {
+  ClassRules rules = ExtraRules();
+  rules[1] = {{{3525, 3600}, {3800, 4000}}, Piece{3800, 4000}};
+  rules[2] = {{{7025, 7125}, {7175, 7300}}, Piece{7175, 7300}};
+  rules[4] = {{{14025, 14150}, {14225, 14350}}, Piece{14225, 14350}};
+  rules[6] = {{{21025, 21200}, {21275, 21450}}, Piece{21275, 21450}};
+  return rules;
+}
+
+// Technician, and Technician Plus (whose privileges are now the Technician's).
+ClassRules TechRules() {
+  const ClassRules extra = ExtraRules();
+  ClassRules rules(13);
+  rules[1] = {{{3525, 3600}}, std::nullopt};
+  rules[2] = {{{7025, 7125}}, std::nullopt};
+  rules[6] = {{{21025, 21200}}, std::nullopt};
+  rules[8] = {{{28000, 28500}}, Piece{28300, 28500}};
+  for (size_t band = 9; band < 13; ++band) rules[band] = extra[band];
+  return rules;
+}
+
+ClassRules NoviceRules() {
+  ClassRules rules = TechRules();
+  for (size_t band = 9; band < 12; ++band) rules[band] = {};
+  rules[12] = {{{1270000, 1295000}}, Piece{1270000, 1295000}};
+  return rules;
+}
+
+// A segment in the files' 10 kHz units: the units wholly inside it; "1" "0" (no unit) for none.
+std::pair<std::string, std::string> Units(std::optional<Piece> piece) {
+  if (!piece) return {"1", "0"};
+  return {std::to_string((piece->low + 9) / 10), std::to_string(piece->high / 10 - 1)};
+}
+
+// The first and the last kHz of the 10 kHz units wholly inside a segment.
+int FirstWholeUnit(const Piece& p) { return (p.low + 9) / 10 * 10; }
+int LastInWholeUnit(const Piece& p) { return p.high / 10 * 10 - 1; }
+
+std::string MHz(int kHz) {
+  std::string fraction = std::to_string(kHz % 1000);
+  return std::to_string(kHz / 1000) + "." + std::string(3 - fraction.size(), '0') + fraction;
+}
+
+TEST(DeliveredBandLimits, EveryClassFollowsThePrivilegesAndPhoneSegmentsOfTheRules) {
+  const char* source = std::getenv("QM_TEST_SOURCE_DIR");
+  ASSERT_NE(source, nullptr);
+  setenv("QUILLMERE_HOME", (std::string(source) + "/data").c_str(), 1);
+  const std::vector<std::pair<int, ClassRules>> classes = {
+      {0, ExtraRules()}, {1, AdvancedRules()}, {2, GeneralRules()},
+      {3, TechRules()},  {4, TechRules()},     {5, NoviceRules()},
+  };
+  for (const auto& [licenceClass, rules] : classes) {
+    SCOPED_TRACE(BandLimitFileName(licenceClass));
+    BandLimits limits;
+    limits.FormCreate(BandLimitFilePath(licenceClass));
+    ASSERT_TRUE(limits.Enabled());
+    const GridCells& grid = limits.Grid();
+    for (size_t band = 0; band < rules.size(); ++band) {
+      const BandRule& rule = rules[band];
+      SCOPED_TRACE("band row " + std::to_string(band + 1) + " (" + grid[0][band + 1] + ")");
+      // One CW segment per band: from the lowest to the highest frequency the class may use.
+      std::optional<Piece> cw;
+      for (const Piece& p : rule.privileges)
+        cw = cw ? Piece{std::min(cw->low, p.low), std::max(cw->high, p.high)} : p;
+      const auto phone = Units(rule.phone), cwUnits = Units(cw);
+      EXPECT_EQ(grid[1][band + 1], phone.first);
+      EXPECT_EQ(grid[2][band + 1], phone.second);
+      EXPECT_EQ(grid[3][band + 1], cwUnits.first);
+      EXPECT_EQ(grid[4][band + 1], cwUnits.second);
+
+      // What the operator sees: CW inside anywhere in the privileges, phone only in its segment.
+      for (const Piece& p : rule.privileges) {
+        const std::string middle = MHz((p.low + p.high) / 2);
+        EXPECT_EQ(limits.Check(middle, "CW").verdict, V::Inside) << middle;
+        EXPECT_EQ(limits.Check(MHz(FirstWholeUnit(p)), "CW").verdict, V::Inside) << p.low;
+        EXPECT_EQ(limits.Check(MHz(LastInWholeUnit(p)), "CW").verdict, V::Inside) << p.high;
+        // A CW sub-band below the phone segment, or a band without phone: outside in phone.
+        if (!rule.phone || p.high <= rule.phone->low) {
+          EXPECT_EQ(limits.Check(middle, "USB").verdict, V::Outside) << middle;
+        }
+      }
+      if (rule.phone) {
+        for (const char* mode : {"USB", "LSB"}) {
+          EXPECT_EQ(limits.Check(MHz(FirstWholeUnit(*rule.phone)), mode).verdict, V::Inside) << mode;
+          EXPECT_EQ(limits.Check(MHz(LastInWholeUnit(*rule.phone)), mode).verdict, V::Inside) << mode;
+        }
+        // Just below the phone segment is outside in phone (a lower CW piece, or no privilege).
+        EXPECT_EQ(limits.Check(MHz(rule.phone->low - 1), "USB").verdict, V::Outside);
+      }
+      if (cw) {
+        EXPECT_EQ(limits.Check(MHz(cw->low - 1), "CW").verdict, V::Outside);
+        EXPECT_EQ(limits.Check(MHz(cw->high), "CW").verdict, V::Outside);
+      }
+    }
+    // A radio reporting 0 Hz, or anything below 10 kHz, is outside for every class.
+    for (const char* frequency : {"0", "0.000000", "0.009"}) {
+      for (const char* mode : {"USB", "CW"}) {
+        EXPECT_EQ(limits.Check(frequency, mode).verdict, V::Outside) << frequency << " " << mode;
+      }
+    }
+  }
+  unsetenv("QUILLMERE_HOME");
 }
 
 }  // namespace

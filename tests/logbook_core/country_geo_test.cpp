@@ -92,6 +92,48 @@ TEST(CountryFileTest, CallsResolveByExactCallThenLongestPrefix) {
   EXPECT_EQ(cty.LookupCall("BY1ABC").cqZone, "24");
 }
 
+// Calls with a slash, as the country file's conventions read them.
+TEST(CountryFileTest, SlashedCallsFollowTheFilesConventions) {
+  const CountryFile& cty = *geo_test::Countries();
+  struct Case {
+    const char* call;
+    const char* entity;  // empty: no entity
+  };
+  for (const Case& c : {
+           Case{"K1ABC/KH6", "Hawaii"}, Case{"KH6/K1ABC", "Hawaii"},      // the location, either side
+           Case{"W1AW/VE3", "Canada"},  Case{"ve3/w1aw", "Canada"},       Case{"DL1ABC/F", "France"},
+           Case{"K1ABC/P", "United States of America"},                   // how, not where
+           Case{"K1ABC/M", "United States of America"},                   // mobile, not England's M
+           Case{"K1ABC/QRP", "United States of America"}, Case{"KH6/K1ABC/P", "Hawaii"},
+           Case{"K1ABC/QQ", "United States of America"},                  // no such prefix: home
+           Case{"UA1ABC/9", "Asiatic Russia"}, Case{"UA9ABC/1", "European Russia"},  // call area
+           Case{"K1ABC/MM", ""}, Case{"G4ABC/AM", ""}, Case{"K1ABC/MM/P", ""},       // no entity
+           Case{"JA1ABC/", "Japan"}, Case{"/", ""},
+       }) {
+    SCOPED_TRACE(c.call);
+    const CtyCallInfo info = cty.LookupCall(c.call);
+    if (*c.entity == '\0') {
+      EXPECT_LT(info.row, 0);
+      continue;
+    }
+    ASSERT_GE(info.row, 0);
+    EXPECT_EQ(cty.Rows()[static_cast<size_t>(info.row)][kCtyName], c.entity);
+  }
+  // The location's zones, and the call area's: from the prefix that matched.
+  CountryFile small;
+  small.Parse(
+      "Alpha Land:  1:  2:  EU:  10.00:  -20.00:  -1.0:  AL:\n"
+      "    AL,AL9(7)[8];\n"
+      "Beta's Isle: 4:  5:  OC: -30.50:  150.25:  10.0:  BE:\n"
+      "    BE;\n");
+  EXPECT_EQ(small.LookupCall("AL1AB/9").cqZone, "7");
+  EXPECT_EQ(small.LookupCall("AL1AB/9").matched, "AL9");
+  EXPECT_EQ(small.LookupCall("AL9AB/BE").row, 1);
+  EXPECT_EQ(small.LookupCall("AL9AB/BE").cqZone, "4");
+  EXPECT_EQ(small.LookupCall("BE/AL9AB").row, 1);
+  EXPECT_EQ(small.LookupCall("AL9AB/XX").cqZone, "7");  // unknown location: the home call
+}
+
 TEST(CountryFileTest, GrammarOfHeadersAndLists) {
   // Fields close at ':' or ';'; a text left open at the end of a line is no field; blanks trim.
   EXPECT_EQ(SplitCtyLine("A b:  1: x y :"), (std::vector<std::string>{"A b", "1", "x y"}));

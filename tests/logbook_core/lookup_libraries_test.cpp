@@ -33,6 +33,8 @@ TEST(DXCheckTest, OwnComponentAnswersNamesTheListAndTheCountryFileKnow) {
                         Case{"9M2ABC", "West Malaysia"}, Case{"3A2XX", "Monoco"}, Case{"OD5AB", "lebanon"},
                         Case{"PJ2ABC", "Netherlands Antilles"}, Case{"W1AW", "United States"},
                         Case{"KH6XYZ", "Hawaii"}, Case{"GW4ABC", "Wales"}, Case{"VP2EAB", "Anguilla"},
+                        Case{"K1ABC/KH6", "Hawaii"}, Case{"VE3/W1AW", "Canada"}, Case{"W1AW/P", "United States"},
+                        Case{"K1ABC/MM", ""}, Case{"W1AW/AM", ""},
                         Case{"", ""}, Case{"Q1ABC", ""}}) {
     SCOPED_TRACE(c.call);
     const std::string answer = dx.Check(c.call);

@@ -17,6 +17,13 @@ using namespace tarvane;
 
 class MemoriesTest : public core_test::TempDirTest {};
 
+class RecordingRig : public MemoryRig {
+ public:
+  void SetRigValue(int32_t which, int32_t value) override { writes.push_back({which, value}); }
+  void SetRigParam(int32_t param) override { writes.push_back({param, 0}); }
+  std::vector<std::pair<int32_t, int32_t>> writes;
+};
+
 // Every cell of the grid, titles included, different from every other.
 MemoryGrid FullGrid() {
   MemoryGrid grid;
@@ -86,12 +93,15 @@ std::string FirstLines(const std::string& bytes, int count) {
 
 TEST_F(MemoriesTest, AFileThatCannotBeReadWholeLeavesGridAndFileAsTheyWere) {
   const std::string good = FormatColumnGridFile(FullGrid().Cells());
-  const std::string fiveColumns = "5\r\n151\r\n" + std::string(5 * 151 * 2, '\n');
+  // Five columns claimed over the cells of four: the fifth column is missing.
+  const std::string fiveColumns = "5\r\n151\r\n" + good.substr(8);
   const std::vector<std::pair<std::string, std::string>> cases = {
       {FirstLines(good, 300), "ends at line 300"},
       {FirstLines(good, 605), "ends at line 605"},  // only the last cell missing
-      {fiveColumns, "has 5 columns where 4 are expected"},
-      {"3\r\n151\r\n", "has 3 columns"},
+      {fiveColumns, "ends at line 606, before its last cell (line 757)"},
+      {"3\r\n151\r\n", "ends at line 2"},
+      {"0\r\n151\r\n", "has 0 columns"},
+      {"-4\r\n151\r\n", "has -4 columns"},
       {"four\r\n151\r\n", "line 1"},
       {"4\r\nmany\r\n", "line 2"},
       {"", "empty"},
@@ -108,6 +118,75 @@ TEST_F(MemoriesTest, AFileThatCannotBeReadWholeLeavesGridAndFileAsTheyWere) {
     EXPECT_EQ(grid.Cells(), FullGrid().Cells());
     EXPECT_EQ(core_test::ReadFile(path), bytes);
   }
+}
+
+// A file of 3 or 5 columns (line 1) is read with that many columns and saved back with them; the
+// sort then does nothing (it needs one key per column) and GO sends the default mode for a
+// missing mode column.
+TEST_F(MemoriesTest, LineOneSetsTheColumnCount) {
+  const std::string path = PathOf("QMemd.cfg");
+  for (int columns : {3, 5, 1}) {
+    SCOPED_TRACE(columns);
+    GridCells cells(static_cast<size_t>(columns), std::vector<std::string>(151));
+    for (int c = 0; c < columns; ++c) cells[size_t(c)][2] = "c" + std::to_string(c);
+    if (columns >= 3) cells[2][2] = "14.070";
+    core_test::WriteFile(path, FormatColumnGridFile(cells));
+    MemoryGrid grid = FullGrid();
+    ASSERT_EQ(LoadMemoryFile(path, grid).status, MemoryFileResult::Status::Done);
+    ASSERT_EQ(grid.ColumnCount(), columns);
+    EXPECT_EQ(grid.Cell(0, 2), "c0");
+    EXPECT_EQ(grid.Cell(columns - 1, 2), columns >= 3 ? (columns == 3 ? "14.070" : "c4") : "c0");
+    EXPECT_EQ(grid.Cell(columns, 2), "");  // outside the grid
+    EXPECT_EQ(grid.Row(2).size(), size_t(columns));
+    EXPECT_FALSE(grid.RowUnused(2));
+    EXPECT_TRUE(grid.RowUnused(1));
+    grid.WriteTitles();
+    EXPECT_EQ(grid.Cell(0, 0), "No.");
+    EXPECT_FALSE(SortMemoryGrid(grid, *MemorySortKeys("Name")));
+
+    ASSERT_EQ(SaveMemoryFile(path, grid).status, MemoryFileResult::Status::Done);
+    const std::vector<std::string> lines = Lines(core_test::ReadFile(path));
+    ASSERT_EQ(lines.size(), 2u + size_t(columns) * 151u);
+    EXPECT_EQ(lines[0], std::to_string(columns));
+    EXPECT_EQ(lines[1], "151");
+    MemoryGrid again;
+    ASSERT_EQ(LoadMemoryFile(path, again).status, MemoryFileResult::Status::Done);
+    EXPECT_EQ(again.Cells(), grid.Cells());
+  }
+  // Three columns: no mode column, so GO sends the frequency and upper side band.
+  GridCells three(3, std::vector<std::string>(151));
+  three[2][4] = "7.040";
+  core_test::WriteFile(path, FormatColumnGridFile(three));
+  MemoryGrid grid;
+  ASSERT_EQ(LoadMemoryFile(path, grid).status, MemoryFileResult::Status::Done);
+  RecordingRig rig;
+  EXPECT_EQ(GoToMemory(grid, 4, MemoryGoSource::Button, rig).error, "");
+  EXPECT_EQ(rig.writes, (std::vector<std::pair<int32_t, int32_t>>{{PM_FREQ, 7040000}, {PM_FREQA, 7040000}, {PM_SSB_U, 0}}));
+}
+
+// A file of an earlier version, in CP1252, is saved back in CP1252; a UTF-8 file stays UTF-8; a
+// cell CP1252 cannot hold makes the save UTF-8, so nothing typed is lost.
+TEST_F(MemoriesTest, TheFileKeepsItsEncoding) {
+  const std::string path = PathOf("QMemd.cfg");
+  std::string old = "4\r\n151\r\n";
+  for (int i = 0; i < 4 * 151; ++i) old += (i == 152 ? "Caf\xE9 \x80" : "") + std::string("\r\n");
+  core_test::WriteFile(path, old);
+  MemoryGrid grid;
+  ASSERT_EQ(LoadMemoryFile(path, grid).status, MemoryFileResult::Status::Done);
+  EXPECT_TRUE(grid.FileCp1252());
+  EXPECT_EQ(grid.Cell(1, 1), "Café €");
+  ASSERT_EQ(SaveMemoryFile(path, grid).status, MemoryFileResult::Status::Done);
+  EXPECT_EQ(core_test::ReadFile(path), old);  // byte for byte
+
+  grid.SetCell(1, 2, "Łódź");
+  ASSERT_EQ(SaveMemoryFile(path, grid).status, MemoryFileResult::Status::Done);
+  MemoryGrid utf8;
+  ASSERT_EQ(LoadMemoryFile(path, utf8).status, MemoryFileResult::Status::Done);
+  EXPECT_FALSE(utf8.FileCp1252());
+  EXPECT_EQ(utf8.Cell(1, 1), "Café €");
+  EXPECT_EQ(utf8.Cell(1, 2), "Łódź");
+  ASSERT_EQ(SaveMemoryFile(path, utf8).status, MemoryFileResult::Status::Done);
+  EXPECT_NE(core_test::ReadFile(path).find("Caf\xC3\xA9"), std::string::npos);
 }
 
 TEST(MemorySort, ChoicesSortTheMemoriesInUseAndLeaveUnusedRowsInPlace) {
@@ -156,13 +235,6 @@ TEST(MemorySort, ChoicesSortTheMemoriesInUseAndLeaveUnusedRowsInPlace) {
   EXPECT_EQ(grid.Cells(), before);
   SysSetCollationLocale(nullptr);
 }
-
-class RecordingRig : public MemoryRig {
- public:
-  void SetRigValue(int32_t which, int32_t value) override { writes.push_back({which, value}); }
-  void SetRigParam(int32_t param) override { writes.push_back({param, 0}); }
-  std::vector<std::pair<int32_t, int32_t>> writes;
-};
 
 TEST(MemoryGo, SendsFrequencyTwiceThenTheModeAndSaysWhatItDid) {
   struct Case {

@@ -11,6 +11,7 @@
 #include <iterator>
 
 #include "atomic_file.h"
+#include "call_book_drives.h"
 
 using namespace quillmere;
 
@@ -120,6 +121,37 @@ TEST(Preferences, PowerIsTrimmedWhenWrittenAndCutToFourWhenRead) {
   EXPECT_EQ(CallBookDriveIndex("I:/"), 5);
   EXPECT_EQ(CallBookDriveIndex("d:/"), -1);
   EXPECT_EQ(CallBookDriveIndex("J:/"), -1);
+}
+
+// The call-book drive box offers the file systems mounted where removable media go, the drive of
+// the preferences first; the delivered drive is a folder such a system can have.
+TEST(Preferences, CallBookDrivesAreMountedFileSystemsOrAFolderTypedIn) {
+  const std::string table =
+      "sysfs /sys sysfs rw 0 0\n"
+      "/dev/sda1 / ext4 rw 0 0\n"
+      "/dev/sr0 /media/cdrom0 iso9660 ro 0 0\n"
+      "/dev/sdb1 /media/ham/CALL\\040BOOK vfat rw 0 0\n"   // a blank in the label
+      "/dev/sdc1 /run/media/ham/STICK vfat rw 0 0\n"
+      "/dev/sdd1 /mnt ext4 rw 0 0\n"
+      "/dev/sr0 /media/cdrom0 iso9660 ro 0 0\n"              // listed twice
+      "tmpfs /run tmpfs rw 0 0\n"
+      "/dev/sde1 /mediaX ext4 rw 0 0\n"                      // not under /media
+      "/dev/sdf1 /run/media vfat rw 0 0\n"
+      "broken-line\n";
+  const std::vector<std::string> mounted = RemovableMountPoints(table);
+  EXPECT_EQ(mounted, (std::vector<std::string>{"/media/cdrom0/", "/media/ham/CALL BOOK/", "/run/media/ham/STICK/", "/mnt/"}));
+  EXPECT_TRUE(RemovableMountPoints("").empty());
+  EXPECT_TRUE(MountedCallBookDrives("/nonexistent/mounts").empty());
+
+  EXPECT_EQ(CallBookDriveChoices("/media/cdrom0/", mounted), mounted);
+  EXPECT_EQ(CallBookDriveChoices("D:/", {"/mnt/"}), (std::vector<std::string>{"D:/", "/mnt/"}));  // kept as stored
+  EXPECT_EQ(CallBookDriveChoices("", {"/mnt/"}), std::vector<std::string>{"/mnt/"});
+  EXPECT_EQ(CallBookDriveChoices("", {}), std::vector<std::string>{kDefaultCallBookDrive});
+  EXPECT_EQ(DefaultPreferences()[plCallBookDrive], kDefaultCallBookDrive);
+  EXPECT_EQ(std::string(kDefaultCallBookDrive).front(), '/');
+  // The delivered drive is what the box lists for a CD mounted at Debian's usual place.
+  EXPECT_EQ(RemovableMountPoints("/dev/sr0 /media/cdrom iso9660 ro 0 0\n"),
+            std::vector<std::string>{kDefaultCallBookDrive});
 }
 
 TEST(Preferences, WrittenAtomicallyOverTheOldFile) {

@@ -15,6 +15,32 @@ using core_test::Contact;
 
 class SideLogicTest : public core_test::TempDirTest {};
 
+// A detail text too wide for its box: a left-aligned one runs on up to the next cell, then the font
+// shrinks; centred and right-aligned ones keep their box.
+TEST(PrintedLogLayout, LongTextsRunIntoTheGapThenShrinkAndAreNeverCut) {
+  const std::vector<PrintDetailCell>& cells = PrintDetailCells();
+  ASSERT_STREQ(cells[0].field, "STATION");
+  ASSERT_STREQ(cells[1].field, "DATE");
+  EXPECT_DOUBLE_EQ(PrintDetailRoom(0), 18.0);           // the call, up to where the date's box begins
+  EXPECT_DOUBLE_EQ(PrintDetailRoom(1), 20.4);           // the date is centred: its own box
+  EXPECT_DOUBLE_EQ(PrintDetailRoom(3), 16.4);           // the frequency is right-aligned
+  EXPECT_NEAR(PrintDetailRoom(cells.size() - 1), 254.0 - 235.7, 1e-9);  // the last, to the margin
+  EXPECT_EQ(PrintDetailRoom(cells.size()), 0.0);
+  for (size_t i = 0; i < cells.size(); ++i) EXPECT_GE(PrintDetailRoom(i), cells[i].place.width) << i;
+
+  struct Case {
+    double text, box, room, width, scale;
+  };
+  for (const Case& c : {Case{10, 12.7, 18, 12.7, 1}, Case{12.7, 12.7, 18, 12.7, 1}, Case{15, 12.7, 18, 15, 1},
+                        Case{18, 12.7, 18, 18, 1}, Case{36, 12.7, 18, 18, 0.5}, Case{30, 20.4, 20.4, 20.4, 0.68},
+                        Case{30, 20.4, 0, 20.4, 0.68}}) {
+    const PrintTextFit fit = FitPrintText(c.text, c.box, c.room);
+    EXPECT_DOUBLE_EQ(fit.width, c.width) << c.text << " in " << c.box;
+    EXPECT_DOUBLE_EQ(fit.scale, c.scale) << c.text << " in " << c.box;
+    EXPECT_LE(c.text * fit.scale, fit.width + 1e-9);
+  }
+}
+
 TEST_F(SideLogicTest, PrintedLogIsInDateOrderOnLetterPages) {
   std::vector<Contact> contacts;
   for (int i = 0; i < 100; ++i) {

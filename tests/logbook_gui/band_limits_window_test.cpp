@@ -1,6 +1,6 @@
 // The band-limits window over the main window's frequency and mode labels: a ".bdl" file of the
 // licence class read at start-up, phone and CW segments deciding red or normal, AM and FM leaving
-// the label alone, the warning sound once per turn to red, "OFF" keeping the rig reports from
+// the label alone, the warning sound on every check outside, "OFF" keeping the rig reports from
 // checking, and a missing file switching the check off with one message.
 #include <QGroupBox>
 #include <QLabel>
@@ -68,7 +68,7 @@ class BandLimitsWindowTest : public TWindowTest {
   }
 };
 
-TEST_F(BandLimitsWindowTest, SegmentsOfTheModeDecideAndTheSoundPlaysOncePerTurnToRed) {
+TEST_F(BandLimitsWindowTest, SegmentsOfTheModeDecideAndTheSoundPlaysOnEveryCheckOutside) {
   StartWith(0, true);
   EXPECT_EQ(Constants->findChild<QTableWidget*>("StringGrid1")->item(5, 1)->text(), "1415");
   struct Case {
@@ -80,16 +80,16 @@ TEST_F(BandLimitsWindowTest, SegmentsOfTheModeDecideAndTheSoundPlaysOncePerTurnT
       {"14.150", "USB", Normal, 0},   // the lower bound is inside
       {"14.3509", "USB", Normal, 0},  // 1435: the upper bound is inside
       {"14.36", "USB", Red, 1},
-      {"14.37", "LSB", Red, 1},       // still outside: no second sound
-      {"14.36", "AM", Red, 1},        // AM and FM leave the label as it is
-      {"14.20", "FM", Red, 1},
-      {"14.20", "LSB", Normal, 1},
-      {"14.025", "USB", Red, 2},      // a CW frequency is outside in phone ...
-      {"14.025", "CW", Normal, 2},    // ... and inside in CW
-      {"10.120", "CW", Normal, 2},    // a band with CW segments only
-      {"10.120", "USB", Red, 3},
-      {"fourteen", "USB", Red, 3},    // no number: nothing changes
-      {"10.1100", "CW", Normal, 3},
+      {"14.37", "LSB", Red, 2},       // still outside: the operator hears it again
+      {"14.36", "AM", Red, 2},        // AM and FM leave the label as it is, silently
+      {"14.20", "FM", Red, 2},
+      {"14.20", "LSB", Normal, 2},
+      {"14.025", "USB", Red, 3},      // a CW frequency is outside in phone ...
+      {"14.025", "CW", Normal, 3},    // ... and inside in CW
+      {"10.120", "CW", Normal, 3},    // a band with CW segments only
+      {"10.120", "USB", Red, 4},
+      {"fourteen", "USB", Red, 4},    // no number: nothing changes
+      {"10.1100", "CW", Normal, 4},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.frequency) + " " + c.mode);

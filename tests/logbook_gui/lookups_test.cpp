@@ -179,12 +179,16 @@ TEST_F(LookUpTest, CountryWindowControlsAndTexts) {
     EXPECT_EQ(Field("Edit10"), "");
   }
 
-  // A home position that is no number ends the look-up with the conversion error.
+  // A home position that is no number ends the look-up with the conversion error, and leaves no
+  // earlier entity's prefix or zones in the fields a contact is logged with.
+  Form().LogField("Edit8")->setText("Fiji");
+  EXPECT_EQ(Field("Edit9"), "3D2");
   Form().Prefs()[plLatitude] = "41,7";
   Form().SetStatusText(4, "kept");
   Form().LogField("Edit8")->setText("Japan");
   EXPECT_EQ(fakes.dialogs->Shown, QStringList{"Error: '41,7' is not a valid floating point value"});
   EXPECT_EQ(Form().StatusText(4), "kept");
+  for (const char* field : {"Edit9", "Edit10", "Edit11"}) EXPECT_EQ(Field(field), "") << field;
 }
 
 TEST_F(LookUpTest, MissingCountryFileIsSaidAndNothingIsFound) {
@@ -227,9 +231,10 @@ TEST_F(CallBookTest, GetFindAndReadThroughTheStandInLibrary) {
   EXPECT_TRUE(In<QPushButton>(RAC, "Button1")->isHidden());
   EXPECT_EQ(In<QLabel>(RAC, "Label11")->text(), "");  // "ZipCode" at design time, emptied
   // The drive follows the call-book drive of the preferences and of the Set page.
-  EXPECT_EQ(In<QComboBox>(RAC, "ComboBox1")->currentText(), "F:\\");
-  Find<QComboBox>("DriveBox")->setCurrentIndex(4);
-  EXPECT_EQ(In<QComboBox>(RAC, "ComboBox1")->currentText(), "H:\\");
+  EXPECT_EQ(In<QComboBox>(RAC, "ComboBox1")->currentText(), "F:/");
+  Find<QComboBox>("DriveBox")->setEditText("/media/cdrom1/");
+  EXPECT_EQ(In<QComboBox>(RAC, "ComboBox1")->currentText(), "/media/cdrom1/");
+  EXPECT_EQ(In<QComboBox>(RAC, "ComboBox1")->itemText(0), "F:/");  // the Set page's items
   In<QComboBox>(RAC, "ComboBox1")->setEditText(data_.path());
 
   In<QLineEdit>(RAC, "Edit2")->setText("g3xyz");

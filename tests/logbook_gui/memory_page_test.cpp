@@ -109,6 +109,32 @@ TEST_F(MemoryStartTest, DamagedFileAtStartUpIsReportedOnceAndNeverOverwritten) {
   EXPECT_EQ(ReadFile("QMemd.cfg"), wide);
 }
 
+// A file of three columns, in CP1252 as earlier versions wrote it: the grid takes line 1's column
+// count, and "&Keep Memories" writes the same bytes back.
+TEST_F(MemoryStartTest, ColumnCountOfLineOneAndTheFilesEncodingAreKept) {
+  {
+    const int columns = 3;
+    const char* titles[] = {"No.", "Memory Name", "Frequency", "Mode", ""};
+    std::string file = std::to_string(columns) + "\r\n151\r\n";
+    for (int c = 0; c < columns; ++c)
+      for (int row = 0; row < 151; ++row)
+        file += std::string(row == 0 ? titles[c] : row == 1 && c == 1 ? "Caf\xE9" : row == 1 ? "1" : "") + "\r\n";
+    WriteFile("QMemd.cfg", file);
+    Start();
+    ASSERT_TRUE(Settle());
+    auto* grid = Find<QTableWidget>("StringGrid1");
+    ASSERT_EQ(grid->columnCount(), columns);
+    EXPECT_EQ(grid->item(1, 1)->text(), QString::fromUtf8("Café"));
+    EXPECT_EQ(grid->item(1, columns - 1)->text(), "1");
+    EXPECT_TRUE(Form().StartupProblems().filter("memories").isEmpty());
+    Find<QTabWidget>("PageControl1")->setCurrentIndex(4);  // the titles are written again
+    ASSERT_TRUE(Settle());
+    EXPECT_EQ(grid->item(0, 2)->text(), "Frequency");
+    Find<QPushButton>("Button25")->click();
+    EXPECT_EQ(ReadFile("QMemd.cfg"), file);
+  }
+}
+
 TEST_F(MemoryPageTest, SortOrdersKeepUnusedMemoriesInPlace) {
   struct Case {
     const char* choice;

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QSpinBox>
 
+#include "RAC.h"
 #include "radio_group.h"
 #include "window_fixture.h"
 
@@ -104,11 +105,15 @@ TEST_F(SetPageTest, ConfigureAppliesAndTheCloseWritesElevenLines) {
   // Controls read at close need no Configure; line 6 follows the main window's box, not "Auto DX Yes".
   Find<QCheckBox>("CheckBox2")->setChecked(false);
   Find<QCheckBox>("CheckBox10")->click();  // speech on load off
-  Find<QComboBox>("DriveBox")->setCurrentIndex(5);
+  // The call-book drive: a folder typed in, which the call-book window follows.
+  auto* drive = Find<QComboBox>("DriveBox");
+  EXPECT_TRUE(drive->isEditable());
+  drive->setEditText("/mnt/call book/");
+  EXPECT_EQ(RAC->findChild<QComboBox*>("ComboBox1")->currentText(), "/mnt/call book/");
   Find<QLineEdit>("Edit18")->setText("  50 ");
   CloseAndDestroy();
   EXPECT_EQ(ReadFile("ConfigLog.cfg"),
-            "K1ABC\r\nFN42\r\n-90\r\n180\r\n3\r\nAUTODXNO\r\nmylog.dbf\r\n2\r\nAUTOSPEECHNO\r\nI:/\r\nPOWER50\r\n");
+            "K1ABC\r\nFN42\r\n-90\r\n180\r\n3\r\nAUTODXNO\r\nmylog.dbf\r\n2\r\nAUTOSPEECHNO\r\n/mnt/call book/\r\nPOWER50\r\n");
 }
 
 TEST_F(SetPageTest, DefaultLogbookIsChosenByFileName) {

@@ -1,7 +1,9 @@
 // The new-logbook window, the printed log, the tool launchers, the word lists and the font switch,
 // each driven through its window as the operator would.
 #include <QDate>
+#include <QDir>
 #include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -142,6 +144,34 @@ TEST_F(SideWindowsTest, NewLogbookIsMadeAndOpenedByItsFullPath) {
   EXPECT_TRUE(fakes.voice->Spoken().empty());
 }
 
+// Calls longer than the call's box on paper run into the gap before Date, or shrink to fit it; no
+// glyph is cut by the box.
+TEST_F(SideWindowsTest, PrintedCallsAreNeverCutMidGlyph) {
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setOutputFileName(Home() + "/calls.pdf");
+  TqrLogPrintForm::ConfigurePrinter(printer);
+  const PrintElement& call = PrintDetailCells()[0].place;
+  const double perMm = printer.logicalDpiX() / 25.4;
+  const double fullSize = TqrLogPrintForm::LayOutText(call, PrintDetailRoom(0), "W1AW", &printer).font.pointSizeF();
+  for (const char* text : {"W1AW", "VK2DEF/P", "KH6/VK2DEF/QRP", "VP2E/WWWWWW/MM", "WWWWWWWWWWWWWWW"}) {
+    SCOPED_TRACE(text);
+    const TqrLogPrintForm::TextLayout layout = TqrLogPrintForm::LayOutText(call, PrintDetailRoom(0), text, &printer);
+    const double drawn = QFontMetricsF(layout.font, &printer).horizontalAdvance(text) / perMm;
+    EXPECT_LE(drawn, layout.width + 1e-6);  // the whole text lies inside its box
+    EXPECT_LE(layout.width, 18.0 + 1e-9);   // and the box ends before the date's
+    EXPECT_GE(layout.width, call.width);
+    EXPECT_LE(layout.font.pointSizeF(), fullSize);
+    if (std::string(text) == "W1AW") {
+      EXPECT_DOUBLE_EQ(layout.width, call.width);
+    }
+  }
+  // Fifteen wide letters cannot fit at full size: the font shrinks.
+  EXPECT_LT(TqrLogPrintForm::LayOutText(call, PrintDetailRoom(0), "WWWWWWWWWWWWWWW", &printer).font.pointSizeF(),
+            fullSize);
+  EXPECT_GT(TqrLogPrintForm::LayOutText(call, PrintDetailRoom(0), "VK2DEF/P", &printer).width, 12.7);
+}
+
 TEST_F(SideWindowsTest, PrintedLogOfAHundredContactsIsInDateOrderOnLetterPages) {
   // Logged out of order: the contact of day d is T<d>, stored in the order 0, 37, 74, 11, ...
   std::vector<core_test::Contact> contacts;
@@ -262,6 +292,30 @@ TEST_F(SideWindowsTest, WordListsTurnCommasToTabsAndAMissingListKeepsTheOld) {
   EXPECT_TRUE(fakes.dialogs->Shown[0].startsWith("Error: Cannot open file")) << fakes.dialogs->Shown[0].toStdString();
   EXPECT_TRUE(fakes.dialogs->Shown[0].contains("WordList.txt"));
   EXPECT_EQ(list->count(), 3);
+}
+
+// One word list is delivered under the start-up name; the "Grammar" choice's "WordList.txt" finds
+// it through the case-insensitive look-up, so choosing WordList2 and back keeps every entry.
+TEST_F(SideWindowsTest, TheDeliveredWordListIsOneFileThatTheGrammarChoiceFindsAgain) {
+  QStringList lists;
+  for (const QString& name : QDir(QStringLiteral(QM_SOURCE_DIR) + "/data").entryList(QDir::Files))
+    if (name.compare("wordlist.txt", Qt::CaseInsensitive) == 0) lists << name;
+  EXPECT_EQ(lists, QStringList{"wordlist.txt"});
+
+  auto* list = Find<QListWidget>("ListBox1");
+  auto* group = Find<QGroupBox>("RadioGroup4");
+  const int startup = list->count();
+  ASSERT_GE(startup, 64);  // the states and the provinces
+  const QString last = list->item(startup - 1)->text();
+  EXPECT_EQ(last, "YT\tYukon");
+  Deliver("WordList2.txt");
+  group->findChild<QRadioButton*>("RadioGroup4Item1")->click();
+  EXPECT_NE(list->count(), startup);
+  group->findChild<QRadioButton*>("RadioGroup4Item0")->click();
+  EXPECT_TRUE(fakes.dialogs->Shown.isEmpty()) << fakes.dialogs->Shown.join("|").toStdString();
+  ASSERT_EQ(list->count(), startup);
+  EXPECT_EQ(list->item(startup - 1)->text(), last);
+  EXPECT_EQ(list->findItems("ON\tOntario", Qt::MatchExactly).size(), 1);
 }
 
 TEST_F(SideWindowsTest, FontSwitchUsesTheDeliveredFontsFamily) {

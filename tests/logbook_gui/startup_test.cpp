@@ -171,7 +171,7 @@ TEST_F(StartupTest, EveryRoadThroughStartUpEndsUsableAndKeepsThePreferences) {
       {"operator's file, rig once registered", kOperatorFile, false, true, Lines(kOperatorFile), 0},
       {"no file", "", true, false, Lines(PreferencesText(DefaultPreferences())), 1},
       {"short file, no rig", "K1ABC\r\nFN42\r\n", false, false,
-       {"K1ABC", "FN42", "0", "0", "0", "AUTODXNO", "logbook.dbf", "7", "AUTOSPEECHYES", "D:/", "POWER100"}, 2},
+       {"K1ABC", "FN42", "0", "0", "0", "AUTODXNO", "logbook.dbf", "7", "AUTOSPEECHYES", "/media/cdrom/", "POWER100"}, 2},
       {"damaged lines 5 and 8", "W1AW\r\nFN31\r\n41.7\r\n-72.7\r\nfive\r\nAUTODXYES\r\n\r\nnine\r\nAUTOSPEECHYES\r\nG:/\r\nPOWER5\r\n",
        true, false, {"W1AW", "FN31", "41.7", "-72.7", "0", "AUTODXYES", "", "7", "AUTOSPEECHYES", "G:/", "POWER5"}, 2},
   };
