@@ -15,6 +15,7 @@
 #include <QTableWidget>
 
 #include "PSKUnit1.h"
+#include "grid_column_sizing.h"
 #include "logbook_folders.h"
 #include "memory_go.h"
 #include "memory_grid.h"
@@ -97,6 +98,8 @@ void TForm1::ConnectMemoryPage() {
       table->setItem(row, column, item);
     }
   }
+  // The headers are hidden: the columns are sized by their borders in the title row.
+  SizeColumnsInTitleRow(table);
   // A double click sends the memory to the radio; a cell is edited by typing into it.
   table->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
 
@@ -209,6 +212,7 @@ void TForm1::StringGrid1SelectCell(int column, int row) {
 void TForm1::TabSheet5Show() {
   for (int column = 0; column < MemoryGrid::kColumns; ++column)
     memory_->StringGrid1->item(0, column)->setText(QString::fromStdString(texts::MemoryTitle(column)));
+  HideNoticeLabel();
   Speak(QString::fromStdString(texts::MemoryPanelUp()));
 }
 

@@ -15,6 +15,7 @@
 
 #include "LogPrt.h"
 #include "PSKUnit1.h"
+#include "dbtext.h"
 #include "RAC.h"
 #include "Unit1.h"
 #include "radio_group.h"
@@ -70,7 +71,7 @@ void TForm1::NEWLog1Click() {
 
 void TForm1::Print1Click() {
   if (!LogbookOpen() || qrLogPrintForm == nullptr) return;
-  qrLogPrintForm->QuickRep1BeforePrint(LogPath(), Q(prefs_[plOwnCall]));
+  qrLogPrintForm->QuickRep1BeforePrint(LogPath(), FromEngineText(prefs_[plOwnCall]));
 }
 
 // ---- Launchers ------------------------------------------------------------------------------

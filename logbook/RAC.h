@@ -39,6 +39,8 @@ class TRAC : public QWidget {
   void Button2Click();
   // "&Hide".
   void Button3Click();
+  // A drive chosen in ComboBox1: its text is said (when speech is on and it is not empty).
+  void ComboBox1Click();
 
  private:
   void FormCreate();
