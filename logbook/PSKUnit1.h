@@ -290,6 +290,9 @@ class TForm1 : public QMainWindow {
   // names, the seven tags, date order, newest contact, phrases). False when it was refused or
   // failed; the reason was then said or shown, and no logbook is open.
   bool OpenChosenLogbook(const QString& path);
+  // The same for a logbook the new-logbook window has just made, without the spoken "is the
+  // current log": that window announces the new logbook itself.
+  bool OpenNewLogbook(const QString& path);
   // Lists the logbooks of the log list's folder again (after a logbook was made there).
   void RefreshLogList();
 
@@ -438,9 +441,9 @@ class TForm1 : public QMainWindow {
   void SecondFrequencyRead();
   void StepFrequency(int sign);
   // A rig call the operator asked for failed: said (and shown in the status bar) once, until a
-  // rig call succeeds again.
+  // rig call succeeds again; the next good report or call takes the notice off the status bar.
   void RigNotAnswering();
-  void RigAnswered() { rigNoticeGiven_ = false; }
+  void RigAnswered();
   // A modal dialog is up: the server's events wait for it to go.
   bool DeferWhileModal();
   void RunDeferredRigEvents();
@@ -478,8 +481,11 @@ class TForm1 : public QMainWindow {
   // Unlinks every grid and edit that shows DataSource1, before the data set and source go.
   void DetachLogbookControls();
   // Opens `path` through the logbook open path with progress shown; on a refusal or an engine
-  // error says or shows why and leaves no logbook open.
-  bool OpenLogbookAt(const QString& path, bool speak);
+  // error says or shows why and leaves no logbook open. `path` is a copy: the open first forgets
+  // the current logbook, whose path makeindex hands in.
+  bool OpenLogbookAt(QString path, bool speak);
+  // The default logbook (preferences line 7) where it exists; empty when it does not.
+  std::string DefaultLogbookPath() const;
   // The explicit "no logbook" state: dbf1 closed, no path, no base name.
   void SetNoLogbook();
   // Opens dbf1 shared again after it was closed for exclusive work; false (and no logbook) when

@@ -11,6 +11,7 @@
 #include <QLabel>
 
 #include "PSKUnit1.h"
+#include "cp1252_text.h"
 #include "logbook_folders.h"
 #include "radio_group.h"
 #include "ui_TForm1.h"
@@ -54,10 +55,7 @@ void TForm1::FormCreate() {
   SetStatusText(0, "Version 1.00");
 
   // 9. The default logbook.
-  const std::string defaultLog = prefs_[plDefaultLog];
-  if (!defaultLog.empty() && (FileExistsAnyCase(JoinPath(options_.WritableFolder, defaultLog)) ||
-                              FileExistsAnyCase(JoinPath(options_.ProgramFolder, defaultLog))))
-    Button9Click();
+  if (!DefaultLogbookPath().empty()) Button9Click();
 
   // 10, 11. Rig 1's mode, frequency and band; its rig type.
   FirstRigRead();
@@ -144,8 +142,8 @@ void TForm1::LoadWordList() {
   const QString path = ProgramFile(kWordListFile);
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-    AddStartupProblem("The word list wordlist.txt was not found beside the program; state codes are spoken as "
-                      "they are written. ");
+    AddStartupProblem("The word list wordlist.txt was not found beside the program; the state field speaks a "
+                      "state code as it is written, and a STATE cell of the log grids says nothing. ");
     return;
   }
   log_->ListBox1->clear();
@@ -183,8 +181,9 @@ void TForm1::FormClose() {
   prefs_[plAutoDx] = log_->CheckBox2->isChecked() ? "AUTODXYES" : "AUTODXNO";
   prefs_[plAutoSpeech] = set_->CheckBox10->isChecked() ? "AUTOSPEECHYES" : "AUTOSPEECHNO";
   prefs_[plBandLimit] = std::to_string(RadioGroupIndex(set_->RadioGroup2));
-  prefs_[plCallBookDrive] = set_->DriveBox->currentText().toStdString();
-  prefs_[plPower] = PowerLine(set_->Edit18->text().toStdString());
+  // The controls show the file's CP1252 bytes as text; they go back as those bytes.
+  prefs_[plCallBookDrive] = Utf8ToCp1252(set_->DriveBox->currentText().toStdString());
+  prefs_[plPower] = PowerLine(Utf8ToCp1252(set_->Edit18->text().toStdString()));
   WritePreferences();
 }
 

@@ -16,6 +16,7 @@
 #include "PSKUnit1.h"
 #include "SorrelNavigator.h"
 #include "cp1252_text.h"
+#include "dbctrls.h"
 #include "dbgridmodel.h"
 #include "expression_literal.h"
 #include "grid_capitals.h"
@@ -42,6 +43,15 @@ void PutStationThird(QTableView* grid, const TDBGridModel& model) {
   }
 }
 
+// The data-aware labels of the page and the field of the current contact each shows.
+struct TContactLabel {
+  const char* Name;
+  const char* Field;
+};
+constexpr TContactLabel kContactLabels[] = {{"DBText1", "DATE"}, {"DBText2", "TIME"},  {"DBText3", "STATION"},
+                                            {"DBText4", "SPARE1"}, {"DBText5", "QTH"}, {"DBText6", "STATE"},
+                                            {"DBText7", "BAND"}, {"DBText8", "MODE"},  {"DBText9", "FREQ"}};
+
 std::string TrimmedRight(std::string text) {
   while (!text.empty() && text.back() == ' ') text.pop_back();
   return text;
@@ -54,6 +64,12 @@ void TForm1::ConnectEditPage() {
   edit_->SorrelNavigator1->ShowError = [this](const std::string& text) {
     services_.dialogs->ShowError(QString::fromStdString(Cp1252ToUtf8(text)));
   };
+
+  for (const TContactLabel& label : kContactLabels)
+    if (auto* text = Page(1)->findChild<TDBText*>(label.Name)) {
+      text->SetDataField(label.Field);
+      text->SetDataSource(dataSource1_.get());
+    }
 
   grid3Model_ = new TDBGridModel(this);
   grid3Model_->SetDataSource(dataSource1_.get());
@@ -96,6 +112,7 @@ void TForm1::ConnectEditPage() {
 void TForm1::DetachEditPage() {
   if (grid3Model_ != nullptr) grid3Model_->SetDataSource(nullptr);
   edit_->SorrelNavigator1->SetDataSource(nullptr);
+  for (TDBText* text : Page(1)->findChildren<TDBText*>()) text->SetDataSource(nullptr);
 }
 
 void TForm1::Edit19Change() {
@@ -125,6 +142,8 @@ void TForm1::Edit19Change() {
 
 void TForm1::Edit19KeyDown() {
   if (set_->CheckBox12->isChecked() || !SpeechOn()) return;
+  // With no logbook open there was nothing to search: the usual refusal, not "no entries".
+  if (!RequireLogbook()) return;
   const QString typed = edit_->Edit19->text();
   Speak("the search found.");
   std::string station;

@@ -89,7 +89,8 @@ void TForm1::BitBtn2Click() {
   entry.Mode = ToEngineText(log_->Label5->text());
   entry.Frequency = ToEngineText(log_->Label4->text());
   entry.Prefix = ToEngineText(prefix_);
-  entry.Operator = ToEngineText(QString::fromStdString(prefs_[plOwnCall]));
+  // The preferences hold the engine's own text already.
+  entry.Operator = prefs_[plOwnCall];
   entry.Power = ToEngineText(set_->Edit18->text());
   entry.SsbAsPsk = set_->CheckBox7->isChecked();
   if (const std::optional<TEntryRefusal> refusal = CheckEntry(entry)) {

@@ -11,11 +11,15 @@
 #include <QLabel>
 #include <QListWidget>
 #include <memory>
+#include <optional>
 
 #include "PSKUnit1.h"
+#include "ascii_text.h"
+#include "cp1252_text.h"
 #include "dataset/Sorl6db_search.h"
 #include "dbgridmodel.h"
 #include "log_grid.h"
+#include "grid_capitals.h"
 #include "logbook_fileset.h"
 #include "logbook_folders.h"
 #include "ui_TForm1.h"
@@ -97,6 +101,8 @@ void TForm1::ConnectLogbookHandlers() {
   dbGrid1Model_ = new TDBGridModel(this);
   dbGrid1Model_->SetDataSource(dataSource1_.get());
   log_->DBGrid1->setModel(dbGrid1Model_);
+  // With "Edit?" checked the grid is edited like DBGrid3, and takes letters in capitals too.
+  TypeInCapitals(log_->DBGrid1);
   // The grid's cursor follows the data set's current record, also after the rows were listed
   // again (which forgets the view's selection; a move to another record does that). The
   // operator's column stays: the cell under the cursor is what the grid reads aloud.
@@ -130,6 +136,11 @@ void TForm1::ConnectLogbookHandlers() {
   connect(log_->CheckBox3, &QCheckBox::clicked, this, &TForm1::CheckBox3Click);
   connect(log_->CheckBox4, &QCheckBox::clicked, this, &TForm1::CheckBox4Click);
   connect(edit_->Button41, &QPushButton::clicked, this, &TForm1::Button41Click);
+  // The hidden buttons whose handlers other handlers run: makeindex, dateindex, and the prefix
+  // look-up of the QTH field.
+  connect(log_->Button8, &QPushButton::clicked, this, &TForm1::Button8Click);
+  connect(log_->Button6, &QPushButton::clicked, this, &TForm1::Button6Click);
+  connect(log_->Button11, &QPushButton::clicked, this, &TForm1::Button11Click);
 }
 
 void TForm1::DetachLogbookControls() {
@@ -181,14 +192,29 @@ bool TForm1::ReopenShared() {
   }
 }
 
-bool TForm1::OpenLogbookAt(const QString& path, bool speak) {
+bool TForm1::OpenLogbookAt(QString path, bool speak) {
   SetNoLogbook();
   const QString file = FileName(path);
+  // The logbook is named (spoken and in the status bar) once its table is open, before its tags
+  // are built; the build's progress then stands in the status bar until it ends.
+  std::optional<TWorkProgress> progress;
+  const IndexProgress tags = [&progress](int tag, int tagCount, int64_t done, int64_t total) {
+    if (progress) progress->ForTags()(tag, tagCount, done, total);
+  };
+  const auto announce = [&] {
+    logPath_ = path;
+    log_->Label19->setText(file);
+    logBaseName_ = QString::fromStdString(quillmere::LogBaseName(file.toStdString()));
+    if (speak) Speak(logBaseName_ + ". is  the  current  log. ");
+    SetStatusText(1, "Log: " + file);
+    log_->FileListBox1->hide();
+    progress.emplace(*this, "Indexing " + file);
+  };
   try {
-    TWorkProgress progress(*this, "Indexing " + file);
     TDataSourceOff quiet(*dataSource1_);
-    OpenLogbook(*dbf1_, path.toStdString(), progress.ForTags());
+    OpenLogbook(*dbf1_, path.toStdString(), tags, announce);
   } catch (const ELogbookRefused& e) {
+    progress.reset();
     SetNoLogbook();
     SetStatusText(1, "Log: None Loaded");
     if (e.GetReason() == ELogbookRefused::Reason::RefusedName)
@@ -198,17 +224,13 @@ bool TForm1::OpenLogbookAt(const QString& path, bool speak) {
                 QString::fromUtf8(e.what()));
     return false;
   } catch (const std::exception& e) {
+    progress.reset();
     SetNoLogbook();
     SetStatusText(1, "Log: None Loaded");
     ShowFailure(e);
     return false;
   }
-  logPath_ = path;
-  log_->Label19->setText(file);
-  logBaseName_ = QString::fromStdString(quillmere::LogBaseName(file.toStdString()));
-  if (speak) Speak(logBaseName_ + ". is  the  current  log. ");
-  SetStatusText(1, "Log: " + file);
-  log_->FileListBox1->hide();
+  progress.reset();
   log_->DBGrid1->show();
   return true;
 }
@@ -245,13 +267,29 @@ void TForm1::Button16Click() {
 
 bool TForm1::OpenChosenLogbook(const QString& path) { return OpenLogbookAt(path, true); }
 
+bool TForm1::OpenNewLogbook(const QString& path) { return OpenLogbookAt(path, false); }
+
+std::string TForm1::DefaultLogbookPath() const {
+  // The operator's copy in the writable folder, else the one delivered beside the program. The
+  // line holds CP1252 bytes: a name carried over from the original system is also looked for
+  // as this desktop writes file names (UTF-8).
+  const std::string& name = prefs_[plDefaultLog];
+  if (name.empty()) return std::string();
+  std::vector<std::string> names = {name};
+  if (const std::string utf8 = Cp1252ToUtf8(name); utf8 != name) names.push_back(utf8);
+  for (const std::string& folder : {options_.WritableFolder, options_.ProgramFolder})
+    for (const std::string& n : names) {
+      const std::string path = ResolveFileCase(JoinPath(folder, n));
+      if (FileExistsAnyCase(path)) return path;
+    }
+  return std::string();
+}
+
 void TForm1::Button9Click() {
-  // The default logbook: the operator's copy in the writable folder, else the one delivered
-  // beside the program.
-  const std::string name = prefs_[plDefaultLog];
-  std::string path = ResolveFileCase(JoinPath(options_.WritableFolder, name));
-  if (!FileExistsAnyCase(path)) path = ResolveFileCase(JoinPath(options_.ProgramFolder, name));
-  OpenLogbookAt(QString::fromStdString(path), false);
+  // The placeholder "dummy.dbf" names no logbook: none is opened and nothing is said.
+  if (SameTextAscii(FileNameOf(prefs_[plDefaultLog]), "dummy.dbf")) return;
+  const std::string path = DefaultLogbookPath();
+  if (!path.empty()) OpenLogbookAt(QString::fromStdString(path), false);
 }
 
 void TForm1::Button8Click() {

@@ -17,6 +17,7 @@
 #include <algorithm>
 
 #include "PSKUnit1.h"
+#include "grid_column_sizing.h"
 #include "logbook_folders.h"
 #include "memory_go.h"
 #include "memory_grid.h"
@@ -121,6 +122,8 @@ void TForm1::ConnectMemoryPage() {
     for (int column = 0; column < MemoryGrid::kColumns; ++column)
       table->setItem(row, column, MakeMemoryItem(table, row, column));
   }
+  // The headers are hidden: the columns are sized by their borders in the title row.
+  SizeColumnsInTitleRow(table);
   // A double click sends the memory to the radio; a cell is edited by typing into it.
   table->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
 
@@ -234,6 +237,7 @@ void TForm1::TabSheet5Show() {
   // The four titles, as far as the grid has columns for them.
   for (int column = 0; column < std::min(memory_->StringGrid1->columnCount(), MemoryGrid::kColumns); ++column)
     memory_->StringGrid1->item(0, column)->setText(QString::fromStdString(texts::MemoryTitle(column)));
+  HideNoticeLabel();
   Speak(QString::fromStdString(texts::MemoryPanelUp()));
 }
 

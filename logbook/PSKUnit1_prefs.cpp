@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include "PSKUnit1.h"
+#include "cp1252_text.h"
 #include "logbook_folders.h"
 #include "radio_group.h"
 #include "ui_TabSheet3.h"
@@ -12,7 +13,10 @@ namespace quillmere {
 
 namespace {
 
-QString Q(const std::string& text) { return QString::fromStdString(text); }
+// The file's lines are its own bytes, CP1252 as the engine's text: shown through the controls as
+// that code page and turned back into it, so every byte comes back as it was read.
+QString Q(const std::string& text) { return QString::fromStdString(Cp1252ToUtf8(text)); }
+std::string Line(const QString& text) { return Utf8ToCp1252(text.toStdString()); }
 
 }  // namespace
 
@@ -92,16 +96,16 @@ void TForm1::BitBtn4Click() {
     services_.dialogs->ShowError(Q(check.Message));
     return;
   }
-  prefs_[plOwnCall] = set_->Edit12->text().toUpper().toStdString();
-  prefs_[plGrid] = set_->Edit17->text().toStdString();
-  prefs_[plLatitude] = set_->Edit13->text().toStdString();
-  prefs_[plLongitude] = set_->Edit14->text().toStdString();
+  prefs_[plOwnCall] = Line(set_->Edit12->text().toUpper());
+  prefs_[plGrid] = Line(set_->Edit17->text());
+  prefs_[plLatitude] = Line(set_->Edit13->text());
+  prefs_[plLongitude] = Line(set_->Edit14->text());
   // In memory the class's caption stands here until the close puts the index back.
-  prefs_[plBandLimit] = RadioGroupCaption(set_->RadioGroup2, RadioGroupIndex(set_->RadioGroup2)).toStdString();
+  prefs_[plBandLimit] = Line(RadioGroupCaption(set_->RadioGroup2, RadioGroupIndex(set_->RadioGroup2)));
   prefs_[plUtcHours] = std::to_string(set_->SpinEdit1->value());
   utcOffset_ = UtcOffsetDays(set_->SpinEdit1->value());
   prefs_[plAutoDx] = set_->CheckBox1->isChecked() ? "AUTODXYES" : "AUTODXNO";
-  prefs_[plDefaultLog] = set_->Label57->text().toStdString();
+  prefs_[plDefaultLog] = Line(set_->Label57->text());
   RefreshCurrentPreferences();
 }
 

@@ -118,7 +118,7 @@ void TForm1::ConnectReadingHandlers() {
           grid != nullptr && widget == grid->viewport()) {
         SetHintText(grid, GridCellText(grid));
       } else if (auto* label = qobject_cast<TDBText*>(widget)) {
-        SetHintText(label, label->text());
+        SetHintText(label, Q(TrimmedField(S(label->text()))));
       }
       return false;
     }
@@ -159,11 +159,12 @@ void TForm1::ConnectReadingHandlers() {
             [this, grid] { SetHintText(grid, GridCellText(grid)); });
   }
   dx_->DBGrid6->installEventFilter(hook);
-  // The Edit page's data-aware labels.
-  for (TDBText* label : Page(1)->findChildren<TDBText*>()) {
-    label->setMouseTracking(true);
-    label->installEventFilter(hook);
-  }
+  // The Edit page's first eight data-aware labels: the hint follows the field under the mouse.
+  for (int n = 1; n <= 8; ++n)
+    if (auto* label = Page(1)->findChild<TDBText*>(QStringLiteral("DBText%1").arg(n))) {
+      label->setMouseTracking(true);
+      label->installEventFilter(hook);
+    }
 
   connect(log_->Button1, &QPushButton::clicked, hook, [this] { Button1Click(); });
   connect(log_->Button12, &QPushButton::clicked, hook, [this] { Button12Click(); });

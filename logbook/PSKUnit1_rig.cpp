@@ -153,6 +153,12 @@ void TForm1::RigNotAnswering() {
   Speak(kNotAnswering);
 }
 
+void TForm1::RigAnswered() {
+  if (!std::exchange(rigNoticeGiven_, false)) return;
+  // Only the notice goes: a message shown since then stays.
+  if (ui_->StatusBar1->currentMessage() == kNotAnswering.trimmed()) ui_->StatusBar1->clearMessage();
+}
+
 bool TForm1::DeferWhileModal() {
   if (QApplication::activeModalWidget() == nullptr) return false;
   if (!rigDefer_->isActive()) rigDefer_->start();

@@ -16,6 +16,7 @@
 #include "LogPrt.h"
 #include "PSKUnit1.h"
 #include "call_book_drives.h"
+#include "dbtext.h"
 #include "RAC.h"
 #include "Unit1.h"
 #include "radio_group.h"
@@ -72,7 +73,7 @@ void TForm1::NEWLog1Click() {
 
 void TForm1::Print1Click() {
   if (!LogbookOpen() || qrLogPrintForm == nullptr) return;
-  qrLogPrintForm->QuickRep1BeforePrint(LogPath(), Q(prefs_[plOwnCall]));
+  qrLogPrintForm->QuickRep1BeforePrint(LogPath(), FromEngineText(prefs_[plOwnCall]));
 }
 
 // ---- Launchers ------------------------------------------------------------------------------
@@ -144,12 +145,14 @@ void TForm1::RemoveProgramFonts() {
 }
 
 void TForm1::ShowCallBookDrives() {
-  // The mounted file systems where a CD stands, with line 10's drive first and chosen.
+  // The mounted file systems where a CD stands, with line 10's drive first and chosen. An empty
+  // line 10 stays empty (the box lists the choices but none is taken for the operator).
   QComboBox* box = set_->DriveBox;
   box->clear();
   for (const std::string& drive : CallBookDriveChoices(prefs_[plCallBookDrive], MountedCallBookDrives()))
     box->addItem(Q(drive));
   box->setCurrentIndex(0);
+  if (prefs_[plCallBookDrive].empty()) box->setEditText(QString());
 }
 
 void TForm1::DriveBoxChange() {

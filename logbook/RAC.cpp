@@ -41,6 +41,7 @@ TRAC::TRAC(QWidget* parent)
   connect(ui_->Button1, &QPushButton::clicked, this, &TRAC::Button1Click);
   connect(ui_->Button2, &QPushButton::clicked, this, &TRAC::Button2Click);
   connect(ui_->Button3, &QPushButton::clicked, this, &TRAC::Button3Click);
+  connect(ui_->ComboBox1, &QComboBox::activated, this, &TRAC::ComboBox1Click);
   FormCreate();
 }
 
@@ -74,6 +75,11 @@ void TRAC::Button2Click() {
 }
 
 void TRAC::Button3Click() { hide(); }
+
+void TRAC::ComboBox1Click() {
+  const QString drive = ui_->ComboBox1->currentText();
+  if (Form1 != nullptr && !drive.isEmpty()) Form1->Speak(drive);
+}
 
 void TRAC::LookUp(CallBookAction action) {
   const std::string call = ui_->Edit2->text().toStdString();

@@ -43,6 +43,8 @@ class TRAC : public QWidget {
   void Button3Click();
   // The drive box takes the Set page's drive box's items and its text (a drive or a folder).
   void FollowDrive(const QComboBox& driveBox);
+  // A drive chosen in ComboBox1: its text is said (when speech is on and it is not empty).
+  void ComboBox1Click();
 
  private:
   void FormCreate();

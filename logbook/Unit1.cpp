@@ -35,7 +35,7 @@ TPrintForm::TPrintForm(QWidget* parent)
   connect(ui_->FileListBox1, &QListWidget::itemClicked, this, &TPrintForm::FileListBox1Click);
   connect(ui_->FileListBox1, &QListWidget::itemDoubleClicked, this, &TPrintForm::FileListBox1DblClick);
   connect(ui_->FileListBox1, &QListWidget::currentTextChanged, ui_->Edit3, &QLineEdit::setText);
-  OpenLogbook = [](const QString& path) { return Form1 != nullptr && Form1->OpenChosenLogbook(path); };
+  OpenLogbook = [](const QString& path) { return Form1 != nullptr && Form1->OpenNewLogbook(path); };
   ApplyHintsAsAccessibleText(this);
   FormCreate();
 }

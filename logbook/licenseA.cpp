@@ -40,6 +40,11 @@ TConstants::TConstants(QWidget* parent) : QWidget(parent, Qt::Tool), ui_(std::ma
   connect(ui_->Button5, &QPushButton::clicked, this, &TConstants::Button5Click);
   connect(ui_->Button4, &QPushButton::clicked, this, &TConstants::Button4Click);
   connect(ui_->Button3, &QPushButton::clicked, this, &TConstants::Button3Click);
+  // Button1, Button2 and the open dialog for band-limits files belong to the window and do
+  // nothing: the file is chosen by the licence class alone. The dialog is only its settings.
+  auto* openDialog = new QObject(this);
+  openDialog->setObjectName("OpenDialog1");
+  openDialog->setProperty("filter", QStringLiteral("Band Limits (*.bdl)"));
   if (Form1 != nullptr && !Form1->TerminateRequested()) FormCreate();
 }
 

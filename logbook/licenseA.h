@@ -7,7 +7,9 @@
 //
 // A check outside every segment turns the frequency label red and plays "ding.wav", without
 // waiting for it; inside a segment the label takes the tooltip background. A file that could not
-// be loaded switches the check off, and the operator is told so once.
+// be loaded switches the check off, and the operator is told so once. The buttons Button1 and
+// Button2 and the open dialog OpenDialog1 (filter "Band Limits (*.bdl)") are part of the window
+// and are not used.
 //
 // Main thread only.
 #pragma once

@@ -32,8 +32,8 @@ Ctrl + F5   Brings up the DX and W. A. S. sheet.
 Ctrl + F6   Brings up the frequency memory sheet. 
 Ctrl + M   Manual operation: lets you work with the QMR
    without a radio connection, choosing band and mode yourself.
-Note: Alt + H shows or hides the large hint box, and in manual operation
-   Alt + N changes the band.
+Note: the large hint box and, in manual operation, the band change
+   have keys of their own, listed under PROGRAM FUNCTIONS.
 Ctrl + E   Brings up the Edit sheet to adjust the logbook. 
 Ctrl + A   Opens the ADIF conversion window, and closes it again. 
 Ctrl + C   Turns the radio amateur call book on or off. 

@@ -17,4 +17,9 @@ namespace quillmere {
 // when anything fails; the old file is then untouched and no temporary file is left behind.
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error = nullptr);
 
+// The file a path names once its symbolic links are followed (relative links from the link's own
+// folder), whether or not that file exists yet; `path` itself when it is no link. A loop of links
+// (which the reader cannot read either, so nothing is written back) gives `path` itself.
+std::string SymbolicLinkTarget(const std::string& path);
+
 }  // namespace quillmere

@@ -195,7 +195,8 @@ void BuildLogbookTags(TSorrelDataSet& dataSet, const std::string& tablePath,
   }
 }
 
-void OpenLogbook(TSorrelDataSet& dbf1, const std::string& path, const IndexProgress& progress) {
+void OpenLogbook(TSorrelDataSet& dbf1, const std::string& path, const IndexProgress& progress,
+                 const std::function<void()>& opened) {
   const std::string fileName = FileNameOf(path);
   if (IsRefusedLogbookName(fileName))
     throw ELogbookRefused(ELogbookRefused::Reason::RefusedName, "Cannot use this file. ");
@@ -206,6 +207,8 @@ void OpenLogbook(TSorrelDataSet& dbf1, const std::string& path, const IndexProgr
   dbf1.SetTableName(path);
   dbf1.Open();
   try {
+    CheckIsLogbook(dbf1, path);
+    if (opened) opened();
     BuildLogbookTags(dbf1, path, progress);
   } catch (...) {
     dbf1.Close();

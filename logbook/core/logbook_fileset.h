@@ -107,8 +107,10 @@ void BuildLogbookTags(TSorrelDataSet& dataSet, const std::string& tablePath,
 // (ELogbookRefused, RefusedName) without touching `dbf1`; otherwise closes `dbf1`, detaches the
 // index files of whatever it had open, opens the table shared by its full path, checks it is a
 // logbook (NotALogbook: `dbf1` is left closed, nothing changed on disk), builds the seven tags,
-// and leaves `dbf1` open in DATE order on the newest contact.
-void OpenLogbook(TSorrelDataSet& dbf1, const std::string& path, const IndexProgress& progress = {});
+// and leaves `dbf1` open in DATE order on the newest contact. `opened` runs once the table is
+// open and found to be a logbook, before the first tag is built.
+void OpenLogbook(TSorrelDataSet& dbf1, const std::string& path, const IndexProgress& progress = {},
+                 const std::function<void()>& opened = {});
 
 // Whether `tag` is one of the seven tags (exact name, as the sort box lists them).
 bool IsLogbookTag(std::string_view tag);

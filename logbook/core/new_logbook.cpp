@@ -24,11 +24,14 @@ bool NewLogNameKeyPasses(char32_t key) {
 }
 
 NewLogNameVerdict CheckNewLogName(std::string_view name, const std::vector<std::string>& listedFiles) {
+  const std::string candidate = LowerAscii(std::string(name) + ".dbf");
+  // A name already listed is refused first, "dummy" too when the placeholder is in the list.
+  for (const std::string& listed : listedFiles)
+    if (LowerAscii(listed) == candidate) return NewLogNameVerdict::Exists;
   if (name.empty() || LowerAscii(name) == "dummy") return NewLogNameVerdict::Nothing;
   if (name.front() >= '0' && name.front() <= '9') return NewLogNameVerdict::StartsWithDigit;
   const char first = static_cast<char>(LowerAscii(name.substr(0, 1)).front());
   if (first < 'a' || first > 'z') return NewLogNameVerdict::StartsOtherwise;
-  const std::string candidate = LowerAscii(std::string(name) + ".dbf");
   const std::string base = LowerAscii(LogBaseName(candidate));
   if (IsReservedLogbookBase(base)) return NewLogNameVerdict::Reserved;
   for (const std::string& listed : listedFiles) {

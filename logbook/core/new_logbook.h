@@ -23,7 +23,7 @@ bool NewLogNameKeyPasses(char32_t key);
 
 enum class NewLogNameVerdict {
   Create,           // make "<name>.dbf"
-  Nothing,          // empty, or the placeholder "dummy": the window closes, nothing is made
+  Nothing,          // empty, or the placeholder "dummy" (unlisted): the window closes, nothing is made
   StartsWithDigit,  // refused: "Must not start with a numeral"
   StartsOtherwise,  // refused: begins with '_' or '.'
   Reserved,         // refused: a reference table's name

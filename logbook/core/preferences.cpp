@@ -81,7 +81,9 @@ std::optional<double> ParseDecimalNumber(std::string_view text) {
 
 TPreferencesRead ParsePreferences(std::string_view text, const TPreferences& defaults) {
   TPreferencesRead read;
-  read.Prefs = defaults;
+  // Lines missing at the end read as empty texts; only the UTC difference and the band-limit
+  // class, which must be numbers, fall back to their delivered values below.
+  read.Prefs = TPreferences{};
   int count = 0;
   size_t pos = 0;
   while (pos < text.size() && count < kPreferenceLines) {
@@ -95,8 +97,9 @@ TPreferencesRead ParsePreferences(std::string_view text, const TPreferences& def
   }
   if (count < kPreferenceLines) {
     read.Problems.push_back("The preferences file ConfigLog.cfg has " + std::to_string(count) + " of its " +
-                            std::to_string(kPreferenceLines) + " lines; the delivered values fill the others. ");
+                            std::to_string(kPreferenceLines) + " lines; the missing lines are read as empty. ");
   }
+  if (count <= plBandLimit) read.Prefs[plBandLimit] = defaults[plBandLimit];
   const std::optional<int> hours = ParseWholeNumber(read.Prefs[plUtcHours]);
   if (!hours || *hours < -kMaxUtcHours || *hours > kMaxUtcHours) {
     read.Prefs[plUtcHours] = defaults[plUtcHours];
@@ -146,7 +149,9 @@ std::string PreferencesText(const TPreferences& prefs) {
 }
 
 bool WritePreferences(const std::string& path, const TPreferences& prefs, std::string* error) {
-  return WriteFileAtomically(path, PreferencesText(prefs), error);
+  // An operator who keeps the file elsewhere and links it here keeps the link: the file it
+  // points at is the one replaced.
+  return WriteFileAtomically(SymbolicLinkTarget(path), PreferencesText(prefs), error);
 }
 
 int CallBookDriveIndex(std::string_view line) {

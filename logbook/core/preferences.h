@@ -8,10 +8,13 @@
 //   5 UTC difference, whole hours      11 "POWER" immediately followed by the power text
 //   6 "AUTODXYES" or "AUTODXNO"
 //
-// Reading never fails: a missing file, missing lines, or a line 5 or 8 that is not a number in
-// range (-24..24 hours, class 0..7) take the delivered values instead, and each such repair is
-// described once in Problems. Lines 1-4, 6, 7 and 9-11 are texts and are kept as they stand.
-// Writing replaces the file atomically. Plain values and functions; safe from any thread.
+// Reading never fails: a missing file takes the delivered values; lines missing at the end of
+// the file read as empty texts, except that a missing line 5 or 8, or one that is not a number in
+// range (-24..24 hours, class 0..7), takes the delivered value; each such repair is described
+// once in Problems. Lines 1-4, 6, 7 and 9-11 are texts and are kept as they stand: the lines are
+// the file's bytes (CP1252, as the engine's text), never re-encoded. Writing replaces the file
+// atomically; a file that is a symbolic link is written through the link (its target replaced).
+// Plain values and functions; safe from any thread.
 #pragma once
 
 #include <array>
@@ -77,7 +80,8 @@ TPreferencesRead ReadPreferences(const std::string& path, const TPreferences& de
 
 // The file's text: eleven lines, each ended by CR LF.
 std::string PreferencesText(const TPreferences& prefs);
-// Writes the text atomically; false with the reason in *error.
+// Writes the text atomically (through a symbolic link to its target); false with the reason in
+// *error.
 bool WritePreferences(const std::string& path, const TPreferences& prefs, std::string* error = nullptr);
 
 // A whole decimal number as the class library converts it: optional blanks around an optional

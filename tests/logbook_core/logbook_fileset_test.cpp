@@ -101,6 +101,26 @@ TEST_F(LogbookFilesetTest, TablesThatAreNoLogbookAreRefusedUntouched) {
   EXPECT_NO_THROW(OpenLogbook(dbf1, PathOf("imported.dbf")));
 }
 
+TEST_F(LogbookFilesetTest, TheLogbookIsNamedAfterItsTableOpensAndBeforeItsTagsAreBuilt) {
+  core_test::MakeLogbook(PathOf("early.dbf"), {{{"DATE", "20240101"}, {"TIME", "1000"}, {"STATION", "K1ABC"}}});
+  TSorrelDataSet dbf1;
+  int calls = 0;
+  OpenLogbook(dbf1, PathOf("early.dbf"), {}, [&] {
+    ++calls;
+    EXPECT_TRUE(dbf1.Active());
+    EXPECT_FALSE(std::filesystem::exists(PathOf("EARLY.cdx")));  // no tag built yet
+  });
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(SorrelTagCount(dbf1), 7);
+  dbf1.Close();
+
+  // A table that is no logbook is refused before it is named.
+  ASSERT_TRUE(CreateLogbookTable(PathOf("other.dbf"), {"CALL;C;10;0"}, {}));
+  calls = 0;
+  EXPECT_THROW(OpenLogbook(dbf1, PathOf("other.dbf"), {}, [&] { ++calls; }), ELogbookRefused);
+  EXPECT_EQ(calls, 0);
+}
+
 TEST(LogbookNames, RefusedAndNewNames) {
   for (const char* name : {"dummy.dbf", "DUMMY.DBF", "STATES.DBF", "states.dbf", "Dxcc.Dbf"})
     EXPECT_TRUE(IsRefusedLogbookName(name)) << name;
@@ -129,10 +149,14 @@ TEST(LogbookNames, RefusedAndNewNames) {
       {"2024log", NewLogNameVerdict::StartsWithDigit},
       {"_log", NewLogNameVerdict::StartsOtherwise},
       {".log", NewLogNameVerdict::StartsOtherwise},
-      {"states", NewLogNameVerdict::Reserved},
+      {"states", NewLogNameVerdict::Exists},         // a listed name is refused as existing first
       {"dxcc", NewLogNameVerdict::Reserved},
   };
   for (const auto& [name, verdict] : cases) EXPECT_EQ(CheckNewLogName(name, listed), verdict) << name;
+  // The placeholder in the list: "dummy" is refused as an existing file, not passed over.
+  EXPECT_EQ(CheckNewLogName("dummy", {"log1.dbf", "dummy.dbf"}), NewLogNameVerdict::Exists);
+  EXPECT_EQ(CheckNewLogName("DUMMY", {"log1.dbf", "Dummy.DBF"}), NewLogNameVerdict::Exists);
+  EXPECT_EQ(CheckNewLogName("dummy", {"dummy2.dbf"}), NewLogNameVerdict::Nothing);
 
   std::string typed;
   for (const char32_t key : {U'a', U'Z', U' ', U'9', U'_', U'.', U'-', U'\r', U'\b', U'é', U'q'})

@@ -65,10 +65,22 @@ TEST(Preferences, DamagedFilesTakeTheDeliveredValuesAndSaySoOnce) {
     std::string expected;
     size_t problems;
   } cases[] = {
-      {"W1AW\r\nFN31\r\n", plUtcHours, d[plUtcHours], 1},        // short file: one problem for all
-      {"W1AW\r\nFN31\r\n", plPower, d[plPower], 1},
+      // A short file: missing lines are empty texts, except the two numbers; one problem for all.
+      {"W1AW\r\nFN31\r\n", plUtcHours, d[plUtcHours], 1},
+      {"W1AW\r\nFN31\r\n", plBandLimit, d[plBandLimit], 1},
+      {"W1AW\r\nFN31\r\n", plPower, "", 1},
+      {"W1AW\r\nFN31\r\n", plDefaultLog, "", 1},
       {"W1AW\r\nFN31\r\n", plOwnCall, "W1AW", 1},
-      {"", plAutoSpeech, d[plAutoSpeech], 1},
+      {"", plAutoSpeech, "", 1},
+      {"", plUtcHours, d[plUtcHours], 1},
+      // Ten lines: no power is made up (it would be logged with every contact).
+      {"A\r\nB\r\n1\r\n2\r\n3\r\nX\r\nlog.dbf\r\n3\r\nY\r\nZ\r\n", plPower, "", 1},
+      {"A\r\nB\r\n1\r\n2\r\n3\r\nX\r\nlog.dbf\r\n3\r\nY\r\nZ\r\n", plBandLimit, "3", 1},
+      // Six lines: speech and the default logbook are not switched on from the delivered file.
+      {"A\r\nB\r\n1\r\n2\r\n3\r\nX\r\n", plAutoSpeech, "", 1},
+      {"A\r\nB\r\n1\r\n2\r\n3\r\nX\r\n", plDefaultLog, "", 1},
+      {"A\r\nB\r\n1\r\n2\r\n3\r\nX\r\n", plBandLimit, d[plBandLimit], 1},
+      {"A\r\nB\r\n1\r\n2\r\n3\r\nX\r\n", plUtcHours, "3", 1},
       {"A\r\nB\r\n1\r\n2\r\nfive\r\nX\r\n\r\n3\r\n", plUtcHours, d[plUtcHours], 2},
       {"A\r\nB\r\n1\r\n2\r\n\r\nX\r\n\r\n3\r\nY\r\nZ\r\nP\r\n", plUtcHours, d[plUtcHours], 1},   // empty line 5
       {"A\r\nB\r\n1\r\n2\r\n25\r\nX\r\n\r\n3\r\nY\r\nZ\r\nP\r\n", plUtcHours, d[plUtcHours], 1},  // beyond a day
@@ -152,6 +164,49 @@ TEST(Preferences, CallBookDrivesAreMountedFileSystemsOrAFolderTypedIn) {
   // The delivered drive is what the box lists for a CD mounted at Debian's usual place.
   EXPECT_EQ(RemovableMountPoints("/dev/sr0 /media/cdrom iso9660 ro 0 0\n"),
             std::vector<std::string>{kDefaultCallBookDrive});
+}
+
+TEST(Preferences, CodePageBytesComeBackAsTheyWereRead) {
+  // A file carried over from the original system holds CP1252 text.
+  const std::string text =
+      "M\xDCLLER\r\nJO31\r\n51.2\r\n6.8\r\n1\r\nAUTODXNO\r\nM\xFCller.dbf\r\n0\r\nAUTOSPEECHNO\r\n"
+      "E:/\r\nPOWER\xB5W\r\n";
+  const TPreferencesRead read = ParsePreferences(text, DefaultPreferences());
+  EXPECT_TRUE(read.Problems.empty());
+  EXPECT_EQ(read.Prefs[plDefaultLog], "M\xFCller.dbf");
+  EXPECT_EQ(PowerFromLine(read.Prefs[plPower]), "\xB5W");
+  EXPECT_EQ(PreferencesText(read.Prefs), text);
+}
+
+TEST(Preferences, ALinkedFileIsWrittenThroughItsLink) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.File("kept"));
+  const std::string target = dir.File("kept/ConfigLog.cfg");
+  WriteAll(target, "old");
+  const std::string link = dir.File(kPreferencesFile);
+  // A relative link, resolved from the link's own folder, through a second link.
+  std::filesystem::create_symlink("kept/ConfigLog.cfg", dir.File("inner.cfg"));
+  std::filesystem::create_symlink("inner.cfg", link);
+  TPreferences prefs = DefaultPreferences();
+  prefs[plOwnCall] = "K1ABC";
+  std::string error;
+  ASSERT_TRUE(WritePreferences(link, prefs, &error)) << error;
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.File("inner.cfg")));
+  EXPECT_EQ(ReadAll(target), PreferencesText(prefs));
+  EXPECT_EQ(ReadAll(link), PreferencesText(prefs));
+
+  // A link whose file does not exist yet: the file is made where it points.
+  std::filesystem::create_symlink("kept/later.cfg", dir.File("dangling.cfg"));
+  ASSERT_TRUE(WritePreferences(dir.File("dangling.cfg"), prefs, &error)) << error;
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.File("dangling.cfg")));
+  EXPECT_EQ(ReadAll(dir.File("kept/later.cfg")), PreferencesText(prefs));
+
+  // A loop of links is not followed round (the file cannot be read, so it is never written).
+  std::filesystem::create_symlink("loop-b", dir.File("loop-a"));
+  std::filesystem::create_symlink("loop-a", dir.File("loop-b"));
+  EXPECT_EQ(SymbolicLinkTarget(dir.File("loop-a")), dir.File("loop-a"));
+  EXPECT_EQ(SymbolicLinkTarget(target), target);
 }
 
 TEST(Preferences, WrittenAtomicallyOverTheOldFile) {

@@ -50,7 +50,8 @@ class EditPageTest : public TWindowTest {
       }
       table.Close();
     }
-    OpenLogbook(Form().dbf1(), path_);
+    ASSERT_TRUE(Form().OpenChosenLogbook(QString::fromStdString(path_)));
+    ASSERT_TRUE(Settle());
     Form().ShowPage(Form().Page(1));
     fakes.voice->Clear();
   }

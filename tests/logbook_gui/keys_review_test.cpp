@@ -128,8 +128,8 @@ TEST_F(ReviewTest, FindWalksDownFromHitToHitThenSaysThereAreNoMore) {
   EXPECT_EQ(memo->textCursor().selectionStart(), first - 1);
   EXPECT_EQ(shortcuts->focusWidget(), memo);
   EXPECT_EQ(Heard(), Strings({"Searching for. HINT.", "found. HINT.",
-                              "Note: Alt + H shows or hides the large hint box, and in manual operation",
-                              "Alt + N changes the band.."}));
+                              "Note: the large hint box and, in manual operation, the band change",
+                              "have keys of their own, listed under PROGRAM FUNCTIONS.."}));
   // The dialog stays open; "Find Next" goes on from just after the hit.
   EXPECT_TRUE(shortcuts->FindDialog1().isVisible());
   FindNext();
