@@ -19,6 +19,7 @@
 #include "dbgridmodel.h"
 #include "expression_literal.h"
 #include "grid_capitals.h"
+#include "grid_font.h"
 #include "ui_TabSheet2.h"
 #include "ui_TabSheet3.h"
 
@@ -147,9 +148,7 @@ void TForm1::Button34Click() {
 }
 
 void TForm1::CheckBox6Click() {
-  QFont font = edit_->DBGrid3->font();
-  font.setPointSize(edit_->CheckBox6->isChecked() ? kMagnifiedGridFontSize : kGridFontSize);
-  edit_->DBGrid3->setFont(font);
+  SetGridFontSize(edit_->DBGrid3, edit_->CheckBox6->isChecked() ? kMagnifiedGridFontSize : kGridFontSize);
 }
 
 }  // namespace quillmere

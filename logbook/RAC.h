@@ -40,6 +40,9 @@ class TRAC : public QWidget {
   // "&Hide".
   void Button3Click();
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
   void FormCreate();
   void LookUp(CallBookAction action);

@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QGroupBox>
 #include <QLabel>
+#include <QShortcut>
 #include <QWidget>
 
 namespace quillmere {
@@ -32,6 +33,24 @@ void ApplyHintsAsAccessibleText(QWidget* root) {
   const QList<QLabel*> labels = root->findChildren<QLabel*>();
   Apply(root, labels);
   for (QWidget* w : root->findChildren<QWidget*>()) Apply(w, labels);
+}
+
+void TakeKeyboard(QWidget* window, QWidget* first) {
+  window->raise();
+  window->activateWindow();
+  if (first != nullptr && first->isEnabled() && first->isVisibleTo(window)) first->setFocus(Qt::OtherFocusReason);
+}
+
+void CloseOnEscape(QWidget* window, std::function<void()> close) {
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), window);  // owned by the window
+  escape->setObjectName("EscapeCloses");
+  QObject::connect(escape, &QShortcut::activated, window, std::move(close));
+}
+
+void NameStop(QWidget* stop, const QString& name, const QString& description) {
+  if (stop == nullptr) return;
+  stop->setAccessibleName(name);
+  if (stop->accessibleDescription().isEmpty()) stop->setAccessibleDescription(description);
 }
 
 }  // namespace quillmere
