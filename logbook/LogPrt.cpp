@@ -3,6 +3,7 @@
 #include <QAbstractScrollArea>
 #include <QComboBox>
 #include <QFontMetricsF>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPageLayout>
 #include <QPainter>
@@ -156,6 +157,14 @@ void TqrLogPrintForm::ReachToolBarByKeyboard(QPrintPreviewDialog& preview) {
   for (QToolButton* button : toolBar->findChildren<QToolButton*>(QString(), Qt::FindDirectChildrenOnly))
     if (button->defaultAction() != nullptr) button->setFocusPolicy(Qt::TabFocus);
   if (auto* zoom = toolBar->findChild<QComboBox*>()) {
+    // A screen reader names a combo box by its buddy label (it reports the box's text as name).
+    QAction* zoomAction = nullptr;
+    for (QAction* action : toolBar->actions())
+      if (toolBar->widgetForAction(action) == zoom) zoomAction = action;
+    auto* caption = new QLabel("Zoom:", toolBar);
+    caption->setObjectName("ZoomCaption");
+    caption->setBuddy(zoom);
+    toolBar->insertWidget(zoomAction, caption);
     NameStop(zoom, "Zoom", "Zoom factor of the preview");
     NameStop(zoom->lineEdit(), "Zoom", "Zoom factor of the preview");
   }
@@ -163,6 +172,8 @@ void TqrLogPrintForm::ReachToolBarByKeyboard(QPrintPreviewDialog& preview) {
     if (field->parentWidget() != nullptr && qobject_cast<QComboBox*>(field->parentWidget()) == nullptr)
       NameStop(field, "Page", "Number of the page shown");
   if (auto* pages = preview.findChild<QPrintPreviewWidget*>()) {
+    // The preview itself has the focus when the window opens.
+    NameStop(pages, "Log Print pages", "The printed log as it will come out of the printer");
     for (QAbstractScrollArea* view : pages->findChildren<QAbstractScrollArea*>()) {
       NameStop(view, "Log Print pages", "The printed log as it will come out of the printer");
       NameStop(view->viewport(), "Log Print pages", "The printed log as it will come out of the printer");

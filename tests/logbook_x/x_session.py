@@ -52,11 +52,18 @@ def wait_for(condition, seconds, step=0.05):
 
 
 class Event:
-    def __init__(self, kind, name, role, detail, window):
+    def __init__(self, kind, name, role, detail, window, focused):
         self.kind, self.name, self.role, self.detail, self.window = kind, name, role, detail, window
+        # The source said it had the focus when the event was read, as a screen reader checks.
+        self.focused = focused
+
+    def followed(self):
+        """A screen reader moves to this event's source."""
+        return self.kind == "object:state-changed:focused" and self.detail == 1 and self.focused
 
     def __repr__(self):
-        return "%s %r (%s) %s in %r" % (self.kind, self.name, self.role, self.detail, self.window)
+        return "%s %r (%s) %s%s in %r" % (self.kind, self.name, self.role, self.detail,
+                                          " focused" if self.focused else "", self.window)
 
 
 class XSession:
@@ -224,6 +231,7 @@ class XSession:
             source = event.source
             name = source.get_name()
             role = source.get_role_name()
+            focused = source.get_state_set().contains(self.Atspi.StateType.FOCUSED)
             window = ""
             node = source
             for _ in range(40):
@@ -233,9 +241,9 @@ class XSession:
                     break
                 node = parent
         except Exception as e:  # the object went away before it was read
-            name, role, window = "<gone: %s>" % e, "", ""
+            name, role, window, focused = "<gone: %s>" % e, "", "", False
         with self.lock:
-            self.events.append(Event(event.type, name, role, event.detail1, window))
+            self.events.append(Event(event.type, name, role, event.detail1, window, focused))
 
     def take_events(self, seconds=0.6):
         self.pump(seconds)
