@@ -49,7 +49,7 @@ void NameKeyboardStops(Ui::TabSheet1& log, Ui::TabSheet3& set) {
   for (QLabel* value : {set.Label11, set.Label12, set.Label13, set.Label14, set.Label16, set.Label17, set.Label32,
                         set.Label52, set.Label53})
     value->setFocusPolicy(Qt::StrongFocus);
-  for (QGroupBox* group : {set.RadioGroup2, set.RadioGroup3, set.RadioGroup4}) group->setAccessibleName(group->title());
+  for (QGroupBox* group : {set.RadioGroup2, set.RadioGroup3, set.RadioGroup4}) NameChoiceGroup(group);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 
 #include <functional>
 
+class QGroupBox;
 class QString;
 class QWidget;
 
@@ -29,5 +30,10 @@ void CloseOnEscape(QWidget* window, std::function<void()> close);
 
 // Names a focus stop that has neither caption nor buddy label, with its description.
 void NameStop(QWidget* stop, const QString& name, const QString& description);
+
+// A titled choice group inside another titled group: its title names it and its items, and it is
+// no longer labelled by the outer group (the toolkit labels every widget in a titled group box by
+// that box, so a reader would name the inner group's items after the outer title).
+void NameChoiceGroup(QGroupBox* group);
 
 }  // namespace quillmere
