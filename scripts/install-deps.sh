@@ -11,6 +11,7 @@ packages=(
   dbus dbus-daemon dbus-bin
   python3 python3-dbf python3-dbfread libdbd-xbase-perl
   poppler-utils hamradio-files fonts-dejavu-core
+  xvfb openbox xdotool at-spi2-core python3-pyatspi
 )
 
 missing=()

@@ -311,11 +311,29 @@ class XSession:
                         stack.append(child)
         return None
 
+    def focused_text(self, window):
+        """The text of the focused object in `window`."""
+        Atspi = self.Atspi
+        for i in range(self.app.get_child_count()):
+            top = self.app.get_child_at_index(i)
+            if top.get_name() != window:
+                continue
+            stack = [top]
+            while stack:
+                node = stack.pop()
+                if node.get_state_set().contains(Atspi.StateType.FOCUSED) and node.get_role_name() == "text":
+                    return self.text_of(node)
+                for j in range(min(node.get_child_count(), 400)):
+                    child = node.get_child_at_index(j)
+                    if child is not None:
+                        stack.append(child)
+        return None
+
     def text_of(self, node):
-        text = node.get_text_iface() if hasattr(node, "get_text_iface") else None
-        if text is None:
+        try:
+            return self.Atspi.Text.get_text(node, 0, self.Atspi.Text.get_character_count(node))
+        except Exception:
             return None
-        return text.get_text(0, text.get_character_count())
 
     # ---- keys and X windows ---------------------------------------------------------------
 
