@@ -4,7 +4,7 @@ A private X display (Xvfb) with a small window manager (openbox), a private sess
 accessibility bus and its registry, and a private speech-dispatcher whose output module writes
 each phrase to a file. XSession starts them, starts the logbook program in them, sends keys with
 xdotool and collects the accessibility events a screen reader receives (focus, window
-activation) through pyatspi.
+activation) through AT-SPI (the Atspi bindings that come with python3-pyatspi).
 
 Missing: Missing(reason) is raised when a tool this needs is not installed.
 """
@@ -69,10 +69,9 @@ class Event:
 class XSession:
     """Everything runs below one temporary folder; stop() ends what start() began."""
 
-    def __init__(self, program, program_folder, log=print):
+    def __init__(self, program, program_folder):
         self.program = program
         self.program_folder = program_folder
-        self.log = log
         self.dir = tempfile.mkdtemp(prefix="qm-xsession-")
         self.processes = []
         self.events = []
@@ -128,14 +127,14 @@ class XSession:
 
     def start_window_manager(self):
         self.spawn(["openbox", "--sm-disable"])
-        # openbox is up once it owns the screen's window-manager selection.
-        if not wait_for(lambda: self.xdotool(["search", "--maxdepth", "1", "--class", "openbox"], check=False)
-                        is not None or self.wm_ready(), 10):
-            self.log("openbox may not be ready: " + self.read("openbox.log"))
 
-    def wm_ready(self):
-        out = subprocess.run(["xdotool", "getactivewindow"], env=self.env, capture_output=True)
-        return out.returncode == 0 or b"_NET_ACTIVE_WINDOW" not in out.stderr
+        # Up once it answers for the active window (without a manager xdotool says the
+        # window manager does not support _NET_ACTIVE_WINDOW).
+        def managed():
+            out = subprocess.run(["xdotool", "getactivewindow"], env=self.env, capture_output=True)
+            return b"_NET_ACTIVE_WINDOW" not in out.stderr
+        if not wait_for(managed, 10):
+            raise Missing("openbox did not start: " + self.read("openbox.log"))
 
     def start_accessibility_bus(self):
         self.spawn([BUS_LAUNCHER, "--launch-immediately"])
@@ -181,7 +180,7 @@ class XSession:
 
     # ---- the program ----------------------------------------------------------------------
 
-    def start_program(self, home_files=None):
+    def start_program(self):
         """Starts the logbook with a program folder of its own (copies of the delivered files)."""
         home = self.mkdir("quillmere")
         for name in os.listdir(self.program_folder):
@@ -190,9 +189,6 @@ class XSession:
                 shutil.copytree(source, os.path.join(home, name))
             elif not os.access(source, os.X_OK):
                 shutil.copy(source, home)
-        for name, text in (home_files or {}).items():
-            with open(os.path.join(home, name), "w") as f:
-                f.write(text)
         self.home = home
         env = dict(self.env)
         env.update({"QT_QPA_PLATFORM": "xcb", "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1", "QUILLMERE_HOME": home,
@@ -271,27 +267,6 @@ class XSession:
             result.append((w.get_name(), states.contains(self.Atspi.StateType.ACTIVE),
                            states.contains(self.Atspi.StateType.SHOWING)))
         return result
-
-    def focused(self):
-        """The object that says it has the focus: (name, role, window), or None."""
-        Atspi = self.Atspi
-        for i in range(self.app.get_child_count()):
-            window = self.app.get_child_at_index(i)
-            if not window.get_state_set().contains(Atspi.StateType.ACTIVE):
-                continue
-            stack = [window]
-            while stack:
-                node = stack.pop()
-                states = node.get_state_set()
-                if states.contains(Atspi.StateType.FOCUSED):
-                    return (node.get_name(), node.get_role_name(), window.get_name())
-                if not states.contains(Atspi.StateType.SHOWING) and node is not window:
-                    continue
-                for j in range(min(node.get_child_count(), 400)):
-                    child = node.get_child_at_index(j)
-                    if child is not None:
-                        stack.append(child)
-        return None
 
     def find(self, name, role=None, window=None):
         """The first showing object named `name` (and of `role`), searched from the windows."""
