@@ -128,11 +128,10 @@ class XSession:
     def start_window_manager(self):
         self.spawn(["openbox", "--sm-disable"])
 
-        # Up once it answers for the active window (without a manager xdotool says the
-        # window manager does not support _NET_ACTIVE_WINDOW).
+        # Up once it keeps desktops (without a manager xdotool says it does not support them).
         def managed():
-            out = subprocess.run(["xdotool", "getactivewindow"], env=self.env, capture_output=True)
-            return b"_NET_ACTIVE_WINDOW" not in out.stderr
+            out = subprocess.run(["xdotool", "get_desktop"], env=self.env, capture_output=True)
+            return out.returncode == 0
         if not wait_for(managed, 10):
             raise Missing("openbox did not start: " + self.read("openbox.log"))
 
