@@ -320,7 +320,9 @@ void TSorrelNavigator::focusInEvent(QFocusEvent* event) {
   QFrame::focusInEvent(event);
   buttons_[model_.FocusedButton()]->update();
   announced_ = -1;
-  AnnounceHighlight();
+  // The toolkit reports the bar itself as focused once this handler returns: the button's report
+  // follows it, so a screen reader ends on the button.
+  QMetaObject::invokeMethod(this, [this] { AnnounceHighlight(); }, Qt::QueuedConnection);
 }
 
 void TSorrelNavigator::focusOutEvent(QFocusEvent* event) {

@@ -82,8 +82,12 @@ def road(s):
     s.key("ctrl+F3", pause=0.8)
     s.take_events(0.3)
     s.key("Tab", "Tab", pause=0.8)
-    names = followed(s.take_events(0.3))
+    events = s.take_events(0.3)
+    names = followed(events)
     check(names[-1:] == ["First record"], "Tab reaches the navigator's first button (followed %r)" % names)
+    # A reader that keeps only the newest of several focus events must be left on the button.
+    gained = [e.name for e in events if e.kind == "object:state-changed:focused" and e.detail == 1]
+    check(gained[-1:] == ["First record"], "the button's focus event comes last (%r)" % gained)
     s.key("Right", pause=0.5)
     s.key("Right", pause=0.5)
     s.key("Right", pause=0.5)
