@@ -1,7 +1,8 @@
 // Everything reachable and named by keyboard: side windows opened by keys take the keyboard and
 // close on Escape, a logbook opened from the list leaves the focus in the call field, the stops a
 // screen reader would meet unnamed carry names, results shown in a box are heard too, and the
-// grids' magnify boxes grow the columns with the font.
+// grids' magnify boxes grow the columns with the font; the font dialog of Custom Magnify keeps to its
+// size limits and the style it was given.
 #include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
@@ -15,10 +16,13 @@
 #include <QPrintPreviewDialog>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTableView>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <functional>
+#include <optional>
 
 #include "../logbook_core/core_test_util.h"
 #include "LogPrt.h"
@@ -296,4 +300,39 @@ TEST_F(KeyboardReachTest, MagnifyGrowsTheColumnsWithTheFontAndCustomMagnifyTakes
   custom->click();
   EXPECT_EQ(grid->font().pointSize(), 12);
   EXPECT_TRUE(grid->font().bold());
+}
+
+TEST(FontDialog, OffersTheSizeLimitsKeepsTheStyleAndNamesItsFields) {
+  quillmere::QtDialogs boxes;
+  QFont initial("DejaVu Sans", 10);
+  initial.setBold(true);
+  struct Case {
+    int typed;  // the size typed into the box; 0: the dialog is cancelled
+    std::optional<int> chosen;
+  } cases[] = {{40, 36}, {5, 12}, {20, 20}, {0, std::nullopt}};
+  for (const Case& c : cases) {
+    QStringList seen;
+    QTimer::singleShot(0, [&] {
+      auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      ASSERT_NE(dialog, nullptr);
+      EXPECT_EQ(dialog->objectName(), "FontDialog1");
+      auto* size = dialog->findChild<QSpinBox*>("FontSize");
+      ASSERT_NE(size, nullptr);
+      seen << QString("%1-%2 from %3").arg(size->minimum()).arg(size->maximum()).arg(size->value());
+      for (QLabel* label : dialog->findChildren<QLabel*>())
+        if (label->buddy() != nullptr) seen << label->text() + " " + label->buddy()->objectName();
+      if (c.typed == 0) {
+        dialog->reject();
+        return;
+      }
+      size->setValue(c.typed);
+      dialog->accept();
+    });
+    const std::optional<QFont> font = boxes.ChooseFont(initial, 12, 36);
+    EXPECT_EQ(seen, (QStringList{"12-36 from 12", "&Font: FontFace", "&Size: FontSize"})) << c.typed;
+    ASSERT_EQ(font.has_value(), c.chosen.has_value()) << c.typed;
+    if (!font) continue;
+    EXPECT_EQ(font->pointSize(), *c.chosen);
+    EXPECT_TRUE(font->bold());
+  }
 }
