@@ -1,14 +1,22 @@
 #include "LogPrt.h"
 
+#include <QAbstractScrollArea>
+#include <QComboBox>
 #include <QFontMetricsF>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPageLayout>
 #include <QPainter>
 #include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
 #include <QPrinter>
+#include <QToolBar>
+#include <QToolButton>
 #include <cmath>
 #include <exception>
 
 #include "PSKUnit1.h"
+#include "accessibility.h"
 #include "background_job.h"
 #include "cp1252_text.h"
 #include "dataset/dbfield.h"
@@ -153,7 +161,45 @@ void TqrLogPrintForm::ShowPreview() {
   preview_->setAttribute(Qt::WA_DeleteOnClose);
   connect(preview_, &QPrintPreviewDialog::paintRequested, this, &TqrLogPrintForm::QuickRep1Print);
   connect(preview_, &QObject::destroyed, this, [this] { preview_ = nullptr; });
+  ReachToolBarByKeyboard(*preview_);
   preview_->open();
+  TakeKeyboard(preview_, nullptr);
+}
+
+void TqrLogPrintForm::ReachToolBarByKeyboard(QPrintPreviewDialog& preview) {
+  // The toolkit's preview keeps its tool bar for the mouse: every button becomes a Tab stop, the
+  // window is wide enough for all of them (none hidden behind the overflow arrow), and the fields
+  // without a caption are named.
+  auto* toolBar = preview.findChild<QToolBar*>();
+  if (toolBar == nullptr) return;
+  for (QToolButton* button : toolBar->findChildren<QToolButton*>(QString(), Qt::FindDirectChildrenOnly))
+    if (button->defaultAction() != nullptr) button->setFocusPolicy(Qt::TabFocus);
+  if (auto* zoom = toolBar->findChild<QComboBox*>()) {
+    // A screen reader names a combo box by its buddy label (it reports the box's text as name).
+    QAction* zoomAction = nullptr;
+    for (QAction* action : toolBar->actions())
+      if (toolBar->widgetForAction(action) == zoom) zoomAction = action;
+    auto* caption = new QLabel("Zoom:", toolBar);
+    caption->setObjectName("ZoomCaption");
+    caption->setBuddy(zoom);
+    toolBar->insertWidget(zoomAction, caption);
+    NameStop(zoom, "Zoom", "Zoom factor of the preview");
+    NameStop(zoom->lineEdit(), "Zoom", "Zoom factor of the preview");
+  }
+  for (QLineEdit* field : toolBar->findChildren<QLineEdit*>())
+    if (field->parentWidget() != nullptr && qobject_cast<QComboBox*>(field->parentWidget()) == nullptr)
+      NameStop(field, "Page", "Number of the page shown");
+  if (auto* pages = preview.findChild<QPrintPreviewWidget*>()) {
+    // The preview itself has the focus when the window opens.
+    NameStop(pages, "Log Print pages", "The printed log as it will come out of the printer");
+    for (QAbstractScrollArea* view : pages->findChildren<QAbstractScrollArea*>()) {
+      NameStop(view, "Log Print pages", "The printed log as it will come out of the printer");
+      NameStop(view->viewport(), "Log Print pages", "The printed log as it will come out of the printer");
+    }
+  }
+  const QMargins margins = preview.contentsMargins();
+  preview.resize(std::max(preview.width(), toolBar->sizeHint().width() + margins.left() + margins.right() + 24),
+                 std::max(preview.height(), 600));
 }
 
 void TqrLogPrintForm::QuickRep1Print(QPrinter* printer) {

@@ -65,6 +65,7 @@ class TqrLogPrintForm : public QWidget {
 
  private:
   void ShowPreview();
+  static void ReachToolBarByKeyboard(QPrintPreviewDialog& preview);
 
   std::unique_ptr<Ui::TqrLogPrintForm> ui_;
   PrintedLog report_;

@@ -5,6 +5,7 @@
 
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QGroupBox>
 #include <QLabel>
 #include <QSignalBlocker>
 #include <QTimer>
@@ -38,6 +39,19 @@ const char* const kAboutText =
     "Logbooks are dBase tables kept by the program's own table engine; the radio is followed "
     "through the rig-control server Tarvane.";
 
+// What a screen reader needs beyond captions, hints and buddy labels: names for the stops that
+// have none, the Set page's current values reachable by Tab (the toolkit lets a selectable label
+// take the focus by mouse only), and each titled choice group named by its own title (else the
+// reader names its items after the box around it).
+void NameKeyboardStops(Ui::TabSheet1& log, Ui::TabSheet3& set) {
+  NameStop(log.Panel2, "Log selector", "The logbook in use");
+  NameStop(log.DBGrid2, "Log selector grid", "Shown and hidden with the log selector");
+  for (QLabel* value : {set.Label11, set.Label12, set.Label13, set.Label14, set.Label16, set.Label17, set.Label32,
+                        set.Label52, set.Label53})
+    value->setFocusPolicy(Qt::StrongFocus);
+  for (QGroupBox* group : {set.RadioGroup2, set.RadioGroup3, set.RadioGroup4}) NameChoiceGroup(group);
+}
+
 }  // namespace
 
 TForm1::TForm1(TServices services, TForm1Options options, QWidget* parent)
@@ -63,6 +77,7 @@ TForm1::TForm1(TServices services, TForm1Options options, QWidget* parent)
   ConnectHandlers();
   ConnectRigHandlers();
   ApplyHintsAsAccessibleText(this);
+  NameKeyboardStops(*log_, *set_);
   if (services_.rig) {
     services_.rig->OnParamsChange = [this](int rig, int params) { TarvaneX1ParamsChange(rig, params); };
     services_.rig->OnRigTypeChange = [this](int rig) { TarvaneX1RigTypeChange(rig); };

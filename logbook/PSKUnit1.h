@@ -285,6 +285,7 @@ class TForm1 : public QMainWindow {
   void ComboBox8Change();
   void CheckBox3Click();
   void CheckBox4Click();
+  void CheckBox9Click();
   void Button41Click();
   // Opens `path` (full path) as the current logbook by the road of a chosen logbook (refused
   // names, the seven tags, date order, newest contact, phrases). False when it was refused or

@@ -29,7 +29,7 @@ void TForm1::FormCreate() {
   // 3. Single copy, before anything is connected or written. The lock file says whether another
   // copy runs, so the title needs no stand-in name while it is looked for.
   if (!TakeSingleCopyLock()) return;
-  QGuiApplication::setApplicationDisplayName("Quillmere");
+  SetApplicationTitle("Quillmere");
 
   // 2. The rig server.
   ConnectRigServer();

@@ -21,6 +21,7 @@
 #include "expression_literal.h"
 #include "grid_capitals.h"
 #include "log_grid.h"
+#include "grid_font.h"
 #include "ui_TabSheet2.h"
 #include "ui_TabSheet3.h"
 
@@ -167,9 +168,7 @@ void TForm1::Button34Click() {
 }
 
 void TForm1::CheckBox6Click() {
-  QFont font = edit_->DBGrid3->font();
-  font.setPointSize(edit_->CheckBox6->isChecked() ? kMagnifiedGridFontSize : kGridFontSize);
-  edit_->DBGrid3->setFont(font);
+  SetGridFontSize(edit_->DBGrid3, edit_->CheckBox6->isChecked() ? kMagnifiedGridFontSize : kGridFontSize);
 }
 
 }  // namespace quillmere

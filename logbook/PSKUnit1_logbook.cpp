@@ -20,6 +20,7 @@
 #include "dbgridmodel.h"
 #include "log_grid.h"
 #include "grid_capitals.h"
+#include "grid_font.h"
 #include "logbook_fileset.h"
 #include "logbook_folders.h"
 #include "ui_TForm1.h"
@@ -135,6 +136,7 @@ void TForm1::ConnectLogbookHandlers() {
   connect(log_->ComboBox8, &QComboBox::activated, this, &TForm1::ComboBox8Change);
   connect(log_->CheckBox3, &QCheckBox::clicked, this, &TForm1::CheckBox3Click);
   connect(log_->CheckBox4, &QCheckBox::clicked, this, &TForm1::CheckBox4Click);
+  connect(log_->CheckBox9, &QCheckBox::clicked, this, &TForm1::CheckBox9Click);
   connect(edit_->Button41, &QPushButton::clicked, this, &TForm1::Button41Click);
   // The hidden buttons whose handlers other handlers run: makeindex, dateindex, and the prefix
   // look-up of the QTH field.
@@ -262,7 +264,9 @@ void TForm1::Button16Click() {
   const QListWidgetItem* item = log_->FileListBox1->currentItem();
   if (item == nullptr) return;
   const QString folder = log_->FileListBox1->property("Directory").toString();
-  OpenChosenLogbook(QString::fromStdString(JoinPath(folder.toStdString(), item->text().toStdString())));
+  const bool opened = OpenChosenLogbook(QString::fromStdString(JoinPath(folder.toStdString(), item->text().toStdString())));
+  // The list that had the focus is gone: the next keys are the next contact's call sign.
+  if (opened) log_->LogEdit3->setFocus(Qt::OtherFocusReason);
 }
 
 bool TForm1::OpenChosenLogbook(const QString& path) { return OpenLogbookAt(path, true); }
@@ -361,10 +365,17 @@ void TForm1::CheckBox3Click() {
                                      : QAbstractItemView::NoEditTriggers);
 }
 
-void TForm1::CheckBox4Click() {
-  QFont font = log_->DBGrid1->font();
-  font.setPointSize(log_->CheckBox4->isChecked() ? 18 : 12);
-  log_->DBGrid1->setFont(font);
+void TForm1::CheckBox4Click() { SetGridFontSize(log_->DBGrid1, log_->CheckBox4->isChecked() ? 18 : 12); }
+
+void TForm1::CheckBox9Click() {
+  // Custom Magnify: a font of the operator's choice, 12 to 36 points; unchecked, back to 12 points
+  // in the same face and style.
+  if (!log_->CheckBox9->isChecked()) {
+    SetGridFontSize(log_->DBGrid1, 12);
+    return;
+  }
+  const std::optional<QFont> chosen = services_.dialogs->ChooseFont(log_->DBGrid1->font(), 12, 36);
+  if (chosen) SetGridFont(log_->DBGrid1, *chosen);
 }
 
 // ---- Pack ------------------------------------------------------------------------------------

@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 
 #include "PSKUnit1.h"
+#include "accessibility.h"
 #include "dbtext.h"
 #include "ui_RAC.h"
 #include "ui_TabSheet3.h"
@@ -42,6 +43,10 @@ TRAC::TRAC(QWidget* parent)
   connect(ui_->Button2, &QPushButton::clicked, this, &TRAC::Button2Click);
   connect(ui_->Button3, &QPushButton::clicked, this, &TRAC::Button3Click);
   connect(ui_->ComboBox1, &QComboBox::activated, this, &TRAC::ComboBox1Click);
+  ApplyHintsAsAccessibleText(this);
+  // The drive box is editable: the reader reports its text field, which takes the box's caption.
+  NameStop(ui_->ComboBox1->lineEdit(), ui_->lblComboBox1->text(), ui_->ComboBox1->toolTip());
+  CloseOnEscape(this, [this] { Button3Click(); });
   FormCreate();
 }
 
@@ -79,6 +84,11 @@ void TRAC::Button3Click() { hide(); }
 void TRAC::ComboBox1Click() {
   const QString drive = ui_->ComboBox1->currentText();
   if (Form1 != nullptr && !drive.isEmpty()) Form1->Speak(drive);
+}
+
+void TRAC::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  TakeKeyboard(this, ui_->Edit2);
 }
 
 void TRAC::LookUp(CallBookAction action) {

@@ -46,6 +46,9 @@ class TRAC : public QWidget {
   // A drive chosen in ComboBox1: its text is said (when speech is on and it is not empty).
   void ComboBox1Click();
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
   void FormCreate();
   void LookUp(CallBookAction action);

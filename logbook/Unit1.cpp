@@ -37,6 +37,7 @@ TPrintForm::TPrintForm(QWidget* parent)
   connect(ui_->FileListBox1, &QListWidget::currentTextChanged, ui_->Edit3, &QLineEdit::setText);
   OpenLogbook = [](const QString& path) { return Form1 != nullptr && Form1->OpenNewLogbook(path); };
   ApplyHintsAsAccessibleText(this);
+  CloseOnEscape(this, [this] { close(); });
   FormCreate();
 }
 
@@ -70,7 +71,8 @@ bool TPrintForm::eventFilter(QObject* watched, QEvent* event) {
 void TPrintForm::showEvent(QShowEvent* event) {
   RefreshFileList();
   QWidget::showEvent(event);
-  ui_->Edit2->setFocus();
+  // Opened by a key: the name typed next belongs here, not in the main window's call field.
+  TakeKeyboard(this, ui_->Edit2);
 }
 
 void TPrintForm::closeEvent(QCloseEvent* event) {

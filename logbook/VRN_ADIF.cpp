@@ -43,6 +43,12 @@ QString LogbookFolder() {
 
 Dialogs& Boxes() { return *Form1->Services().dialogs; }
 
+// A result the box shows is heard too when speech is on, as one phrase.
+void ShowAndSay(const QString& text) {
+  Form1->Speak(text.endsWith('.') ? text + " " : text + ". ");
+  Boxes().ShowMessage(text);
+}
+
 }  // namespace
 
 TADIFform::TADIFform(QWidget* parent)
@@ -69,6 +75,12 @@ TADIFform::TADIFform(QWidget* parent)
   connect(Help2, &QAction::triggered, this, &TADIFform::Help2Click);
   connect(job_.get(), &TBackgroundJob::Progressed, this, &TADIFform::ShowProgress);
   ApplyHintsAsAccessibleText(this);
+  CloseOnEscape(this, [this] { Exit1Click(); });
+}
+
+void TADIFform::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  TakeKeyboard(this, ui_->BitBtn1);
 }
 
 TADIFform::~TADIFform() {
@@ -96,7 +108,7 @@ void TADIFform::BitBtn1Click() {
   const bool asTxt = ui_->CheckBox1->isChecked();
   bool truncated = false;
   AdifExportFileName(ui_->Label2->text().toStdString(), asTxt, &truncated);
-  if (truncated) Boxes().ShowMessage(Q(texts::AdifNameTruncated()));
+  if (truncated) ShowAndSay(Q(texts::AdifNameTruncated()));
 
   const std::string path = table->toStdString();
   auto result = std::make_shared<AdifExportResult>();
@@ -114,9 +126,9 @@ void TADIFform::BitBtn1Click() {
           Boxes().ShowError(ErrorText(error));
         } else {
           ui_->Label4->show();
-          Boxes().ShowMessage(Q(texts::AdifConverted(ui_->Label2->text().toStdString(), result->fileName)));
+          ShowAndSay(Q(texts::AdifConverted(ui_->Label2->text().toStdString(), result->fileName)));
           if (const std::string note = AdifIncompleteNote(result->incomplete); !note.empty())
-            Boxes().ShowMessage(Q(note));
+            ShowAndSay(Q(note));
         }
         emit ConversionEnded();
       });

@@ -60,6 +60,10 @@ class TADIFform : public QWidget {
   void EndConversion();
   void ShowProgress(int phase, qint64 done, qint64 total);
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
   std::unique_ptr<Ui::TADIFform> ui_;
   QMenuBar* MainMenu1 = nullptr;  // owned by the window
   QAction* Exit1 = nullptr;

@@ -5,10 +5,16 @@
 // Main thread only.
 #pragma once
 
+#include <QFont>
 #include <QString>
 #include <optional>
 
 namespace quillmere {
+
+// The application's title: the caption of its message boxes. It is kept apart from the toolkit's
+// application display name, which the toolkit would append to every window title.
+void SetApplicationTitle(const QString& title);
+QString ApplicationTitle();
 
 class Dialogs {
  public:
@@ -25,6 +31,9 @@ class Dialogs {
   virtual bool AskOkCancel(const QString& caption, const QString& text);
   // A one-line input box; nullopt when cancelled.
   virtual std::optional<QString> AskText(const QString& caption, const QString& prompt, const QString& initial) = 0;
+  // The font dialog: a face and a size from `minSize` to `maxSize` points, starting from
+  // `initial`, whose style is kept (no style choice); nullopt when cancelled. The base cancels.
+  virtual std::optional<QFont> ChooseFont(const QFont& initial, int minSize, int maxSize);
 };
 
 class QtDialogs : public Dialogs {
@@ -35,6 +44,7 @@ class QtDialogs : public Dialogs {
   bool AskYesNo(const QString& caption, const QString& text, bool defaultYes) override;
   bool AskOkCancel(const QString& caption, const QString& text) override;
   std::optional<QString> AskText(const QString& caption, const QString& prompt, const QString& initial) override;
+  std::optional<QFont> ChooseFont(const QFont& initial, int minSize, int maxSize) override;
 };
 
 }  // namespace quillmere

@@ -3,6 +3,7 @@
 // until the main window closes. A second copy ends at once after saying why.
 #include <QApplication>
 
+#include "dialogs.h"
 #include "logbook_folders.h"
 #include "program_windows.h"
 #include "services.h"
@@ -12,7 +13,7 @@ using namespace quillmere;
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Quillmere");
-  QGuiApplication::setApplicationDisplayName("Quillmere_1.0");
+  SetApplicationTitle("Quillmere_1.0");
   // The program ends with its main window, even while a side window is open.
   QApplication::setQuitOnLastWindowClosed(false);
 

@@ -86,6 +86,8 @@ Tshortcuts::Tshortcuts(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Windo
   ui_->Memo1->setPlainText(QString::fromUtf8(kShortcutReviewText));
   ui_->Memo1->viewport()->installEventFilter(this);
   ApplyHintsAsAccessibleText(this);
+  NameStop(ui_->Memo1, "Shortcut keys", "The logbook's keys, one entry per line");
+  CloseOnEscape(this, [this] { close(); });
 
   findDialog_ = new TFindDialog(this);
   findDialog_->SetOptions(TFindDialog::frDown | TFindDialog::frFindNext);
@@ -115,6 +117,11 @@ bool Tshortcuts::eventFilter(QObject* watched, QEvent* event) {
       Memo1DblClick();
   }
   return QWidget::eventFilter(watched, event);
+}
+
+void Tshortcuts::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  TakeKeyboard(this, ui_->Memo1);
 }
 
 void Tshortcuts::closeEvent(QCloseEvent* event) {

@@ -1,6 +1,8 @@
 // The navigator bar: buttons drawn from the model's state, events forwarded to it.
 #include "SorrelNavigator.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QMessageBox>
@@ -85,6 +87,59 @@ QIcon Glyph(TSorrelNavigateBtn kind) {
   return QIcon(pixmap);
 }
 
+// A button of the bar as a screen reader sees it. The bar keeps the keyboard focus and a
+// highlight moves over its buttons; the highlighted button is the one reported as focused, with
+// its hint as name and its own enabled state, and it can be pressed through the reader.
+class TSorrelNavButtonAccessible : public QAccessibleWidget {
+ public:
+  explicit TSorrelNavButtonAccessible(TSorrelNavButton* button) : QAccessibleWidget(button, QAccessible::Button) {}
+
+  QAccessible::State state() const override {
+    QAccessible::State state = QAccessibleWidget::state();
+    state.focusable = true;
+    state.focused = Button()->Highlighted();
+    return state;
+  }
+  QStringList actionNames() const override { return QStringList(pressAction()) + QAccessibleWidget::actionNames(); }
+  void doAction(const QString& name) override {
+    if (name != pressAction()) {
+      QAccessibleWidget::doAction(name);
+      return;
+    }
+    if (Button()->isEnabled() && Button()->isVisible()) Button()->click();
+  }
+
+ private:
+  TSorrelNavButton* Button() const { return static_cast<TSorrelNavButton*>(widget()); }
+};
+
+// The bar as a tool bar whose focused child is the highlighted button. The bar never reports the
+// focus as its own, so a screen reader that receives the bar's focus event (the toolkit sends one
+// when the bar takes the focus) follows the button's instead.
+class TSorrelNavigatorAccessible : public QAccessibleWidget {
+ public:
+  explicit TSorrelNavigatorAccessible(TSorrelNavigator* bar) : QAccessibleWidget(bar, QAccessible::ToolBar) {}
+
+  QAccessible::State state() const override {
+    QAccessible::State state = QAccessibleWidget::state();
+    state.focused = false;
+    return state;
+  }
+  QAccessibleInterface* focusChild() const override {
+    auto* bar = static_cast<TSorrelNavigator*>(widget());
+    if (!bar->hasFocus()) return nullptr;
+    return QAccessible::queryAccessibleInterface(bar->Button(bar->Model().FocusedButton()));
+  }
+};
+
+QAccessibleInterface* NavigatorAccessibleFactory(const QString& className, QObject* object) {
+  if (className == QLatin1String("TSorrelNavButton"))
+    return new TSorrelNavButtonAccessible(static_cast<TSorrelNavButton*>(object));
+  if (className == QLatin1String("TSorrelNavigator"))
+    return new TSorrelNavigatorAccessible(static_cast<TSorrelNavigator*>(object));
+  return nullptr;
+}
+
 }  // namespace
 
 // The one repeat timer: prior and next are never held down together.
@@ -113,9 +168,13 @@ TSorrelNavButton::TSorrelNavButton(TSorrelNavigator* navigator, TSorrelNavigateB
   setProperty("resourceName", QString::fromStdString(SorrelNavResourceName(index)));
 }
 
+bool TSorrelNavButton::Highlighted() const {
+  return navigator_->hasFocus() && navigator_->model_.FocusedButton() == index_;
+}
+
 void TSorrelNavButton::paintEvent(QPaintEvent* event) {
   QToolButton::paintEvent(event);
-  if (!navigator_->hasFocus() || navigator_->model_.FocusedButton() != index_) return;
+  if (!Highlighted()) return;
   // The focus frame sits 3 pixels inside the button, one pixel lower right while pressed.
   QRect frame = rect().adjusted(3, 3, -3, -3);
   if (isDown()) frame.translate(1, 1);
@@ -128,6 +187,8 @@ void TSorrelNavButton::paintEvent(QPaintEvent* event) {
 
 TSorrelNavigator::TSorrelNavigator(QWidget* parent)
     : QFrame(parent), timer_(std::make_unique<RepeatTimer>(this)) {
+  static const bool accessibleInstalled = (QAccessible::installFactory(NavigatorAccessibleFactory), true);
+  (void)accessibleInstalled;
   setObjectName("SorrelNavigator");
   setFrameShape(QFrame::NoFrame);
   setFocusPolicy(Qt::StrongFocus);
@@ -156,7 +217,10 @@ TSorrelNavigator::TSorrelNavigator(QWidget* parent)
             [this, kind] { Guard([this, kind] { model_.ButtonClicked(kind); }); });
     buttons_[static_cast<size_t>(i)] = button;
   }
-  model_.OnChange = [this] { Sync(); };
+  model_.OnChange = [this] {
+    Sync();
+    AnnounceHighlight();
+  };
   resize(kSorrelNavDefaultWidth, kSorrelNavDefaultHeight);
   model_.Loaded();
   Fit();
@@ -248,17 +312,31 @@ void TSorrelNavigator::keyPressEvent(QKeyEvent* event) {
     buttons_[before]->update();
     buttons_[model_.FocusedButton()]->update();
   }
+  AnnounceHighlight();
   event->accept();
 }
 
 void TSorrelNavigator::focusInEvent(QFocusEvent* event) {
   QFrame::focusInEvent(event);
   buttons_[model_.FocusedButton()]->update();
+  announced_ = -1;
+  // The toolkit reports the bar itself as focused once this handler returns: the button's report
+  // follows it, so a screen reader ends on the button.
+  QMetaObject::invokeMethod(this, [this] { AnnounceHighlight(); }, Qt::QueuedConnection);
 }
 
 void TSorrelNavigator::focusOutEvent(QFocusEvent* event) {
   QFrame::focusOutEvent(event);
   buttons_[model_.FocusedButton()]->update();
+  announced_ = -1;
+}
+
+void TSorrelNavigator::AnnounceHighlight() {
+  // Only while the bar has the keyboard focus, and once per button the highlight reaches.
+  if (!hasFocus() || announced_ == model_.FocusedButton()) return;
+  announced_ = model_.FocusedButton();
+  QAccessibleEvent focus(buttons_[model_.FocusedButton()], QAccessible::Focus);
+  QAccessible::updateAccessibility(&focus);
 }
 
 void TSorrelNavigator::changeEvent(QEvent* event) {

@@ -3,7 +3,9 @@
 // TSorrelNavigator shows the twelve buttons of a TSorrelNavModel (Sorl6Nv.h) in one row and
 // forwards presses, releases, clicks, keys and resizes to it; the model decides what is visible,
 // enabled, hinted and done. Each button is a TSorrelNavButton named after its kind ("nbTop" ..
-// "nbRefresh") with its hint as tool tip and accessible name. The bar owns its buttons, its model
+// "nbRefresh") with its hint as tool tip and accessible name. The bar is one keyboard stop whose
+// arrows move a highlight over the buttons; screen readers see the highlighted button as the
+// focused object (a focus event each time the highlight moves) with its name and enabled state. The bar owns its buttons, its model
 // and the repeat timer of prior and next.
 //
 // Errors raised by a click (the data set refusing an edit, say) cannot cross Qt's event loop:
@@ -29,6 +31,8 @@ class TSorrelNavButton : public QToolButton {
  public:
   TSorrelNavButton(TSorrelNavigator* navigator, TSorrelNavigateBtn index);
   TSorrelNavigateBtn Index() const { return index_; }
+  // The bar has the keyboard focus and its highlight is on this button.
+  bool Highlighted() const;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -83,10 +87,13 @@ class TSorrelNavigator : public QFrame {
   void Fit();
   void Guard(const std::function<void()>& action);
   void ButtonMouseDown(TSorrelNavigateBtn index);
+  // Tells screen readers which button the highlight is on, when it moved there.
+  void AnnounceHighlight();
 
   TSorrelNavModel model_;
   std::array<TSorrelNavButton*, kSorrelNavButtonCount> buttons_{};
   std::unique_ptr<RepeatTimer> timer_;
   bool aligned_ = false;
   bool fitting_ = false;
+  int announced_ = -1;  // the button last reported as focused, -1 while the bar has no focus
 };

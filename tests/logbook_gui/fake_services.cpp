@@ -61,6 +61,14 @@ std::optional<QString> RecordingDialogs::AskText(const QString& caption, const Q
   return TakeAnswer(TextAnswers);
 }
 
+std::optional<QFont> RecordingDialogs::ChooseFont(const QFont& initial, int minSize, int maxSize) {
+  Shown << QString("Font %1-%2: %3 %4").arg(minSize).arg(maxSize).arg(initial.family()).arg(initial.pointSize());
+  if (FontAnswers.empty()) return std::nullopt;
+  const std::optional<QFont> answer = FontAnswers.front();
+  FontAnswers.pop_front();
+  return answer;
+}
+
 std::optional<QString> FakeFileChooser::OpenFile(const QString& title, const QString& folder, const QString& filter) {
   Requests << "Open " + title + " | " + folder + " | " + filter;
   return TakeAnswer(Answers);

@@ -58,6 +58,9 @@ class RecordingDialogs : public Dialogs {
   // Recorded as "Warning <caption>: text", answered from YesNoAnswers (true: OK).
   bool AskOkCancel(const QString& caption, const QString& text) override;
   std::optional<QString> AskText(const QString& caption, const QString& prompt, const QString& initial) override;
+  // Recorded as "Font <min>-<max>: <initial family> <initial size>", answered from FontAnswers.
+  std::deque<std::optional<QFont>> FontAnswers;
+  std::optional<QFont> ChooseFont(const QFont& initial, int minSize, int maxSize) override;
 };
 
 // Answers each dialog with the next queued file (nullopt: cancelled) and records the requests.

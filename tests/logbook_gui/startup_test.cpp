@@ -60,7 +60,10 @@ TEST_F(StartupTest, FirstStartShowsTheFrameReadsTheRigAndSpeaks) {
   ASSERT_TRUE(Settle());
 
   EXPECT_EQ(f.windowTitle(), "   Quillmere 1.0");
-  EXPECT_EQ(QGuiApplication::applicationDisplayName(), "Quillmere");
+  // The title is the message boxes' caption; it never becomes the toolkit's display name, which
+  // would be appended to every window title ("   Quillmere 1.0 — Quillmere").
+  EXPECT_EQ(ApplicationTitle(), "Quillmere");
+  EXPECT_EQ(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
   EXPECT_TRUE(f.isVisible());
   auto* pages = Find<QTabWidget>("PageControl1");
   const char* captions[] = {"LOG", "Edit", "Set", "DX", "S. MEMORY"};

@@ -2,7 +2,9 @@
 // names, enabling mirrored from the model, clicks, keys and auto-repeat through real events.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
+#include <QPushButton>
 #include <QElapsedTimer>
 #include <QTest>
 #include <QToolButton>
@@ -217,6 +219,65 @@ TEST(NavigatorWidget, ArrowsFromTheKeypadOrWithShiftStillMoveTheFocus) {
   EXPECT_EQ(data.Current(), 2);
   QTest::keyClick(&bar, Qt::Key_Left, Qt::KeypadModifier);
   EXPECT_EQ(bar.Model().FocusedButton(), nbPrev);
+}
+
+TEST(NavigatorWidget, ScreenReadersFollowTheHighlightedButtonWithItsNameAndState) {
+  Numbers data(5);
+  TDataSource source(&data);
+  QWidget window;
+  auto* before = new QPushButton("Before", &window);
+  auto* bar = new TSorrelNavigator(&window);
+  bar->SetDataSource(&source);
+  bar->move(0, 40);
+  window.show();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  before->setFocus();
+  data.Open();
+  data.Last();  // next and last are disabled at the end
+
+  // (The focus events themselves need a platform bridge: the X session test sees them.)
+  QTest::keyClick(before, Qt::Key_Tab);
+  ASSERT_TRUE(bar->hasFocus());
+  QAccessibleInterface* barFace = QAccessible::queryAccessibleInterface(bar);
+  ASSERT_NE(barFace, nullptr);
+  ASSERT_NE(barFace->focusChild(), nullptr);
+  EXPECT_EQ(barFace->focusChild()->text(QAccessible::Name), "First record");
+  QTest::keyClick(bar, Qt::Key_Right);
+  QTest::keyClick(bar, Qt::Key_Right);
+  QTest::keyClick(bar, Qt::Key_Right);
+
+  EXPECT_EQ(barFace->role(), QAccessible::ToolBar);
+  // The focus is the button's, never the bar's own.
+  EXPECT_FALSE(barFace->state().focused);
+  QAccessibleInterface* last = barFace->focusChild();
+  ASSERT_NE(last, nullptr);
+  EXPECT_EQ(last->object(), bar->Button(nbBttm));
+  EXPECT_EQ(last->role(), QAccessible::Button);
+  EXPECT_EQ(last->text(QAccessible::Name), "Last record");
+  EXPECT_EQ(last->text(QAccessible::Description), "Last record");
+  EXPECT_TRUE(last->state().focused);
+  EXPECT_TRUE(last->state().focusable);
+  EXPECT_TRUE(last->state().disabled);  // at the last record already
+  QAccessibleInterface* top = QAccessible::queryAccessibleInterface(bar->Button(nbTop));
+  EXPECT_FALSE(top->state().focused);
+  EXPECT_FALSE(top->state().disabled);
+  EXPECT_GE(barFace->indexOfChild(top), 0);
+  EXPECT_EQ(top->parent()->object(), bar);
+
+  // The reader's press action is the button's click; a disabled button ignores it.
+  QAccessibleActionInterface* press = top->actionInterface();
+  ASSERT_NE(press, nullptr);
+  ASSERT_TRUE(press->actionNames().contains(QAccessibleActionInterface::pressAction()));
+  last->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+  EXPECT_EQ(data.Current(), 5);
+  press->doAction(QAccessibleActionInterface::pressAction());
+  EXPECT_EQ(data.Current(), 1);
+
+  // Leaving the bar takes the focus from its buttons too.
+  before->setFocus();
+  EXPECT_FALSE(last->state().focused);
+  EXPECT_EQ(barFace->focusChild(), nullptr);
 }
 
 }  // namespace
