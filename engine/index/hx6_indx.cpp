@@ -829,9 +829,27 @@ void HXobjIndexTag::InsertIntoPage(HXobjIndexKey* leaf, const HXobjIndexKeyData&
   if (pos == leaf->Count() - 1) FixParentKeys(leaf);
 }
 
+void HXobjIndexTag::Relocate(HXobjIndexKey* page) {
+  HXobjIndexKey* p = page->parent_;
+  // The repairs after a failed update (taking its keys back on a disk that may be full) write
+  // in place, as they must succeed where the file cannot grow.
+  if (file_ && (file_->RemovingKeys() || file_->AddingMissingKeys() || file_->RekeyingRecord()))
+    return;
+  if (!p || std::find(relocatedPages_.begin(), relocatedPages_.end(), page) != relocatedPages_.end())
+    return;
+  const int i = p->EntryFor(page->block_);
+  if (i < 0) return;
+  page->block_ = file_->AllocateBlock();
+  p->keys_[static_cast<size_t>(i)]->SetTarget(page->block_);
+  MarkChanged(p);
+  MarkChanged(page);
+  relocatedPages_.push_back(page);
+}
+
 void HXobjIndexTag::FixParentKeys(HXobjIndexKey* page) {
   while (page->parent_ && page->Count() > 0) {
     HXobjIndexKey* p = page->parent_;
+    if (InteriorKeysAreEntries()) Relocate(page);
     const int i = p->EntryFor(page->block_);
     if (i < 0) break;
     HXobjIndexKeyData k = *page->keys_.back();
@@ -901,6 +919,7 @@ void HXobjIndexTag::MarkRightEdgeChanged(HXobjIndexKey* page) {
     HXobjIndexKey* child = p->OpenChild();
     if (!child) break;
     MarkChanged(child);
+    if (InteriorKeysAreEntries()) Relocate(child);
     p = child;
   }
 }
@@ -1053,12 +1072,17 @@ void HXobjIndexTag::WriteChangedPages() {
   // So no page on disk ever points at a block that has not been written, by a child entry or
   // by a sibling link. A write that fails stops the sequence: the pages still in memory and the
   // links not yet patched are dropped, never written (WriteFailed).
+  linkPhase_ = false;
   try {
     WriteDirtyPages();
   } catch (...) {
+    // The pages are in force but some neighbour's link is not: owed to the next update.
+    if (linkPhase_ && file_) file_->OweSiblingLinks();
     pendingLinks_.clear();
+    relocatedPages_.clear();
     throw;
   }
+  relocatedPages_.clear();
 }
 
 void HXobjIndexTag::WriteDirtyPages() {
@@ -1088,6 +1112,7 @@ void HXobjIndexTag::WriteDirtyPages() {
     DiscardTree();
     return;
   }
+  linkPhase_ = true;
   while (!pendingLinks_.empty()) {
     const PendingLink link = pendingLinks_.back();
     pendingLinks_.pop_back();
@@ -1108,6 +1133,7 @@ void HXobjIndexTag::DiscardTree() {
   rootPage_.reset();
   dirty_.clear();
   pendingLinks_.clear();
+  relocatedPages_.clear();
   headerChanged_ = false;
   current_.SetTarget(0);
 }
@@ -1477,6 +1503,10 @@ bool HXobjIndexFile::Rename(std::string_view newName) {
 
 bool HXobjIndexFile::UpdateTags(int32_t record, bool isNew) {
   if (writeFailed_) DiscardPages();
+  if (linksOwed_) {
+    RepairSiblingLinks();
+    linksOwed_ = false;
+  }
   updatingTags_ = true;
   ScopeExit clear([this] { updatingTags_ = false; });
   bool changed = false;

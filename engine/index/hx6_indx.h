@@ -373,6 +373,11 @@ class HXobjIndexTag {
   // Marks the pages along the last entries below `page` (loading them) changed, down to a leaf,
   // so that they are written again.
   void MarkRightEdgeChanged(HXobjIndexKey* page);
+  // Whether the keys of interior pages are entries of the tag themselves (a format whose pages
+  // hand their last key to the parent). A page whose entry in its parent changes then holds
+  // other entries on disk than before, and the two writes must not be seen apart: the page is
+  // written to a new block, which only the parent, written after it, names (Relocate).
+  virtual bool InteriorKeysAreEntries() const { return false; }
 
   std::string formatName_ = "UNK";
   std::string tagName_;
@@ -418,6 +423,7 @@ class HXobjIndexTag {
     int32_t value;
   };
   std::vector<PendingLink> pendingLinks_;
+  bool linkPhase_ = false;  // the pages are written, the links under way
   // Splits made so far (FlushPages finds its position again only after one).
   int64_t splits_ = 0;
   std::unique_ptr<HXobjIndexExpression> keyHandler_;
@@ -438,6 +444,10 @@ class HXobjIndexTag {
   void EnsureTree();
   // WriteChangedPages' work.
   void WriteDirtyPages();
+  // Moves a page with a parent to a newly allocated block, once per write of the changed pages:
+  // its old block keeps what it held until the parent that names the new one is written.
+  void Relocate(HXobjIndexKey* page);
+  std::vector<const HXobjIndexKey*> relocatedPages_;
   // Positions on the first entry of the subtree / the last; false when the tree is empty.
   bool First(HXobjIndexKey* page);
   bool Last(HXobjIndexKey* page);
@@ -566,6 +576,9 @@ class HXobjIndexFile {
   // crash between the link writes of a split leaves one side of the chain old). Nothing here;
   // a format whose nodes link their neighbours does it. Drops every tag's tree.
   virtual void RepairSiblingLinks() {}
+  // A sibling link the disk refused after the split it follows was in force: the links are
+  // made to agree with the tree at the start of the next update (UpdateTags).
+  void OweSiblingLinks() { linksOwed_ = true; }
 
   // Opens or creates the disk file (see the source for the rules); null when there is none.
   HXO_DiskFile* OpenDiskFile(HXobjIndexTable* table, std::string_view fileName, bool overwrite,
@@ -627,6 +640,7 @@ class HXobjIndexFile {
   bool removingKeys_ = false;
   bool addingMissing_ = false;
   bool rekeying_ = false;
+  bool linksOwed_ = false;
   bool byRecordNumber_ = false;
   int32_t rewriteNote_ = 0;
 };

@@ -146,6 +146,8 @@ class HXobjNTXTag : public HXobjIndexTag {
 
  protected:
   void RightmostChildRemoved(HXobjIndexKey& page) override;
+  // Interior entries are keys of records: see HXobjIndexTag::InteriorKeysAreEntries.
+  bool InteriorKeysAreEntries() const override { return true; }
 
  private:
   [[noreturn]] void Corrupted() const;

@@ -254,6 +254,51 @@ TEST_P(IndexFaults, EveryWriteOfAnAppendOrARewriteFailsInTurn) {
   }
 }
 
+TEST_P(IndexFaults, EveryWriteOfRewritesThatSplitAPageInTheMiddleFailsInTurn) {
+  // Twelve contacts take stations between the others': their keys land in leaves that have
+  // neighbours on both sides, which split. Each write fails in turn, once and as a disk that
+  // stays full; afterwards every tag, and the chain of leaves other programs follow, must agree
+  // with the table.
+  constexpr int kRecords = 150;
+  Build(kRecords, 99);
+  auto road = [](HXO_dBHandler& h) {
+    for (int i = 0; i < 12; ++i) {
+      const int32_t r = 5 + 11 * i;
+      h.GoTo(r);
+      h.PutText("STATION", "K" + std::to_string(5 + i % 3) + "M" + std::to_string(10 + i));
+      h.PutText("QTH", "LIMA " + std::to_string(40 + i));
+      h.UpdateRecord(r);
+    }
+  };
+  Restore();
+  int64_t writes = 0;
+  {
+    auto h = Open();
+    ArmDiskFaults({DiskFaultPlan::kCount});
+    road(*h);
+    writes = DiskFaultOperationCount();
+    DisarmDiskFaults();
+  }
+  ASSERT_GE(writes, 12 * 9);
+  for (const bool diskStaysFull : {false, true}) {
+    for (int64_t at = 1; at <= writes; ++at) {
+      SCOPED_TRACE("write " + std::to_string(at) + " of " + std::to_string(writes) +
+                   (diskStaysFull ? " of a full disk" : " fails once"));
+      Restore();
+      {
+        auto h = Open();
+        ArmDiskFaults({DiskFaultPlan::kFail, at, -1, diskStaysFull});
+        EXPECT_THROW(road(*h), ESorrelError);
+        DisarmDiskFaults();
+        std::mt19937 rng(static_cast<uint32_t>(at));
+        AppendContact(*h, rng);
+      }
+      EXPECT_EQ(CheckAll(), kRecords + 1);
+      if (HasFailure()) return;
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Formats, IndexFaults, ::testing::ValuesIn(kFormats),
                          [](const auto& info) { return std::string(info.param.name); });
 
