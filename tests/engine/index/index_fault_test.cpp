@@ -454,6 +454,47 @@ TEST_P(IndexFaults, AFileSizeLimitRefusesAppendsThatAreTakenBackWhole) {
   EXPECT_EQ(CheckAll(), kRecords + appended);
 }
 
+TEST_P(IndexFaults, AFileSizeLimitRefusesRewritesThatAreTakenBackWhole) {
+  // The same for rewrites that move keys all over the tags, until the files cannot grow: each
+  // refused rewrite leaves its contact as it was, and every tag agrees with the table.
+  constexpr int kRecords = 100;
+  Build(kRecords, 45);
+  Restore();
+  uintmax_t largest = 0;
+  for (const auto& entry : fs::directory_iterator(dir_))
+    largest = std::max(largest, fs::file_size(entry.path()));
+  const int rewritten = InChild([&] {
+    signal(SIGXFSZ, SIG_IGN);
+    const rlim_t limit = static_cast<rlim_t>(largest + 1500);
+    struct rlimit r {limit, limit};
+    if (setrlimit(RLIMIT_FSIZE, &r) != 0) return 102;
+    auto h = Open(true);
+    std::mt19937 rng(6);
+    int done = 0;
+    int refused = 0;
+    for (int i = 0; i < 90; ++i) {
+      const int32_t record = 1 + static_cast<int32_t>(rng() % kRecords);
+      h->GoTo(record);
+      const std::string before = Station(*h);
+      const std::string station = StationFor(rng);
+      h->PutText("STATION", station);
+      h->PutText("QTH", QthFor(rng));
+      try {
+        h->UpdateRecord(record);
+        ++done;
+      } catch (const ESorrelError& e) {
+        if (e.Number() != smWriteError) return 103;
+        h->GoTo(record);
+        if (Station(*h) != before) return 105;
+        ++refused;
+      }
+    }
+    return refused > 0 ? done : 104;
+  });
+  ASSERT_LT(rewritten, 90) << "the child ended with " << rewritten;
+  EXPECT_EQ(CheckAll(), kRecords);
+}
+
 TEST_P(IndexFaults, ACutIndexFileIsReportedAndLeftAsItIs) {
   Build(40, 55);
   // The smallest whole file of each format: a header and an empty root page.
