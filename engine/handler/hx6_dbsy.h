@@ -47,6 +47,12 @@ inline constexpr uint8_t kHandlerPasswordChange = 5;
 
 // Status phase reported by Pack.
 inline constexpr int kStatusPhasePack = 11;
+// Reported as (-1, phase, n) and then (0, 0, 0) when opening an index file finds more than n
+// records at the end of the table without their keys in a tag: the repair leaves them for a
+// rebuild (Reindex), as the tag was not kept with this table.
+inline constexpr int kStatusPhaseUnindexedTail = 12;
+// The most records at the table's end the open's repair adds keys for.
+inline constexpr int32_t kLongestTailRepair = 10000;
 
 // Size of the read-ahead buffer.
 inline constexpr int kReadBufferSize = 32768;
@@ -336,8 +342,19 @@ class HXO_dBHandler : public HXO_dBaseFld, public HXobjIndexTable {
   // the record itself; what cannot be taken back is owed.
   void TakeBackAppend(int32_t previousCurrent);
   // Puts a rewritten record whose index update failed back as it was (`oldImage`), and the
-  // tags after it.
-  void TakeBackRewrite(int32_t record, const std::string& oldImage);
+  // tags after it. Whether the tags agree with the table afterwards (nothing was owed).
+  bool TakeBackRewrite(int32_t record, const std::string& oldImage);
+  // Notes `record` in every open index file before its keys change (HXobjIndexFile::NoteRewrite);
+  // when one file refuses, the notes already written are cleared and the error raised.
+  void NoteRewrite(int32_t record);
+  // Clears the notes of every open index file; the first failure is raised after trying all.
+  void ClearRewriteNotes();
+  // A rewrite a crash interrupted: the record noted in `only` (every open index file when null)
+  // gets its keys made again from the table, and the note is cleared. Needs the index locks;
+  // failures other than a damaged index leave the note for the next time.
+  void RekeyNotedRewrites(HXobjIndexFile* only);
+  // Loads record `record` from the file into `image` (unscrambled); false past the end.
+  bool LoadRecordImage(int32_t record, std::vector<char>& image);
   // Runs a repair; `addFromFile` false only takes entries out (the record is going).
   void MatchKeys(const OwedRepair& repair, bool addFromFile);
   // Runs the owed repairs (under the index locks); they stay owed while the disk refuses.

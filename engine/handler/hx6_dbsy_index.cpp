@@ -156,6 +156,7 @@ int HXO_dBHandler::OpenIndexFile(std::string_view name) {
       return 0;  // another program holds it; the next index lock checks
     }
     try {
+      RekeyNotedRewrites(opened);
       RepairTailQuietly(opened);
     } catch (...) {
       free->reset();
@@ -250,7 +251,12 @@ void HXO_dBHandler::LockIndexFiles() {
   // without their keys (it was killed in between): done before anything else under the lock.
   try {
     SettleOwedRepairs();
-    if (Shared() && CountFromFileSize() != tailCheckedCount_) RepairTailQuietly(nullptr);
+    if (Shared()) {
+      // Another program of ours died in a rewrite: its note is found under this lock, before
+      // any header write of ours could drop it.
+      RekeyNotedRewrites(nullptr);
+      if (CountFromFileSize() != tailCheckedCount_) RepairTailQuietly(nullptr);
+    }
   } catch (...) {
     indexLockDepth_ = 1;
     try {
@@ -322,19 +328,33 @@ void HXO_dBHandler::RepairTail(HXobjIndexFile* only) {
     return true;
   };
   // Another program may have changed the files before the lock was taken: the trees are read
-  // afresh for the questions.
+  // afresh for the questions. What a tag lacks is decided by record number: another program
+  // may store a key otherwise than this engine computes it (dates counted from another day),
+  // and a record it holds under such a key must not get a second entry.
+  struct ByNumber {
+    HXO_dBHandler& h;
+    HXobjIndexFile* only;
+    void Set(bool on) {
+      for (auto& file : h.slots_)
+        if (file && (only == nullptr || file.get() == only)) file->SetHoldsByRecordNumber(on);
+    }
+    ~ByNumber() { Set(false); }
+  } byNumber{*this, only};
+  byNumber.Set(true);
   for (auto& file : slots_) {
     if (!file || (only != nullptr && file.get() != only)) continue;
     for (int i = 0; i < file->TagCount(); ++i) file->TagByIndex(i)->ReleasePages();
   }
   // An append cut short leaves a record or a few; a tag that lacks more than this many at the
-  // end was never kept with the table (another program's file) and is left for a rebuild.
-  constexpr int32_t kLongestRepair = 10000;
+  // end was never kept with the table (another program's file) and is left for a rebuild,
+  // which the callers hear of.
   int32_t first = count + 1;
   while (first > 1 && loads(first - 1) && !held(first - 1)) {
     --first;
-    if (count - first >= kLongestRepair) {
+    if (count - first >= kLongestTailRepair) {
       tailCheckedCount_ = count;
+      StatusReport(-1, kStatusPhaseUnindexedTail, kLongestTailRepair);
+      StatusReport(0, 0, 0);
       return;
     }
   }
@@ -383,7 +403,7 @@ void HXO_dBHandler::TakeBackAppend(int32_t previousCurrent) {
   SetBof(false);
 }
 
-void HXO_dBHandler::TakeBackRewrite(int32_t record, const std::string& oldImage) {
+bool HXO_dBHandler::TakeBackRewrite(int32_t record, const std::string& oldImage) {
   indexUpdateFailed_ = false;
   const std::string newImage(RecordBuffer(), static_cast<size_t>(RecordLength()));
   ForgetPassingEntries();
@@ -402,10 +422,12 @@ void HXO_dBHandler::TakeBackRewrite(int32_t record, const std::string& oldImage)
     SetRecordBuffer(own);
   }
   const OwedRepair repair{record, {oldImage, newImage}};
+  bool agree = true;
   try {
     MatchKeys(repair, true);
   } catch (const std::exception&) {
     owedRepairs_.push_back(repair);
+    agree = false;
   }
   for (auto& file : slots_)
     if (file) file->DiscardPages();
@@ -419,6 +441,77 @@ void HXO_dBHandler::TakeBackRewrite(int32_t record, const std::string& oldImage)
     } catch (const std::exception&) {
     }
     SetRecordBuffer(own);
+  }
+  return agree;
+}
+
+bool HXO_dBHandler::LoadRecordImage(int32_t record, std::vector<char>& image) {
+  image.assign(static_cast<size_t>(RecordLength()) + 1, static_cast<char>(0x1A));
+  if (record < 1 || record > CountFromFileSize()) return false;
+  if (HXO_DiskFile::Read(RecordOffset(record), image.data(), RecordLength()) < RecordLength())
+    throw ESorrelError(smReadError, {Name()});
+  DescrambleRecord(image.data());
+  return true;
+}
+
+void HXO_dBHandler::NoteRewrite(int32_t record) {
+  for (auto& file : slots_) {
+    if (!file) continue;
+    try {
+      file->NoteRewrite(record);
+    } catch (...) {
+      try {
+        ClearRewriteNotes();
+      } catch (...) {
+      }
+      throw;
+    }
+  }
+}
+
+void HXO_dBHandler::ClearRewriteNotes() {
+  std::exception_ptr failure;
+  for (auto& file : slots_) {
+    if (!file || file->RewriteNote() == 0) continue;
+    try {
+      file->NoteRewrite(0);
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+  }
+  if (failure) std::rethrow_exception(failure);
+}
+
+void HXO_dBHandler::RekeyNotedRewrites(HXobjIndexFile* only) {
+  for (auto& file : slots_) {
+    if (!file || (only != nullptr && file.get() != only) || !file->DiskFile() ||
+        !file->DiskFile()->ReadWrite())
+      continue;
+    try {
+      const int32_t noted = file->NotedRewrite();
+      if (noted == 0) continue;
+      std::vector<char> image;
+      // A record past the end (another program cut the table) has nothing to re-key.
+      if (LoadRecordImage(noted, image)) {
+        // The program that died may have changed pages without moving the change counter: the
+        // trees are read afresh.
+        for (int i = 0; i < file->TagCount(); ++i) file->TagByIndex(i)->ReleasePages();
+        char* const own = SetRecordBuffer(image.data());
+        struct Back {
+          HXO_dBHandler& h;
+          char* own;
+          ~Back() { h.SetRecordBuffer(own); }
+        } back{*this, own};
+        file->RekeyRecord(noted);
+      }
+      // The crash may have come between the two sibling links a split patches.
+      file->RepairSiblingLinks();
+      file->NoteRewrite(0);
+    } catch (const ESorrelError& e) {
+      // A damaged tree is reported; a disk that refuses leaves the note for the next time.
+      if (e.Number() == smIndexCorrupted) throw;
+      file->DiscardPages();
+    }
   }
 }
 
@@ -463,8 +556,27 @@ void HXO_dBHandler::UpdateRecord(int32_t record) {
   LockIndexFiles();
   const std::string oldImage(SavedRecord(), static_cast<size_t>(RecordLength()));
   indexUpdateFailed_ = false;
+  // A rewrite in place that changes the record is noted in the index files first, so that the
+  // next open puts right the keys of a rewrite a crash cut short (NoteRewrite).
+  const bool noting = ReadWrite() && TableState() == kHandlerIdle && IndexFileCount() > 0 &&
+                      record >= 1 && record <= RecordCount() &&
+                      std::memcmp(oldImage.data(), RecordBuffer(), oldImage.size()) != 0;
+  if (noting) {
+    try {
+      NoteRewrite(record);
+    } catch (...) {
+      try {
+        UnlockIndexFiles();
+      } catch (...) {
+      }
+      throw;
+    }
+  }
   try {
     HXO_dBaseFld::UpdateRecord(record);
+    // Every tag is current: the note goes. When it cannot, the rewrite is taken back below, so
+    // that the error reported leaves the record as it was.
+    if (noting) ClearRewriteNotes();
   } catch (...) {
     // (A rewrite that turned into an append has been taken back by AppendRecord.) A write that
     // failed before the index update may have left the new record in place all the same.
@@ -475,8 +587,15 @@ void HXO_dBHandler::UpdateRecord(int32_t record) {
       writeFailed = writeFailed || e.Number() == smWriteError;
     } catch (...) {
     }
-    if (writeFailed && record >= 1 && record <= RecordCount() && TableState() == kHandlerIdle)
-      TakeBackRewrite(record, oldImage);
+    if (writeFailed && record >= 1 && record <= RecordCount() && TableState() == kHandlerIdle &&
+        TakeBackRewrite(record, oldImage) && noting) {
+      // The tags agree with the table again; a note that stays (the disk refuses) is taken
+      // care of by the next open.
+      try {
+        ClearRewriteNotes();
+      } catch (...) {
+      }
+    }
     try {
       UnlockIndexFiles();
     } catch (...) {

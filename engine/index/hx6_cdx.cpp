@@ -387,6 +387,9 @@ void HXobjCDXTag::WriteHeader() {
   th.forExpression = filterExpression_;
   uint8_t h[cdx::kHeaderSize];
   cdx::WriteTagHeader(h, th, IsDirectory());
+  // The directory's header carries a rewrite's note, which a header write must not drop.
+  if (IsDirectory())
+    EncodeLE32(h + cdx::kHdrRewriteNote, static_cast<uint32_t>(file_->RewriteNote()));
   file_->WriteBlock(headerPosition_, h, sizeof h);
   headerChanged_ = false;
 }
@@ -640,6 +643,11 @@ bool HXobjCDXFile::CreateTag(std::string_view tagName, std::string_view keyExpre
   if (name.empty() || static_cast<int>(name.size()) > kTagNameLength)
     throw ESorrelError(smCannotFindTag, {std::string(tagName)});
   if (!disk_ || !directory_ || !directory_->Valid()) return false;
+  // The key and FOR texts share the header's last 512 bytes, each with its NUL.
+  RefuseLongExpression("key", name, disk_->Name(), keyExpression, cdx::kExpressionRoom);
+  if (!filterExpression.empty())
+    RefuseLongExpression("FOR", name, disk_->Name(), filterExpression,
+                         cdx::kExpressionRoom - static_cast<int>(keyExpression.size()));
   // Other programs sharing the file take new nodes at its end under the header lock: the new
   // tag's nodes and the directory change are written under it too, from the end as it is now.
   LockHeader();
@@ -833,6 +841,40 @@ void HXobjCDXFile::FollowDirectory() {
         tag->SetOptions(tag->IsDirectory() ? cdx::kOptNewDirectory : cdx::kOptNewTag);
       }
       break;
+    }
+  }
+}
+
+void HXobjCDXFile::RepairSiblingLinks() {
+  if (!disk_ || !disk_->ReadWrite()) return;
+  for (int t = 0; t < tags_.Count(); ++t) {
+    auto* tag = static_cast<HXobjCDXTag*>(tags_.Items(t));
+    tag->ReleasePages();
+    const int keyLength = tag->KeyLength();
+    std::vector<int32_t> level{tag->RootBlock()};
+    const int64_t nodes = disk_->FileSize() / cdx::kNodeSize;
+    int64_t seen = 0;
+    while (!level.empty()) {
+      std::vector<int32_t> below;
+      for (size_t i = 0; i < level.size(); ++i) {
+        uint8_t node[cdx::kNodeSize];
+        if (!ReadBlock(level[i], node, sizeof node)) Corrupted(this);
+        if (++seen > nodes) Corrupted(this);  // a loop in a damaged file
+        const cdx::NodeHeader h = cdx::ReadNodeHeader(node);
+        const int32_t left = i == 0 ? -1 : level[i - 1];
+        const int32_t right = i + 1 == level.size() ? -1 : level[i + 1];
+        if (h.left != left || h.right != right) {
+          EncodeLE32(node + cdx::kNodeLeft, static_cast<uint32_t>(left));
+          EncodeLE32(node + cdx::kNodeRight, static_cast<uint32_t>(right));
+          WriteBlock(level[i], node, sizeof node);
+        }
+        if (h.attributes >= cdx::kAttrLeaf) continue;
+        if (h.count > cdx::MaxInteriorKeys(keyLength)) Corrupted(this);
+        for (int e = 0; e < h.count; ++e)
+          below.push_back(static_cast<int32_t>(DecodeBE32(
+              node + cdx::kInteriorEntries + e * (keyLength + 8) + keyLength + 4)));
+      }
+      level = std::move(below);
     }
   }
 }

@@ -140,6 +140,15 @@ class HXobjCDXFile : public HXobjIndexFile {
   // The collation code given to new tags (1 none, 2 GENERAL); 1 at every file opening.
   static int NewTagCollation();
   static void SetNewTagCollation(int code);
+  // Walks every tag's tree level by level and writes the sibling links that differ from it.
+  void RepairSiblingLinks() override;
+
+ protected:
+  bool RewriteNoteSpot(int64_t& block, int& offset) const override {
+    block = 0;
+    offset = cdx::kHdrRewriteNote;
+    return true;
+  }
 
  private:
   void ReadDirectory();

@@ -78,10 +78,17 @@ inline constexpr int kHdrKeyLength = 12;
 inline constexpr int kHdrOptions = 14;
 inline constexpr int kHdrSignature = 15;
 inline constexpr int kHdrCollation = 494;
+// Four bytes of the directory header's reserved area (16..493, zero in every file and skipped
+// by other programs' readers): the record whose rewrite is under way (HXobjIndexFile::NoteRewrite),
+// 0 for none.
+inline constexpr int kHdrRewriteNote = 16;
 inline constexpr int kHdrOrder = 502;
 inline constexpr int kHdrKeyExprLen = 504;
 inline constexpr int kHdrForExprLen = 506;
 inline constexpr int kHdrKeyExprLen2 = 510;
+// Characters of key and FOR expression together that the header's expression area holds (512
+// bytes, each text with its NUL; the FOR text only when there is one).
+inline constexpr int kExpressionRoom = 510;
 inline constexpr int kHdrExpressions = 512;
 inline constexpr uint8_t kOptUnique = 0x01;
 inline constexpr uint8_t kOptFor = 0x08;

@@ -81,6 +81,14 @@ HXobjWholeFileLock::~HXobjWholeFileLock() {
   }
 }
 
+void RefuseLongExpression(std::string_view what, std::string_view tagName,
+                          std::string_view fileName, std::string_view expression, int most) {
+  if (static_cast<int64_t>(expression.size()) <= most) return;
+  throw ESorrelError("The " + std::string(what) + " expression of tag " + std::string(tagName) +
+                     " in index file " + std::string(fileName) + " is longer than " +
+                     std::to_string(std::max(most, 0)) + " characters");
+}
+
 // ---------------------------------------------------------------------------------------------
 // HXobjIndexKey
 
@@ -821,9 +829,27 @@ void HXobjIndexTag::InsertIntoPage(HXobjIndexKey* leaf, const HXobjIndexKeyData&
   if (pos == leaf->Count() - 1) FixParentKeys(leaf);
 }
 
+void HXobjIndexTag::Relocate(HXobjIndexKey* page) {
+  HXobjIndexKey* p = page->parent_;
+  // The repairs after a failed update (taking its keys back on a disk that may be full) write
+  // in place, as they must succeed where the file cannot grow.
+  if (file_ && (file_->RemovingKeys() || file_->AddingMissingKeys() || file_->RekeyingRecord()))
+    return;
+  if (!p || std::find(relocatedPages_.begin(), relocatedPages_.end(), page) != relocatedPages_.end())
+    return;
+  const int i = p->EntryFor(page->block_);
+  if (i < 0) return;
+  page->block_ = file_->AllocateBlock();
+  p->keys_[static_cast<size_t>(i)]->SetTarget(page->block_);
+  MarkChanged(p);
+  MarkChanged(page);
+  relocatedPages_.push_back(page);
+}
+
 void HXobjIndexTag::FixParentKeys(HXobjIndexKey* page) {
   while (page->parent_ && page->Count() > 0) {
     HXobjIndexKey* p = page->parent_;
+    if (InteriorKeysAreEntries()) Relocate(page);
     const int i = p->EntryFor(page->block_);
     if (i < 0) break;
     HXobjIndexKeyData k = *page->keys_.back();
@@ -893,6 +919,7 @@ void HXobjIndexTag::MarkRightEdgeChanged(HXobjIndexKey* page) {
     HXobjIndexKey* child = p->OpenChild();
     if (!child) break;
     MarkChanged(child);
+    if (InteriorKeysAreEntries()) Relocate(child);
     p = child;
   }
 }
@@ -918,10 +945,13 @@ void HXobjIndexTag::SetSibling(int32_t position, bool right, int32_t value) {
       page->left_ = value;
     if (page->changed_) return;  // written with its new sibling later
   }
-  uint8_t node[512];
-  if (!file_->ReadBlock(position, node, sizeof node)) return;
-  EncodeLE32(node + (right ? 8 : 4), static_cast<uint32_t>(value));
-  file_->WriteBlock(position, node, sizeof node);
+  for (PendingLink& link : pendingLinks_) {
+    if (link.position == position && link.right == right) {
+      link.value = value;
+      return;
+    }
+  }
+  pendingLinks_.push_back({position, right, value});
 }
 
 void HXobjIndexTag::SplitPage(HXobjIndexKey& page, const HXobjIndexKeyData& key) {
@@ -956,7 +986,7 @@ void HXobjIndexTag::SplitPage(HXobjIndexKey& page, const HXobjIndexKeyData& key)
     // the page has been written (WriteChangedPages).
     const int32_t moved = file_->AllocateBlock();
     p->keys_[static_cast<size_t>(i)]->SetTarget(moved);
-    if (page.right_ > 0) pendingLeftLinks_.emplace_back(page.right_, moved);
+    if (page.right_ > 0) SetSibling(page.right_, false, moved);
     page.block_ = moved;
     relocated_ = &page;
   }
@@ -1028,17 +1058,34 @@ void HXobjIndexTag::WriteChangedPages() {
   // The order of page writes keeps the file walkable at every moment a write may fail or the
   // program may die:
   //  1. Deepest first, children before the parents that point at them. A page that splits
-  //     writes its first part to a newly allocated block (nothing points at it yet), patches
-  //     its left sibling's link to it, and writes the rest to another new block (SplitPage),
-  //     then its right sibling's link; its old block still holds every key. The parent that
-  //     names the two new blocks is shallower and so written after both: that one write puts
-  //     the split in force.
+  //     writes its first part to a newly allocated block (nothing points at it yet) and the
+  //     rest to another new block (SplitPage); its old block still holds every key. The parent
+  //     that names the two new blocks is shallower and so written after both: that one write
+  //     puts the split in force.
   //  2. A root that grows moves its old content to a new block (written in step 1, as the new
   //     root's child) and the new root is written last, at the block the header names.
-  //  3. The tag header and the file's change counter follow the pages (ReleasePages, the
+  //  3. The sibling links of neighbours on disk that now name the new blocks (SetSibling), once
+  //     every page is written: until then the leaf chain that other programs follow runs
+  //     through the old blocks, as the tree does.
+  //  4. The tag header and the file's change counter follow the pages (ReleasePages, the
   //     formats' UpdateTags).
-  // So no page on disk ever points at a block that has not been written. A write that fails
-  // stops the sequence: the pages still in memory are dropped, never written (WriteFailed).
+  // So no page on disk ever points at a block that has not been written, by a child entry or
+  // by a sibling link. A write that fails stops the sequence: the pages still in memory and the
+  // links not yet patched are dropped, never written (WriteFailed).
+  linkPhase_ = false;
+  try {
+    WriteDirtyPages();
+  } catch (...) {
+    // The pages are in force but some neighbour's link is not: owed to the next update.
+    if (linkPhase_ && file_) file_->OweSiblingLinks();
+    pendingLinks_.clear();
+    relocatedPages_.clear();
+    throw;
+  }
+  relocatedPages_.clear();
+}
+
+void HXobjIndexTag::WriteDirtyPages() {
   while (!dirty_.empty()) {
     if (file_ && file_->WriteFailed()) {
       DiscardTree();
@@ -1058,17 +1105,35 @@ void HXobjIndexTag::WriteChangedPages() {
     dirty_.erase(dirty_.begin() + static_cast<std::ptrdiff_t>(best));
     page->changed_ = false;
     relocated_ = nullptr;
-    pendingLeftLinks_.clear();
     WritePage(*page);
     relocated_ = nullptr;
-    for (const auto& [position, value] : pendingLeftLinks_) SetSibling(position, false, value);
-    pendingLeftLinks_.clear();
+  }
+  if (file_ && file_->WriteFailed()) {
+    DiscardTree();
+    return;
+  }
+  linkPhase_ = true;
+  while (!pendingLinks_.empty()) {
+    const PendingLink link = pendingLinks_.back();
+    pendingLinks_.pop_back();
+    if (HXobjIndexKey* page = FindLoadedPage(link.position)) {
+      if (link.right)
+        page->right_ = link.value;
+      else
+        page->left_ = link.value;
+    }
+    uint8_t node[512];
+    if (!file_->ReadBlock(link.position, node, sizeof node)) continue;
+    EncodeLE32(node + (link.right ? 8 : 4), static_cast<uint32_t>(link.value));
+    file_->WriteBlock(link.position, node, sizeof node);
   }
 }
 
 void HXobjIndexTag::DiscardTree() {
   rootPage_.reset();
   dirty_.clear();
+  pendingLinks_.clear();
+  relocatedPages_.clear();
   headerChanged_ = false;
   current_.SetTarget(0);
 }
@@ -1142,14 +1207,81 @@ bool HXobjIndexTag::HoldsRecord(int32_t record) {
   // Asked under the index lock (a repair), in the tree as it stands: the repair reads the
   // trees afresh once before its questions.
   EnsureTree();
-  if (rootPage_->Count() == 0) return false;
-  if (unique_) return Find(rootPage_.get(), kAnyRecord, key, -1) == 0;
-  return FindEntry(key, record);
+  bool held = false;
+  if (rootPage_->Count() > 0)
+    held = unique_ ? Find(rootPage_.get(), kAnyRecord, key, -1) == 0 : FindEntry(key, record);
+  // Not under the key computed now: by record number, when the file asks so.
+  if (held || !file_ || !file_->HoldsByRecordNumber()) return held;
+  return NamesRecord(record);
+}
+
+template <class Visit>
+void HXobjIndexTag::VisitEntries(Visit visit) {
+  const HeaderReadLock reading(file_);
+  // Pages changed in memory must reach the file before a second tree reads it.
+  FlushPages();
+  std::unique_ptr<HXobjIndexKey> live = std::move(rootPage_);
+  const HXobjIndexKeyData savedCurrent = current_;
+  const bool savedBof = bof_, savedEof = eof_, savedShown = shownFlags_;
+  ScopeExit restore([&] {
+    rootPage_ = std::move(live);
+    current_ = savedCurrent;
+    bof_ = savedBof;
+    eof_ = savedEof;
+    shownFlags_ = savedShown;
+  });
+  EnsureTree();
+  if (rootPage_->Count() > 0 && First(rootPage_.get())) {
+    do {
+      visit(current_);
+    } while (Next());
+  }
+  rootPage_.reset();
+}
+
+std::vector<HXobjIndexKeyData> HXobjIndexTag::EntriesOfRecord(int32_t record) {
+  std::vector<HXobjIndexKeyData> entries;
+  VisitEntries([&](const HXobjIndexKeyData& k) {
+    if (k.Target() == record) entries.push_back(k);
+  });
+  return entries;
+}
+
+bool HXobjIndexTag::NamesRecord(int32_t record) {
+  if (!heldRecordsKnown_) {
+    heldRecords_.clear();
+    VisitEntries([&](const HXobjIndexKeyData& k) { heldRecords_.push_back(k.Target()); });
+    std::sort(heldRecords_.begin(), heldRecords_.end());
+    heldRecordsKnown_ = true;
+  }
+  return std::binary_search(heldRecords_.begin(), heldRecords_.end(), record);
 }
 
 bool HXobjIndexTag::KeyUpdate(int32_t record, bool isNew) {
   HXobjIndexTable* table = file_ ? file_->Table() : nullptr;
   if (!table) return false;
+  if (file_->RekeyingRecord()) {
+    // A rewrite a crash interrupted: whatever entries name the record go, whatever their keys,
+    // and the key the record gives now goes in.
+    updating_ = true;
+    ScopeExit clear([this] { updating_ = false; });
+    bool changed = false;
+    const std::vector<HXobjIndexKeyData> held = EntriesOfRecord(record);
+    for (const HXobjIndexKeyData& k : held) {
+      if (FindEntry(k, record)) {
+        DeleteCurrent();
+        changed = true;
+      }
+    }
+    HXobjIndexKeyData key;
+    if ((!hasFilter_ || EvaluateFilter()) && EvaluateKey(key)) {
+      key.SetRecNo(record);
+      key.SetTarget(record);
+      if (AddKey(key)) changed = true;
+    }
+    FlushPages();
+    return changed;
+  }
   if (file_->RemovingKeys() || file_->AddingMissingKeys()) {
     // Repairs after a failed or interrupted update: one entry taken out or put in, nothing
     // else looked at.
@@ -1174,6 +1306,9 @@ bool HXobjIndexTag::KeyUpdate(int32_t record, bool isNew) {
       key.SetTarget(record);
       AddKey(key);
       changed = true;
+      if (heldRecordsKnown_)
+        heldRecords_.insert(std::upper_bound(heldRecords_.begin(), heldRecords_.end(), record),
+                            record);
     }
     FlushPages();
     return changed;
@@ -1310,6 +1445,39 @@ bool HXobjIndexFile::AddMissingKeys(int32_t record) {
   return UpdateTags(record, true);
 }
 
+void HXobjIndexFile::SetHoldsByRecordNumber(bool on) {
+  byRecordNumber_ = on;
+  for (int i = 0; i < tags_.Count(); ++i) tags_.Items(i)->ForgetHeldRecords();
+}
+
+bool HXobjIndexFile::RekeyRecord(int32_t record) {
+  if (writeFailed_) DiscardPages();
+  rekeying_ = true;
+  ScopeExit clear([this] { rekeying_ = false; });
+  return UpdateTags(record, true);
+}
+
+void HXobjIndexFile::NoteRewrite(int32_t record) {
+  int64_t block = 0;
+  int offset = 0;
+  if (!disk_ || !disk_->ReadWrite() || !RewriteNoteSpot(block, offset)) return;
+  uint8_t b[512];
+  if (!ReadBlock(block, b, sizeof b)) throw ESorrelError(smReadError, {disk_->Name()});
+  EncodeLE32(b + offset, static_cast<uint32_t>(record));
+  rewriteNote_ = record;
+  WriteBlock(block, b, sizeof b);
+  RewriteNoteWritten(b);
+}
+
+int32_t HXobjIndexFile::NotedRewrite() {
+  int64_t block = 0;
+  int offset = 0;
+  if (!disk_ || !RewriteNoteSpot(block, offset)) return 0;
+  uint8_t b[512];
+  if (!ReadBlock(block, b, sizeof b)) return 0;
+  return static_cast<int32_t>(DecodeLE32(b + offset));
+}
+
 bool HXobjIndexFile::HoldsRecord(int32_t record) {
   if (writeFailed_) DiscardPages();
   for (int i = 0; i < tags_.Count(); ++i)
@@ -1335,6 +1503,10 @@ bool HXobjIndexFile::Rename(std::string_view newName) {
 
 bool HXobjIndexFile::UpdateTags(int32_t record, bool isNew) {
   if (writeFailed_) DiscardPages();
+  if (linksOwed_) {
+    RepairSiblingLinks();
+    linksOwed_ = false;
+  }
   updatingTags_ = true;
   ScopeExit clear([this] { updatingTags_ = false; });
   bool changed = false;

@@ -108,6 +108,12 @@ inline std::string TrimKeyBlanks(std::string s) {
 class HXobjIndexTag;
 class HXobjIndexFile;
 
+// Refuses an expression longer than `most` characters, the most a format's header stores: cut,
+// it would be another expression when the file is read again. `what` is "key" or "FOR"; the
+// error reads "The key expression of tag T in index file F is longer than N characters".
+void RefuseLongExpression(std::string_view what, std::string_view tagName,
+                          std::string_view fileName, std::string_view expression, int most);
+
 // Holds an index file's whole region locked while the file is rebuilt or emptied. A shared file
 // waits for other programs' updates as every index lock does, then raises "Can not Lock file %s";
 // a file opened alone needs no lock. Locks of one handle on the same region nest.
@@ -277,6 +283,14 @@ class HXobjIndexTag {
   // entry when the FOR condition holds (on a unique tag, any entry of its key), else true.
   // Asked under the index lock, of the tree in memory (read afresh by the caller first).
   bool HoldsRecord(int32_t record);
+  // The entries (keys in stored form) that name record `record`, whatever their keys: a walk
+  // of the whole tag in a temporary tree; the live tree and position are kept.
+  std::vector<HXobjIndexKeyData> EntriesOfRecord(int32_t record);
+  // Forgets the records HoldsRecord found by number (see HXobjIndexFile::SetHoldsByRecordNumber).
+  void ForgetHeldRecords() {
+    heldRecords_.clear();
+    heldRecordsKnown_ = false;
+  }
   // Removes the entry with this key and target (whole-key compare); false when there is none.
   // The change is written when the tree is released.
   bool DeleteKey(const HXobjIndexKeyData& key);
@@ -291,8 +305,10 @@ class HXobjIndexTag {
   // The split step of the page writers: `page` did not fit one node; its first part was written
   // at key.Target() and `key` is that part's last key.
   void SplitPage(HXobjIndexKey& page, const HXobjIndexKeyData& key);
-  // Sets a sibling field of the node at `position` (the page object when it is loaded, the node
-  // on disk when it is not or has been written already).
+  // Sets a sibling field of the node at `position`: at once in the page object when it is
+  // loaded (a changed page is written with it); on disk only once every changed page of the
+  // update is written (WriteChangedPages), so that a link never names a block before it and
+  // the parent that puts it in force are on disk.
   void SetSibling(int32_t position, bool right, int32_t value);
 
   // Properties.
@@ -346,7 +362,8 @@ class HXobjIndexTag {
 
   // The tree's pages in memory; the format's writers use these.
   HXobjIndexKey* RootPage() const { return rootPage_.get(); }
-  // Writes every changed page, children before parents, growing new roots as needed.
+  // Writes every changed page, children before parents, growing new roots as needed, then the
+  // sibling links that follow from the splits.
   void WriteChangedPages();
   // Compares a search key with an entry's key (collation, partial option, reverse flag).
   int CompareKeys(const ThxVariant& search, const ThxVariant& entry, int partial) const;
@@ -356,6 +373,11 @@ class HXobjIndexTag {
   // Marks the pages along the last entries below `page` (loading them) changed, down to a leaf,
   // so that they are written again.
   void MarkRightEdgeChanged(HXobjIndexKey* page);
+  // Whether the keys of interior pages are entries of the tag themselves (a format whose pages
+  // hand their last key to the parent). A page whose entry in its parent changes then holds
+  // other entries on disk than before, and the two writes must not be seen apart: the page is
+  // written to a new block, which only the parent, written after it, names (Relocate).
+  virtual bool InteriorKeysAreEntries() const { return false; }
 
   std::string formatName_ = "UNK";
   std::string tagName_;
@@ -392,10 +414,16 @@ class HXobjIndexTag {
   int loadedPages_ = 0;
   int pageCacheLimit_ = HXobjIndexKey::kMaxLoadedPages;
   uint64_t useClock_ = 0;
-  // The page the write under way has moved to a new block (it moves once per write), and the
-  // right siblings whose left link is patched once that write is done.
+  // The page the write under way has moved to a new block (it moves once per write).
   const HXobjIndexKey* relocated_ = nullptr;
-  std::vector<std::pair<int32_t, int32_t>> pendingLeftLinks_;
+  // Sibling links of nodes on disk that change once the changed pages are written.
+  struct PendingLink {
+    int32_t position;
+    bool right;
+    int32_t value;
+  };
+  std::vector<PendingLink> pendingLinks_;
+  bool linkPhase_ = false;  // the pages are written, the links under way
   // Splits made so far (FlushPages finds its position again only after one).
   int64_t splits_ = 0;
   std::unique_ptr<HXobjIndexExpression> keyHandler_;
@@ -404,7 +432,22 @@ class HXobjIndexTag {
  private:
   friend class HXobjIndexKey;
 
+  // Whether any entry names `record` (HoldsRecord by record number): answered from the set of
+  // records the tag names, walked once and kept current while the file asks so.
+  bool NamesRecord(int32_t record);
+  // Calls `visit` for every entry in order, in a temporary tree (the live one is kept).
+  template <class Visit>
+  void VisitEntries(Visit visit);
+  std::vector<int32_t> heldRecords_;  // sorted
+  bool heldRecordsKnown_ = false;
+
   void EnsureTree();
+  // WriteChangedPages' work.
+  void WriteDirtyPages();
+  // Moves a page with a parent to a newly allocated block, once per write of the changed pages:
+  // its old block keeps what it held until the parent that names the new one is written.
+  void Relocate(HXobjIndexKey* page);
+  std::vector<const HXobjIndexKey*> relocatedPages_;
   // Positions on the first entry of the subtree / the last; false when the tree is empty.
   bool First(HXobjIndexKey* page);
   bool Last(HXobjIndexKey* page);
@@ -507,6 +550,35 @@ class HXobjIndexFile {
   bool AddMissingKeys(int32_t record);
   // Whether every tag holds the keys of record `record` (on the record buffer) that it should.
   bool HoldsRecord(int32_t record);
+  // While on, HoldsRecord decides by record number whether a tag lacks a record: a tag without
+  // an entry under the key the record gives now is asked whether any of its entries names the
+  // record (another program may store a key differently, and such a record is held all the
+  // same). The end-of-table repair works so; turning it off forgets what was walked.
+  void SetHoldsByRecordNumber(bool on);
+  bool HoldsByRecordNumber() const { return byRecordNumber_; }
+
+  // A record rewrite that a crash interrupts would leave tags with the old key. So before the
+  // keys of a record change, its number is noted in the file's header (four bytes the format
+  // leaves unused, which other programs ignore: RewriteNoteSpot), and the note is cleared once
+  // every tag is current; the next read-write open re-keys a noted record (RekeyRecord). A
+  // format without a spot notes nothing. Raises the disk layer's error when the note cannot be
+  // written.
+  void NoteRewrite(int32_t record);
+  // The record noted in the file, 0 when none.
+  int32_t NotedRewrite();
+  // The note as this handle last wrote it: header writers that rewrite its block keep it.
+  int32_t RewriteNote() const { return rewriteNote_; }
+  // Takes every entry that names record `record` out of every tag, whatever its key, and adds
+  // the keys of the record buffer where the FOR condition holds; whether any tag changed.
+  bool RekeyRecord(int32_t record);
+  bool RekeyingRecord() const { return rekeying_; }
+  // After a crash in an update: makes the sibling links of every node agree with the tree (a
+  // crash between the link writes of a split leaves one side of the chain old). Nothing here;
+  // a format whose nodes link their neighbours does it. Drops every tag's tree.
+  virtual void RepairSiblingLinks() {}
+  // A sibling link the disk refused after the split it follows was in force: the links are
+  // made to agree with the tree at the start of the next update (UpdateTags).
+  void OweSiblingLinks() { linksOwed_ = true; }
 
   // Opens or creates the disk file (see the source for the rules); null when there is none.
   HXO_DiskFile* OpenDiskFile(HXobjIndexTable* table, std::string_view fileName, bool overwrite,
@@ -539,6 +611,13 @@ class HXobjIndexFile {
   int64_t End() const { return end_; }
 
  protected:
+  // Where a rewrite's note lives: the 512-byte block that holds it (in the format's units of
+  // ReadBlock) and the offset of its four bytes (little-endian) in the block; false when the
+  // format keeps none.
+  virtual bool RewriteNoteSpot(int64_t& /*block*/, int& /*offset*/) const { return false; }
+  // Told the block as written with a note, for a format that remembers its header as seen.
+  virtual void RewriteNoteWritten(const uint8_t* /*block*/) {}
+
   // Scrambles (mode 1) or unscrambles (mode 0) a buffer in independent 512-byte pieces.
   static void ScrambleBlocks(std::string_view key, void* buffer, int32_t length, int mode);
 
@@ -560,4 +639,8 @@ class HXobjIndexFile {
   bool updatingTags_ = false;
   bool removingKeys_ = false;
   bool addingMissing_ = false;
+  bool rekeying_ = false;
+  bool linksOwed_ = false;
+  bool byRecordNumber_ = false;
+  int32_t rewriteNote_ = 0;
 };

@@ -764,6 +764,11 @@ bool HXobjMDXFile::UpdateTags(int32_t record, bool isNew) {
   return changed;
 }
 
+void HXobjMDXFile::RewriteNoteWritten(const uint8_t* block) {
+  // Our own note is no change by others.
+  std::memcpy(seen_.data(), block, seen_.size());
+}
+
 bool HXobjMDXFile::ChangedByOthers() {
   if (!disk_ || !disk_->Shared()) return false;
   uint8_t b[mdx::kBlockSize];

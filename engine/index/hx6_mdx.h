@@ -148,6 +148,14 @@ class HXobjMDXFile : public HXobjIndexFile {
   // The header block the tag table on disk lists for a name; -1 when it lists none.
   int32_t ListedHeaderBlock(std::string_view tagName);
 
+ protected:
+  bool RewriteNoteSpot(int64_t& block, int& offset) const override {
+    block = 0;
+    offset = mdx::kHdrRewriteNote;
+    return true;
+  }
+  void RewriteNoteWritten(const uint8_t* block) override;
+
  private:
   // The tag table as it is on disk.
   std::vector<mdx::TagEntry> ReadTagTable();

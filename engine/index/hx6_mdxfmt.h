@@ -81,6 +81,10 @@ inline constexpr int kHdrEntryLength = 26;
 inline constexpr int kHdrTagCount = 28;
 inline constexpr int kHdrNextFree = 32;
 inline constexpr int kHdrUpdateDate = 44;
+// Four bytes of the header's reserved area (48 to the tag table, zero and skipped by other
+// programs' readers): the record whose rewrite is under way (HXobjIndexFile::NoteRewrite), 0
+// for none.
+inline constexpr int kHdrRewriteNote = 48;
 inline constexpr int kTagTable = 512;
 inline constexpr int kHdrFirstTag = kTagTable + 17;
 

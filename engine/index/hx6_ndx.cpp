@@ -266,6 +266,8 @@ void HXobjNDXTag::WriteHeader() {
   const size_t length =
       std::min(keyExpression_.size(), static_cast<size_t>(ndx::kExpressionArea - 1));
   std::memcpy(h + ndx::kHdrExpression, keyExpression_.data(), length);
+  // A rewrite's note lives in the header, which a header write must not drop.
+  EncodeLE32(h + ndx::kHdrRewriteNote, static_cast<uint32_t>(file_->RewriteNote()));
   file_->WriteBlock(headerPosition_, h, sizeof h);
   ndxFile_->NoteHeader(h);
   headerChanged_ = false;
@@ -425,6 +427,7 @@ void HXobjNDXFile::NoteHeader(const uint8_t* header) {
 bool HXobjNDXFile::CreateTag(std::string_view tagName, std::string_view keyExpression,
                              std::string_view filterExpression, bool ascending, bool unique) {
   if (!disk_) return false;
+  RefuseLongExpression("key", tagName, disk_->Name(), keyExpression, ndx::kExpressionArea - 1);
   // The file is written anew from its first block: nobody reads it meanwhile.
   HXobjWholeFileLock lock(*disk_);
   tags_.FreeAll();  // one tag per file: a new one replaces it

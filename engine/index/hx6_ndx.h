@@ -60,6 +60,10 @@ inline constexpr int kHdrMaxKeys = 14;
 inline constexpr int kHdrKeyType = 16;
 inline constexpr int kHdrEntryLength = 18;
 inline constexpr int kHdrUnique = 23;
+// Bytes 8..11 are reserved (zero) in the format, and other programs' readers skip them: they
+// hold the record whose rewrite is under way (HXobjIndexFile::NoteRewrite), 0 for none. (The
+// key expression may fill its area to the end of the block, so no room is left there.)
+inline constexpr int kHdrRewriteNote = 8;
 inline constexpr int kHdrExpression = 24;
 inline constexpr int kExpressionArea = kBlockSize - kHdrExpression;
 
@@ -182,6 +186,13 @@ class HXobjNDXFile : public HXobjIndexFile {
   void StartOver();
   // The header's root and block count as last read or written by this handle.
   void NoteHeader(const uint8_t* header);
+
+ protected:
+  bool RewriteNoteSpot(int64_t& block, int& offset) const override {
+    block = 0;
+    offset = ndx::kHdrRewriteNote;
+    return true;
+  }
 
  private:
   std::array<uint8_t, 8> seenHeader_{};

@@ -299,7 +299,10 @@ void HXobjNTXTag::PutPage(int32_t offset, const std::vector<const HXobjIndexKeyD
     EncodeLE32(e + ntx::kEntryRecord,
                static_cast<uint32_t>(leaf ? k.Target() : (rightmost ? 0 : k.RecNo())));
     std::memset(e + ntx::kEntryKey, ' ', static_cast<size_t>(keyLength_));
-    if (!IsSentinel(k))
+    // Only the uncounted entry of an interior page may hold the sentinel, whose bytes no reader
+    // looks at; a counted key that is the single byte 0xFF is a key like any other. A blank key
+    // has no bytes to copy.
+    if (k.Length() > 0 && !(rightmost && IsSentinel(k)))
       std::memcpy(e + ntx::kEntryKey, k.Data(),
                   static_cast<size_t>(std::min(k.Length(), keyLength_)));
   }
@@ -418,6 +421,8 @@ void HXobjNTXTag::WriteHeader() {
     std::memcpy(h + ntx::kHdrFilter, filterExpression_.data(),
                 std::min(filterExpression_.size(),
                          static_cast<size_t>(ntx::kPageSize - ntx::kHdrFilter - 1)));
+  // A rewrite's note lives in the header, which a header write (every update) must not drop.
+  EncodeLE32(h + ntx::kHdrRewriteNote, static_cast<uint32_t>(file_->RewriteNote()));
   file_->WriteBlock(headerPosition_, h, sizeof h);
   headerChanged_ = false;
 }
@@ -610,6 +615,8 @@ HXobjNTXTag* HXobjNTXFile::Tag() const { return static_cast<HXobjNTXTag*>(TagByI
 bool HXobjNTXFile::CreateTag(std::string_view tagName, std::string_view keyExpression,
                              std::string_view filterExpression, bool ascending, bool unique) {
   if (!disk_) return false;
+  RefuseLongExpression("key", tagName, disk_->Name(), keyExpression, ntx::kExpressionArea - 1);
+  RefuseLongExpression("FOR", tagName, disk_->Name(), filterExpression, ntx::kFilterArea - 1);
   // The file is written anew from its first page: nobody reads it meanwhile.
   HXobjWholeFileLock lock(*disk_);
   // A file made over one that other programs may hold shows them a new count.

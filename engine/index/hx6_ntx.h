@@ -79,6 +79,13 @@ inline constexpr int kExpressionArea = 256;
 inline constexpr int kHdrUnique = 278;
 inline constexpr int kHdrDescending = 279;
 inline constexpr int kHdrFilter = 282;
+// The longest FOR expression the header holds for other programs, which keep 256 bytes for it
+// at 282 (with its NUL) and the tag name after it.
+inline constexpr int kFilterArea = 256;
+// The last four bytes of the header page lie in its unused tail, which other programs neither
+// read nor write: the record whose rewrite is under way (HXobjIndexFile::NoteRewrite), 0 for
+// none.
+inline constexpr int kHdrRewriteNote = 1020;
 inline constexpr uint16_t kSignature = 6;
 inline constexpr uint16_t kSignatureWithFilter = 7;
 
@@ -139,6 +146,8 @@ class HXobjNTXTag : public HXobjIndexTag {
 
  protected:
   void RightmostChildRemoved(HXobjIndexKey& page) override;
+  // Interior entries are keys of records: see HXobjIndexTag::InteriorKeysAreEntries.
+  bool InteriorKeysAreEntries() const override { return true; }
 
  private:
   [[noreturn]] void Corrupted() const;
@@ -218,6 +227,13 @@ class HXobjNTXFile : public HXobjIndexFile {
   void SetCounter(int16_t counter) { counter_ = counter; }
   // Drops every page: a new tag's header is the first page taken.
   void StartOver();
+
+ protected:
+  bool RewriteNoteSpot(int64_t& block, int& offset) const override {
+    block = 512;
+    offset = ntx::kHdrRewriteNote - 512;
+    return true;
+  }
 
  private:
   // The counter on disk, or this handle's when the header cannot be read.

@@ -239,6 +239,14 @@ void HXO_dBaseDBF::ReadHeaderAndDescriptors() {
       throw ESorrelEncryption(smInvalidPassword, {Name()});
   } else if (offset > recordLength_) {
     throw ESorrelError(smTableHeaderInvalid, {Name()});
+  } else if (offset != recordLength_) {
+    // Some programs pad their records past the fields; such a record length still measures the
+    // file: the header's count of records of that length fills it (with or without the
+    // end-of-file byte). One that neither the fields nor the file bear out is a damaged header,
+    // and records read with it would be garbage.
+    const int64_t data = FileSize() - headerLength_;
+    const int64_t stated = int64_t{DecodeLE32(header_ + kDbfHdrCount)} * recordLength_;
+    if (data != stated && data != stated + 1) throw ESorrelError(smTableHeaderInvalid, {Name()});
   }
 
   const size_t size = static_cast<size_t>(recordLength_) + 1;

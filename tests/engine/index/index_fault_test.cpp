@@ -16,6 +16,7 @@
 #include <random>
 
 #include "handler/handler_test_util.h"
+#include "handler/tag_check.h"
 #include "base/hx6_disk.h"
 #include "base/byteorder.h"
 #include "index/hx6_indx.h"
@@ -164,6 +165,10 @@ class IndexFaults : public HandlerTest, public ::testing::WithParamInterface<For
           break;
         }
       }
+      // Other programs walk a compound file's leaves by their sibling links.
+      if (tag->FormatName() == "CDX")
+        tag_check::ExpectCdxLeafChainFollowsTree(Contents(PathOf(IndexName(0))),
+                                                 tag->HeaderPosition());
     }
     return count;
   }
@@ -249,6 +254,51 @@ TEST_P(IndexFaults, EveryWriteOfAnAppendOrARewriteFailsInTurn) {
   }
 }
 
+TEST_P(IndexFaults, EveryWriteOfRewritesThatSplitAPageInTheMiddleFailsInTurn) {
+  // Twelve contacts take stations between the others': their keys land in leaves that have
+  // neighbours on both sides, which split. Each write fails in turn, once and as a disk that
+  // stays full; afterwards every tag, and the chain of leaves other programs follow, must agree
+  // with the table.
+  constexpr int kRecords = 150;
+  Build(kRecords, 99);
+  auto road = [](HXO_dBHandler& h) {
+    for (int i = 0; i < 12; ++i) {
+      const int32_t r = 5 + 11 * i;
+      h.GoTo(r);
+      h.PutText("STATION", "K" + std::to_string(5 + i % 3) + "M" + std::to_string(10 + i));
+      h.PutText("QTH", "LIMA " + std::to_string(40 + i));
+      h.UpdateRecord(r);
+    }
+  };
+  Restore();
+  int64_t writes = 0;
+  {
+    auto h = Open();
+    ArmDiskFaults({DiskFaultPlan::kCount});
+    road(*h);
+    writes = DiskFaultOperationCount();
+    DisarmDiskFaults();
+  }
+  ASSERT_GE(writes, 12 * 9);
+  for (const bool diskStaysFull : {false, true}) {
+    for (int64_t at = 1; at <= writes; ++at) {
+      SCOPED_TRACE("write " + std::to_string(at) + " of " + std::to_string(writes) +
+                   (diskStaysFull ? " of a full disk" : " fails once"));
+      Restore();
+      {
+        auto h = Open();
+        ArmDiskFaults({DiskFaultPlan::kFail, at, -1, diskStaysFull});
+        EXPECT_THROW(road(*h), ESorrelError);
+        DisarmDiskFaults();
+        std::mt19937 rng(static_cast<uint32_t>(at));
+        AppendContact(*h, rng);
+      }
+      EXPECT_EQ(CheckAll(), kRecords + 1);
+      if (HasFailure()) return;
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Formats, IndexFaults, ::testing::ValuesIn(kFormats),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -326,6 +376,51 @@ TEST_P(IndexFaults, AProgramKilledAtAnyWriteOfItsAppendsLeavesTablesAndTagsThatA
   }
 }
 
+TEST_P(IndexFaults, AProgramKilledAtAnyWriteOfItsRewritesLeavesTagsThatAgreeWithTheTable) {
+  // A contact changed from one station to another, and its QTH: a kill at any write of the
+  // rewrites (the notes, the record, the pages, the headers) must not leave a tag under the old
+  // key once the table is opened again, by a new open or under the index lock of a handle that
+  // kept the files open meanwhile.
+  constexpr int kRecords = 120;
+  Build(kRecords, 88);
+  auto rewriteSome = [this](bool shared) {
+    auto h = Open(shared);
+    for (const int32_t r : {7, 61, 118}) {
+      h->GoTo(r);
+      h->PutText("STATION", r == 61 ? "E7IO" : "A" + std::to_string(r) + "REWRITE");
+      h->PutText("QTH", r == 7 ? "" : "ZZZ CHANGED " + std::to_string(r));
+      h->UpdateRecord(r);
+    }
+  };
+  Restore();
+  ArmDiskFaults({DiskFaultPlan::kCount});
+  rewriteSome(true);
+  DisarmDiskFaults();
+  const int64_t writes = DiskFaultOperationCount();
+  ASSERT_GT(writes, 3 * 9);
+  for (int64_t at = 1; at <= writes; ++at) {
+    SCOPED_TRACE("killed at write " + std::to_string(at) + " of " + std::to_string(writes));
+    Restore();
+    std::unique_ptr<HXO_dBHandler> watcher;
+    if (at % 3 == 0) watcher = Open(true);
+    const int ended = InChild([&] {
+      ArmDiskFaults({DiskFaultPlan::kKill, at, -1});
+      rewriteSome(true);
+      return 0;
+    });
+    ASSERT_EQ(ended, 128 + SIGKILL);
+    if (watcher) {
+      std::mt19937 rng(static_cast<uint32_t>(at));
+      AppendContact(*watcher, rng);
+      watcher.reset();
+      EXPECT_EQ(CheckAll(), kRecords + 1);
+    } else {
+      EXPECT_EQ(CheckAll(), kRecords);
+    }
+    if (HasFailure()) return;
+  }
+}
+
 TEST_P(IndexFaults, AFileSizeLimitRefusesAppendsThatAreTakenBackWhole) {
   // Where the machine offers no small file system to fill, a file-size limit refuses writes
   // that would make a file longer, as a full disk does, and lets the others through.
@@ -357,6 +452,47 @@ TEST_P(IndexFaults, AFileSizeLimitRefusesAppendsThatAreTakenBackWhole) {
   });
   ASSERT_LT(appended, 60) << "the child ended with " << appended;
   EXPECT_EQ(CheckAll(), kRecords + appended);
+}
+
+TEST_P(IndexFaults, AFileSizeLimitRefusesRewritesThatAreTakenBackWhole) {
+  // The same for rewrites that move keys all over the tags, until the files cannot grow: each
+  // refused rewrite leaves its contact as it was, and every tag agrees with the table.
+  constexpr int kRecords = 100;
+  Build(kRecords, 45);
+  Restore();
+  uintmax_t largest = 0;
+  for (const auto& entry : fs::directory_iterator(dir_))
+    largest = std::max(largest, fs::file_size(entry.path()));
+  const int rewritten = InChild([&] {
+    signal(SIGXFSZ, SIG_IGN);
+    const rlim_t limit = static_cast<rlim_t>(largest + 1500);
+    struct rlimit r {limit, limit};
+    if (setrlimit(RLIMIT_FSIZE, &r) != 0) return 102;
+    auto h = Open(true);
+    std::mt19937 rng(6);
+    int done = 0;
+    int refused = 0;
+    for (int i = 0; i < 90; ++i) {
+      const int32_t record = 1 + static_cast<int32_t>(rng() % kRecords);
+      h->GoTo(record);
+      const std::string before = Station(*h);
+      const std::string station = StationFor(rng);
+      h->PutText("STATION", station);
+      h->PutText("QTH", QthFor(rng));
+      try {
+        h->UpdateRecord(record);
+        ++done;
+      } catch (const ESorrelError& e) {
+        if (e.Number() != smWriteError) return 103;
+        h->GoTo(record);
+        if (Station(*h) != before) return 105;
+        ++refused;
+      }
+    }
+    return refused > 0 ? done : 104;
+  });
+  ASSERT_LT(rewritten, 90) << "the child ended with " << rewritten;
+  EXPECT_EQ(CheckAll(), kRecords);
 }
 
 TEST_P(IndexFaults, ACutIndexFileIsReportedAndLeftAsItIs) {
