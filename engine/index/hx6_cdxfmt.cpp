@@ -321,7 +321,7 @@ void PutInteriorEntry(uint8_t* node, const KeyForm& form, int index, std::string
   if (static_cast<int>(key.size()) > form.keyLength) key = key.substr(0, static_cast<size_t>(form.keyLength));
   uint8_t* p = node + kInteriorEntries + index * (form.keyLength + 8);
   std::memset(p, form.Pad(), static_cast<size_t>(form.keyLength));
-  std::memcpy(p, key.data(), key.size());
+  if (!key.empty()) std::memcpy(p, key.data(), key.size());  // a blank key has no bytes
   EncodeBE32(p + form.keyLength, record);
   EncodeBE32(p + form.keyLength + 4, static_cast<uint32_t>(child));
 }

@@ -299,7 +299,7 @@ void HXobjNTXTag::PutPage(int32_t offset, const std::vector<const HXobjIndexKeyD
     EncodeLE32(e + ntx::kEntryRecord,
                static_cast<uint32_t>(leaf ? k.Target() : (rightmost ? 0 : k.RecNo())));
     std::memset(e + ntx::kEntryKey, ' ', static_cast<size_t>(keyLength_));
-    if (!IsSentinel(k))
+    if (!IsSentinel(k) && k.Length() > 0)  // a blank key has no bytes
       std::memcpy(e + ntx::kEntryKey, k.Data(),
                   static_cast<size_t>(std::min(k.Length(), keyLength_)));
   }
