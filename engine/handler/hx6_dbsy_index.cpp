@@ -603,6 +603,7 @@ void HXO_dBHandler::Reindex() {
         file->Reindex();
         continue;
       }
+      const std::string path = file->DiskFile() ? file->DiskFile()->Name() : std::string();
       try {
         file->BeginStaged();
         file->Reindex();
@@ -611,7 +612,6 @@ void HXO_dBHandler::Reindex() {
         // The object may hold the half-built file's state: the file (old or new, whole) is
         // opened again.
         file->AbandonStaged();
-        const std::string path = file->DiskFile() ? file->DiskFile()->Name() : std::string();
         const bool wasMaster = restore.master && restore.master->File() == file.get();
         const std::string masterName = wasMaster ? restore.master->TagName() : std::string();
         if (wasMaster) restore.master = nullptr;

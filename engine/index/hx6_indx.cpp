@@ -1755,13 +1755,14 @@ void HXobjIndexFile::AbandonStaged() noexcept {
   } catch (...) {
   }
   stagedFor_.clear();
-  writeFailed_ = false;
+  // The object is left without a file: what it holds in memory belongs to the copy, and a
+  // page or header written from it into the old file would damage that file.
   if (heldOriginal_) {
-    disk_ = std::move(heldOriginal_);
     try {
-      disk_->Unlock();
+      heldOriginal_->Unlock();
     } catch (...) {
     }
+    heldOriginal_.reset();
   }
   end_ = -1;
 }

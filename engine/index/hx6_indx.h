@@ -569,9 +569,9 @@ class HXobjIndexFile {
   //    and aims this object at the file under its own name again, opened as it was; the old
   //    file and its lock go. Other handles follow the new file at their next header lock or
   //    search (FollowReplacement).
-  //  - AbandonStaged (after a failure, never raises) removes the copy and aims this object at
-  //    the old file; what the object holds in memory may then match neither file, so the
-  //    caller opens the file again before using it.
+  //  - AbandonStaged (after a failure, never raises) removes the copy and lets the old file go
+  //    (and its lock): the object is left without a disk file, since what it holds in memory
+  //    belongs to neither file; the caller opens the file again to go on.
   // A file created under HXobjStagedCreate is staged from the start: only CommitStaged and
   // AbandonStaged apply.
   void BeginStaged();
