@@ -605,10 +605,14 @@ void HXO_dBHandler::Reindex() {
       }
       const std::string path = file->DiskFile() ? file->DiskFile()->Name() : std::string();
       try {
-        file->BeginStaged();
+        file->BeginStaged(file->RebuildKeeps());
+        // One pass over the table for all the file's tags.
+        file->PrepareBuilds();
         file->Reindex();
+        file->DropPreparedBuilds();
         file->CommitStaged();
       } catch (...) {
+        file->DropPreparedBuilds();
         // The object may hold the half-built file's state: the file (old or new, whole) is
         // opened again.
         file->AbandonStaged();

@@ -256,17 +256,18 @@ int ThreadsForBuild(int32_t count) {
 void HXobjIndexTag::SetBuildThreads(int threads) { gBuildThreads.store(std::max(0, threads)); }
 int HXobjIndexTag::BuildThreads() { return gBuildThreads.load(); }
 
-bool HXobjIndexTag::ScanKeysInParallel(HXobjIndexTable& table, int32_t count, ThxSort& sorter,
-                                       int threads) {
+bool HXobjIndexTag::ScanTogether(HXobjIndexTable& table, int32_t count,
+                                 const std::vector<ScanJob>& jobs, int threads) {
+  const size_t tags = jobs.size();
   struct Part {
     int index = 0;
     int32_t first = 0;
     int32_t last = 0;
     std::unique_ptr<HXobjIndexRecordReader> reader;
-    std::unique_ptr<HXobjIndexExpression> key;
-    std::unique_ptr<HXobjIndexExpression> filter;
-    std::unique_ptr<ThxSort::Batch> batch;
-    std::exception_ptr error;
+    std::vector<std::unique_ptr<HXobjIndexExpression>> keys;     // one per tag
+    std::vector<std::unique_ptr<HXobjIndexExpression>> filters;  // one per tag (or none)
+    std::vector<std::unique_ptr<ThxSort::Batch>> batches;         // one per tag
+    std::vector<std::exception_ptr> errors;                       // one per tag
   };
   std::vector<Part> parts(static_cast<size_t>(threads));
   try {
@@ -277,9 +278,14 @@ bool HXobjIndexTag::ScanKeysInParallel(HXobjIndexTable& table, int32_t count, Th
       p.last = static_cast<int32_t>(int64_t{count} * (i + 1) / threads);
       p.reader = table.IndexRecordReader();
       if (!p.reader) return false;
-      p.key = p.reader->CompileExpression(keyExpression_);
-      if (hasFilter_) p.filter = p.reader->CompileExpression(filterExpression_);
-      p.batch = sorter.NewBatch();
+      for (const ScanJob& job : jobs) {
+        p.keys.push_back(p.reader->CompileExpression(job.tag->keyExpression_));
+        p.filters.push_back(job.tag->hasFilter_
+                                ? p.reader->CompileExpression(job.tag->filterExpression_)
+                                : nullptr);
+        p.batches.push_back(job.sorter->NewBatch());
+      }
+      p.errors.resize(tags);
     }
   } catch (const std::exception&) {
     return false;  // the scan on the calling thread meets (and reports) what failed here
@@ -287,41 +293,64 @@ bool HXobjIndexTag::ScanKeysInParallel(HXobjIndexTable& table, int32_t count, Th
 
   table.IndexStatus(-1, 1, count);
   std::atomic<int32_t> done{0};
-  // The first range (in record order) that failed: later ranges stop, earlier ones go on, so
-  // that the failure reported is the one the scan on one thread meets. -1 stops every range.
-  std::atomic<int> failed{threads};
+  // Per tag, the first range (in record order) that failed: later ranges stop that tag, earlier
+  // ones go on, so that the failure reported is the one the scan on one thread meets. A value
+  // of -1 stops every range.
+  std::vector<std::atomic<int>> failed(tags);
+  for (auto& f : failed) f.store(threads);
+  std::atomic<bool> cancelled{false};
   std::mutex mutex;
   std::condition_variable finished;
   int running = threads;
   auto work = [&](Part& p) {
-    try {
-      int32_t since = 0;
-      for (int32_t r = p.first; r <= p.last && p.index < failed.load(std::memory_order_relaxed);
-           ++r) {
-        if (p.reader->LoadRecord(r)) {
-          bool passes = true;
-          if (p.filter) {
-            ThxVariant v;
-            passes = p.filter->EvaluateKey(v) == kExpTypeBoolean && v.GetBoolean();
-          }
-          HXobjIndexKeyData key;
-          if (passes && p.key->EvaluateKey(key) != kExpTypeUnknown) {
-            CheckBuildKey(key);
-            TranslateKey(key, true);
-            p.batch->Insert(key, r);
+    int32_t since = 0;
+    ThxVariant flag;
+    for (int32_t r = p.first; r <= p.last && !cancelled.load(std::memory_order_relaxed); ++r) {
+      bool loaded = false;
+      try {
+        loaded = p.reader->LoadRecord(r);
+      } catch (...) {
+        // A failed read ends every tag's range here, as it ends the scan on one thread.
+        for (size_t t = 0; t < tags; ++t)
+          if (!p.errors[t]) p.errors[t] = std::current_exception();
+        for (size_t t = 0; t < tags; ++t) {
+          int seen = failed[t].load();
+          while (p.index < seen && !failed[t].compare_exchange_weak(seen, p.index)) {
           }
         }
-        if (++since == 4096) {
-          done.fetch_add(since, std::memory_order_relaxed);
-          since = 0;
+        break;
+      }
+      for (size_t t = 0; loaded && t < tags; ++t) {
+        if (p.index >= failed[t].load(std::memory_order_relaxed)) continue;
+        HXobjIndexTag& tag = *jobs[t].tag;
+        try {
+          if (p.filters[t] &&
+              !(p.filters[t]->EvaluateKey(flag) == kExpTypeBoolean && flag.GetBoolean()))
+            continue;
+          HXobjIndexKeyData key;
+          if (p.keys[t]->EvaluateKey(key) == kExpTypeUnknown) continue;
+          tag.CheckBuildKey(key);
+          tag.TranslateKey(key, true);
+          p.batches[t]->Insert(key, r);
+        } catch (...) {
+          p.errors[t] = std::current_exception();
+          int seen = failed[t].load();
+          while (p.index < seen && !failed[t].compare_exchange_weak(seen, p.index)) {
+          }
         }
       }
-      done.fetch_add(since, std::memory_order_relaxed);
-      p.batch->Sort();
-    } catch (...) {
-      p.error = std::current_exception();
-      int seen = failed.load();
-      while (p.index < seen && !failed.compare_exchange_weak(seen, p.index)) {
+      if (++since == 4096) {
+        done.fetch_add(since, std::memory_order_relaxed);
+        since = 0;
+      }
+    }
+    done.fetch_add(since, std::memory_order_relaxed);
+    for (size_t t = 0; t < tags; ++t) {
+      if (p.errors[t]) continue;
+      try {
+        p.batches[t]->Sort();
+      } catch (...) {
+        p.errors[t] = std::current_exception();
       }
     }
     std::lock_guard<std::mutex> lock(mutex);
@@ -333,14 +362,14 @@ bool HXobjIndexTag::ScanKeysInParallel(HXobjIndexTable& table, int32_t count, Th
     pool.reserve(parts.size());
     struct Join {
       std::vector<std::thread>& pool;
-      std::atomic<int>& failed;
+      std::atomic<bool>& cancelled;
       ~Join() {
         if (std::any_of(pool.begin(), pool.end(), [](std::thread& t) { return t.joinable(); }))
-          failed.store(-1);
+          cancelled.store(true);
         for (std::thread& t : pool)
           if (t.joinable()) t.join();
       }
-    } join{pool, failed};
+    } join{pool, cancelled};
     size_t started = 0;
     try {
       for (; started < parts.size(); ++started) pool.emplace_back(work, std::ref(parts[started]));
@@ -364,16 +393,76 @@ bool HXobjIndexTag::ScanKeysInParallel(HXobjIndexTable& table, int32_t count, Th
     lock.unlock();
     for (std::thread& t : pool) t.join();
   }
-  // The first failure in record order is the one the scan on one thread would have met.
-  for (Part& p : parts)
-    if (p.error) std::rethrow_exception(p.error);
   table.IndexStatus(1, count, 0);
-  for (Part& p : parts) sorter.AdoptBatch(std::move(p.batch));
   table.IndexStatus(0, 0, 0);
+  for (size_t t = 0; t < tags; ++t) {
+    PreparedScan& out = *jobs[t].out;
+    out = PreparedScan();
+    out.count = count;
+    out.ready = true;
+    for (Part& p : parts) {
+      if (p.errors[t]) {
+        out.error = p.errors[t];  // the first in record order
+        out.batches.clear();
+        break;
+      }
+      out.batches.push_back(std::move(p.batches[t]));
+    }
+  }
   return true;
 }
 
+bool HXobjIndexTag::ScanKeysInParallel(HXobjIndexTable& table, int32_t count, ThxSort& sorter,
+                                       int threads) {
+  PreparedScan scan;
+  if (!ScanTogether(table, count, {ScanJob{this, &sorter, &scan}}, threads)) return false;
+  if (scan.error) std::rethrow_exception(scan.error);
+  for (auto& batch : scan.batches) sorter.AdoptBatch(std::move(batch));
+  return true;
+}
+
+void HXobjIndexFile::PrepareBuilds() {
+  HXobjIndexTable* table = table_;
+  if (!table) return;
+  const int32_t count = table->IndexRecordCount();
+  const int threads = ThreadsForBuild(count);
+  if (threads < 2) return;
+  std::vector<HXobjIndexTag::ScanJob> jobs;
+  std::vector<std::unique_ptr<ThxSort>> shapes;
+  for (int i = 0; i < tags_.Count(); ++i) {
+    HXobjIndexTag* tag = tags_.Items(i);
+    std::unique_ptr<ThxSort> shape = tag->BuildSortShape();
+    if (!shape || tag->KeyExpression().empty()) continue;
+    tag->prepared_ = std::make_unique<HXobjIndexTag::PreparedScan>();
+    jobs.push_back({tag, shape.get(), tag->prepared_.get()});
+    shapes.push_back(std::move(shape));
+  }
+  if (jobs.size() < 2 || !HXobjIndexTag::ScanTogether(*table, count, jobs, threads)) {
+    DropPreparedBuilds();
+    return;
+  }
+  // The batches outlive their shapes: each is taken over by its tag's own sorter.
+  for (auto& job : jobs)
+    for (auto& batch : job.out->batches) batch->Detach();
+}
+
+void HXobjIndexFile::DropPreparedBuilds() {
+  for (int i = 0; i < tags_.Count(); ++i) tags_.Items(i)->prepared_.reset();
+}
+
 void HXobjIndexTag::ScanKeys(HXobjIndexTable& table, int32_t count, ThxSort& sorter) {
+  if (prepared_) {
+    // Read already, with the other tags of the file (HXobjIndexFile::PrepareBuilds).
+    std::unique_ptr<PreparedScan> scan = std::move(prepared_);
+    if (scan->ready && scan->count == count && sorter.CanAdopt(scan->batches)) {
+      table.IndexStatus(-1, 1, count);
+      table.IndexStatus(1, count, 0);
+      table.IndexStatus(0, 0, 0);
+      if (scan->error) std::rethrow_exception(scan->error);
+      for (auto& batch : scan->batches) sorter.AdoptBatch(std::move(batch));
+      return;
+    }
+  }
   const int threads = ThreadsForBuild(count);
   if (threads > 1 && ScanKeysInParallel(table, count, sorter, threads)) return;
   table.IndexStatus(-1, 1, count);
@@ -1675,7 +1764,7 @@ bool HXobjIndexFile::FollowReplacement(bool locked) {
   return true;
 }
 
-void HXobjIndexFile::BeginStaged() {
+void HXobjIndexFile::BeginStaged(int64_t keep) {
   if (!disk_ || Staged()) return;
   for (;;) {
     if (disk_->Shared())
@@ -1693,8 +1782,8 @@ void HXobjIndexFile::BeginStaged() {
     if (writeFailed_) throw ESorrelError(smWriteError, {path});
     auto copy = std::make_unique<HXO_DiskFile>(staged, false, true);
     copy->Rewrite();
-    const int64_t size = disk_->FileSize();
-    std::vector<char> chunk(1 << 20);
+    const int64_t size = keep < 0 ? disk_->FileSize() : std::min(keep, disk_->FileSize());
+    std::vector<char> chunk(static_cast<size_t>(std::min<int64_t>(size, 4 << 20)));
     for (int64_t at = 0; at < size;) {
       const auto n = static_cast<int32_t>(std::min<int64_t>(size - at, static_cast<int64_t>(chunk.size())));
       if (disk_->Read(at, chunk.data(), n) != n) throw ESorrelError(smReadError, {path});

@@ -27,6 +27,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -263,6 +264,9 @@ class HXobjIndexTag {
   // the table handler take a search's candidates from the tag (RecordsWithKeyPrefix). False here;
   // a format answers for its own tags.
   virtual bool KeysKeepText() const { return false; }
+  // A sorter shaped as this tag's build sorter (key length, order, uniqueness, collation), whose
+  // batches that sorter takes over; null when the format gathers no keys ahead of a build.
+  virtual std::unique_ptr<ThxSort> BuildSortShape() const { return nullptr; }
 
   // How many threads a build's scan of the table uses (process-wide): 0, the default, chooses
   // from the machine and the table's size (small tables are read on the calling thread); 1
@@ -364,6 +368,24 @@ class HXobjIndexTag {
   // thread and handed to the sorter in record order; false (nothing done) when the table gives
   // no readers or the expressions do not compile over them.
   bool ScanKeysInParallel(HXobjIndexTable& table, int32_t count, ThxSort& sorter, int threads);
+
+  // What a scan gathered for one tag: sorted batches in record order, or the failure the scan on
+  // one thread would have met.
+  struct PreparedScan {
+    std::vector<std::unique_ptr<ThxSort::Batch>> batches;
+    std::exception_ptr error;
+    int32_t count = 0;
+    bool ready = false;
+  };
+  struct ScanJob {
+    HXobjIndexTag* tag;
+    const ThxSort* sorter;  // makes the batches
+    PreparedScan* out;
+  };
+  // One pass over the table, split into record ranges on `threads` threads, gathering the keys of
+  // every job's tag; false (nothing done) as for ScanKeysInParallel.
+  static bool ScanTogether(HXobjIndexTable& table, int32_t count, const std::vector<ScanJob>& jobs,
+                           int threads);
   // A format that cannot store every key refuses one here by raising; nothing is refused here.
   virtual void CheckBuildKey(const HXobjIndexKeyData& /*key*/) const {}
   // A text key as a page of `keyLength` bytes holds it: trailing blanks dropped when `trim`, cut
@@ -427,9 +449,12 @@ class HXobjIndexTag {
   int64_t splits_ = 0;
   std::unique_ptr<HXobjIndexExpression> keyHandler_;
   std::unique_ptr<HXobjIndexExpression> filterHandler_;
+  // Keys gathered ahead of the next build by HXobjIndexFile::PrepareBuilds.
+  std::unique_ptr<PreparedScan> prepared_;
 
  private:
   friend class HXobjIndexKey;
+  friend class HXobjIndexFile;
 
   void EnsureTree();
   // Positions on the first entry of the subtree / the last; false when the tree is empty.
@@ -563,7 +588,8 @@ class HXobjIndexFile {
   // a table's files: a crash, a refused write or a full disk at any point leaves under the
   // file's name either the old file whole or the new one.
   //  - BeginStaged holds the file against other handles' writes (its whole-file lock), writes
-  //    every changed page, copies the file to StagedIndexPath and aims this object at the copy.
+  //    every changed page, copies the file (its first `keep` bytes, all when negative) to
+  //    StagedIndexPath and aims this object at the copy.
   //  - The caller then runs the work (Reindex, CreateTag) as it would on the file itself.
   //  - CommitStaged writes the copy to the disk, renames it over the file, flushes the folder,
   //    and aims this object at the file under its own name again, opened as it was; the old
@@ -574,7 +600,15 @@ class HXobjIndexFile {
   //    belongs to neither file; the caller opens the file again to go on.
   // A file created under HXobjStagedCreate is staged from the start: only CommitStaged and
   // AbandonStaged apply.
-  void BeginStaged();
+  void BeginStaged(int64_t keep = -1);
+  // Before a rebuild of every tag: one pass over the table gathers the keys of all of them at
+  // once (on several threads, for a table large enough), each tag's build then takes its own
+  // instead of reading the table again. DropPreparedBuilds frees what no build took.
+  void PrepareBuilds();
+  void DropPreparedBuilds();
+  // How much of the file a rebuild (Reindex) reads or keeps, from its start: BeginStaged copies
+  // that much for a rebuild. All of it (-1) unless the format knows better.
+  virtual int64_t RebuildKeeps() const { return -1; }
   void CommitStaged();
   void AbandonStaged() noexcept;
   bool Staged() const { return !stagedFor_.empty(); }

@@ -96,6 +96,14 @@ int ThxSort::CompareKeys(uint8_t classA, const uint8_t* a, int lengthA, uint32_t
                          int from) const {
   const int n = lengthA < lengthB ? lengthA : lengthB;
   const bool weighted = collation_ != nullptr && classA == kClassText && classB == kClassText;
+  if (!weighted) {
+    // Plain bytes: one library compare over the rest of the shorter key.
+    const int c = n > from ? std::memcmp(a + from, b + from, static_cast<size_t>(n - from)) : 0;
+    if (c != 0) return c < 0 ? -1 : 1;
+    if (lengthA != lengthB) return lengthA < lengthB ? -1 : 1;
+    if (recordA != recordB) return recordA < recordB ? -1 : 1;
+    return 0;
+  }
   for (int i = from; i < n; ++i) {
     const uint8_t p = a[i];
     const uint8_t q = b[i];
@@ -343,9 +351,18 @@ void ThxSort::Batch::Sort() {
 
 std::unique_ptr<ThxSort::Batch> ThxSort::NewBatch() const { return std::make_unique<Batch>(*this); }
 
+bool ThxSort::CanAdopt(const std::vector<std::unique_ptr<Batch>>& batches) const {
+  for (const auto& b : batches)
+    if (b && (b->maxKeyLength_ != maxKeyLength_ || b->collation_ != collation_ ||
+              b->ascending_ != ascending_ || b->unique_ != unique_))
+      return false;
+  return true;
+}
+
 void ThxSort::AdoptBatch(std::unique_ptr<Batch> batch) {
   if (!accepting_) throw ESorrelError(smSortKeysAfterRetrieval);
   if (!batch || batch->pending_.empty()) return;
+  batch->owner_ = this;
   batch->Sort();
   batch->next_ = 0;
   keyCount_ += static_cast<int64_t>(batch->pending_.size());

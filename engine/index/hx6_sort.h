@@ -122,6 +122,9 @@ class ThxSort {
   // Takes a filled batch (sorted or not); batches are delivered merged with every other pair.
   // Raises "Cannot add sort keys after beginning retrieval" once retrieval began.
   void AdoptBatch(std::unique_ptr<Batch> batch);
+  // Whether these batches, made by another sorter, order their pairs as this one does (same key
+  // length, order, uniqueness and collation), so that AdoptBatch may take them.
+  bool CanAdopt(const std::vector<std::unique_ptr<Batch>>& batches) const;
 
   int MaxKeyLength() const { return maxKeyLength_; }
   bool Ascending() const { return ascending_; }
@@ -204,7 +207,12 @@ class ThxSort {
 // Pairs gathered for one sorter on one thread (see ThxSort).
 class ThxSort::Batch {
  public:
-  explicit Batch(const ThxSort& owner) : owner_(&owner) {}
+  explicit Batch(const ThxSort& owner)
+      : owner_(&owner),
+        maxKeyLength_(owner.maxKeyLength_),
+        collation_(owner.collation_),
+        ascending_(owner.ascending_),
+        unique_(owner.unique_) {}
   Batch(const Batch&) = delete;
   Batch& operator=(const Batch&) = delete;
 
@@ -213,10 +221,17 @@ class ThxSort::Batch {
   // Puts the pairs in delivery order (AdoptBatch sorts a batch that was not sorted).
   void Sort();
   size_t Count() const { return pending_.size(); }
+  // Forgets the sorter that made it (which may go now); a sorter must adopt it before it is
+  // used again.
+  void Detach() { owner_ = nullptr; }
 
  private:
   friend class ThxSort;
   const ThxSort* owner_;
+  int maxKeyLength_;
+  const uint8_t* collation_;
+  bool ascending_;
+  bool unique_;
   std::vector<Pending> pending_;
   std::vector<uint8_t> keyBytes_;
   bool sorted_ = true;
