@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -1783,8 +1784,25 @@ void HXobjIndexFile::BeginStaged(int64_t keep) {
     auto copy = std::make_unique<HXO_DiskFile>(staged, false, true);
     copy->Rewrite();
     const int64_t size = keep < 0 ? disk_->FileSize() : std::min(keep, disk_->FileSize());
-    std::vector<char> chunk(static_cast<size_t>(std::min<int64_t>(size, 4 << 20)));
-    for (int64_t at = 0; at < size;) {
+    // The system copies the bytes itself when it can (one write operation to the fault seam);
+    // else they pass through a buffer.
+    int64_t at = 0;
+    if (size > 0) {
+      if (!DiskFaultPermits()) throw ESorrelError(smWriteError, {staged});
+      loff_t from = 0, to = 0;
+      while (at < size) {
+        const ssize_t n = ::copy_file_range(disk_->Handle(), &from, copy->Handle(), &to,
+                                            static_cast<size_t>(size - at), 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+          if (at == 0 && n < 0 && errno != ENOSPC && errno != EIO) break;  // not supported here
+          throw ESorrelError(smWriteError, {staged});
+        }
+        at += n;
+      }
+    }
+    std::vector<char> chunk(static_cast<size_t>(std::min<int64_t>(size - at, 4 << 20)));
+    for (; at < size;) {
       const auto n = static_cast<int32_t>(std::min<int64_t>(size - at, static_cast<int64_t>(chunk.size())));
       if (disk_->Read(at, chunk.data(), n) != n) throw ESorrelError(smReadError, {path});
       copy->Write(at, chunk.data(), n);
