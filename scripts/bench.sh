@@ -78,8 +78,14 @@ for path in sorted(glob.glob(os.path.join(results, "*.json"))):
             rows.append((program, r["name"] + " (error: %s)" % r.get("error_message", ""), None, None, None))
             continue
         name = re.sub(r"/(manual_time|real_time|iterations:\d+)", "", r["name"])
+        if r.get("peak_rss_mb"):
+            name += " (peak %.0f MB)" % r["peak_rss_mb"]
         rows.append((program, name,
                      r.get("figure_us"), r.get("floor_us"), r.get("ratio")))
+        # A second floor measured in the same run (index_build_bench: one pass reading the table).
+        if r.get("io_floor_us") is not None:
+            rows.append((program, name + " vs one table pass",
+                         r.get("figure_us"), r.get("io_floor_us"), r.get("io_ratio")))
 timing = os.path.join(results, "tarvane_events_timing.txt")
 if os.path.exists(timing):
     for line in open(timing):

@@ -108,6 +108,9 @@ class HXO_dBHandler : public HXO_dBaseFld, public HXobjIndexTable {
   virtual bool HasOwnRecordTest() const { return false; }
 
  protected:
+  // Rebuilds write each index file in place instead of beside it: for a handle whose files are
+  // themselves new copies that a swap puts in place whole (a pack's staged files).
+  bool rebuildInPlace_ = false;
   // Whether moving through `passing` records of a filter set in a tag's order is quicker by
   // reading those records once than by stepping through the tag's entries (see PassingEntries).
   virtual bool PassingEntriesPay(int64_t passing, int64_t records) const;
@@ -200,8 +203,10 @@ class HXO_dBHandler : public HXO_dBaseFld, public HXobjIndexTable {
   void MarkProductionIndex() override;
   std::unique_ptr<HXobjIndexExpression> CompileIndexExpression(const std::string& text) override;
   bool IndexFieldSize(std::string_view name, int& length, int& decimals) override;
+  std::unique_ptr<HXobjIndexRecordReader> IndexRecordReader() override;
 
  private:
+  class BuildReader;
   // Marks a call from outside: the first one in a nest drops what the read-ahead buffer of a
   // shared table holds, since another program may have written since.
   struct CallScope {

@@ -658,8 +658,14 @@ void HXO_dBHandler::CreateIndexTag(std::string_view fileName, std::string_view t
   } else if (format == ThxIndexFormat::NDX || format == ThxIndexFormat::NTX) {
     name = StripFileExt(path);
   }
-  std::unique_ptr<HXobjIndexFile> file =
-      MakeIndexFile(format, this, path, true, Shared(), ReadWrite());
+  // The tag is built beside the file and put in place whole (a new file too: it appears under
+  // its name only once whole).
+  std::unique_ptr<HXobjIndexFile> file;
+  {
+    const HXO_DiskFile probe(path, Shared(), ReadWrite());
+    const HXobjStagedCreate staging(probe.Name(), StagedIndexPath(probe.Name()));
+    file = MakeIndexFile(format, this, path, true, Shared(), ReadWrite());
+  }
   const bool general = order == 7 || order == 8;
   if (format == ThxIndexFormat::CDX)
     HXobjCDXFile::SetNewTagCollation(general ? cdx::kCollateGeneral : cdx::kCollateNone);
@@ -674,8 +680,15 @@ void HXO_dBHandler::CreateIndexTag(std::string_view fileName, std::string_view t
   SetTableState(kHandlerIndexing);
   // Option 0 asks for a unique tag, order 0 for ascending keys (the logbook's 1, 0: every key,
   // ascending).
-  file->CreateTag(name, keyExpression, forExpression, /*ascending*/ order == 0,
-                  /*unique*/ option == 0);
+  try {
+    file->BeginStaged();
+    file->CreateTag(name, keyExpression, forExpression, /*ascending*/ order == 0,
+                    /*unique*/ option == 0);
+    file->CommitStaged();
+  } catch (...) {
+    file->AbandonStaged();
+    throw;
+  }
   file.reset();  // no index file stays open; the data set opens its list again
 }
 
@@ -702,8 +715,47 @@ void HXO_dBHandler::Reindex() {
         }
       }
     } restore{*this, savedMaster, savedBuffer};
-    for (auto& file : slots_)
-      if (file) file->Reindex();
+    // Each file is rebuilt beside itself and put in place whole.
+    for (auto& file : slots_) {
+      if (!file) continue;
+      if (rebuildInPlace_) {
+        file->Reindex();
+        continue;
+      }
+      const std::string path = file->DiskFile() ? file->DiskFile()->Name() : std::string();
+      try {
+        file->BeginStaged(file->RebuildKeeps());
+        // One pass over the table for all the file's tags.
+        file->PrepareBuilds();
+        file->Reindex();
+        file->DropPreparedBuilds();
+        file->CommitStaged();
+      } catch (...) {
+        file->DropPreparedBuilds();
+        // The object may hold the half-built file's state: the file (old or new, whole) is
+        // opened again.
+        file->AbandonStaged();
+        const bool wasMaster = restore.master && restore.master->File() == file.get();
+        const std::string masterName = wasMaster ? restore.master->TagName() : std::string();
+        if (wasMaster) restore.master = nullptr;
+        file.reset();
+        try {
+          if (!path.empty()) {
+            file = MakeIndexFile(IndexFormatOf(path), this, path, false, Shared(), ReadWrite());
+            if (!file->DiskFile() || !file->Valid()) file.reset();
+          }
+          if (file) {
+            file->SetLockProtocol(static_cast<int>(LockProtocol()));
+            file->SetExact(exact_);
+            if (wasMaster) restore.master = file->TagByName(masterName);
+          }
+        } catch (...) {
+          file.reset();
+        }
+        if (wasMaster && !restore.master) masterName_.clear();
+        throw;
+      }
+    }
   }
   GoTo(kGotoFirst);
 }

@@ -92,7 +92,9 @@ void CopyIndexFile(const std::string& from, const std::string& to, const std::st
 class StagedHandler : public HXO_dBHandler {
  public:
   StagedHandler(const std::string& path, const std::string& key, HXO_dBHandler& owner)
-      : HXO_dBHandler(path, false, true, key), owner_(owner) {}
+      : HXO_dBHandler(path, false, true, key), owner_(owner) {
+    rebuildInPlace_ = true;
+  }
   void StatusReport(int stat1, int stat2, int stat3) override {
     owner_.StatusReport(stat1, stat2, stat3);
   }

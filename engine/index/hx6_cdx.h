@@ -31,6 +31,9 @@ class HXobjCDXTag : public HXobjIndexTag {
   HXobjCDXTag(HXobjCDXFile* file, int32_t headerPosition, std::string_view tagName);
   ~HXobjCDXTag() override;
 
+  std::unique_ptr<ThxSort> BuildSortShape() const override {
+    return std::make_unique<ThxSort>(keyLength_ + 1, nullptr, true, unique_);
+  }
   void TranslateKey(HXobjIndexKeyData& key, bool trim) override;
   bool CreateTag(std::string_view tagName, std::string_view keyExpression,
                  std::string_view filterExpression, bool ascending, bool unique) override;
@@ -120,6 +123,8 @@ class HXobjCDXFile : public HXobjIndexFile {
   bool DeleteTag(std::string_view tagName) override;
   int32_t AllocateBlock() override;
   int32_t RefreshEnd() override;
+  // A rebuild keeps the directory's header alone (and lays out the rest anew).
+  int64_t RebuildKeeps() const override { return 2 * cdx::kHeaderSize - cdx::kNodeSize; }
   void Reindex() override;
   bool UpdateTags(int32_t record, bool isNew) override;
   // True when the directory's change counter on disk moved since this handle last wrote or

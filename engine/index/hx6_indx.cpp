@@ -1,8 +1,20 @@
 #include "index/hx6_indx.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
 #include <functional>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 #include "base/SysSorl.h"
 #include "base/byteorder.h"
@@ -227,7 +239,241 @@ std::string HXobjIndexTag::StoredTextKey(const HXobjIndexKeyData& key, bool trim
   return s;
 }
 
+namespace {
+
+// The creation being staged on this thread (HXobjStagedCreate), if any.
+thread_local const HXobjStagedCreate* gStagedCreate = nullptr;
+
+std::atomic<int> gBuildThreads{0};
+
+// Below this many records per thread a table is read on the calling thread: starting threads
+// would cost more than they save.
+constexpr int32_t kRecordsPerBuildThread = 16384;
+constexpr unsigned kMostBuildThreads = 8;
+
+int ThreadsForBuild(int32_t count) {
+  const int asked = gBuildThreads.load();
+  if (asked >= 1) return std::max(1, std::min<int>(asked, count));
+  const unsigned cores = std::max(1u, std::min(std::thread::hardware_concurrency(),
+                                               kMostBuildThreads));
+  return static_cast<int>(
+      std::max<int64_t>(1, std::min<int64_t>(cores, count / kRecordsPerBuildThread)));
+}
+
+}  // namespace
+
+void HXobjIndexTag::SetBuildThreads(int threads) { gBuildThreads.store(std::max(0, threads)); }
+int HXobjIndexTag::BuildThreads() { return gBuildThreads.load(); }
+
+bool HXobjIndexTag::ScanTogether(HXobjIndexTable& table, int32_t count,
+                                 const std::vector<ScanJob>& jobs, int threads) {
+  const size_t tags = jobs.size();
+  struct Part {
+    int index = 0;
+    int32_t first = 0;
+    int32_t last = 0;
+    std::unique_ptr<HXobjIndexRecordReader> reader;
+    std::vector<std::unique_ptr<HXobjIndexExpression>> keys;     // one per tag
+    std::vector<std::unique_ptr<HXobjIndexExpression>> filters;  // one per tag (or none)
+    std::vector<std::unique_ptr<ThxSort::Batch>> batches;         // one per tag
+    std::vector<std::exception_ptr> errors;                       // one per tag
+  };
+  std::vector<Part> parts(static_cast<size_t>(threads));
+  try {
+    for (int i = 0; i < threads; ++i) {
+      Part& p = parts[static_cast<size_t>(i)];
+      p.index = i;
+      p.first = static_cast<int32_t>(int64_t{count} * i / threads) + 1;
+      p.last = static_cast<int32_t>(int64_t{count} * (i + 1) / threads);
+      p.reader = table.IndexRecordReader();
+      if (!p.reader) return false;
+      for (const ScanJob& job : jobs) {
+        p.keys.push_back(p.reader->CompileExpression(job.tag->keyExpression_));
+        p.filters.push_back(job.tag->hasFilter_
+                                ? p.reader->CompileExpression(job.tag->filterExpression_)
+                                : nullptr);
+        p.batches.push_back(job.sorter->NewBatch());
+      }
+      p.errors.resize(tags);
+    }
+  } catch (const std::exception&) {
+    return false;  // the scan on the calling thread meets (and reports) what failed here
+  }
+
+  table.IndexStatus(-1, 1, count);
+  std::atomic<int32_t> done{0};
+  // Per tag, the first range (in record order) that failed: later ranges stop that tag, earlier
+  // ones go on, so that the failure reported is the one the scan on one thread meets. A value
+  // of -1 stops every range.
+  std::vector<std::atomic<int>> failed(tags);
+  for (auto& f : failed) f.store(threads);
+  std::atomic<bool> cancelled{false};
+  std::mutex mutex;
+  std::condition_variable finished;
+  int running = threads;
+  auto work = [&](Part& p) {
+    int32_t since = 0;
+    ThxVariant flag;
+    for (int32_t r = p.first; r <= p.last && !cancelled.load(std::memory_order_relaxed); ++r) {
+      bool loaded = false;
+      try {
+        loaded = p.reader->LoadRecord(r);
+      } catch (...) {
+        // A failed read ends every tag's range here, as it ends the scan on one thread.
+        for (size_t t = 0; t < tags; ++t)
+          if (!p.errors[t]) p.errors[t] = std::current_exception();
+        for (size_t t = 0; t < tags; ++t) {
+          int seen = failed[t].load();
+          while (p.index < seen && !failed[t].compare_exchange_weak(seen, p.index)) {
+          }
+        }
+        break;
+      }
+      for (size_t t = 0; loaded && t < tags; ++t) {
+        if (p.index >= failed[t].load(std::memory_order_relaxed)) continue;
+        HXobjIndexTag& tag = *jobs[t].tag;
+        try {
+          if (p.filters[t] &&
+              !(p.filters[t]->EvaluateKey(flag) == kExpTypeBoolean && flag.GetBoolean()))
+            continue;
+          HXobjIndexKeyData key;
+          if (p.keys[t]->EvaluateKey(key) == kExpTypeUnknown) continue;
+          tag.CheckBuildKey(key);
+          tag.TranslateKey(key, true);
+          p.batches[t]->Insert(key, r);
+        } catch (...) {
+          p.errors[t] = std::current_exception();
+          int seen = failed[t].load();
+          while (p.index < seen && !failed[t].compare_exchange_weak(seen, p.index)) {
+          }
+        }
+      }
+      if (++since == 4096) {
+        done.fetch_add(since, std::memory_order_relaxed);
+        since = 0;
+      }
+    }
+    done.fetch_add(since, std::memory_order_relaxed);
+    for (size_t t = 0; t < tags; ++t) {
+      if (p.errors[t]) continue;
+      try {
+        p.batches[t]->Sort();
+      } catch (...) {
+        p.errors[t] = std::current_exception();
+      }
+    }
+    std::lock_guard<std::mutex> lock(mutex);
+    --running;
+    finished.notify_all();
+  };
+  {
+    std::vector<std::thread> pool;
+    pool.reserve(parts.size());
+    struct Join {
+      std::vector<std::thread>& pool;
+      std::atomic<bool>& cancelled;
+      ~Join() {
+        if (std::any_of(pool.begin(), pool.end(), [](std::thread& t) { return t.joinable(); }))
+          cancelled.store(true);
+        for (std::thread& t : pool)
+          if (t.joinable()) t.join();
+      }
+    } join{pool, cancelled};
+    size_t started = 0;
+    try {
+      for (; started < parts.size(); ++started) pool.emplace_back(work, std::ref(parts[started]));
+    } catch (const std::system_error&) {
+      // No more threads to be had: the calling thread reads the ranges left.
+    }
+    for (size_t i = started; i < parts.size(); ++i) work(parts[i]);
+    // Progress from the calling thread, which the table's status report expects.
+    int32_t reported = 0;
+    std::unique_lock<std::mutex> lock(mutex);
+    while (running > 0) {
+      finished.wait_for(lock, std::chrono::milliseconds(25));
+      const int32_t now = done.load(std::memory_order_relaxed);
+      if (now != reported && running > 0) {
+        reported = now;
+        lock.unlock();
+        table.IndexStatus(1, now, 0);
+        lock.lock();
+      }
+    }
+    lock.unlock();
+    for (std::thread& t : pool) t.join();
+  }
+  table.IndexStatus(1, count, 0);
+  table.IndexStatus(0, 0, 0);
+  for (size_t t = 0; t < tags; ++t) {
+    PreparedScan& out = *jobs[t].out;
+    out = PreparedScan();
+    out.count = count;
+    out.ready = true;
+    for (Part& p : parts) {
+      if (p.errors[t]) {
+        out.error = p.errors[t];  // the first in record order
+        out.batches.clear();
+        break;
+      }
+      out.batches.push_back(std::move(p.batches[t]));
+    }
+  }
+  return true;
+}
+
+bool HXobjIndexTag::ScanKeysInParallel(HXobjIndexTable& table, int32_t count, ThxSort& sorter,
+                                       int threads) {
+  PreparedScan scan;
+  if (!ScanTogether(table, count, {ScanJob{this, &sorter, &scan}}, threads)) return false;
+  if (scan.error) std::rethrow_exception(scan.error);
+  for (auto& batch : scan.batches) sorter.AdoptBatch(std::move(batch));
+  return true;
+}
+
+void HXobjIndexFile::PrepareBuilds() {
+  HXobjIndexTable* table = table_;
+  if (!table) return;
+  const int32_t count = table->IndexRecordCount();
+  const int threads = ThreadsForBuild(count);
+  if (threads < 2) return;
+  std::vector<HXobjIndexTag::ScanJob> jobs;
+  std::vector<std::unique_ptr<ThxSort>> shapes;
+  for (int i = 0; i < tags_.Count(); ++i) {
+    HXobjIndexTag* tag = tags_.Items(i);
+    std::unique_ptr<ThxSort> shape = tag->BuildSortShape();
+    if (!shape || tag->KeyExpression().empty()) continue;
+    tag->prepared_ = std::make_unique<HXobjIndexTag::PreparedScan>();
+    jobs.push_back({tag, shape.get(), tag->prepared_.get()});
+    shapes.push_back(std::move(shape));
+  }
+  if (jobs.size() < 2 || !HXobjIndexTag::ScanTogether(*table, count, jobs, threads)) {
+    DropPreparedBuilds();
+    return;
+  }
+  // The batches outlive their shapes: each is taken over by its tag's own sorter.
+  for (auto& job : jobs)
+    for (auto& batch : job.out->batches) batch->Detach();
+}
+
+void HXobjIndexFile::DropPreparedBuilds() {
+  for (int i = 0; i < tags_.Count(); ++i) tags_.Items(i)->prepared_.reset();
+}
+
 void HXobjIndexTag::ScanKeys(HXobjIndexTable& table, int32_t count, ThxSort& sorter) {
+  if (prepared_) {
+    // Read already, with the other tags of the file (HXobjIndexFile::PrepareBuilds).
+    std::unique_ptr<PreparedScan> scan = std::move(prepared_);
+    if (scan->ready && scan->count == count && sorter.CanAdopt(scan->batches)) {
+      table.IndexStatus(-1, 1, count);
+      table.IndexStatus(1, count, 0);
+      table.IndexStatus(0, 0, 0);
+      if (scan->error) std::rethrow_exception(scan->error);
+      for (auto& batch : scan->batches) sorter.AdoptBatch(std::move(batch));
+      return;
+    }
+  }
+  const int threads = ThreadsForBuild(count);
+  if (threads > 1 && ScanKeysInParallel(table, count, sorter, threads)) return;
   table.IndexStatus(-1, 1, count);
   for (int32_t r = 1; r <= count; ++r) {
     if (table.IndexLoadRecord(r) && (!hasFilter_ || EvaluateFilter())) {
@@ -496,7 +742,7 @@ void HXobjIndexTag::ShowFlags() {
 
 bool HXobjIndexTag::StaleForStep() {
   return rootPage_ && !updating_ && !bof_ && !eof_ && file_ && TreeMayBeStale() &&
-         file_->ChangedByOthers();
+         (file_->FollowReplacement(false) || file_->ChangedByOthers());
 }
 
 int32_t HXobjIndexTag::StepInFreshTree(int code) {
@@ -1186,6 +1432,9 @@ void HXobjIndexTag::Refresh() {
     return;
   }
   ReleasePages();
+  // Another handle's rebuild may have put a new file in place (nothing is locked here: the
+  // search reads whichever file the name has now).
+  if (file_ && !updating_) file_->FollowReplacement(false);
   EnsureTree();
 }
 
@@ -1571,9 +1820,13 @@ HXO_DiskFile* HXobjIndexFile::OpenDiskFile(HXobjIndexTable* table, std::string_v
   }
   if (create) {
     // A file made here is held exclusively while this object keeps it open.
-    auto d = std::make_unique<HXO_DiskFile>(name, false, true);
+    const HXobjStagedCreate* staging = gStagedCreate;
+    const bool staged = staging != nullptr &&
+                        HXO_DiskFile(name, false, true).Name() == staging->FinalPath();
+    auto d = std::make_unique<HXO_DiskFile>(staged ? staging->StagedPath() : name, false, true);
     d->Rewrite();
     disk_ = std::move(d);
+    if (staged) stagedFor_ = staging->FinalPath();
   } else {
     auto d = std::make_unique<HXO_DiskFile>(name, shared, readWrite);
     if (!d->Exists()) return nullptr;
@@ -1594,12 +1847,203 @@ void HXobjIndexFile::LockHeader() {
     offset = lockA_;
   }
   LockRegionWithRetry(*disk_, offset, length);
+  // A rebuild by another handle holds the old file's whole-file lock until the new file is in
+  // place: with the lock taken, the name tells which file is current.
+  try {
+    FollowReplacement(true);
+  } catch (...) {
+    UnlockHeader();
+    throw;
+  }
   // Another program may have grown the file since we last looked: new nodes go after its end.
   EndMayHaveMoved();
 }
 
 void HXobjIndexFile::UnlockHeader() {
   if (disk_) disk_->Unlock();
+}
+
+namespace {
+
+// The header lock's region under `protocol` (see LockHeader).
+void HeaderLockRegion(int protocol, int64_t lockA, int64_t lockB, int64_t& offset,
+                      int64_t& length) {
+  offset = lockB - 1;
+  length = 1;
+  if (protocol == 1) {
+    length = 2;
+  } else if (protocol == 2) {
+    offset = lockA;
+  }
+}
+
+bool SameFile(const std::string& path, int handle) {
+  struct stat atName {};
+  struct stat held {};
+  if (::stat(path.c_str(), &atName) != 0 || ::fstat(handle, &held) != 0) return true;
+  return atName.st_dev == held.st_dev && atName.st_ino == held.st_ino;
+}
+
+void SyncFolderOf(const std::string& path) {
+  const size_t slash = path.rfind(kPathDelimiter);
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  int fd;
+  do {
+    fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  } while (fd == -1 && errno == EINTR);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+}  // namespace
+
+std::string StagedIndexPath(const std::string& path) {
+  const size_t slash = path.rfind(kPathDelimiter);
+  if (slash == std::string::npos) return "~$" + path;
+  return path.substr(0, slash + 1) + "~$" + path.substr(slash + 1);
+}
+
+HXobjStagedCreate::HXobjStagedCreate(std::string finalPath, std::string stagedPath)
+    : finalPath_(std::move(finalPath)), stagedPath_(std::move(stagedPath)),
+      previous_(gStagedCreate) {
+  gStagedCreate = this;
+}
+
+HXobjStagedCreate::~HXobjStagedCreate() { gStagedCreate = previous_; }
+
+bool HXobjIndexFile::FollowReplacement(bool locked) {
+  if (!disk_ || !disk_->Shared() || disk_->Closed() || Staged()) return false;
+  if (SameFile(disk_->Name(), disk_->Handle())) return false;
+  auto fresh = std::make_unique<HXO_DiskFile>(disk_->Name(), true, disk_->ReadWrite());
+  if (!fresh->Exists()) return false;
+  fresh->Open();
+  if (locked) {
+    int64_t offset = 0, length = 0;
+    HeaderLockRegion(protocol_, lockA_, lockB_, offset, length);
+    LockRegionWithRetry(*fresh, offset, length);
+  }
+  std::unique_ptr<HXO_DiskFile> old = std::move(disk_);
+  disk_ = std::move(fresh);
+  try {
+    old->Unlock();
+  } catch (...) {
+  }
+  old.reset();
+  // To this handle the file has changed as if another program had rebuilt it in place: the
+  // format's change counter (or header) tells so at the next search or update, which reads its
+  // trees again from the new file. New blocks go after the new file's end.
+  EndMayHaveMoved();
+  return true;
+}
+
+void HXobjIndexFile::BeginStaged(int64_t keep) {
+  if (!disk_ || Staged()) return;
+  for (;;) {
+    if (disk_->Shared())
+      LockRegionWithRetry(*disk_, kWholeFileLockOffset, kWholeFileLockLength);
+    else if (!disk_->LockFile())
+      throw ESorrelError(smCannotLockFile, {disk_->Name()});
+    // Another handle may have put a new file in place before the lock was taken: that one is
+    // locked and copied instead.
+    if (!FollowReplacement(false)) break;
+  }
+  const std::string path = disk_->Name();
+  const std::string staged = StagedIndexPath(path);
+  try {
+    for (int i = 0; i < tags_.Count(); ++i) tags_.Items(i)->ReleasePages();
+    if (writeFailed_) throw ESorrelError(smWriteError, {path});
+    auto copy = std::make_unique<HXO_DiskFile>(staged, false, true);
+    copy->Rewrite();
+    const int64_t size = keep < 0 ? disk_->FileSize() : std::min(keep, disk_->FileSize());
+    // The system copies the bytes itself when it can (one write operation to the fault seam);
+    // else they pass through a buffer.
+    int64_t at = 0;
+    if (size > 0) {
+      if (!DiskFaultPermits()) throw ESorrelError(smWriteError, {staged});
+      loff_t from = 0, to = 0;
+      while (at < size) {
+        const ssize_t n = ::copy_file_range(disk_->Handle(), &from, copy->Handle(), &to,
+                                            static_cast<size_t>(size - at), 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+          if (at == 0 && n < 0 && errno != ENOSPC && errno != EIO) break;  // not supported here
+          throw ESorrelError(smWriteError, {staged});
+        }
+        at += n;
+      }
+    }
+    std::vector<char> chunk(static_cast<size_t>(std::min<int64_t>(size - at, 4 << 20)));
+    for (; at < size;) {
+      const auto n = static_cast<int32_t>(std::min<int64_t>(size - at, static_cast<int64_t>(chunk.size())));
+      if (disk_->Read(at, chunk.data(), n) != n) throw ESorrelError(smReadError, {path});
+      copy->Write(at, chunk.data(), n);
+      at += n;
+    }
+    heldOriginal_ = std::move(disk_);
+    disk_ = std::move(copy);
+    stagedFor_ = path;
+  } catch (...) {
+    if (!heldOriginal_) {
+      // A copy the disk refused is removed all the same (a full disk still lets a file go).
+      ::unlink(staged.c_str());
+      try {
+        disk_->Unlock();
+      } catch (...) {
+      }
+    }
+    throw;
+  }
+}
+
+void HXobjIndexFile::CommitStaged() {
+  if (!Staged()) return;
+  for (int i = 0; i < tags_.Count(); ++i) tags_.Items(i)->ReleasePages();
+  if (writeFailed_) throw ESorrelError(smWriteError, {stagedFor_});
+  const std::string staged = disk_->Name();
+  disk_->Flush();
+  if (!disk_->Close()) throw ESorrelError(smCloseError, {staged});
+  if (!DiskFaultPermits() || ::rename(staged.c_str(), stagedFor_.c_str()) != 0)
+    throw ESorrelError(smRenameError, {staged});
+  // The new file stands under the file's name from here on, whatever follows.
+  const std::string path = stagedFor_;
+  stagedFor_.clear();
+  SyncFolderOf(path);
+  const bool shared = heldOriginal_ ? heldOriginal_->Shared() : false;
+  const bool readWrite = heldOriginal_ ? heldOriginal_->ReadWrite() : true;
+  auto reopened = std::make_unique<HXO_DiskFile>(path, shared, readWrite);
+  std::unique_ptr<HXO_DiskFile> old = std::move(heldOriginal_);
+  disk_.reset();
+  if (old) {
+    try {
+      old->Unlock();
+    } catch (...) {
+    }
+    old.reset();
+  }
+  reopened->Open();
+  disk_ = std::move(reopened);
+}
+
+void HXobjIndexFile::AbandonStaged() noexcept {
+  if (!Staged()) return;
+  try {
+    const std::string staged = disk_ ? disk_->Name() : StagedIndexPath(stagedFor_);
+    disk_.reset();
+    ::unlink(staged.c_str());  // a full disk still lets a file go
+  } catch (...) {
+  }
+  stagedFor_.clear();
+  // The object is left without a file: what it holds in memory belongs to the copy, and a
+  // page or header written from it into the old file would damage that file.
+  if (heldOriginal_) {
+    try {
+      heldOriginal_->Unlock();
+    } catch (...) {
+    }
+    heldOriginal_.reset();
+  }
+  end_ = -1;
 }
 
 HXobjIndexTag* HXobjIndexFile::TagByIndex(int index) const {

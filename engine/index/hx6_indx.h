@@ -27,6 +27,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -67,6 +68,19 @@ class HXobjIndexExpression {
   virtual std::string Text() const = 0;
 };
 
+// One thread's view of the table in a parallel build: a record buffer of its own, filled from
+// the table file, and expressions compiled over it. Used by one thread; several readers of one
+// table run at once while the table's own handle waits for them.
+class HXobjIndexRecordReader {
+ public:
+  virtual ~HXobjIndexRecordReader() = default;
+  // Reads record `record` into the reader's buffer; false when it could not be read.
+  virtual bool LoadRecord(int32_t record) = 0;
+  // Compiles an expression over the reader's record; raises the expression engine's errors, also
+  // for an expression that needs more than the record (memo text).
+  virtual std::unique_ptr<HXobjIndexExpression> CompileExpression(const std::string& text) = 0;
+};
+
 // What the index layer needs of the table it orders.
 class HXobjIndexTable {
  public:
@@ -97,6 +111,9 @@ class HXobjIndexTable {
   virtual bool IndexFieldSize(std::string_view /*name*/, int& /*length*/, int& /*decimals*/) {
     return false;
   }
+  // A reader for one thread of a parallel build; null when the table has none to give (builds
+  // then read the table on the calling thread alone).
+  virtual std::unique_ptr<HXobjIndexRecordReader> IndexRecordReader() { return nullptr; }
 };
 
 // `s` without its trailing blanks: index pages never store them in text keys.
@@ -253,6 +270,16 @@ class HXobjIndexTag {
   // the table handler take a search's candidates from the tag (RecordsWithKeyPrefix). False here;
   // a format answers for its own tags.
   virtual bool KeysKeepText() const { return false; }
+  // A sorter shaped as this tag's build sorter (key length, order, uniqueness, collation), whose
+  // batches that sorter takes over; null when the format gathers no keys ahead of a build.
+  virtual std::unique_ptr<ThxSort> BuildSortShape() const { return nullptr; }
+
+  // How many threads a build's scan of the table uses (process-wide): 0, the default, chooses
+  // from the machine and the table's size (small tables are read on the calling thread); 1
+  // keeps every build on the calling thread; n > 1 uses n threads for any table. The files built
+  // are the same whatever the choice.
+  static void SetBuildThreads(int threads);
+  static int BuildThreads();
 
   // Releases the tree and makes a new root; mode 2 stops there, mode 1 positions on the table's
   // current record (or the top), mode 0 goes to the top.
@@ -353,6 +380,28 @@ class HXobjIndexTag {
   // evaluated, checked (CheckBuildKey), translated and put into the sorter; progress reported as
   // the build's first phase.
   void ScanKeys(HXobjIndexTable& table, int32_t count, ThxSort& sorter);
+  // The scan split into record ranges, one thread each, every range's pairs sorted on its own
+  // thread and handed to the sorter in record order; false (nothing done) when the table gives
+  // no readers or the expressions do not compile over them.
+  bool ScanKeysInParallel(HXobjIndexTable& table, int32_t count, ThxSort& sorter, int threads);
+
+  // What a scan gathered for one tag: sorted batches in record order, or the failure the scan on
+  // one thread would have met.
+  struct PreparedScan {
+    std::vector<std::unique_ptr<ThxSort::Batch>> batches;
+    std::exception_ptr error;
+    int32_t count = 0;
+    bool ready = false;
+  };
+  struct ScanJob {
+    HXobjIndexTag* tag;
+    const ThxSort* sorter;  // makes the batches
+    PreparedScan* out;
+  };
+  // One pass over the table, split into record ranges on `threads` threads, gathering the keys of
+  // every job's tag; false (nothing done) as for ScanKeysInParallel.
+  static bool ScanTogether(HXobjIndexTable& table, int32_t count, const std::vector<ScanJob>& jobs,
+                           int threads);
   // A format that cannot store every key refuses one here by raising; nothing is refused here.
   virtual void CheckBuildKey(const HXobjIndexKeyData& /*key*/) const {}
   // A text key as a page of `keyLength` bytes holds it: trailing blanks dropped when `trim`, cut
@@ -428,9 +477,12 @@ class HXobjIndexTag {
   int64_t splits_ = 0;
   std::unique_ptr<HXobjIndexExpression> keyHandler_;
   std::unique_ptr<HXobjIndexExpression> filterHandler_;
+  // Keys gathered ahead of the next build by HXobjIndexFile::PrepareBuilds.
+  std::unique_ptr<PreparedScan> prepared_;
 
  private:
   friend class HXobjIndexKey;
+  friend class HXobjIndexFile;
 
   // Whether any entry names `record` (HoldsRecord by record number): answered from the set of
   // records the tag names, walked once and kept current while the file asks so.
@@ -496,6 +548,30 @@ class HXobjIndexTag {
   int32_t StepInFreshTree(int code);
   int32_t CurrentRecord() const { return (bof_ || eof_) ? 0 : current_.Target(); }
 };
+
+// While alive, an index file that this thread creates at `finalPath` is made at `stagedPath`
+// instead, under the names (tag names, directory) it would have at `finalPath`; the creator
+// puts it in place with HXobjIndexFile::CommitStaged once it is whole. So a new index file is
+// never found half made under its name.
+class HXobjStagedCreate {
+ public:
+  HXobjStagedCreate(std::string finalPath, std::string stagedPath);
+  ~HXobjStagedCreate();
+  HXobjStagedCreate(const HXobjStagedCreate&) = delete;
+  HXobjStagedCreate& operator=(const HXobjStagedCreate&) = delete;
+
+  const std::string& FinalPath() const { return finalPath_; }
+  const std::string& StagedPath() const { return stagedPath_; }
+
+ private:
+  std::string finalPath_;
+  std::string stagedPath_;
+  const HXobjStagedCreate* previous_;
+};
+
+// The path an index file at `path` is staged at while it is rebuilt: the same folder, "~$"
+// before the name (as a pack stages a table's files).
+std::string StagedIndexPath(const std::string& path);
 
 // One index file with its tags.
 class HXobjIndexFile {
@@ -580,6 +656,40 @@ class HXobjIndexFile {
   // made to agree with the tree at the start of the next update (UpdateTags).
   void OweSiblingLinks() { linksOwed_ = true; }
 
+  // Rebuilds and tag builds are made beside the file and put in place by rename, as a pack puts
+  // a table's files: a crash, a refused write or a full disk at any point leaves under the
+  // file's name either the old file whole or the new one.
+  //  - BeginStaged holds the file against other handles' writes (its whole-file lock), writes
+  //    every changed page, copies the file (its first `keep` bytes, all when negative) to
+  //    StagedIndexPath and aims this object at the copy.
+  //  - The caller then runs the work (Reindex, CreateTag) as it would on the file itself.
+  //  - CommitStaged writes the copy to the disk, renames it over the file, flushes the folder,
+  //    and aims this object at the file under its own name again, opened as it was; the old
+  //    file and its lock go. Other handles follow the new file at their next header lock or
+  //    search (FollowReplacement).
+  //  - AbandonStaged (after a failure, never raises) removes the copy and lets the old file go
+  //    (and its lock): the object is left without a disk file, since what it holds in memory
+  //    belongs to neither file; the caller opens the file again to go on.
+  // A file created under HXobjStagedCreate is staged from the start: only CommitStaged and
+  // AbandonStaged apply.
+  void BeginStaged(int64_t keep = -1);
+  // Before a rebuild of every tag: one pass over the table gathers the keys of all of them at
+  // once (on several threads, for a table large enough), each tag's build then takes its own
+  // instead of reading the table again. DropPreparedBuilds frees what no build took.
+  void PrepareBuilds();
+  void DropPreparedBuilds();
+  // How much of the file a rebuild (Reindex) reads or keeps, from its start: BeginStaged copies
+  // that much for a rebuild. All of it (-1) unless the format knows better.
+  virtual int64_t RebuildKeeps() const { return -1; }
+  void CommitStaged();
+  void AbandonStaged() noexcept;
+  bool Staged() const { return !stagedFor_.empty(); }
+  // When another handle has put a new file in place under this file's name, opens that one
+  // instead (with the header lock when `locked`, as the caller holds it on the old one) and
+  // reads from it from now on, as from a file another program rebuilt in place; whether it did. Only for files opened shared: no
+  // other handle changes a file opened alone.
+  bool FollowReplacement(bool locked);
+
   // Opens or creates the disk file (see the source for the rules); null when there is none.
   HXO_DiskFile* OpenDiskFile(HXobjIndexTable* table, std::string_view fileName, bool overwrite,
                              bool create, bool shared, bool readWrite,
@@ -636,6 +746,9 @@ class HXobjIndexFile {
   int64_t lockB_ = 0x7FFFFFFE;
   int64_t lockC_ = 0x3FFFFFFF;
   bool writeFailed_ = false;
+  // While staged: the final path, and the old file held locked (none for a new file).
+  std::string stagedFor_;
+  std::unique_ptr<HXO_DiskFile> heldOriginal_;
   bool updatingTags_ = false;
   bool removingKeys_ = false;
   bool addingMissing_ = false;

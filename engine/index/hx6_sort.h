@@ -28,7 +28,14 @@
 // Each index format derives its own sorter and may override InsertKey, GetNextKey,
 // BeginRetrieval and FlushRun.
 //
-// ThxSort owns its pair buffer and runs. Thread-safety: none; one sorter serves one build.
+// A parallel build gathers pairs on several threads in batches (ThxSort::Batch), one per range
+// of records, each sorted on its own thread and then handed to the sorter, which merges them on
+// retrieval. Every pair is ordered by its key and then its record number, so the sorter delivers
+// the same sequence however the pairs were split into batches and runs.
+//
+// ThxSort owns its pair buffer, runs and batches. Thread-safety: none for the sorter; one sorter
+// serves one build. A batch is used by one thread at a time and only reads its sorter's
+// settings, so batches of one sorter may be filled and sorted on several threads at once.
 #pragma once
 
 #include <cstdint>
@@ -85,6 +92,8 @@ class ThxSort {
   // Bounds of the buffer that gathers one run.
   static constexpr size_t kRunEntries = 131072;
   static constexpr size_t kRunKeyBytes = 2u << 20;
+  // From how many pairs in several batches retrieval first merges them on several threads.
+  static constexpr size_t kParallelMergePairs = 65536;
 
   // Key classes (the class byte of a run entry).
   static constexpr uint8_t kClassBinary = 0x10;
@@ -107,6 +116,16 @@ class ThxSort {
   // (text without its trailing blanks). The first call ends insertion.
   virtual bool GetNextKey(ThxVariant& key, int32_t& recordNumber);
 
+  class Batch;
+  // A batch for this sorter, to be filled on another thread.
+  std::unique_ptr<Batch> NewBatch() const;
+  // Takes a filled batch (sorted or not); batches are delivered merged with every other pair.
+  // Raises "Cannot add sort keys after beginning retrieval" once retrieval began.
+  void AdoptBatch(std::unique_ptr<Batch> batch);
+  // Whether these batches, made by another sorter, order their pairs as this one does (same key
+  // length, order, uniqueness and collation), so that AdoptBatch may take them.
+  bool CanAdopt(const std::vector<std::unique_ptr<Batch>>& batches) const;
+
   int MaxKeyLength() const { return maxKeyLength_; }
   bool Ascending() const { return ascending_; }
   bool Unique() const { return unique_; }
@@ -120,6 +139,11 @@ class ThxSort {
   void SetRunEntries(size_t entries) {
     runEntries_ = entries < 1 ? 1 : (entries > kRunEntries ? kRunEntries : entries);
   }
+
+  // From how many pairs in several batches retrieval merges them on several threads first (below
+  // it the batches are merged pair by pair as they are delivered); lets tests merge small batches
+  // so.
+  void SetParallelMergePairs(size_t pairs) { parallelMergePairs_ = pairs; }
 
   // Spills the gathered pairs as the last run, frees the buffer and stops insertion.
   virtual void BeginRetrieval();
@@ -141,7 +165,20 @@ class ThxSort {
   // ascending order (callers reverse it for a descending sorter).
   int CompareKeys(uint8_t classA, const uint8_t* a, int lengthA, uint32_t recordA, uint8_t classB,
                   const uint8_t* b, int lengthB, uint32_t recordB, int from) const;
-  int ComparePending(const Pending& a, const Pending& b) const;
+  // The same for two gathered pairs whose key bytes lie at `bytesA` and `bytesB`.
+  int ComparePending(const Pending& a, const uint8_t* bytesA, const Pending& b,
+                     const uint8_t* bytesB) const;
+  // Sorts gathered pairs into delivery order.
+  void SortPending(std::vector<Pending>& pending, const uint8_t* bytes) const;
+  // The encoded key of `key` (InsertKey's checks and encoding) into `out`; its length and class.
+  void EncodeKey(const ThxVariant& key, uint8_t* out, int& keyLength, uint8_t& keyClass) const;
+  // Batches are merged straight from their sorted pairs unless pairs were spilled into runs too;
+  // then every batch is written as a run first.
+  void BatchesToRuns();
+  bool BatchBefore(int i, int j) const;
+  // Merges the sorted batches into one, in ranges of the key order each merged on its own thread.
+  void MergeBatches();
+  bool NextFromBatches(ThxVariant& key, int32_t& recordNumber);
   // True when run i's current entry is to be delivered before run j's.
   bool RunBefore(int i, int j) const;
   void DecodeKey(uint8_t keyClass, const uint8_t* bytes, int length, ThxVariant& key) const;
@@ -159,6 +196,44 @@ class ThxSort {
   std::vector<std::unique_ptr<ThxPageCollection>> runs_;
   std::vector<int> heap_;  // runs with entries left; the next to deliver at the front
 
+  size_t parallelMergePairs_ = kParallelMergePairs;
+  std::vector<std::unique_ptr<Batch>> batches_;
+  bool mergingBatches_ = false;  // retrieval merges batches_ (not runs_)
+
   ThxVariant lastKey_;  // the last delivered key bytes (unique)
   bool haveLastKey_ = false;
+};
+
+// Pairs gathered for one sorter on one thread (see ThxSort).
+class ThxSort::Batch {
+ public:
+  explicit Batch(const ThxSort& owner)
+      : owner_(&owner),
+        maxKeyLength_(owner.maxKeyLength_),
+        collation_(owner.collation_),
+        ascending_(owner.ascending_),
+        unique_(owner.unique_) {}
+  Batch(const Batch&) = delete;
+  Batch& operator=(const Batch&) = delete;
+
+  // Adds one pair, with InsertKey's checks; a refused key leaves the batch as it was.
+  void Insert(const ThxVariant& key, int32_t recordNumber);
+  // Puts the pairs in delivery order (AdoptBatch sorts a batch that was not sorted).
+  void Sort();
+  size_t Count() const { return pending_.size(); }
+  // Forgets the sorter that made it (which may go now); a sorter must adopt it before it is
+  // used again.
+  void Detach() { owner_ = nullptr; }
+
+ private:
+  friend class ThxSort;
+  const ThxSort* owner_;
+  int maxKeyLength_;
+  const uint8_t* collation_;
+  bool ascending_;
+  bool unique_;
+  std::vector<Pending> pending_;
+  std::vector<uint8_t> keyBytes_;
+  bool sorted_ = true;
+  size_t next_ = 0;  // the next pair to deliver
 };

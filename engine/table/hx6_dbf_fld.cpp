@@ -249,6 +249,37 @@ double HXO_dBaseFld::GetFloat(int number) {
   return value;
 }
 
+double HXO_dBaseFld::FloatIn(const char* record, int number) const {
+  const ThxFieldInfo* f = Info(number);
+  if (f == nullptr) return 0.0;
+  std::string_view text(record + f->offset, static_cast<size_t>(f->length));
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  if (text.empty()) return 0.0;
+  double value = 0.0;
+  if (!ExpTextToFloat(text, value))
+    throw ESorrelError(smInvalidNumeric,
+                       {BaseName() + "->" + f->name + " (" + std::string(text) + ")"});
+  return value;
+}
+
+int32_t HXO_dBaseFld::DateIn(const char* record, int number) const {
+  const ThxFieldInfo* f = Info(number);
+  if (f == nullptr) return 0;
+  const std::string text(record + f->offset, static_cast<size_t>(f->length));
+  try {
+    return DBFDate().CTOD(text);
+  } catch (const EConvertError&) {
+    throw ESorrelError(smInvalidDate, {BaseName() + "->" + f->name + " (" + text + ")"});
+  }
+}
+
+bool HXO_dBaseFld::LogicalIn(const char* record, int number) const {
+  const ThxFieldInfo* f = Info(number);
+  if (f == nullptr) return false;
+  const std::string text(record + f->offset, static_cast<size_t>(f->length));
+  return !text.empty() && kTrueLetters.find(text) != std::string_view::npos;
+}
+
 bool HXO_dBaseFld::PutFloat(std::string_view name, double value) {
   return PutFloat(RequireField(name), value);
 }

@@ -80,6 +80,13 @@ class ThxDBFFields {
 inline constexpr int32_t kDateTimeJulianBase = 1721425;
 inline constexpr double kMillisecondsPerDay = 86400000.0;
 
+// A record image read by the expressions of a record link (HXO_dBaseFld::MakeRecordLink): the
+// owner points `record` at the image (RecordLength() bytes) and sets its record number.
+struct ThxRecordSource {
+  const char* record = nullptr;
+  int32_t recordNumber = 0;
+};
+
 class HXO_dBaseFld : public HXO_dBaseDBF {
  public:
   // Opens the table (see HXO_dBaseDBF) and builds its field list and expression registry.
@@ -166,6 +173,17 @@ class HXO_dBaseFld : public HXO_dBaseDBF {
   const ThxDBFFields* Field(int number) const;
   // The table's expression registry, in which its fields and pseudo-functions are registered.
   ThxExpUserLink* Link() const { return link_.get(); }
+  // A registry like Link()'s whose field variables and pseudo-functions read the image `source`
+  // points at instead of the record buffer, so that another thread can evaluate expressions over
+  // records of this table (a parallel index build) while the table waits. Memo fields and the
+  // binary fields of a version 0x30 table are left out: an expression that reads them does not
+  // compile over it. BOF and EOF answer the table's own. `source` must outlive the registry.
+  std::unique_ptr<ThxExpUserLink> MakeRecordLink(const ThxRecordSource& source);
+  // The value of a numeric, date or logical field stored as text in the record image `record`,
+  // as GetFloat, GetDate and GetLogical read it from the record buffer (with their errors).
+  double FloatIn(const char* record, int number) const;
+  int32_t DateIn(const char* record, int number) const;
+  bool LogicalIn(const char* record, int number) const;
 
  private:
   // The field `number`, or null out of range; RequireField raises for an unknown name.

@@ -164,7 +164,105 @@ class ThxDBFFieldNo : public ThxDBFFunction {
   }
 };
 
+// A field as a variable of a record link: read from the record image its source points at.
+class ThxSourceFieldVar : public ThxUserDefFieldVar {
+ public:
+  ThxSourceFieldVar(const HXO_dBaseFld* table, const ThxDBFFields& field, std::string names,
+                    const ThxRecordSource& source)
+      : ThxUserDefFieldVar(std::move(names), field.Length()),
+        table_(table),
+        source_(source),
+        number_(field.Number()),
+        fieldType_(field.Type()),
+        offset_(static_cast<size_t>(field.Offset())),
+        length_(static_cast<size_t>(field.Length())) {}
+
+  int ClassCode() const override { return kTableFieldClassCode; }
+
+  bool TextView(std::string_view& text) override {
+    if (fieldType_ != 'C') return false;
+    text = std::string_view(source_.record + offset_, length_);
+    return true;
+  }
+
+  void GetValue(ThxExpValue& value, uint8_t& type) override {
+    switch (fieldType_) {
+      case 'F':
+      case 'N':
+        value.SetNumber(table_->FloatIn(source_.record, number_));
+        type = etNumber;
+        break;
+      case 'D':
+        value.SetNumber(table_->DateIn(source_.record, number_));
+        type = etDate;
+        break;
+      case 'L':
+        value.SetBoolean(table_->LogicalIn(source_.record, number_));
+        type = etBoolean;
+        break;
+      default:
+        value.AssignText(std::string_view(source_.record + offset_, length_));
+        type = etText;
+        break;
+    }
+  }
+
+ private:
+  const HXO_dBaseFld* table_;
+  const ThxRecordSource& source_;
+  int number_;
+  char fieldType_;
+  size_t offset_;
+  size_t length_;
+};
+
+class ThxSourceRecNo : public ThxDBFFunction {
+ public:
+  ThxSourceRecNo(HXO_dBaseFld* table, const ThxRecordSource& source)
+      : ThxDBFFunction(table, "RECNO"), source_(source) {}
+  void Evaluate(ThxExpFunction&, ThxExpValue& value, uint8_t& type) override {
+    value.SetNumber(source_.recordNumber);
+    type = etNumber;
+  }
+
+ private:
+  const ThxRecordSource& source_;
+};
+
+class ThxSourceDeleted : public ThxDBFFunction {
+ public:
+  ThxSourceDeleted(HXO_dBaseFld* table, const ThxRecordSource& source)
+      : ThxDBFFunction(table, "DELETED"), source_(source) {}
+  void Evaluate(ThxExpFunction&, ThxExpValue& value, uint8_t& type) override {
+    value.SetBoolean(source_.record[0] == kRecordDeleted);
+    type = etBoolean;
+  }
+
+ private:
+  const ThxRecordSource& source_;
+};
+
 }  // namespace
+
+std::unique_ptr<ThxExpUserLink> HXO_dBaseFld::MakeRecordLink(const ThxRecordSource& source) {
+  auto link = std::make_unique<ThxExpUserLink>();
+  link->SetDefaultStrWidth(link_->DefaultStrWidth());
+  link->AddFunction(std::make_unique<ThxSourceRecNo>(this, source));
+  link->AddFunction(std::make_unique<ThxSourceDeleted>(this, source));
+  link->AddFunction(std::make_unique<ThxDBFBof>(this));
+  link->AddFunction(std::make_unique<ThxDBFEof>(this));
+  link->AddFunction(std::make_unique<ThxDBFType>(this));
+  link->AddFunction(std::make_unique<ThxDBFLen>(this));
+  link->AddFunction(std::make_unique<ThxDBFFieldNo>(this));
+  for (auto& field : fieldList_) {
+    const char type = field->Type();
+    // Memo text lies in another file, and binary fields need the record buffer's readers.
+    if (type == 'M' || IsBinary30(type)) continue;
+    const std::string names = field->Name() + ";" + Alias() + "." + field->Name();
+    link->AddFieldVar(std::make_unique<ThxSourceFieldVar>(this, *field, names, source));
+  }
+  return link;
+}
 
 void HXO_dBaseFld::RegisterExpressions() {
   link_ = std::make_unique<ThxExpUserLink>();

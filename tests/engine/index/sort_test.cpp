@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <random>
 #include <string>
 #include <tuple>
@@ -31,12 +32,15 @@ std::vector<Pair> DrainText(ThxSort& sort) {
   return out;
 }
 
-// A sorter that spills a run every few pairs, so that small tests merge many runs.
+// A sorter that spills a run every few pairs, so that small tests merge many runs, and merges
+// batches on several threads from `mergePairs` pairs on.
 class SmallRunSort : public ThxSort {
  public:
-  SmallRunSort(int maxKeyLength, bool ascending, bool unique, size_t runEntries)
+  SmallRunSort(int maxKeyLength, bool ascending, bool unique, size_t runEntries,
+               size_t mergePairs = kParallelMergePairs)
       : ThxSort(maxKeyLength, nullptr, ascending, unique) {
     SetRunEntries(runEntries);
+    SetParallelMergePairs(mergePairs);
   }
 };
 
@@ -398,4 +402,70 @@ TEST(ThxSort, ManyKeysFillSeveralFullRuns) {
   }
   EXPECT_EQ(delivered, count);
   EXPECT_EQ(sort.RunCount(), 3);
+}
+
+// A parallel build hands the sorter its pairs in batches, one per range of records, each filled
+// and sorted on its own thread. Whatever the split (batches only, batches beside pairs inserted
+// one by one, batches beside spilled runs, merged pair by pair or first on several threads), the
+// sorter delivers exactly the sequence the one-by-one sorter delivers.
+TEST(ThxSort, BatchesDeliverWhatOneByOneInsertsDeliver) {
+  enum class Split { kBatchesOnly, kWithInserts, kWithRuns, kMergedOnThreads };
+  unsigned seed = 101;
+  for (Split split : {Split::kBatchesOnly, Split::kWithInserts, Split::kWithRuns,
+                      Split::kMergedOnThreads}) {
+    for (Kind kind : {Kind::kText, Kind::kFloat, Kind::kDate, Kind::kBinary}) {
+      for (bool ascending : {true, false}) {
+        for (bool unique : {false, true}) {
+          SCOPED_TRACE(testing::Message() << "split " << static_cast<int>(split) << " kind "
+                                          << static_cast<int>(kind) << " ascending " << ascending
+                                          << " unique " << unique);
+          std::mt19937 random(seed++);
+          const int kCount = 6000;
+          ThxSort one(12, nullptr, ascending, unique);
+          SmallRunSort batched(12, ascending, unique, split == Split::kWithRuns ? 300 : 100000,
+                               split == Split::kMergedOnThreads ? 1 : 100000);
+          // Ranges of records of uneven length, some empty, filled out of order.
+          std::vector<int> cuts = {0, kCount};
+          for (int i = 0; i < 6; ++i) cuts.push_back(static_cast<int>(random() % kCount));
+          std::sort(cuts.begin(), cuts.end());
+          std::vector<ThxVariant> keys;
+          for (int i = 0; i < kCount; ++i) {
+            Ref ref;
+            keys.push_back(RandomKey(kind, random, ref));
+            one.InsertKey(keys.back(), i + 1);
+          }
+          std::vector<std::unique_ptr<ThxSort::Batch>> batches;
+          for (size_t c = 0; c + 1 < cuts.size(); ++c) {
+            auto batch = batched.NewBatch();
+            for (int i = cuts[c + 1] - 1; i >= cuts[c]; --i) {
+              if (split != Split::kBatchesOnly && split != Split::kMergedOnThreads && c % 2 == 1)
+                batched.InsertKey(keys[static_cast<size_t>(i)], i + 1);
+              else
+                batch->Insert(keys[static_cast<size_t>(i)], i + 1);
+            }
+            if (c % 3 == 0) batch->Sort();
+            batches.push_back(std::move(batch));
+          }
+          for (auto& batch : batches) batched.AdoptBatch(std::move(batch));
+          EXPECT_EQ(batched.KeyCount(), kCount);
+          ThxVariant a, b;
+          int32_t ra = 0, rb = 0;
+          int delivered = 0;
+          while (one.GetNextKey(a, ra)) {
+            ASSERT_TRUE(batched.GetNextKey(b, rb)) << "pair " << delivered;
+            ASSERT_EQ(a.Type(), b.Type());
+            ASSERT_EQ(std::string(reinterpret_cast<const char*>(a.Data()),
+                                  static_cast<size_t>(a.Length())),
+                      std::string(reinterpret_cast<const char*>(b.Data()),
+                                  static_cast<size_t>(b.Length())))
+                << "pair " << delivered;
+            ASSERT_EQ(ra, rb) << "pair " << delivered;
+            ++delivered;
+          }
+          EXPECT_FALSE(batched.GetNextKey(b, rb));
+          EXPECT_THROW(batched.AdoptBatch(batched.NewBatch()), ESorrelError);
+        }
+      }
+    }
+  }
 }
