@@ -958,7 +958,8 @@ int HXobjIndexTag::CompareEntries(const HXobjIndexKeyData& a, const HXobjIndexKe
   return Sign(static_cast<int64_t>(a.RecNo()) - b.RecNo());
 }
 
-std::vector<int32_t> HXobjIndexTag::RecordsWithKeyPrefix(const HXobjIndexKeyData& prefix) {
+template <class Start, class Visit>
+void HXobjIndexTag::WalkTemporaryTree(Start start, Visit visit) {
   const HeaderReadLock reading(file_);
   // Pages changed in memory must reach the file before a second tree reads it.
   FlushPages();
@@ -972,16 +973,33 @@ std::vector<int32_t> HXobjIndexTag::RecordsWithKeyPrefix(const HXobjIndexKeyData
     eof_ = savedEof;
     shownFlags_ = savedShown;
   });
-  std::vector<int32_t> records;
   EnsureTree();
-  if (rootPage_->Count() > 0 && Find(rootPage_.get(), kAnyRecord, prefix, 0) <= 0) {
-    // Equal over the prefix's length is "begins with"; the entries that do lie together.
+  if (rootPage_->Count() > 0 && start()) {
     do {
-      if (CompareKeys(prefix, current_, 0) != 0) break;
-      records.push_back(current_.Target());
+      if (!visit(current_)) break;
     } while (Next());
   }
   rootPage_.reset();
+}
+
+template <class Visit>
+void HXobjIndexTag::VisitEntries(Visit visit) {
+  WalkTemporaryTree([&] { return First(rootPage_.get()); },
+                    [&](const HXobjIndexKeyData& k) {
+                      visit(k);
+                      return true;
+                    });
+}
+
+std::vector<int32_t> HXobjIndexTag::RecordsWithKeyPrefix(const HXobjIndexKeyData& prefix) {
+  std::vector<int32_t> records;
+  // Equal over the prefix's length is "begins with"; the entries that do lie together.
+  WalkTemporaryTree([&] { return Find(rootPage_.get(), kAnyRecord, prefix, 0) <= 0; },
+                    [&](const HXobjIndexKeyData& k) {
+                      if (CompareKeys(prefix, k, 0) != 0) return false;
+                      records.push_back(k.Target());
+                      return true;
+                    });
   return records;
 }
 
@@ -1462,30 +1480,6 @@ bool HXobjIndexTag::HoldsRecord(int32_t record) {
   // Not under the key computed now: by record number, when the file asks so.
   if (held || !file_ || !file_->HoldsByRecordNumber()) return held;
   return NamesRecord(record);
-}
-
-template <class Visit>
-void HXobjIndexTag::VisitEntries(Visit visit) {
-  const HeaderReadLock reading(file_);
-  // Pages changed in memory must reach the file before a second tree reads it.
-  FlushPages();
-  std::unique_ptr<HXobjIndexKey> live = std::move(rootPage_);
-  const HXobjIndexKeyData savedCurrent = current_;
-  const bool savedBof = bof_, savedEof = eof_, savedShown = shownFlags_;
-  ScopeExit restore([&] {
-    rootPage_ = std::move(live);
-    current_ = savedCurrent;
-    bof_ = savedBof;
-    eof_ = savedEof;
-    shownFlags_ = savedShown;
-  });
-  EnsureTree();
-  if (rootPage_->Count() > 0 && First(rootPage_.get())) {
-    do {
-      visit(current_);
-    } while (Next());
-  }
-  rootPage_.reset();
 }
 
 std::vector<HXobjIndexKeyData> HXobjIndexTag::EntriesOfRecord(int32_t record) {

@@ -490,6 +490,10 @@ class HXobjIndexTag {
   // Calls `visit` for every entry in order, in a temporary tree (the live one is kept).
   template <class Visit>
   void VisitEntries(Visit visit);
+  // Builds a temporary tree (the live one and its position are kept), positions it by `start`
+  // (false: nothing to walk) and calls `visit` on each entry from there until it returns false.
+  template <class Start, class Visit>
+  void WalkTemporaryTree(Start start, Visit visit);
   std::vector<int32_t> heldRecords_;  // sorted
   bool heldRecordsKnown_ = false;
 
