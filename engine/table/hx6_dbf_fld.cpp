@@ -239,26 +239,22 @@ double HXO_dBaseFld::GetFloat(int number) {
     }
   }
   // Read in place: a numeric filter or key reads this once per record.
-  std::string_view text = FieldView(number);
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  if (text.empty()) return 0.0;
-  double value = 0.0;
-  if (!ExpTextToFloat(text, value))
-    throw ESorrelError(smInvalidNumeric,
-                       {BaseName() + "->" + f->name + " (" + std::string(text) + ")"});
-  return value;
+  return NumberOfText(FieldView(number), *f);
 }
 
 double HXO_dBaseFld::FloatIn(const char* record, int number) const {
   const ThxFieldInfo* f = Info(number);
   if (f == nullptr) return 0.0;
-  std::string_view text(record + f->offset, static_cast<size_t>(f->length));
+  return NumberOfText(std::string_view(record + f->offset, static_cast<size_t>(f->length)), *f);
+}
+
+double HXO_dBaseFld::NumberOfText(std::string_view text, const ThxFieldInfo& field) const {
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
   if (text.empty()) return 0.0;
   double value = 0.0;
   if (!ExpTextToFloat(text, value))
     throw ESorrelError(smInvalidNumeric,
-                       {BaseName() + "->" + f->name + " (" + std::string(text) + ")"});
+                       {BaseName() + "->" + field.name + " (" + std::string(text) + ")"});
   return value;
 }
 

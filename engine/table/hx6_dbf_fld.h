@@ -186,6 +186,9 @@ class HXO_dBaseFld : public HXO_dBaseDBF {
   bool LogicalIn(const char* record, int number) const;
 
  private:
+  // A numeric field's text (trailing blanks trimmed; blank is 0) as its number; text that is no
+  // number raises the invalid-numeric error naming the field.
+  double NumberOfText(std::string_view text, const ThxFieldInfo& field) const;
   // The field `number`, or null out of range; RequireField raises for an unknown name.
   const ThxFieldInfo* Info(int number) const;
   int RequireField(std::string_view name) const;
